@@ -1,0 +1,61 @@
+// Plain functions of the drive layer: command blocks, reply reading and the
+// text of a drive list entry. No Windows headers, so they build and fuzz natively.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace velotune {
+
+constexpr std::size_t kCdb12 = 12;
+constexpr std::size_t kCdb6 = 6;
+
+// Vendor status read: FF 07 B1 00 00 00 00 00 00 00 FF AA, data in, 255 bytes.
+extern const std::uint8_t kStatusReadCdb[kCdb12];
+constexpr std::uint32_t kStatusReadLength = 255;
+
+// Vendor mode set template: FF 07 B0 00 00 00 vv 00 00 00 00 AA, data in, 1024 bytes.
+extern const std::uint8_t kModeSetTemplate[kCdb12];
+constexpr std::size_t kModeSetValueByte = 6;
+constexpr std::uint32_t kModeSetLength = 1024;
+constexpr std::uint8_t kModeHighSpeed = 0xFF;
+constexpr std::uint8_t kModeSilence = 0x00;
+
+// INQUIRY: 12 00 00 00 24 00, data in, 36 bytes.
+extern const std::uint8_t kInquiryCdb[kCdb6];
+constexpr std::uint32_t kInquiryLength = 36;
+
+// Result bytes of a command (ASPI status meanings).
+constexpr std::uint8_t kResultOk = 0x01;
+constexpr std::uint8_t kResultError = 0x04;
+constexpr std::uint8_t kResultIoFailed = 0xFF;
+
+// Fills cdb with the mode set command for the given value of byte 6.
+void BuildModeSetCdb(std::uint8_t value, std::uint8_t cdb[kCdb12]);
+
+// A status reply as the panel reads it.
+struct SpeedStatus {
+    bool twoMode = false;     // byte 0 == 0x00 and byte 1 == 0x04
+    bool highSpeed = false;   // two-mode: byte 5 == 0xFF
+    std::uint8_t current = 0; // byte 5 (speed-list: the current speed)
+    std::vector<std::uint8_t> speeds; // speed-list: bytes 6 .. byte1+1, clipped to the reply
+};
+
+// Reads a status reply of `size` valid bytes. Never reads past `size`; a speed
+// list that byte 1 claims to run past the reply is cut at its end.
+SpeedStatus ParseStatusReply(const std::uint8_t* reply, std::size_t size);
+
+// "Current Speed = %2d" for a speed-list drive.
+std::string SpeedListStatusText(std::uint8_t current);
+
+// The text of a drive list entry from an INQUIRY reply: bytes 8 to 35 and three
+// blanks, cut at the first zero byte; at most 31 characters.
+std::string InquiryEntryText(const std::uint8_t* inquiry, std::size_t size);
+
+// Reads a speed list entry as a number: leading white space skipped, optional
+// sign, digits up to the first non-digit; no digits gives 0. Low 8 bits kept.
+std::uint8_t ParseSpeedEntry(const char* text);
+
+} // namespace velotune

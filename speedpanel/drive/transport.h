@@ -1,0 +1,43 @@
+// Carries SCSI command blocks to a drive through ASPI (95 family) or SCSI
+// pass-through (NT family). Module-level state, no exceptions, result bytes
+// where 0x01 means success.
+#pragma once
+
+#include <windows.h>
+#include <cstdint>
+
+namespace velotune {
+
+constexpr int kMaxNtDrives = 26;
+constexpr int kMaxAspiDrives = 8;
+
+// Platform calls the transport makes. Production uses the real functions;
+// tests install fakes with SetTransportSeam.
+struct TransportSeam {
+    HMODULE(WINAPI* loadLibrary)(LPCSTR);
+    FARPROC(WINAPI* getProcAddress)(HMODULE, LPCSTR);
+    BOOL(WINAPI* deviceIoControl)(HANDLE, DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD,
+                                  LPOVERLAPPED);
+};
+const TransportSeam& RealTransportSeam();
+void SetTransportSeam(const TransportSeam& seam); // restores the real one when given it
+
+// Number of ASPI host adapters, or 0 when ASPI is not usable.
+int LoadAspi();
+
+void SetDriveTable(int ntFlag, const std::uint8_t targetIds[kMaxAspiDrives],
+                   const std::uint8_t hostAdapterIds[kMaxAspiDrives],
+                   const HANDLE handles[kMaxNtDrives]);
+
+// Direction 0 = data from the drive, 1 = data to the drive.
+std::uint8_t SendDriveCommand(int position, const std::uint8_t* cdb, std::uint8_t cdbLength,
+                              std::uint8_t* data, std::uint32_t dataLength,
+                              std::uint8_t direction);
+std::uint8_t AspiExecute(std::uint8_t hostAdapterId, std::uint8_t targetId,
+                         const std::uint8_t* cdb, std::uint8_t cdbLength, std::uint8_t* data,
+                         std::uint32_t dataLength, std::uint8_t direction);
+// Returns 1, 4 or -1.
+int PassThroughExecute(HANDLE handle, const std::uint8_t* cdb, std::uint8_t cdbLength,
+                       std::uint8_t* data, std::uint32_t dataLength, std::uint8_t direction);
+
+} // namespace velotune
