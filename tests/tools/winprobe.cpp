@@ -1,6 +1,9 @@
 // winprobe: reads and pokes the windows of other programs for the system tests.
 //
 //   winprobe COMMAND ARGS...      runs one command
+//   winprobe listen CLASS TITLE MS  a hidden window of that class and title that
+//                                 prints every message >= WM_USER it receives (and
+//                                 WM_CLOSE), until WM_CLOSE or MS milliseconds
 //   winprobe serve                reads commands from stdin, one per line, words
 //                                 split at blanks, "double quotes" group words;
 //                                 each answer ends with a line "END rc=N"
@@ -11,6 +14,8 @@
 //   id=N             the control id
 //   class=NAME[:K]   the K-th (0-based) descendant of that class
 //   text=TEXT        the descendant whose text is TEXT ('&' markers ignored)
+//   pos=X,Y          the descendant whose top-left corner lies at X,Y of the
+//                    top-level window's client area (the layout's coordinates)
 //
 // Output is one key=value per line; lists (children, taskbar, toplevel) print one
 // line per entry with tab-separated key=value fields. Exit code 0 means found/done,
@@ -154,6 +159,12 @@ HWND ChildOf(HWND w, const std::string& sel) {
     } else if (sel.rfind("text=", 0) == 0) {
         for (HWND c : all)
             if (SameText(TextOf(c), sel.substr(5))) return c;
+    } else if (sel.rfind("pos=", 0) == 0) {
+        std::string want = sel.substr(4);
+        for (HWND c : all) {
+            std::string pos = PosIn(c, w);
+            if (pos.rfind(want + ",", 0) == 0) return c;
+        }
     }
     return nullptr;
 }
@@ -342,6 +353,42 @@ bool HasTaskbarButtonByRule(HWND w) {
     return !GetWindow(w, GW_OWNER) && !(ex & WS_EX_TOOLWINDOW);
 }
 
+// "listen": a stand-in window that logs what other programs send it.
+LRESULT CALLBACK ListenProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg >= WM_USER || msg == WM_CLOSE || msg == WM_SYSCOMMAND) {
+        Out("msg=%u wp=%llu lp=%lld\n", msg, static_cast<unsigned long long>(wp),
+            static_cast<long long>(lp));
+        std::fflush(stdout);
+    }
+    if (msg == WM_CLOSE) {
+        DestroyWindow(w);
+        return 0;
+    }
+    if (msg == WM_DESTROY) PostQuitMessage(0);
+    return DefWindowProcA(w, msg, wp, lp);
+}
+
+int Listen(const std::string& cls, const std::string& title, unsigned long timeoutMs) {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = ListenProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = cls.c_str();
+    if (!RegisterClassA(&wc)) return 1;
+    HWND w = CreateWindowExA(0, cls.c_str(), title.c_str(), WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                             wc.hInstance, nullptr);
+    if (!w) return 1;
+    Out("listening=%s\n", Hex(reinterpret_cast<ULONG_PTR>(w)).c_str());
+    std::fflush(stdout);
+    SetTimer(nullptr, 0, timeoutMs, nullptr);
+    MSG m;
+    while (GetMessageA(&m, nullptr, 0, 0) > 0) {
+        if (m.message == WM_TIMER && !m.hwnd) break;
+        DispatchMessageA(&m);
+    }
+    Out("ended=1\n");
+    return 0;
+}
+
 int Usage() {
     Out("error=usage\n");
     return 2;
@@ -448,6 +495,7 @@ int Run(const Args& a) {
         return 0;
     }
     if (n < 3) return Usage();
+    if (cmd == "listen") return Listen(a[1], a[2], n >= 4 ? Num(a[3]) : 60000);
     // Commands on a window named by CLASS TITLE.
     const std::string &cls = a[1], &title = a[2];
     if (cmd == "wait-window" || cmd == "wait-visible") {
