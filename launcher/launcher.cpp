@@ -1,0 +1,320 @@
+#include "launcher/launcher.h"
+
+#include <cstdio>
+#include <cstring>
+
+#if !defined(_WIN64)
+// The 32-bit build keeps the icon record at its classic size.
+static_assert(NOTIFYICONDATAA_V2_SIZE == 488, "NOTIFYICONDATAA with the 128-byte tip");
+#endif
+
+namespace launcher {
+
+LauncherPlatform Platform;
+
+HWND LauncherWindow = nullptr;
+HINSTANCE ProgramInstance = nullptr;
+HMENU LauncherMenu = nullptr;
+char SpeedPanelPath[kPathSize];
+char MenuLibraryPath[kPathSize];
+STARTUPINFOA StartInfo;
+PROCESS_INFORMATION ProcessInfo;
+bool AutorunStart = false;
+UINT TaskbarCreatedMessage = 0;
+
+// ---- registry -------------------------------------------------------------
+
+bool RegReadString(const char* key, const char* name, char* text) {
+    HKEY handle = nullptr;
+    if (Platform.regOpenKeyEx(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &handle) != ERROR_SUCCESS)
+        return false;
+    text[0] = '\0';
+    DWORD type = 0;
+    DWORD size = 0;
+    if (Platform.regQueryValueEx(handle, name, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+        (type == REG_SZ || type == REG_EXPAND_SZ) && size > 0 && size <= kPathSize) {
+        // One byte more than the block, so data without a zero still ends inside.
+        char data[kPathSize + 1] = {};
+        DWORD got = kPathSize;
+        if (Platform.regQueryValueEx(handle, name, nullptr, &type, reinterpret_cast<BYTE*>(data),
+                                     &got) == ERROR_SUCCESS &&
+            (type == REG_SZ || type == REG_EXPAND_SZ) && got <= kPathSize) {
+            data[got] = '\0';
+            const std::size_t length = std::strlen(data);
+            // A text of kPathSize characters would leave no room for the zero.
+            if (length < kPathSize) std::memcpy(text, data, length + 1);
+        }
+    }
+    Platform.regCloseKey(handle);
+    return true;
+}
+
+int RegReadInteger(const char* key, const char* name) {
+    HKEY handle = nullptr;
+    if (Platform.regOpenKeyEx(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &handle) != ERROR_SUCCESS)
+        return -1;
+    DWORD type = 0;
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    const LSTATUS status = Platform.regQueryValueEx(handle, name, nullptr, &type,
+                                                    reinterpret_cast<BYTE*>(&value), &size);
+    Platform.regCloseKey(handle);
+    if (status != ERROR_SUCCESS || type != REG_DWORD || size != sizeof value) return -1;
+    return static_cast<int>(value);
+}
+
+void RegWriteInteger(const char* key, const char* name, int value) {
+    HKEY handle = nullptr;
+    DWORD disposition = 0;
+    if (Platform.regCreateKeyEx(HKEY_LOCAL_MACHINE, key, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                KEY_ALL_ACCESS, nullptr, &handle, &disposition) != ERROR_SUCCESS)
+        return;
+    // Deleting first replaces a value of any other type by a REG_DWORD.
+    Platform.regDeleteValue(handle, name);
+    const DWORD data = static_cast<DWORD>(value);
+    Platform.regSetValueEx(handle, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
+                           sizeof data);
+    Platform.regCloseKey(handle);
+}
+
+// ---- paths and process start ----------------------------------------------
+
+void BuildLauncherPaths() {
+    char text[kPathSize];
+    const bool found = RegReadString(kRunKey, kRunValue, text);
+    BuildInstallPaths(found ? text : nullptr, SpeedPanelPath, MenuLibraryPath);
+}
+
+void StartSpeedPanel() {
+    std::memset(&StartInfo, 0, sizeof StartInfo);
+    std::memset(&ProcessInfo, 0, sizeof ProcessInfo);
+    StartInfo.cb = sizeof StartInfo;
+    StartInfo.dwFlags = STARTF_USESHOWWINDOW;
+    StartInfo.wShowWindow = SW_SHOWNORMAL;
+
+    Platform.setForegroundWindow(Platform.findWindow(nullptr, kLauncherTitle));
+
+    // Quoted, so that a folder with a blank ("C:\Program Files\...") is taken whole.
+    char commandLine[kPathSize + 2];
+    std::snprintf(commandLine, sizeof commandLine, "\"%s\"", SpeedPanelPath);
+    if (Platform.createProcess(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &StartInfo, &ProcessInfo)) {
+        // Nothing waits for the panel; its handles are not needed.
+        if (ProcessInfo.hThread) CloseHandle(ProcessInfo.hThread);
+        if (ProcessInfo.hProcess) CloseHandle(ProcessInfo.hProcess);
+        return;
+    }
+    if (Platform.getLastError() != kErrorElevationRequired) return;
+    // The panel asks for administrator rights: let the shell start it, which
+    // brings up the system's elevation prompt. Error boxes stay off.
+    SHELLEXECUTEINFOA exec = {};
+    exec.cbSize = sizeof exec;
+    exec.fMask = SEE_MASK_FLAG_NO_UI;
+    exec.hwnd = LauncherWindow;
+    exec.lpVerb = "open";
+    exec.lpFile = SpeedPanelPath;
+    exec.nShow = SW_SHOWNORMAL;
+    Platform.shellExecuteEx(&exec);
+}
+
+// ---- icon -----------------------------------------------------------------
+
+bool NotifyTrayIcon(DWORD message) {
+    NOTIFYICONDATAA data;
+    std::memset(&data, 0, sizeof data);
+    data.cbSize = NOTIFYICONDATAA_V2_SIZE;
+    data.hWnd = LauncherWindow;
+    data.uID = 0;
+    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    data.uCallbackMessage = WM_LAUNCHER_TRAY;
+    data.hIcon = LoadIconA(ProgramInstance, kIconName);
+    std::memcpy(data.szTip, kLauncherTitle, sizeof kLauncherTitle);
+    return Platform.shellNotifyIcon(message, &data) != FALSE;
+}
+
+void RegisterLauncherMessages() {
+    TaskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
+}
+
+// ---- window ---------------------------------------------------------------
+
+namespace {
+
+void GreyItem(UINT id) {
+    EnableMenuItem(LauncherMenu, id, MF_BYCOMMAND | MF_GRAYED | MF_DISABLED);
+}
+
+HMENU LoadLauncherMenu() {
+    if (Platform.getSystemDefaultLangID() == kKoreanLangId) {
+        // The library is kept for the whole run.
+        if (HMODULE library = LoadLibraryExA(MenuLibraryPath, nullptr, 0))
+            return LoadMenuA(library, kMenuName);
+    }
+    return LoadMenuA(ProgramInstance, kMenuName);
+}
+
+void ToggleAutoRun() {
+    const UINT state = GetMenuState(LauncherMenu, IDM_AUTO_RUN, MF_BYCOMMAND);
+    const bool wasChecked = state != static_cast<UINT>(-1) && (state & MF_CHECKED) != 0;
+    // The check mark changes first, whether or not the write succeeds.
+    CheckMenuItem(LauncherMenu, IDM_AUTO_RUN, wasChecked ? MF_UNCHECKED : MF_CHECKED);
+    RegWriteInteger(kProductKey, kAutorunValue, ToggledAutoRunValue(wasChecked));
+}
+
+void SendToPanel(UINT message) {
+    if (HWND panel = Platform.findWindow(kPanelClass, kPanelTitle))
+        Platform.sendMessage(panel, message, 0, 0);
+}
+
+} // namespace
+
+void OnLauncherCreate(HWND, const CREATESTRUCTA* create) {
+    ProgramInstance = create->hInstance;
+    LauncherMenu = GetSubMenu(LoadLauncherMenu(), 0);
+
+    switch (ClassifyAutoRun(RegReadInteger(kProductKey, kAutorunValue))) {
+    case AutoRunState::Unavailable:
+        GreyItem(IDM_AUTO_RUN);
+        break;
+    case AutoRunState::Off:
+        CheckMenuItem(LauncherMenu, IDM_AUTO_RUN, MF_BYCOMMAND | MF_UNCHECKED);
+        break;
+    case AutoRunState::On:
+        CheckMenuItem(LauncherMenu, IDM_AUTO_RUN, MF_BYCOMMAND | MF_CHECKED);
+        break;
+    }
+    // About stays grey until the speed panel reports its window.
+    GreyItem(IDM_ABOUT);
+
+    if (!AutorunStart) StartSpeedPanel();
+}
+
+void OnLauncherCommand(HWND, WORD id) {
+    switch (id) {
+    case IDM_OPEN_PANEL:
+        StartSpeedPanel();
+        break;
+    case IDM_ABOUT:
+        SendToPanel(WM_PANEL_SHOW_ABOUT);
+        break;
+    case IDM_EXIT:
+        NotifyTrayIcon(NIM_DELETE);
+        SendToPanel(WM_CLOSE);
+        Platform.postQuitMessage(0);
+        break;
+    case IDM_AUTO_RUN:
+        ToggleAutoRun();
+        break;
+    default:
+        break;
+    }
+}
+
+void OnLauncherTray(HWND hwnd, UINT mouseMessage) {
+    switch (mouseMessage) {
+    case WM_RBUTTONUP: {
+        POINT at = {};
+        Platform.getCursorPos(&at);
+        Platform.setForegroundWindow(hwnd);
+        Platform.trackPopupMenu(LauncherMenu, 0, at.x, at.y, 0, hwnd, nullptr);
+        // Lets the menu close properly when the user clicks elsewhere next time.
+        PostMessageA(hwnd, WM_NULL, 0, 0);
+        break;
+    }
+    case WM_LBUTTONDBLCLK:
+        StartSpeedPanel();
+        break;
+    default:
+        break;
+    }
+}
+
+LRESULT CALLBACK LauncherWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE:
+        OnLauncherCreate(hwnd, reinterpret_cast<const CREATESTRUCTA*>(lParam));
+        return 0;
+    case WM_DESTROY:
+        NotifyTrayIcon(NIM_DELETE);
+        Platform.postQuitMessage(0);
+        return 0;
+    case WM_COMMAND:
+        OnLauncherCommand(hwnd, LOWORD(wParam));
+        return 0;
+    case WM_LAUNCHER_TRAY:
+        OnLauncherTray(hwnd, static_cast<UINT>(lParam));
+        return 0;
+    case WM_LAUNCHER_PANEL_CLOSED:
+        GreyItem(IDM_ABOUT);
+        return 0;
+    case WM_LAUNCHER_PANEL_OPENED:
+        EnableMenuItem(LauncherMenu, IDM_ABOUT, MF_BYCOMMAND | MF_ENABLED);
+        return 0;
+    default:
+        break;
+    }
+    // A restarted shell asks every program to place its icons again.
+    if (TaskbarCreatedMessage != 0 && message == TaskbarCreatedMessage) {
+        NotifyTrayIcon(NIM_ADD);
+        return 0;
+    }
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+// ---- program --------------------------------------------------------------
+
+int LauncherMain(HINSTANCE instance, const char* commandLine) {
+    // No DLL, "Velotray.kor" included, is ever taken from the current directory.
+    SetDllDirectoryA("");
+
+    std::memset(&StartInfo, 0, sizeof StartInfo);
+    std::memset(&ProcessInfo, 0, sizeof ProcessInfo);
+    StartInfo.cb = sizeof StartInfo;
+    StartInfo.dwFlags = STARTF_USESHOWWINDOW;
+    StartInfo.wShowWindow = SW_SHOWNORMAL;
+    AutorunStart = IsAutorunStart(commandLine);
+    RegisterLauncherMessages();
+
+    WNDCLASSEXA windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = LauncherWndProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconA(instance, kIconName);
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    windowClass.lpszClassName = kLauncherTitle;
+    windowClass.hIconSm = LoadIconA(instance, kIconName);
+    if (!RegisterClassExA(&windowClass)) return 0;
+
+    BuildLauncherPaths();
+
+    // One launcher at a time: a second start brings the first forward and
+    // starts the panel, whatever its arguments.
+    if (HWND running = Platform.findWindow(nullptr, kLauncherTitle)) {
+        Platform.setForegroundWindow(running);
+        StartSpeedPanel();
+        return 0;
+    }
+
+    // The logon gate: with Auto Run off a logon start leaves nothing behind.
+    if (AutorunStart && LogonGateEndsStart(true, RegReadInteger(kProductKey, kAutorunValue)))
+        return 0;
+
+    HWND hwnd = CreateWindowExA(
+        0, kLauncherTitle, kLauncherTitle, WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, CW_USEDEFAULT,
+        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
+    if (!hwnd) return 0;
+    UpdateWindow(hwnd);
+    LauncherWindow = hwnd;
+    NotifyTrayIcon(NIM_ADD);
+
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    return 0;
+}
+
+} // namespace launcher

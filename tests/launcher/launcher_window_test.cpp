@@ -1,0 +1,806 @@
+// The launcher's registry operations, process start, icon and window
+// procedure, run against recording fakes of the platform calls. The menus
+// are the real resources, linked into this test program.
+#include "launcher/launcher.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+using namespace launcher;
+
+namespace {
+
+// ---- recording fakes --------------------------------------------------------
+
+struct RegValue {
+    DWORD type;
+    std::string bytes;
+};
+
+struct FakeState {
+    std::vector<std::string> events;
+    // Registry: key path (as the program names it) -> value name -> value.
+    std::map<std::string, std::map<std::string, RegValue>> keys;
+    std::vector<std::string> openKeys; // by handle number - 1
+    int opens = 0, closes = 0;
+    bool createFails = false;
+    // Shell icon.
+    std::vector<NOTIFYICONDATAA> icons;
+    std::vector<DWORD> iconMessages;
+    bool postExitOnAdd = false;
+    // Processes.
+    std::vector<std::string> commandLines;
+    std::vector<bool> appNameNull;
+    STARTUPINFOA lastStartInfo = {};
+    BOOL createResult = TRUE;
+    DWORD lastError = 0;
+    std::vector<std::string> shellFiles, shellVerbs;
+    ULONG shellMask = 0;
+    int shellShow = 0;
+    // Windows.
+    HWND launcherFound = nullptr;
+    HWND panelFound = nullptr;
+    std::vector<HWND> foregrounds;
+    std::vector<std::pair<HWND, UINT>> sent;
+    POINT cursor = {300, 400};
+    HMENU trackedMenu = nullptr;
+    int trackX = 0, trackY = 0;
+    HWND trackOwner = nullptr;
+    UINT trackFlags = 99;
+    LANGID lang = 1033;
+    UINT autoRunStateAtDelete = 0;
+    bool realQuit = false;
+};
+
+FakeState* fake = nullptr;
+
+HKEY HandleFor(const std::string& key) {
+    fake->openKeys.push_back(key);
+    ++fake->opens;
+    return reinterpret_cast<HKEY>(static_cast<INT_PTR>(0x1000 + fake->openKeys.size()));
+}
+
+const std::string& KeyOf(HKEY handle) {
+    return fake->openKeys.at(reinterpret_cast<INT_PTR>(handle) - 0x1001);
+}
+
+LSTATUS WINAPI FakeRegOpenKeyEx(HKEY root, LPCSTR key, DWORD, REGSAM access, PHKEY out) {
+    if (root != HKEY_LOCAL_MACHINE || access != KEY_READ || !fake->keys.count(key))
+        return ERROR_FILE_NOT_FOUND;
+    *out = HandleFor(key);
+    return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI FakeRegQueryValueEx(HKEY handle, LPCSTR name, LPDWORD reserved, LPDWORD type,
+                                   LPBYTE data, LPDWORD size) {
+    if (reserved) return ERROR_INVALID_PARAMETER;
+    auto& values = fake->keys[KeyOf(handle)];
+    auto it = values.find(name);
+    if (it == values.end()) return ERROR_FILE_NOT_FOUND;
+    if (type) *type = it->second.type;
+    const DWORD need = static_cast<DWORD>(it->second.bytes.size());
+    if (!data) {
+        *size = need;
+        return ERROR_SUCCESS;
+    }
+    if (*size < need) {
+        *size = need;
+        return ERROR_MORE_DATA;
+    }
+    std::memcpy(data, it->second.bytes.data(), need);
+    *size = need;
+    return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI FakeRegCreateKeyEx(HKEY root, LPCSTR key, DWORD, LPSTR, DWORD options, REGSAM access,
+                                  const LPSECURITY_ATTRIBUTES, PHKEY out, LPDWORD) {
+    fake->events.push_back("create " + std::string(key));
+    if (fake->createFails || root != HKEY_LOCAL_MACHINE || options != REG_OPTION_NON_VOLATILE ||
+        access != KEY_ALL_ACCESS)
+        return ERROR_ACCESS_DENIED;
+    fake->keys[key];
+    *out = HandleFor(key);
+    return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI FakeRegDeleteValue(HKEY handle, LPCSTR name) {
+    fake->events.push_back("delete " + std::string(name));
+    fake->autoRunStateAtDelete = GetMenuState(LauncherMenu, IDM_AUTO_RUN, MF_BYCOMMAND);
+    return fake->keys[KeyOf(handle)].erase(name) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+}
+
+LSTATUS WINAPI FakeRegSetValueEx(HKEY handle, LPCSTR name, DWORD, DWORD type, const BYTE* data,
+                                 DWORD size) {
+    fake->events.push_back("set " + std::string(name));
+    fake->keys[KeyOf(handle)][name] = {type,
+                                       std::string(reinterpret_cast<const char*>(data), size)};
+    return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI FakeRegCloseKey(HKEY) {
+    ++fake->closes;
+    return ERROR_SUCCESS;
+}
+
+BOOL WINAPI FakeShellNotifyIcon(DWORD message, PNOTIFYICONDATAA data) {
+    fake->events.push_back(message == NIM_ADD      ? "icon add"
+                           : message == NIM_DELETE ? "icon delete"
+                                                   : "icon other");
+    fake->iconMessages.push_back(message);
+    fake->icons.push_back(*data);
+    if (message == NIM_ADD && fake->postExitOnAdd)
+        PostMessageA(data->hWnd, WM_COMMAND, IDM_EXIT, 0);
+    return TRUE;
+}
+
+BOOL WINAPI FakeCreateProcess(LPCSTR app, LPSTR commandLine, LPSECURITY_ATTRIBUTES process,
+                              LPSECURITY_ATTRIBUTES thread, BOOL inherit, DWORD flags,
+                              LPVOID environment, LPCSTR directory, LPSTARTUPINFOA startup,
+                              LPPROCESS_INFORMATION info) {
+    fake->events.push_back("start");
+    fake->commandLines.push_back(commandLine);
+    fake->appNameNull.push_back(app == nullptr);
+    EXPECT_EQ(process, nullptr);
+    EXPECT_EQ(thread, nullptr);
+    EXPECT_FALSE(inherit);
+    EXPECT_EQ(flags, 0u);
+    EXPECT_EQ(environment, nullptr);
+    EXPECT_EQ(directory, nullptr);
+    EXPECT_EQ(info->hProcess, nullptr); // zeroed before each start
+    fake->lastStartInfo = *startup;
+    return fake->createResult;
+}
+
+DWORD WINAPI FakeGetLastError() {
+    return fake->lastError;
+}
+
+BOOL WINAPI FakeShellExecuteEx(SHELLEXECUTEINFOA* info) {
+    fake->events.push_back("shell start");
+    fake->shellFiles.push_back(info->lpFile ? info->lpFile : "");
+    fake->shellVerbs.push_back(info->lpVerb ? info->lpVerb : "");
+    fake->shellMask = info->fMask;
+    fake->shellShow = info->nShow;
+    return TRUE;
+}
+
+HWND WINAPI FakeFindWindow(LPCSTR className, LPCSTR title) {
+    const std::string want = title ? title : "";
+    if (!className && want == kLauncherTitle) return fake->launcherFound;
+    if (className && std::string(className) == kPanelClass && want == kPanelTitle) {
+        fake->events.push_back("find panel");
+        return fake->panelFound;
+    }
+    return nullptr;
+}
+
+LRESULT WINAPI FakeSendMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    fake->events.push_back("send " + std::to_string(message));
+    EXPECT_EQ(wParam, 0u);
+    EXPECT_EQ(lParam, 0);
+    fake->sent.push_back({hwnd, message});
+    return 0;
+}
+
+BOOL WINAPI FakeSetForegroundWindow(HWND hwnd) {
+    fake->events.push_back("foreground");
+    fake->foregrounds.push_back(hwnd);
+    return TRUE;
+}
+
+BOOL WINAPI FakeGetCursorPos(LPPOINT at) {
+    *at = fake->cursor;
+    return TRUE;
+}
+
+BOOL WINAPI FakeTrackPopupMenu(HMENU menu, UINT flags, int x, int y, int, HWND owner, const RECT*) {
+    fake->events.push_back("track");
+    fake->trackedMenu = menu;
+    fake->trackFlags = flags;
+    fake->trackX = x;
+    fake->trackY = y;
+    fake->trackOwner = owner;
+    return TRUE;
+}
+
+VOID WINAPI FakePostQuitMessage(int code) {
+    fake->events.push_back("quit " + std::to_string(code));
+    if (fake->realQuit) PostQuitMessage(code);
+}
+
+LANGID WINAPI FakeLang() {
+    return fake->lang;
+}
+
+const HWND kPanelWindow = reinterpret_cast<HWND>(static_cast<INT_PTR>(0x4242));
+const HWND kOtherLauncher = reinterpret_cast<HWND>(static_cast<INT_PTR>(0x5150));
+
+std::string Dword(DWORD v) {
+    return std::string(reinterpret_cast<const char*>(&v), sizeof v);
+}
+
+// Path of a file of the build folder as the Windows side sees it.
+std::string WindowsPath(std::string unixPath) {
+    for (char& c : unixPath)
+        if (c == '/') c = '\\';
+    return "Z:" + unixPath;
+}
+
+std::wstring ItemText(HMENU menu, UINT id) {
+    wchar_t text[64] = {};
+    GetMenuStringW(menu, id, text, 64, MF_BYCOMMAND);
+    return text;
+}
+
+bool Grey(UINT id) {
+    return (GetMenuState(LauncherMenu, id, MF_BYCOMMAND) & MF_GRAYED) != 0;
+}
+
+bool Checked(UINT id) {
+    return (GetMenuState(LauncherMenu, id, MF_BYCOMMAND) & MF_CHECKED) != 0;
+}
+
+// ---- fixture ----------------------------------------------------------------
+
+class Launcher : public ::testing::Test {
+protected:
+    FakeState state;
+
+    void SetUp() override {
+        fake = &state;
+        Platform.shellNotifyIcon = FakeShellNotifyIcon;
+        Platform.regOpenKeyEx = FakeRegOpenKeyEx;
+        Platform.regQueryValueEx = FakeRegQueryValueEx;
+        Platform.regCreateKeyEx = FakeRegCreateKeyEx;
+        Platform.regDeleteValue = FakeRegDeleteValue;
+        Platform.regSetValueEx = FakeRegSetValueEx;
+        Platform.regCloseKey = FakeRegCloseKey;
+        Platform.createProcess = FakeCreateProcess;
+        Platform.getLastError = FakeGetLastError;
+        Platform.shellExecuteEx = FakeShellExecuteEx;
+        Platform.findWindow = FakeFindWindow;
+        Platform.sendMessage = FakeSendMessage;
+        Platform.setForegroundWindow = FakeSetForegroundWindow;
+        Platform.getCursorPos = FakeGetCursorPos;
+        Platform.trackPopupMenu = FakeTrackPopupMenu;
+        Platform.postQuitMessage = FakePostQuitMessage;
+        Platform.getSystemDefaultLangID = FakeLang;
+        std::strcpy(SpeedPanelPath, "D:\\Apps\\TrelvixVelotune.exe");
+        std::strcpy(MenuLibraryPath, "D:\\Apps\\Velotray.kor");
+        LauncherWindow = nullptr;
+        LauncherMenu = nullptr;
+        AutorunStart = false;
+        RegisterLauncherMessages();
+    }
+
+    void TearDown() override {
+        if (LauncherWindow && IsWindow(LauncherWindow)) DestroyWindow(LauncherWindow);
+        UnregisterClassA(kLauncherTitle, GetModuleHandleA(nullptr));
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        }
+        Platform = LauncherPlatform{};
+        fake = nullptr;
+    }
+
+    void SetAutorun(DWORD value, DWORD type = REG_DWORD) {
+        state.keys[kProductKey][kAutorunValue] = {type, Dword(value)};
+    }
+
+    void SetRun(const std::string& text, DWORD type = REG_SZ) {
+        state.keys[kRunKey][kRunValue] = {type, text + std::string(1, '\0')};
+    }
+
+    // The launcher window as the program creates it; WM_CREATE runs inside.
+    HWND CreateLauncher(bool autorunStart) {
+        AutorunStart = autorunStart;
+        WNDCLASSEXA wc = {};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = LauncherWndProc;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = kLauncherTitle;
+        RegisterClassExA(&wc);
+        HWND hwnd = CreateWindowExA(0, kLauncherTitle, kLauncherTitle,
+                                    WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, CW_USEDEFAULT,
+                                    CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
+                                    GetModuleHandleA(nullptr), nullptr);
+        LauncherWindow = hwnd;
+        return hwnd;
+    }
+
+    int Count(const std::string& event) const {
+        int n = 0;
+        for (const auto& e : state.events)
+            n += e == event;
+        return n;
+    }
+};
+
+// ---- registry ---------------------------------------------------------------
+
+TEST_F(Launcher, RegReadStringGivesTheTextOrNothing) {
+    char text[kPathSize];
+    EXPECT_FALSE(RegReadString(kRunKey, kRunValue, text)); // no key
+
+    state.keys[kRunKey];
+    std::strcpy(text, "old");
+    EXPECT_TRUE(RegReadString(kRunKey, kRunValue, text)); // no value
+    EXPECT_STREQ(text, "");
+
+    SetRun("D:\\Apps\\Velotray.exe /autorun");
+    EXPECT_TRUE(RegReadString(kRunKey, kRunValue, text));
+    EXPECT_STREQ(text, "D:\\Apps\\Velotray.exe /autorun");
+
+    SetRun("%ProgramFiles%\\Velotune\\Velotray.exe", REG_EXPAND_SZ); // not expanded
+    EXPECT_TRUE(RegReadString(kRunKey, kRunValue, text));
+    EXPECT_STREQ(text, "%ProgramFiles%\\Velotune\\Velotray.exe");
+
+    state.keys[kRunKey][kRunValue] = {REG_SZ, std::string("ab\0cd", 5)};
+    EXPECT_TRUE(RegReadString(kRunKey, kRunValue, text));
+    EXPECT_STREQ(text, "ab");
+
+    state.keys[kRunKey][kRunValue] = {REG_SZ, ""};
+    EXPECT_TRUE(RegReadString(kRunKey, kRunValue, text));
+    EXPECT_STREQ(text, "");
+    EXPECT_EQ(state.opens, state.closes);
+}
+
+TEST_F(Launcher, RegReadStringRefusesWrongTypesAndOverlongValues) {
+    char text[kPathSize];
+    state.keys[kRunKey][kRunValue] = {REG_DWORD, Dword(0x41414141)};
+    EXPECT_TRUE(RegReadString(kRunKey, kRunValue, text));
+    EXPECT_STREQ(text, "");
+    state.keys[kRunKey][kRunValue] = {REG_BINARY, "C:\\x\\y"};
+    EXPECT_TRUE(RegReadString(kRunKey, kRunValue, text));
+    EXPECT_STREQ(text, "");
+
+    struct {
+        char text[kPathSize];
+        char guard[64];
+    } block;
+    std::memset(block.guard, 0x5A, sizeof block.guard);
+    SetRun("C:\\" + std::string(2000, 'a') + "\\Velotray.exe");
+    EXPECT_TRUE(RegReadString(kRunKey, kRunValue, block.text));
+    EXPECT_STREQ(block.text, "");
+    // 1024 characters with no zero: one too many for the block.
+    state.keys[kRunKey][kRunValue] = {REG_SZ, std::string(kPathSize, 'c')};
+    EXPECT_TRUE(RegReadString(kRunKey, kRunValue, block.text));
+    EXPECT_STREQ(block.text, "");
+    for (char c : block.guard)
+        EXPECT_EQ(c, 0x5A);
+
+    // 1023 characters and the zero fit exactly.
+    SetRun(std::string(kPathSize - 1, 'd'));
+    EXPECT_TRUE(RegReadString(kRunKey, kRunValue, block.text));
+    EXPECT_EQ(std::strlen(block.text), kPathSize - 1);
+    EXPECT_EQ(state.opens, state.closes);
+}
+
+TEST_F(Launcher, RegReadIntegerGivesMinusOneForAnythingButAStoredDword) {
+    EXPECT_EQ(RegReadInteger(kProductKey, kAutorunValue), -1); // no key
+    state.keys[kProductKey];
+    EXPECT_EQ(RegReadInteger(kProductKey, kAutorunValue), -1); // no value
+    SetAutorun(0);
+    EXPECT_EQ(RegReadInteger(kProductKey, kAutorunValue), 0);
+    SetAutorun(1);
+    EXPECT_EQ(RegReadInteger(kProductKey, kAutorunValue), 1);
+    SetAutorun(5);
+    EXPECT_EQ(RegReadInteger(kProductKey, kAutorunValue), 5);
+    SetAutorun(0xFFFFFFFFu);
+    EXPECT_EQ(RegReadInteger(kProductKey, kAutorunValue), -1);
+    state.keys[kProductKey][kAutorunValue] = {REG_SZ, std::string("1\0", 2)};
+    EXPECT_EQ(RegReadInteger(kProductKey, kAutorunValue), -1);
+    state.keys[kProductKey][kAutorunValue] = {REG_SZ, "a long text value"};
+    EXPECT_EQ(RegReadInteger(kProductKey, kAutorunValue), -1);
+    state.keys[kProductKey][kAutorunValue] = {REG_BINARY, Dword(1)};
+    EXPECT_EQ(RegReadInteger(kProductKey, kAutorunValue), -1);
+    state.keys[kProductKey][kAutorunValue] = {REG_DWORD, std::string("\1\0", 2)};
+    EXPECT_EQ(RegReadInteger(kProductKey, kAutorunValue), -1);
+    state.keys[kProductKey][kAutorunValue] = {REG_QWORD, Dword(1) + Dword(0)};
+    EXPECT_EQ(RegReadInteger(kProductKey, kAutorunValue), -1);
+    EXPECT_EQ(state.opens, state.closes);
+}
+
+TEST_F(Launcher, RegWriteIntegerDeletesThenWritesADword) {
+    state.keys[kProductKey][kAutorunValue] = {REG_SZ, std::string("on\0", 3)};
+    RegWriteInteger(kProductKey, kAutorunValue, 1);
+    EXPECT_EQ(state.events, (std::vector<std::string>{"create " + std::string(kProductKey),
+                                                      "delete autorun", "set autorun"}));
+    EXPECT_EQ(state.keys[kProductKey][kAutorunValue].type, static_cast<DWORD>(REG_DWORD));
+    EXPECT_EQ(state.keys[kProductKey][kAutorunValue].bytes, Dword(1));
+    EXPECT_EQ(RegReadInteger(kProductKey, kAutorunValue), 1);
+    EXPECT_EQ(state.opens, state.closes);
+
+    state.keys.clear(); // the key is created when missing
+    RegWriteInteger(kProductKey, kAutorunValue, 0);
+    EXPECT_EQ(RegReadInteger(kProductKey, kAutorunValue), 0);
+}
+
+TEST_F(Launcher, RegWriteIntegerSkipsAKeyItCannotCreate) {
+    state.createFails = true;
+    SetAutorun(1);
+    RegWriteInteger(kProductKey, kAutorunValue, 0);
+    EXPECT_EQ(Count("delete autorun") + Count("set autorun"), 0);
+    EXPECT_EQ(state.keys[kProductKey][kAutorunValue].bytes, Dword(1));
+}
+
+TEST_F(Launcher, PathsComeFromTheRunEntry) {
+    SetRun("D:\\Apps\\Velotray.exe /autorun");
+    BuildLauncherPaths();
+    EXPECT_STREQ(SpeedPanelPath, "D:\\Apps\\TrelvixVelotune.exe");
+    EXPECT_STREQ(MenuLibraryPath, "D:\\Apps\\Velotray.kor");
+
+    SetRun("\"C:\\Program Files\\Velotune\\Velotray.exe\" /autorun");
+    BuildLauncherPaths();
+    EXPECT_STREQ(SpeedPanelPath, "C:\\Program Files\\Velotune\\TrelvixVelotune.exe");
+    EXPECT_STREQ(MenuLibraryPath, "C:\\Program Files\\Velotune\\Velotray.kor");
+
+    for (int variant = 0; variant < 3; ++variant) {
+        state.keys.clear();
+        if (variant == 1) state.keys[kRunKey][kRunValue] = {REG_DWORD, Dword(7)};
+        if (variant == 2) SetRun("C:\\" + std::string(1500, 'a') + "\\Velotray.exe");
+        BuildLauncherPaths();
+        EXPECT_STREQ(SpeedPanelPath, "TrelvixVelotune.exe") << variant;
+        EXPECT_STREQ(MenuLibraryPath, "Velotray.kor") << variant;
+    }
+}
+
+// ---- process start ----------------------------------------------------------
+
+TEST_F(Launcher, StartSpeedPanelQuotesThePath) {
+    state.launcherFound = kOtherLauncher;
+    std::strcpy(SpeedPanelPath, "C:\\Program Files\\Velotune\\TrelvixVelotune.exe");
+    StartSpeedPanel();
+    ASSERT_EQ(state.commandLines.size(), 1u);
+    EXPECT_EQ(state.commandLines[0], "\"C:\\Program Files\\Velotune\\TrelvixVelotune.exe\"");
+    EXPECT_TRUE(state.appNameNull[0]);
+    EXPECT_EQ(state.lastStartInfo.cb, sizeof(STARTUPINFOA));
+    EXPECT_EQ(state.lastStartInfo.dwFlags, static_cast<DWORD>(STARTF_USESHOWWINDOW));
+    EXPECT_EQ(state.lastStartInfo.wShowWindow, SW_SHOWNORMAL);
+    // The launcher's own window comes forward first.
+    EXPECT_EQ(state.events, (std::vector<std::string>{"foreground", "start"}));
+    EXPECT_EQ(state.foregrounds, std::vector<HWND>{kOtherLauncher});
+    EXPECT_EQ(Count("shell start"), 0);
+
+    std::strcpy(SpeedPanelPath, "TrelvixVelotune.exe");
+    StartSpeedPanel();
+    EXPECT_EQ(state.commandLines[1], "\"TrelvixVelotune.exe\"");
+}
+
+TEST_F(Launcher, StartSpeedPanelAsksTheShellWhenElevationIsNeeded) {
+    state.createResult = FALSE;
+    state.lastError = ERROR_FILE_NOT_FOUND;
+    StartSpeedPanel();
+    EXPECT_EQ(Count("shell start"), 0); // other failures stay silent
+
+    state.lastError = kErrorElevationRequired;
+    StartSpeedPanel();
+    ASSERT_EQ(Count("shell start"), 1);
+    EXPECT_EQ(state.shellFiles[0], "D:\\Apps\\TrelvixVelotune.exe");
+    EXPECT_EQ(state.shellVerbs[0], "open");
+    EXPECT_TRUE(state.shellMask & SEE_MASK_FLAG_NO_UI);
+    EXPECT_EQ(state.shellShow, SW_SHOWNORMAL);
+}
+
+// ---- icon -------------------------------------------------------------------
+
+TEST_F(Launcher, IconRecordCarriesWindowCallbackIconAndTip) {
+    SetAutorun(1);
+    HWND hwnd = CreateLauncher(true);
+    ASSERT_NE(hwnd, nullptr);
+    EXPECT_TRUE(state.icons.empty()); // creation places no icon
+    EXPECT_TRUE(NotifyTrayIcon(NIM_ADD));
+    ASSERT_EQ(state.icons.size(), 1u);
+    const NOTIFYICONDATAA& icon = state.icons[0];
+    EXPECT_EQ(icon.cbSize, static_cast<DWORD>(NOTIFYICONDATAA_V2_SIZE));
+    EXPECT_EQ(icon.cbSize, 504u); // x86_64 size of the record with the 128-byte tip
+    EXPECT_EQ(icon.hWnd, hwnd);
+    EXPECT_EQ(icon.uID, 0u);
+    EXPECT_EQ(icon.uFlags, static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP));
+    EXPECT_EQ(icon.uCallbackMessage, 1025u);
+    EXPECT_NE(icon.hIcon, nullptr);
+    EXPECT_STREQ(icon.szTip, "Trelvix Velotune Launcher");
+    for (std::size_t i = std::strlen(icon.szTip); i < sizeof icon.szTip; ++i)
+        EXPECT_EQ(icon.szTip[i], 0);
+    EXPECT_EQ(icon.dwState, 0u);
+    EXPECT_EQ(icon.szInfo[0], 0);
+}
+
+TEST_F(Launcher, IconComesBackWhenTheTaskbarIsCreatedAgain) {
+    SetAutorun(1);
+    HWND hwnd = CreateLauncher(true);
+    ASSERT_NE(TaskbarCreatedMessage, 0u);
+    EXPECT_EQ(SendMessageA(hwnd, TaskbarCreatedMessage, 0, 0), 0);
+    ASSERT_EQ(state.iconMessages, std::vector<DWORD>{NIM_ADD});
+    EXPECT_EQ(state.icons[0].hWnd, hwnd);
+}
+
+// ---- window creation ---------------------------------------------------------
+
+TEST_F(Launcher, CreationByHandSetsUpTheMenuAndStartsThePanel) {
+    SetAutorun(1);
+    ASSERT_NE(CreateLauncher(false), nullptr);
+    ASSERT_NE(LauncherMenu, nullptr);
+    EXPECT_EQ(ItemText(LauncherMenu, IDM_OPEN_PANEL), L"&Velotune");
+    EXPECT_EQ(ItemText(LauncherMenu, IDM_AUTO_RUN), L"Auto Run");
+    EXPECT_EQ(ItemText(LauncherMenu, IDM_ABOUT), L"&About");
+    EXPECT_EQ(ItemText(LauncherMenu, IDM_EXIT), L"E&xit");
+    wchar_t option[32] = {};
+    GetMenuStringW(LauncherMenu, 1, option, 32, MF_BYPOSITION);
+    EXPECT_STREQ(option, L"&Option");
+    EXPECT_EQ(GetMenuItemCount(LauncherMenu), 4);
+    EXPECT_TRUE(Checked(IDM_AUTO_RUN));
+    EXPECT_FALSE(Grey(IDM_AUTO_RUN));
+    EXPECT_TRUE(Grey(IDM_ABOUT));
+    EXPECT_FALSE(Grey(IDM_OPEN_PANEL));
+    EXPECT_FALSE(Grey(IDM_EXIT));
+    EXPECT_EQ(Count("start"), 1);
+    EXPECT_EQ(state.commandLines[0], "\"D:\\Apps\\TrelvixVelotune.exe\"");
+}
+
+TEST_F(Launcher, CreationAtLogonStartsNothing) {
+    SetAutorun(5);
+    ASSERT_NE(CreateLauncher(true), nullptr);
+    EXPECT_EQ(Count("start"), 0);
+    EXPECT_TRUE(Checked(IDM_AUTO_RUN));
+}
+
+TEST_F(Launcher, AutoRunItemFollowsTheStoredSetting) {
+    SetAutorun(0);
+    CreateLauncher(false);
+    EXPECT_FALSE(Checked(IDM_AUTO_RUN));
+    EXPECT_FALSE(Grey(IDM_AUTO_RUN));
+    DestroyWindow(LauncherWindow);
+
+    state.keys.clear(); // no product key
+    CreateLauncher(false);
+    EXPECT_FALSE(Checked(IDM_AUTO_RUN));
+    EXPECT_TRUE(Grey(IDM_AUTO_RUN));
+    DestroyWindow(LauncherWindow);
+
+    SetAutorun(0xFFFFFFFFu); // all bits set reads as "no product key"
+    CreateLauncher(false);
+    EXPECT_TRUE(Grey(IDM_AUTO_RUN));
+    DestroyWindow(LauncherWindow);
+
+    state.keys[kProductKey][kAutorunValue] = {REG_SZ, std::string("1\0", 2)};
+    CreateLauncher(false);
+    EXPECT_TRUE(Grey(IDM_AUTO_RUN));
+}
+
+TEST_F(Launcher, KoreanSystemsTakeTheMenuFromTheLibrary) {
+    const std::wstring korean = L"\uBCA8\uB85C\uD2A0"; // 벨로튠
+    state.lang = 1042;
+    std::strcpy(MenuLibraryPath, WindowsPath(VT_KOREAN_LIBRARY).c_str());
+    SetAutorun(1);
+    CreateLauncher(true);
+    ASSERT_NE(LauncherMenu, nullptr);
+    EXPECT_EQ(ItemText(LauncherMenu, IDM_OPEN_PANEL), korean);
+    EXPECT_EQ(ItemText(LauncherMenu, IDM_AUTO_RUN), L"\uC790\uB3D9\uC2E4\uD589"); // 자동실행
+    EXPECT_EQ(ItemText(LauncherMenu, IDM_ABOUT), L"\uB4F1\uB85D\uC815\uBCF4");    // 등록정보
+    EXPECT_EQ(ItemText(LauncherMenu, IDM_EXIT), L"\uC885\uB8CC");                 // 종료
+    wchar_t option[32] = {};
+    GetMenuStringW(LauncherMenu, 1, option, 32, MF_BYPOSITION);
+    EXPECT_STREQ(option, L"\uC635\uC158"); // 옵션
+    EXPECT_TRUE(Checked(IDM_AUTO_RUN));
+    EXPECT_TRUE(Grey(IDM_ABOUT));
+    DestroyWindow(LauncherWindow);
+
+    // The library is missing: the built-in English menu.
+    std::strcpy(MenuLibraryPath, "Z:\\nonexistent\\Velotray.kor");
+    CreateLauncher(true);
+    EXPECT_EQ(ItemText(LauncherMenu, IDM_OPEN_PANEL), L"&Velotune");
+    DestroyWindow(LauncherWindow);
+
+    // Another language never uses the library.
+    state.lang = 1033;
+    std::strcpy(MenuLibraryPath, WindowsPath(VT_KOREAN_LIBRARY).c_str());
+    CreateLauncher(true);
+    EXPECT_EQ(ItemText(LauncherMenu, IDM_OPEN_PANEL), L"&Velotune");
+}
+
+TEST_F(Launcher, KoreanLibraryHoldsTheSameWordingAsMenuK) {
+    HMODULE library = LoadLibraryExA(WindowsPath(VT_KOREAN_LIBRARY).c_str(), nullptr, 0);
+    ASSERT_NE(library, nullptr);
+    HMENU one = GetSubMenu(LoadMenuA(library, "MENU_1"), 0);
+    HMENU k = GetSubMenu(LoadMenuA(library, "MENU_K"), 0);
+    ASSERT_NE(one, nullptr);
+    ASSERT_NE(k, nullptr);
+    for (UINT id : {IDM_OPEN_PANEL, IDM_AUTO_RUN, IDM_ABOUT, IDM_EXIT}) {
+        EXPECT_FALSE(ItemText(one, id).empty()) << id;
+        EXPECT_EQ(ItemText(one, id), ItemText(k, id)) << id;
+        EXPECT_EQ(ItemText(one, id).find(L'&'), std::wstring::npos) << id;
+    }
+}
+
+// ---- messages from the panel and the shell ---------------------------------
+
+TEST_F(Launcher, PanelMessagesGreyAndEnableAbout) {
+    SetAutorun(1);
+    HWND hwnd = CreateLauncher(true);
+    EXPECT_TRUE(Grey(IDM_ABOUT));
+    EXPECT_EQ(SendMessageA(hwnd, 1027, 0, 0), 0);
+    EXPECT_FALSE(Grey(IDM_ABOUT));
+    SendMessageA(hwnd, 1027, 0, 0);
+    EXPECT_FALSE(Grey(IDM_ABOUT));
+    EXPECT_EQ(SendMessageA(hwnd, 1026, 0, 0), 0);
+    EXPECT_TRUE(Grey(IDM_ABOUT));
+    SendMessageA(hwnd, 1026, 0, 0);
+    EXPECT_TRUE(Grey(IDM_ABOUT));
+    EXPECT_FALSE(Grey(IDM_AUTO_RUN)); // nothing else changes
+}
+
+TEST_F(Launcher, TrayCallbackDispatch) {
+    SetAutorun(1);
+    HWND hwnd = CreateLauncher(true);
+    for (UINT mouse : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_RBUTTONDOWN, WM_MOUSEMOVE, WM_RBUTTONDBLCLK,
+                       WM_MBUTTONUP})
+        EXPECT_EQ(SendMessageA(hwnd, 1025, 0, mouse), 0);
+    EXPECT_TRUE(state.events.empty());
+
+    SendMessageA(hwnd, 1025, 0, WM_RBUTTONUP);
+    EXPECT_EQ(state.events, (std::vector<std::string>{"foreground", "track"}));
+    EXPECT_EQ(state.foregrounds, std::vector<HWND>{hwnd});
+    EXPECT_EQ(state.trackedMenu, LauncherMenu);
+    EXPECT_EQ(state.trackFlags, 0u);
+    EXPECT_EQ(state.trackX, 300);
+    EXPECT_EQ(state.trackY, 400);
+    EXPECT_EQ(state.trackOwner, hwnd);
+
+    state.events.clear();
+    SendMessageA(hwnd, 1025, 0, WM_LBUTTONDBLCLK);
+    EXPECT_EQ(Count("start"), 1);
+}
+
+// ---- menu commands ----------------------------------------------------------
+
+TEST_F(Launcher, AutoRunToggleFlipsTheCheckFirstThenWritesADword) {
+    SetAutorun(1);
+    HWND hwnd = CreateLauncher(true);
+    ASSERT_TRUE(Checked(IDM_AUTO_RUN));
+
+    SendMessageA(hwnd, WM_COMMAND, IDM_AUTO_RUN, 0);
+    EXPECT_FALSE(Checked(IDM_AUTO_RUN));
+    EXPECT_FALSE(state.autoRunStateAtDelete & MF_CHECKED); // mark already cleared
+    EXPECT_EQ(state.keys[kProductKey][kAutorunValue].type, static_cast<DWORD>(REG_DWORD));
+    EXPECT_EQ(state.keys[kProductKey][kAutorunValue].bytes, Dword(0));
+
+    SendMessageA(hwnd, WM_COMMAND, IDM_AUTO_RUN, 0);
+    EXPECT_TRUE(Checked(IDM_AUTO_RUN));
+    EXPECT_TRUE(state.autoRunStateAtDelete & MF_CHECKED); // mark already set
+    EXPECT_EQ(state.keys[kProductKey][kAutorunValue].bytes, Dword(1));
+    EXPECT_EQ(state.events,
+              (std::vector<std::string>{"create " + std::string(kProductKey), "delete autorun",
+                                        "set autorun", "create " + std::string(kProductKey),
+                                        "delete autorun", "set autorun"}));
+}
+
+TEST_F(Launcher, AutoRunToggleFlipsTheCheckEvenWhenTheWriteFails) {
+    SetAutorun(0);
+    HWND hwnd = CreateLauncher(true);
+    state.createFails = true;
+    SendMessageA(hwnd, WM_COMMAND, IDM_AUTO_RUN, 0);
+    EXPECT_TRUE(Checked(IDM_AUTO_RUN));
+    EXPECT_EQ(state.keys[kProductKey][kAutorunValue].bytes, Dword(0));
+}
+
+TEST_F(Launcher, ExitRemovesTheIconClosesThePanelAndQuits) {
+    SetAutorun(1);
+    HWND hwnd = CreateLauncher(true);
+    state.panelFound = kPanelWindow;
+    SendMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDM_EXIT, 0), 0);
+    EXPECT_EQ(state.events,
+              (std::vector<std::string>{"icon delete", "find panel",
+                                        "send " + std::to_string(WM_CLOSE), "quit 0"}));
+    EXPECT_EQ(state.sent[0].first, kPanelWindow);
+    EXPECT_EQ(state.icons[0].hWnd, hwnd);
+    EXPECT_EQ(state.icons[0].uID, 0u);
+    EXPECT_TRUE(IsWindow(hwnd)); // the window is not destroyed on the way out
+
+    state.events.clear();
+    state.panelFound = nullptr; // no panel: only the icon goes
+    SendMessageA(hwnd, WM_COMMAND, IDM_EXIT, 0);
+    EXPECT_EQ(state.events, (std::vector<std::string>{"icon delete", "find panel", "quit 0"}));
+}
+
+TEST_F(Launcher, AboutAsksThePanelAndOtherIdsDoNothing) {
+    SetAutorun(1);
+    HWND hwnd = CreateLauncher(true);
+    SendMessageA(hwnd, WM_COMMAND, IDM_ABOUT, 0);
+    EXPECT_TRUE(state.sent.empty()); // no panel window
+    state.panelFound = kPanelWindow;
+    SendMessageA(hwnd, WM_COMMAND, IDM_ABOUT, 0);
+    ASSERT_EQ(state.sent.size(), 1u);
+    EXPECT_EQ(state.sent[0], std::make_pair(kPanelWindow, 1026u));
+
+    state.events.clear();
+    SendMessageA(hwnd, WM_COMMAND, 999, 0);
+    SendMessageA(hwnd, WM_COMMAND, 101, 0);
+    EXPECT_TRUE(state.events.empty());
+
+    SendMessageA(hwnd, WM_COMMAND, IDM_OPEN_PANEL, 0);
+    EXPECT_EQ(Count("start"), 1);
+}
+
+TEST_F(Launcher, CloseFromOutsideRemovesTheIconAndLeavesThePanel) {
+    SetAutorun(1);
+    HWND hwnd = CreateLauncher(true);
+    state.panelFound = kPanelWindow;
+    SendMessageA(hwnd, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindow(hwnd));
+    EXPECT_EQ(state.events, (std::vector<std::string>{"icon delete", "quit 0"}));
+    EXPECT_TRUE(state.sent.empty());
+}
+
+// ---- the whole start-up ------------------------------------------------------
+
+TEST_F(Launcher, StartByHandRunsUntilExit) {
+    SetAutorun(1);
+    SetRun("D:\\Apps\\Velotray.exe");
+    state.postExitOnAdd = true;
+    state.realQuit = true;
+    EXPECT_EQ(LauncherMain(GetModuleHandleA(nullptr), "Velotray.exe"), 0);
+    EXPECT_EQ(state.commandLines, std::vector<std::string>{"\"D:\\Apps\\TrelvixVelotune.exe\""});
+    EXPECT_STREQ(MenuLibraryPath, "D:\\Apps\\Velotray.kor");
+    // The panel starts from window creation, before the icon is placed.
+    EXPECT_EQ(state.events, (std::vector<std::string>{"foreground", "start", "icon add",
+                                                      "icon delete", "find panel", "quit 0"}));
+    EXPECT_TRUE(IsWindow(LauncherWindow));
+    EXPECT_FALSE(IsWindowVisible(LauncherWindow));
+    EXPECT_EQ(state.icons[0].hWnd, LauncherWindow);
+}
+
+TEST_F(Launcher, LogonStartPlacesTheIconOnly) {
+    for (DWORD setting : {1u, 0xFFFFFFFFu}) {
+        state.events.clear();
+        state.keys.clear();
+        if (setting == 1) SetAutorun(setting); // otherwise: no product key
+        state.postExitOnAdd = true;
+        state.realQuit = true;
+        EXPECT_EQ(LauncherMain(GetModuleHandleA(nullptr), "Velotray.exe /AutoRun"), 0);
+        EXPECT_EQ(Count("start"), 0);
+        EXPECT_EQ(Count("icon add"), 1);
+        state.realQuit = false;
+        DestroyWindow(LauncherWindow);
+        UnregisterClassA(kLauncherTitle, GetModuleHandleA(nullptr));
+    }
+}
+
+TEST_F(Launcher, LogonStartWithAutoRunOffEndsAtOnce) {
+    SetAutorun(0);
+    EXPECT_EQ(LauncherMain(GetModuleHandleA(nullptr), "Velotray.exe /AUTORUN"), 0);
+    EXPECT_TRUE(state.events.empty());
+    EXPECT_EQ(LauncherWindow, nullptr);
+}
+
+TEST_F(Launcher, SecondLauncherBringsTheFirstForwardAndStartsThePanel) {
+    SetAutorun(0);
+    state.launcherFound = kOtherLauncher;
+    for (const char* line : {"Velotray.exe", "Velotray.exe /autorun"}) {
+        state.events.clear();
+        state.foregrounds.clear();
+        EXPECT_EQ(LauncherMain(GetModuleHandleA(nullptr), line), 0);
+        EXPECT_EQ(state.events, (std::vector<std::string>{"foreground", "foreground", "start"}));
+        EXPECT_EQ(state.foregrounds, (std::vector<HWND>{kOtherLauncher, kOtherLauncher}));
+        EXPECT_EQ(LauncherWindow, nullptr);
+        UnregisterClassA(kLauncherTitle, GetModuleHandleA(nullptr));
+    }
+}
+
+TEST_F(Launcher, FailedClassRegistrationEndsQuietly) {
+    WNDCLASSEXA wc = {};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = kLauncherTitle;
+    ASSERT_NE(RegisterClassExA(&wc), 0);
+    SetAutorun(1);
+    EXPECT_EQ(LauncherMain(GetModuleHandleA(nullptr), "Velotray.exe"), 0);
+    EXPECT_TRUE(state.events.empty());
+}
+
+} // namespace
