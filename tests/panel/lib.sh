@@ -1,0 +1,183 @@
+# Shared steps of the speed panel's system tests. Source it with the test's
+# arguments: BUILD_DIR SOURCE_DIR [NATIVE_DIR].
+#
+# The real TrelvixVelotune.exe runs under Wine with simulated drives (tests/sim);
+# winprobe.exe reads its windows, xdotool gives it real mouse and key input, and a
+# stand-in launcher window (winprobe listen) records what the panel sends it.
+
+set -u
+BUILD=$(cd "$1" && pwd)
+SRC=$(cd "$2" && pwd)
+NATIVE=${3:-$BUILD/native}
+[ -n "$NATIVE" ] || NATIVE=$BUILD/native
+
+source "$SRC/tests/system/wineenv.sh"
+vt_init "$BUILD"
+source "$SRC/tests/sim/sim.sh"
+vt_sim_init "$NATIVE"
+source "$SRC/tests/tools/probe.sh"
+
+PANEL_DIR=$BUILD/dist
+PANEL_EXE=TrelvixVelotune.exe
+MAIN=(TFormMain "Trelvix Velotune")
+ABOUT=(TFormAbout "About Quillon")
+LAUNCHER_TITLE="Trelvix Velotune Launcher"
+ART=$BUILD/tests/panel/artifacts
+mkdir -p "$ART"
+FAILS=0
+PANEL_PID=""
+LISTEN_PID=""
+LISTEN_LOG=""
+TEST_NAME=$(basename "$0" .sh)
+
+# --- reporting ---------------------------------------------------------------
+
+pass() { echo "ok   - $1"; }
+fail() {
+    echo "FAIL - $1"
+    FAILS=$((FAILS + 1))
+}
+# check DESCRIPTION COMMAND...: the command's success is the check
+check() {
+    local d=$1
+    shift
+    if "$@"; then pass "$d"; else fail "$d"; fi
+}
+# eq HAVE WANT: string equality, telling both on failure
+eq() {
+    [ "$1" == "$2" ] && return 0
+    echo "     have: [$1]"
+    echo "     want: [$2]"
+    return 1
+}
+# near A B [TOL]: integers within TOL (default 1)
+near() {
+    local d=$(($1 - $2))
+    [ ${d#-} -le "${3:-1}" ] && return 0
+    echo "     have: $1, want: $2 (+-${3:-1})"
+    return 1
+}
+finish() {
+    if [ "$FAILS" -eq 0 ]; then
+        echo "$TEST_NAME: all checks passed"
+        exit 0
+    fi
+    echo "$TEST_NAME: $FAILS check(s) failed"
+    exit 1
+}
+
+# --- screenshots ---------------------------------------------------------------
+
+# shot NAME: the whole screen, plus the panel's surroundings when it is on screen
+shot() {
+    local f=$ART/$TEST_NAME-$1.png
+    vt_shot "$f"
+    if probe info "${MAIN[@]}" && [ "$(probe_get visible)" = 1 ]; then
+        local x y
+        x=$(probe_get x)
+        y=$(probe_get y)
+        convert "$f" -crop "360x240+$((x - 20))+$((y - 20))" +repage "${f%.png}-panel.png" \
+            2>/dev/null
+    fi
+    echo "     screenshot: $f"
+}
+
+# --- the panel -------------------------------------------------------------------
+
+# start_panel: starts the speed panel in the background (PANEL_PID)
+start_panel() {
+    (cd "$PANEL_DIR" && exec wine "$PANEL_EXE" >/dev/null 2>&1) &
+    PANEL_PID=$!
+}
+
+# panel_exit_code: waits for the panel process to end and prints its exit code
+panel_exit_code() {
+    local rc
+    wait "$PANEL_PID"
+    rc=$?
+    PANEL_PID=""
+    echo "$rc"
+}
+
+# run_panel_again: a second start in the foreground; prints its exit code
+run_panel_again() {
+    (cd "$PANEL_DIR" && wine "$PANEL_EXE" >/dev/null 2>&1)
+    echo $?
+}
+
+# listen_start: a stand-in launcher window, logging what it receives
+listen_start() {
+    LISTEN_LOG=$ART/$TEST_NAME-launcher.log
+    : >"$LISTEN_LOG"
+    wine "$BUILD/tools/winprobe.exe" listen "$LAUNCHER_TITLE" "$LAUNCHER_TITLE" 600000 \
+        >"$LISTEN_LOG" 2>/dev/null &
+    LISTEN_PID=$!
+    probe wait-window "$LAUNCHER_TITLE" "$LAUNCHER_TITLE" 20000 >/dev/null
+}
+listen_stop() {
+    [ -n "$LISTEN_PID" ] || return 0
+    probe post "$LAUNCHER_TITLE" "$LAUNCHER_TITLE" 16 >/dev/null # WM_CLOSE
+    wait "$LISTEN_PID" 2>/dev/null
+    LISTEN_PID=""
+}
+# listen_count MSG: how many times the stand-in launcher received MSG
+listen_count() { grep -c "^msg=$1 wp=0 lp=0" "$LISTEN_LOG"; }
+
+# panel geometry, from the probe: PX PY (screen position of the window)
+panel_pos() {
+    probe info "${MAIN[@]}" || return 1
+    PX=$(probe_get x)
+    PY=$(probe_get y)
+}
+
+# child_field SELECTOR KEY: one field of a child of the panel
+child_field() {
+    probe child "${MAIN[@]}" "$1" || return 1
+    printf '%s' "$PROBE_OUT" | tr '\t' '\n' | sed -n "s/^$2=//p" | head -n 1
+}
+
+# --- real input ---------------------------------------------------------------
+
+# click X Y [BUTTON]: a click at screen coordinates
+click() {
+    xdotool mousemove --sync "$1" "$2" click "${3:-1}"
+}
+# key KEY...: key strokes, with the pointer over the panel (no window manager:
+# the keyboard follows the pointer)
+key() {
+    if panel_pos; then xdotool mousemove --sync $((PX + 160)) $((PY + 60)); fi
+    xdotool key --delay 80 "$@"
+}
+# drag X0 Y0 X1 Y1 [BUTTON]: press, move in steps, release
+drag() {
+    local b=${5:-1} i
+    xdotool mousemove --sync "$1" "$2" mousedown "$b"
+    for i in 1 2 3 4 5 6 7 8; do
+        xdotool mousemove --sync $(($1 + ($3 - $1) * i / 8)) $(($2 + ($4 - $2) * i / 8))
+        sleep 0.05
+    done
+    xdotool mouseup "$b"
+}
+
+# --- clean-up -----------------------------------------------------------------
+
+# Ends whatever the test left running: message boxes, the About box, the panel.
+cleanup_panel() {
+    if [ -n "$PANEL_PID" ] && kill -0 "$PANEL_PID" 2>/dev/null; then
+        probe click-button "${ABOUT[@]}" "text=&OK" >/dev/null 2>&1
+        local i
+        for i in 1 2 3; do
+            probe messagebox-wait - MESSAGE 200 >/dev/null &&
+                probe click-button "$(probe_get hwnd)" - "text=OK" >/dev/null
+        done
+        probe post "${MAIN[@]}" 16 >/dev/null 2>&1
+        local n=0
+        while kill -0 "$PANEL_PID" 2>/dev/null && [ $n -lt 100 ]; do
+            sleep 0.1
+            n=$((n + 1))
+        done
+        kill "$PANEL_PID" 2>/dev/null
+        wait "$PANEL_PID" 2>/dev/null
+    fi
+    PANEL_PID=""
+}

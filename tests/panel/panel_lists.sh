@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Two drives: a speed-list drive on d: and a two-mode drive in Silence Mode on e:.
+# The list shows both in letter order; the first (speed list) is shown with its
+# current speed; choosing the second shows its mode; "Close" tells the launcher
+# (1026) and ends the panel with exit code 0.
+source "$(dirname "$0")/lib.sh"
+
+vt_sim_drive d2 kind=speedlist speeds=8,16,24,40 current=24 vendor=TRELVIX \
+    "product=CD-RW TV-5200" revision=2.10 >/dev/null
+vt_sim_drive e2 kind=twomode mode=silence vendor=TRELVIX "product=DVD-RW TV-1620" \
+    revision=1.03 >/dev/null
+vt_sim_cdrom d d2
+vt_sim_cdrom e e2
+vt_sim_apply
+probe_start "$BUILD" || exit 1
+trap 'cleanup_panel; listen_stop; probe_stop; vt_sim_no_cdrom e; vt_sim_apply' EXIT
+listen_start
+vt_sim_preload
+
+start_panel
+check "the panel window appears" probe wait-visible "${MAIN[@]}" 30000
+check "a speed-list drive shows its current speed" \
+    probe wait-text "${MAIN[@]}" pos=25,154 "Current Speed = 24" 20000
+shot speedlist
+probe children "${MAIN[@]}"
+echo "$PROBE_OUT" | cut -f3-11 | sed 's/^/     /'
+check "both drives listed, by letter" eq "$(child_field pos=37,52 items)" \
+    "TRELVIX CD-RW TV-5200   2.10   |TRELVIX DVD-RW TV-1620  1.03   "
+check "the first one selected" eq "$(child_field pos=37,52 sel)" 0
+check "the speed list holds the drive's speeds" eq "$(child_field pos=115,323 items)" "8|16|24|40"
+check "... with the first selected" eq "$(child_field pos=115,323 sel)" 0
+check "the Speed Set group is enabled (list built)" eq "$(child_field "text=Speed Set" enabled)" 1
+check "... and still hidden" eq "$(child_field "text=Speed Set" visible)" 0
+check "the option buttons are unchanged" eq \
+    "$(child_field "text=High Speed Mode" checked)$(child_field "text=Silence Mode" checked)" 10
+
+# Set in the radio presentation: High Speed Mode (0xFF) to the selected drive d:
+panel_pos
+vt_sim_log_clear d2
+vt_sim_log_clear e2
+click $((PX + 214 + 34)) $((PY + 92 + 10))
+n=0
+while [ "$(vt_sim_count d2 'cdb=ff07b1')" = 0 ] && [ $n -lt 200 ]; do sleep 0.1; n=$((n + 1)); done
+check "Set sends FF 07 B0 00 00 00 FF 00 00 00 00 AA to the selected drive" eq \
+    "$(vt_sim_log d2 | grep -o 'cdb=[0-9a-f]*' | tr '\n' ' ')" \
+    "cdb=ff07b0000000ff00000000aa cdb=ff07b100000000000000ffaa "
+check "... and nothing to the other" eq "$(vt_sim_count e2)" 0
+check "a second speed-list refresh leaves the status line" eq "$(child_field pos=25,154 text)" \
+    "Current Speed = 24"
+
+# choose the second drive with the keyboard: focus the list, Down
+click $((PX + 60)) $((PY + 62))
+sleep 0.5
+xdotool key Down Return
+check "choosing the second drive shows its mode" \
+    probe wait-text "${MAIN[@]}" pos=25,154 "Current Speed = Silence Mode" 20000
+check "the second entry is selected" eq "$(child_field pos=37,52 sel)" 1
+check "Silence Mode checked" eq "$(child_field "text=Silence Mode" checked)" 1
+check "the speed list is emptied" eq "$(child_field pos=115,323 count)" 0
+check "the Speed Set group is disabled again" eq "$(child_field "text=Speed Set" enabled)" 0
+check "the new drive was asked for its status" eq "$(vt_sim_count e2 'cdb=ff07b1')" 1
+shot second-drive
+
+# Close: 1026 to the launcher, then the end
+click $((PX + 214 + 34)) $((PY + 120 + 10))
+check "Close ends the panel with exit code 0" eq "$(panel_exit_code)" 0
+n=0
+while [ "$(listen_count 1026)" = 0 ] && [ $n -lt 50 ]; do sleep 0.1; n=$((n + 1)); done
+check "Close told the launcher: 1026" eq "$(listen_count 1026)" 1
+check "the launcher heard 1027 once, at start" eq "$(listen_count 1027)" 1
+finish

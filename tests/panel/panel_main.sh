@@ -1,0 +1,222 @@
+#!/usr/bin/env bash
+# The speed panel with one two-mode drive on d:, checked as a user would see and
+# use it: the window itself, its controls after start, Set in both modes, a second
+# start, the About box by F1, Enter and message 1026, dragging, Button10 and
+# SC_MINIMIZE, and the end by WM_CLOSE. One panel start for all of it.
+source "$(dirname "$0")/lib.sh"
+
+vt_sim_drive d1 kind=twomode mode=high vendor=TRELVIX "product=DVD-RW TV-1620" revision=1.03 \
+    >/dev/null
+vt_sim_cdrom d d1
+vt_sim_no_cdrom e
+vt_sim_apply
+probe_start "$BUILD" || exit 1
+trap 'cleanup_panel; listen_stop; probe_stop' EXIT
+listen_start
+vt_sim_preload
+
+start_panel
+check "the panel window appears" probe wait-visible "${MAIN[@]}" 30000
+probe wait-text "${MAIN[@]}" pos=25,154 "Current Speed = High Speed Mode" 20000 >/dev/null
+shot start
+
+# --- the window -------------------------------------------------------------------
+probe info "${MAIN[@]}"
+echo "$PROBE_OUT" | sed 's/^/     /'
+MAIN_HWND=$(probe_get hwnd)
+check "class TFormMain" eq "$(probe_get class)" TFormMain
+check "title" eq "$(probe_get title)" "Trelvix Velotune"
+check "size 320 x 200" eq "$(probe_get width)x$(probe_get height)" 320x200
+check "client area = window" eq "$(probe_get client)" 320x200
+check "a popup without caption" eq "$(probe_get popup)$(probe_get caption)" 10
+ex=$(probe_get exstyle)
+check "extended style WS_EX_APPWINDOW (+ topmost bit only)" eq "$(printf '0x%08X' $((ex & ~8)))" \
+    0x00040000
+check "topmost" eq "$(probe_get topmost)" 1
+check "parent is the desktop, no owner" eq "$(probe_get parent_is_desktop) $(probe_get owner)" \
+    "1 0x0"
+check "no menu bar" eq "$(probe_get menu)" 0x0
+check "a 32 x 32 window icon" eq "$(probe_get icon_size)" 32x32
+check "centred on the screen" eq "$(probe_get x),$(probe_get y)" "352,284"
+check "a rounded region" eq "$(probe_get region)" complex
+check "region box 0,0,320,200" eq "$(probe_get region_box)" "0,0,320,200"
+check "corners cut, edges and inner corners kept" eq "$(probe_get region_points)" \
+    "0,0:0 319,0:0 0,199:0 319,199:0 1,1:0 318,198:0 4,4:1 315,4:1 4,195:1 315,195:1 160,0:1 0,100:1"
+check "the launcher was told: 1027 once" eq "$(listen_count 1027)" 1
+
+probe taskbar
+echo "$PROBE_OUT" | grep -v '^tray=' | sed 's/^/     /'
+check "exactly one taskbar button, the panel's" \
+    eq "$(echo "$PROBE_OUT" | grep -c $'^button\t')" 1
+check "the button is the main window" eq \
+    "$(echo "$PROBE_OUT" | grep $'^button\t' | cut -f2)" "hwnd=$MAIN_HWND"
+check "by the Windows rule too, one button" eq \
+    "$(echo "$PROBE_OUT" | grep $'^rule\t' | cut -f2)" "hwnd=$MAIN_HWND"
+
+# --- the controls after start ----------------------------------------------------------
+probe children "${MAIN[@]}"
+echo "$PROBE_OUT" | cut -f3-11 | sed 's/^/     /'
+check "drive list at 37,52, 245 wide" eq "$(child_field pos=37,52 class)" ComboBox
+check "drive list text" eq "$(child_field pos=37,52 items)" "TRELVIX DVD-RW TV-1620  1.03   "
+check "first drive selected" eq "$(child_field pos=37,52 sel)" 0
+check "group Select Drive" eq "$(child_field pos=25,36 text)" "Select Drive"
+check "group Select Speed" eq "$(child_field pos=25,82 text)" "Select Speed"
+check "status line" eq "$(child_field pos=25,154 text)" "Current Speed = High Speed Mode"
+check "status line size" eq "$(child_field pos=25,154 pos)" "25,154,269,16"
+check "High Speed Mode checked" eq "$(child_field "text=High Speed Mode" checked)" 1
+check "Silence Mode unchecked" eq "$(child_field "text=Silence Mode" checked)" 0
+check "High Speed Mode at 33,98" eq "$(child_field "text=High Speed Mode" pos)" "33,98,125,17"
+check "Silence Mode at 33,122" eq "$(child_field "text=Silence Mode" pos)" "33,122,101,17"
+check "Button10 exists below the window" eq "$(child_field pos=36,344 text)" Button10
+check "Memo1 exists below the window" eq "$(child_field pos=188,284 text)" Memo1
+check "hidden Speed Set group" eq "$(child_field "text=Speed Set" visible)" 0
+check "probe: one status read, one INQUIRY" eq "$(vt_sim_count d1 'cdb=ff07b1') $(vt_sim_count d1 'cdb=12')" \
+    "2 1"
+
+# --- Set: Silence Mode, then High Speed Mode -----------------------------------------
+panel_pos
+vt_sim_log_clear d1
+click $((PX + 33 + 30)) $((PY + 122 + 8))
+sleep 0.3
+check "clicking Silence Mode checks it" eq "$(child_field "text=Silence Mode" checked)" 1
+check "... and unchecks High Speed Mode" eq "$(child_field "text=High Speed Mode" checked)" 0
+check "checking sends nothing" eq "$(vt_sim_count d1)" 0
+click $((PX + 214 + 34)) $((PY + 92 + 10))
+check "Set shows Current Speed = Silence Mode" \
+    probe wait-text "${MAIN[@]}" pos=25,154 "Current Speed = Silence Mode" 20000
+vt_sim_log d1 | sed 's/^/     /'
+check "Set sent FF 07 B0 00 00 00 00 00 00 00 00 AA, then a status read" \
+    eq "$(vt_sim_log d1 | grep -o 'cdb=[0-9a-f]*' | tr '\n' ' ')" \
+    "cdb=ff07b00000000000000000aa cdb=ff07b100000000000000ffaa "
+check "the drive is now silent" eq "$(vt_sim_get d1 mode)" silence
+shot silence
+
+vt_sim_log_clear d1
+click $((PX + 33 + 30)) $((PY + 98 + 8))
+click $((PX + 214 + 34)) $((PY + 92 + 10))
+check "Set shows Current Speed = High Speed Mode" \
+    probe wait-text "${MAIN[@]}" pos=25,154 "Current Speed = High Speed Mode" 20000
+check "Set sent FF 07 B0 00 00 00 FF 00 00 00 00 AA" eq \
+    "$(vt_sim_log d1 | grep -o 'cdb=ff07b0[0-9a-f]*')" "cdb=ff07b0000000ff00000000aa"
+check "the drive is fast again" eq "$(vt_sim_get d1 mode)" high
+
+# --- a second start ---------------------------------------------------------------
+probe setfg Shell_TrayWnd - >/dev/null
+check "a second start ends with 0" eq "$(run_panel_again)" 0
+probe foreground
+check "... and brings the first window forward" eq "$(probe_get hwnd)" "$MAIN_HWND"
+probe toplevel
+check "... and makes no second window" eq "$(echo "$PROBE_OUT" | grep -c $'\tclass=TFormMain\t')" 1
+check "... and says nothing to the launcher" eq "$(listen_count 1027)" 1
+
+# about_centred CX CY: the About box is shown, 245 x 165, centred on CX,CY
+about_centred() {
+    probe wait-visible "${ABOUT[@]}" 20000 >/dev/null || return 1
+    probe info "${ABOUT[@]}"
+    local w h x y
+    w=$(probe_get width) h=$(probe_get height) x=$(probe_get x) y=$(probe_get y)
+    eq "${w}x$h" 245x165 && near $((x * 2 + w)) $(($1 * 2)) 2 && near $((y * 2 + h)) $(($2 * 2)) 2 &&
+        eq "$(probe_get owner)" "$MAIN_HWND" && eq "$(probe_get topmost)" 1
+}
+
+# --- About by F1, closed by Esc ---------------------------------------------------------
+panel_pos
+key F1
+check "F1 opens the About box centred over the panel" about_centred $((PX + 160)) $((PY + 100))
+shot about
+key Escape
+check "Esc closes it" probe wait-hidden "${ABOUT[@]}" 20000
+key shift+F1
+check "Shift+F1 opens it too" about_centred $((PX + 160)) $((PY + 100))
+key Return
+check "Enter closes it" probe wait-hidden "${ABOUT[@]}" 20000
+
+# --- About by Enter on an option button ----------------------------------------------
+click $((PX + 33 + 30)) $((PY + 98 + 8))
+probe focus "${MAIN[@]}"
+check "the option button has the focus" eq "$(probe_get focus_title)" "High Speed Mode"
+xdotool key Return
+check "Enter on the option button opens the About box" about_centred $((PX + 160)) $((PY + 100))
+xdotool key Escape
+check "Esc closes it" probe wait-hidden "${ABOUT[@]}" 20000
+
+# --- About by message 1026, as the launcher sends it ------------------------------------
+send_log=$ART/$TEST_NAME-send1026.log
+wine "$BUILD/tools/winprobe.exe" send "${MAIN[@]}" 1026 >"$send_log" 2>/dev/null &
+send_pid=$!
+check "1026 opens the About box centred over the panel" about_centred $((PX + 160)) $((PY + 100))
+check "the sender waits while the box is open" kill -0 $send_pid
+key Escape
+check "Esc closes it" probe wait-hidden "${ABOUT[@]}" 20000
+wait $send_pid
+check "then the sender's call returns 0" eq "$(grep -E '^(ok|result)=' "$send_log" | tr '\n' ' ')" \
+    "ok=1 result=0 "
+
+# --- dragging the top strip ---------------------------------------------------------------
+panel_pos
+x0=$PX y0=$PY
+drag $((x0 + 150)) $((y0 + 12)) $((x0 + 150 - 60)) $((y0 + 12 + 45))
+probe wait-window "${MAIN[@]}" 2000 >/dev/null
+sleep 0.5
+panel_pos
+check "a left drag on the top strip moves the window by the drag" eq "$PX,$PY" \
+    "$((x0 - 60)),$((y0 + 45))"
+shot moved
+x0=$PX y0=$PY
+drag $((x0 + 150)) $((y0 + 12)) $((x0 + 150 + 50)) $((y0 + 12 + 30)) 3
+sleep 0.5
+panel_pos
+check "a right drag there does not" eq "$PX,$PY" "$x0,$y0"
+drag $((x0 + 300)) $((y0 + 175)) $((x0 + 300 + 50)) $((y0 + 175 + 30))
+sleep 0.5
+panel_pos
+check "a left drag lower down does not" eq "$PX,$PY" "$x0,$y0"
+
+# --- Tab reaches Button10 and Memo1; Space on Button10, then SC_MINIMIZE --------------
+seen=""
+for i in 1 2 3 4 5 6; do
+    key Tab
+    sleep 0.2
+    probe focus "${MAIN[@]}"
+    seen+="$(probe_get focus_pos | cut -d, -f1,2) "
+done
+echo "     focus went through: $seen"
+check "Tab reaches the drive list" grep -q "37,52 " <<<"$seen"
+check "Tab reaches the checked option button" grep -q "33,98 " <<<"$seen"
+check "Tab reaches Button10" grep -q "36,344 " <<<"$seen"
+check "Tab reaches Memo1" grep -q "188,284 " <<<"$seen"
+check "Tab skips the unchecked option button" eq "$(grep -c "33,122 " <<<"$seen")" 0
+for i in 1 2 3 4 5 6; do
+    probe focus "${MAIN[@]}"
+    [ "$(probe_get focus_pos | cut -d, -f1,2)" = 36,344 ] && break
+    key Tab
+    sleep 0.2
+done
+check "Button10 has the focus" eq "$(probe_get focus_title)" Button10
+key space
+sleep 0.5
+check "the panel is still visible after Button10" eq "$(probe info "${MAIN[@]}" && probe_get visible)" 1
+probe post "${MAIN[@]}" 0x112 0xF020 0
+check "then SC_MINIMIZE hides the window" probe wait-hidden "${MAIN[@]}" 20000
+probe taskbar
+check "... and its taskbar button goes" eq "$(echo "$PROBE_OUT" | grep -c $'^button\t')" 0
+shot hidden
+
+# --- hidden: a second start leaves it hidden; 1026 centres the box on the screen --------
+check "a second start ends with 0" eq "$(run_panel_again)" 0
+probe info "${MAIN[@]}"
+check "... and the window stays hidden" eq "$(probe_get visible)" 0
+wine "$BUILD/tools/winprobe.exe" send "${MAIN[@]}" 1026 >"$send_log" 2>/dev/null &
+send_pid=$!
+check "1026 while hidden: About box centred on the screen" about_centred 512 384
+shot about-hidden
+xdotool mousemove --sync 512 384 key Escape
+check "Esc closes it" probe wait-hidden "${ABOUT[@]}" 20000
+wait $send_pid
+
+# --- the end by WM_CLOSE ------------------------------------------------------------
+probe post "${MAIN[@]}" 16
+check "WM_CLOSE ends the panel with exit code 0" eq "$(panel_exit_code)" 0
+check "the launcher heard no 1026 (only Close sends it)" eq "$(listen_count 1026)" 0
+check "and no second 1027" eq "$(listen_count 1027)" 1
+finish
