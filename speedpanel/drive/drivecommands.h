@@ -37,9 +37,9 @@ void BuildModeSetCdb(std::uint8_t value, std::uint8_t cdb[kCdb12]);
 
 // A status reply as the panel reads it.
 struct SpeedStatus {
-    bool twoMode = false;     // byte 0 == 0x00 and byte 1 == 0x04
-    bool highSpeed = false;   // two-mode: byte 5 == 0xFF
-    std::uint8_t current = 0; // byte 5 (speed-list: the current speed)
+    bool twoMode = false;             // byte 0 == 0x00 and byte 1 == 0x04
+    bool highSpeed = false;           // two-mode: byte 5 == 0xFF
+    std::uint8_t current = 0;         // byte 5 (speed-list: the current speed)
     std::vector<std::uint8_t> speeds; // speed-list: bytes 6 .. byte1+1, clipped to the reply
 };
 

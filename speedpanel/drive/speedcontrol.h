@@ -5,6 +5,7 @@
 
 #include "speedpanel/drive/transport.h"
 #include <cstdint>
+#include <vector>
 
 namespace velotune {
 
@@ -27,23 +28,23 @@ public:
     virtual void ShowMessage(const char* text, const char* caption, unsigned style) = 0;
     virtual void QuitRequest() = 0;
 
-    virtual void SetStatusText(const char* text) = 0;        // StaticText1
-    virtual const char* HighSpeedCaption() = 0;             // Label1
-    virtual const char* SilenceCaption() = 0;               // Label2
+    virtual void SetStatusText(const char* text) = 0; // StaticText1
+    virtual const char* HighSpeedCaption() = 0;       // Label1
+    virtual const char* SilenceCaption() = 0;         // Label2
 
-    virtual void SetRadioEnabled(bool enabled) = 0;         // RadioButton1 and 2
-    virtual bool HighSpeedChecked() = 0;                    // RadioButton1
-    virtual void CheckHighSpeed(bool high) = 0;             // checks 1 (true) or 2 (false)
+    virtual void SetRadioEnabled(bool enabled) = 0; // RadioButton1 and 2
+    virtual bool HighSpeedChecked() = 0;            // RadioButton1
+    virtual void CheckHighSpeed(bool high) = 0;     // checks 1 (true) or 2 (false)
 
-    virtual bool SpeedListEnabled() = 0;                    // ComboBox1
+    virtual bool SpeedListEnabled() = 0; // ComboBox1
     virtual void SetSpeedListEnabled(bool enabled) = 0;
     virtual void SpeedListClear() = 0;
     virtual void SpeedListAdd(const char* text) = 0;
     virtual void SpeedListSelect(int index) = 0;
-    virtual int SpeedListIndex() = 0;                       // -1 when nothing is selected
+    virtual int SpeedListIndex() = 0; // -1 when nothing is selected
     virtual const char* SpeedListText(int index) = 0;
 
-    virtual bool SpeedGroupEnabled() = 0;                   // GroupBox1 "Speed Set"
+    virtual bool SpeedGroupEnabled() = 0; // GroupBox1 "Speed Set"
     virtual void SetSpeedGroupEnabled(bool enabled) = 0;
     virtual void SetSpeedGroupCaption(CaptionColour colour) = 0;
     virtual void SetModeGroupCaption(CaptionColour colour) = 0; // GroupBox2 "Select Speed"
@@ -84,10 +85,21 @@ public:
 
     const DriveList& Drives() const { return list_; }
 
+    static constexpr std::size_t kDiscoveryReplySize = 65536;
+    static constexpr std::size_t kCommandBufferSize = 1024;
+
 private:
+    void DiscoverNt();
+    void DiscoverAspi();
+    void AddEntryFromInquiry(bool inquiryOk);
+    void ReportNotFound(const char* text, unsigned style);
+
     PanelControls& panel_;
     DiscoverySeam seam_;
     DriveList list_;
+    std::vector<std::uint8_t> discoveryReply_;            // zeroed by every discovery
+    std::uint8_t statusReply_[kCommandBufferSize] = {};   // status refresh
+    std::uint8_t modeSetBuffer_[kCommandBufferSize] = {}; // mode set, never read
 };
 
 } // namespace velotune

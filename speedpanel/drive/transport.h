@@ -16,11 +16,24 @@ constexpr int kMaxAspiDrives = 8;
 struct TransportSeam {
     HMODULE(WINAPI* loadLibrary)(LPCSTR);
     FARPROC(WINAPI* getProcAddress)(HMODULE, LPCSTR);
-    BOOL(WINAPI* deviceIoControl)(HANDLE, DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD,
-                                  LPOVERLAPPED);
+    BOOL(WINAPI* deviceIoControl)
+    (HANDLE, DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
 };
 const TransportSeam& RealTransportSeam();
 void SetTransportSeam(const TransportSeam& seam); // restores the real one when given it
+
+// The transport's copy of the drive list, by list position.
+struct DriveTable {
+    int ntFlag = 0;
+    std::uint8_t targetIds[kMaxAspiDrives] = {};
+    std::uint8_t hostAdapterIds[kMaxAspiDrives] = {};
+    HANDLE handles[kMaxNtDrives] = {};
+    FARPROC sendAspi32Command = nullptr;
+    FARPROC getAspi32SupportInfo = nullptr;
+};
+const DriveTable& CurrentDriveTable();
+// Back to the starting state: zeroed table, no ASPI entry points.
+void ResetDriveTable();
 
 // Number of ASPI host adapters, or 0 when ASPI is not usable.
 int LoadAspi();
@@ -29,13 +42,16 @@ void SetDriveTable(int ntFlag, const std::uint8_t targetIds[kMaxAspiDrives],
                    const std::uint8_t hostAdapterIds[kMaxAspiDrives],
                    const HANDLE handles[kMaxNtDrives]);
 
-// Direction 0 = data from the drive, 1 = data to the drive.
+// Direction 0 = data from the drive, any other value = data to the drive.
+// The data buffer is at least 14 bytes: on an error (result 4) the sense key,
+// ASC and ASCQ are written into its bytes 2, 12 and 13. A CDB length outside
+// 1..16 is refused without sending (0xFF, or SS_INVALID_SRB on the ASPI path),
+// and so is a position outside the table (0xFF).
 std::uint8_t SendDriveCommand(int position, const std::uint8_t* cdb, std::uint8_t cdbLength,
-                              std::uint8_t* data, std::uint32_t dataLength,
-                              std::uint8_t direction);
-std::uint8_t AspiExecute(std::uint8_t hostAdapterId, std::uint8_t targetId,
-                         const std::uint8_t* cdb, std::uint8_t cdbLength, std::uint8_t* data,
-                         std::uint32_t dataLength, std::uint8_t direction);
+                              std::uint8_t* data, std::uint32_t dataLength, std::uint8_t direction);
+std::uint8_t AspiExecute(std::uint8_t hostAdapterId, std::uint8_t targetId, const std::uint8_t* cdb,
+                         std::uint8_t cdbLength, std::uint8_t* data, std::uint32_t dataLength,
+                         std::uint8_t direction);
 // Returns 1, 4 or -1.
 int PassThroughExecute(HANDLE handle, const std::uint8_t* cdb, std::uint8_t cdbLength,
                        std::uint8_t* data, std::uint32_t dataLength, std::uint8_t direction);

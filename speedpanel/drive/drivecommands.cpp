@@ -1,0 +1,97 @@
+// Command blocks, reply reading and list texts of the drive layer.
+#include "speedpanel/drive/drivecommands.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace velotune {
+
+const std::uint8_t kStatusReadCdb[kCdb12] = {0xFF, 0x07, 0xB1, 0x00, 0x00, 0x00,
+                                             0x00, 0x00, 0x00, 0x00, 0xFF, 0xAA};
+const std::uint8_t kModeSetTemplate[kCdb12] = {0xFF, 0x07, 0xB0, 0x00, 0x00, 0x00,
+                                               0x00, 0x00, 0x00, 0x00, 0x00, 0xAA};
+const std::uint8_t kInquiryCdb[kCdb6] = {0x12, 0x00, 0x00, 0x00, 0x24, 0x00};
+
+namespace {
+
+constexpr std::size_t kReplyKindByte = 0;
+constexpr std::size_t kReplyLengthByte = 1;
+constexpr std::size_t kReplyCurrentByte = 5;
+constexpr std::size_t kReplyFirstSpeedByte = 6;
+constexpr std::uint8_t kTwoModeLength = 0x04;
+
+constexpr std::size_t kInquiryTextFirst = 8; // vendor, product, revision
+constexpr std::size_t kInquiryTextEnd = 36;
+constexpr const char kEntryTail[] = "   ";
+
+// A byte beyond the valid part of a reply reads as 0.
+std::uint8_t ReplyByte(const std::uint8_t* reply, std::size_t size, std::size_t index) {
+    return index < size ? reply[index] : 0;
+}
+
+} // namespace
+
+void BuildModeSetCdb(std::uint8_t value, std::uint8_t cdb[kCdb12]) {
+    std::memcpy(cdb, kModeSetTemplate, kCdb12);
+    cdb[kModeSetValueByte] = value;
+}
+
+SpeedStatus ParseStatusReply(const std::uint8_t* reply, std::size_t size) {
+    SpeedStatus status;
+    if (reply == nullptr) size = 0;
+    const std::uint8_t kind = ReplyByte(reply, size, kReplyKindByte);
+    const std::uint8_t length = ReplyByte(reply, size, kReplyLengthByte);
+    status.current = ReplyByte(reply, size, kReplyCurrentByte);
+    status.twoMode = kind == 0x00 && length == kTwoModeLength;
+    if (status.twoMode) {
+        status.highSpeed = status.current == kModeHighSpeed;
+        return status;
+    }
+    // The list ends just before byte (length + 2), and never past the reply.
+    std::size_t end = static_cast<std::size_t>(length) + 2;
+    if (end > size) end = size;
+    for (std::size_t i = kReplyFirstSpeedByte; i < end; ++i)
+        status.speeds.push_back(reply[i]);
+    return status;
+}
+
+std::string SpeedListStatusText(std::uint8_t current) {
+    char text[32];
+    std::snprintf(text, sizeof text, "Current Speed = %2d", static_cast<int>(current));
+    return text;
+}
+
+std::string InquiryEntryText(const std::uint8_t* inquiry, std::size_t size) {
+    std::string text;
+    if (inquiry == nullptr) return text;
+    const std::size_t end = size < kInquiryTextEnd ? size : kInquiryTextEnd;
+    for (std::size_t i = kInquiryTextFirst; i < end; ++i) {
+        if (inquiry[i] == 0) return text;
+        text.push_back(static_cast<char>(inquiry[i]));
+    }
+    if (end == kInquiryTextEnd) text += kEntryTail;
+    return text;
+}
+
+std::uint8_t ParseSpeedEntry(const char* text) {
+    if (text == nullptr) return 0;
+    const char* p = text;
+    while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\v' || *p == '\f' || *p == '\r')
+        ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-') {
+        negative = *p == '-';
+        ++p;
+    }
+    // Unsigned arithmetic wraps modulo 2^32, which keeps the low 8 bits exact
+    // however long the digit run is.
+    std::uint32_t value = 0;
+    while (*p >= '0' && *p <= '9') {
+        value = value * 10u + static_cast<std::uint32_t>(*p - '0');
+        ++p;
+    }
+    if (negative) value = 0u - value;
+    return static_cast<std::uint8_t>(value & 0xFFu);
+}
+
+} // namespace velotune

@@ -1,0 +1,154 @@
+// The plain functions: command blocks, reply reading and list texts.
+#include "speedpanel/drive/drivecommands.h"
+
+#include "fakes.h"
+
+#include <cstring>
+
+using namespace velotune;
+using vt_test::Bytes;
+
+namespace {
+
+Bytes Cdb(const std::uint8_t* cdb, std::size_t n) {
+    return Bytes(cdb, cdb + n);
+}
+
+} // namespace
+
+TEST(CommandBlocks, VendorAndInquiryBytes) {
+    EXPECT_EQ(Cdb(kStatusReadCdb, kCdb12), vt_test::StatusReadBytes());
+    EXPECT_EQ(Cdb(kModeSetTemplate, kCdb12), vt_test::ModeSetBytes(0x00));
+    EXPECT_EQ(Cdb(kInquiryCdb, kCdb6), vt_test::InquiryBytes());
+    EXPECT_EQ(kStatusReadLength, 255u);
+    EXPECT_EQ(kModeSetLength, 1024u);
+    EXPECT_EQ(kInquiryLength, 36u);
+}
+
+TEST(CommandBlocks, ModeSetPatchesOnlyByteSix) {
+    for (int value : {0x00, 0x28, 0x7F, 0xFF}) {
+        std::uint8_t cdb[kCdb12];
+        std::memset(cdb, 0x5A, sizeof cdb);
+        BuildModeSetCdb(static_cast<std::uint8_t>(value), cdb);
+        EXPECT_EQ(Cdb(cdb, kCdb12), vt_test::ModeSetBytes(static_cast<std::uint8_t>(value)));
+    }
+}
+
+TEST(StatusReply, TwoModeHighAndSilence) {
+    const Bytes high = {0x00, 0x04, 0x99, 0x98, 0x97, 0xFF, 0x08, 0x10};
+    SpeedStatus s = ParseStatusReply(high.data(), high.size());
+    EXPECT_TRUE(s.twoMode);
+    EXPECT_TRUE(s.highSpeed);
+    EXPECT_TRUE(s.speeds.empty());
+
+    for (std::uint8_t b5 : {0x00, 0x01, 0x7F, 0xFE}) {
+        const Bytes low = {0x00, 0x04, 0x00, 0x00, 0x00, b5};
+        s = ParseStatusReply(low.data(), low.size());
+        EXPECT_TRUE(s.twoMode);
+        EXPECT_FALSE(s.highSpeed) << int(b5);
+    }
+}
+
+TEST(StatusReply, SpeedListInReplyOrder) {
+    const Bytes reply = {0x00, 0x08, 0x00, 0x00, 0x00, 0x18, 0x08, 0x10, 0x18, 0x20, 0x30, 0x40};
+    const SpeedStatus s = ParseStatusReply(reply.data(), reply.size());
+    EXPECT_FALSE(s.twoMode);
+    EXPECT_EQ(s.current, 24);
+    EXPECT_EQ(s.speeds, (std::vector<std::uint8_t>{8, 16, 24, 32}));
+}
+
+TEST(StatusReply, NonZeroByteZeroIsSpeedListEvenWithLengthFour) {
+    const Bytes reply = {0x01, 0x04, 0x00, 0x00, 0x00, 0x10, 0x08, 0x10};
+    const SpeedStatus s = ParseStatusReply(reply.data(), reply.size());
+    EXPECT_FALSE(s.twoMode);
+    EXPECT_EQ(s.current, 16);
+    EXPECT_TRUE(s.speeds.empty());
+
+    const Bytes shortList = {0x00, 0x02, 0x00, 0x00, 0x00, 0x10, 0x08};
+    EXPECT_TRUE(ParseStatusReply(shortList.data(), shortList.size()).speeds.empty());
+    const Bytes oneSpeed = {0x00, 0x05, 0x00, 0x00, 0x00, 0x10, 0x08, 0x10};
+    EXPECT_EQ(ParseStatusReply(oneSpeed.data(), oneSpeed.size()).speeds,
+              std::vector<std::uint8_t>{8});
+}
+
+TEST(StatusReply, NeverReadsPastTheReply) {
+    // Byte 1 claims a list of 251 speeds; only the bytes given may be read.
+    Bytes buffer(64, 0x77);
+    const Bytes head = {0x00, 0xFF, 0x00, 0x00, 0x00, 0x10, 0x01, 0x02, 0x03};
+    std::copy(head.begin(), head.end(), buffer.begin());
+    const SpeedStatus s = ParseStatusReply(buffer.data(), head.size());
+    EXPECT_EQ(s.speeds, (std::vector<std::uint8_t>{1, 2, 3}));
+
+    Bytes full(255, 0x11);
+    full[0] = 0x00;
+    full[1] = 0xFF;
+    EXPECT_EQ(ParseStatusReply(full.data(), full.size()).speeds.size(), 249u);
+
+    // Short replies: missing bytes read as 0.
+    const Bytes two = {0x00, 0x04};
+    SpeedStatus t = ParseStatusReply(two.data(), two.size());
+    EXPECT_TRUE(t.twoMode);
+    EXPECT_FALSE(t.highSpeed);
+    t = ParseStatusReply(nullptr, 100);
+    EXPECT_FALSE(t.twoMode);
+    EXPECT_TRUE(t.speeds.empty());
+}
+
+TEST(StatusText, WidthTwo) {
+    EXPECT_EQ(SpeedListStatusText(8), "Current Speed =  8");
+    EXPECT_EQ(SpeedListStatusText(24), "Current Speed = 24");
+    EXPECT_EQ(SpeedListStatusText(0), "Current Speed =  0");
+    EXPECT_EQ(SpeedListStatusText(255), "Current Speed = 255");
+}
+
+TEST(EntryText, FullInquiryGivesThirtyOneCharacters) {
+    const Bytes inq = vt_test::InquiryData(5, "ZIRVEROA", "DVD-RW QX-7160A ", "1.03");
+    const std::string text = InquiryEntryText(inq.data(), inq.size());
+    EXPECT_EQ(text, "ZIRVEROADVD-RW QX-7160A 1.03   ");
+    EXPECT_EQ(text.size(), 31u);
+
+    // Bytes past 35 never reach the text.
+    Bytes longer = inq;
+    longer.resize(96, 'X');
+    EXPECT_EQ(InquiryEntryText(longer.data(), longer.size()), text);
+}
+
+TEST(EntryText, CutAtFirstZeroAndAtTheEndOfData) {
+    Bytes inq = vt_test::InquiryData(5, "ABCDEFGH", "PRODUCT", "0001");
+    inq[12] = 0;
+    EXPECT_EQ(InquiryEntryText(inq.data(), inq.size()), "ABCD");
+    inq[8] = 0;
+    EXPECT_EQ(InquiryEntryText(inq.data(), inq.size()), "");
+
+    const Bytes full = vt_test::InquiryData(5, "ABCDEFGH", "PRODUCT", "0001");
+    EXPECT_EQ(InquiryEntryText(full.data(), 20), "ABCDEFGHPROD");
+    EXPECT_EQ(InquiryEntryText(full.data(), 8), "");
+    EXPECT_EQ(InquiryEntryText(full.data(), 0), "");
+    EXPECT_EQ(InquiryEntryText(nullptr, 36), "");
+}
+
+TEST(SpeedEntry, ReadsLikeADecimalInteger) {
+    EXPECT_EQ(ParseSpeedEntry("40"), 40);
+    EXPECT_EQ(ParseSpeedEntry("8"), 8);
+    EXPECT_EQ(ParseSpeedEntry("  24"), 24);
+    EXPECT_EQ(ParseSpeedEntry("\t\n 16x"), 16);
+    EXPECT_EQ(ParseSpeedEntry("+32"), 32);
+    EXPECT_EQ(ParseSpeedEntry("12abc"), 12);
+    EXPECT_EQ(ParseSpeedEntry("abc"), 0);
+    EXPECT_EQ(ParseSpeedEntry(""), 0);
+    EXPECT_EQ(ParseSpeedEntry("-"), 0);
+    EXPECT_EQ(ParseSpeedEntry("- 5"), 0);
+    EXPECT_EQ(ParseSpeedEntry(nullptr), 0);
+}
+
+TEST(SpeedEntry, KeepsTheLowEightBits) {
+    EXPECT_EQ(ParseSpeedEntry("255"), 255);
+    EXPECT_EQ(ParseSpeedEntry("256"), 0);
+    EXPECT_EQ(ParseSpeedEntry("300"), 44);
+    EXPECT_EQ(ParseSpeedEntry("-1"), 255);
+    EXPECT_EQ(ParseSpeedEntry("-40"), 216);
+    // Far beyond 32 bits: still the low 8 bits of the written number.
+    EXPECT_EQ(ParseSpeedEntry("99999999999"), static_cast<std::uint8_t>(99999999999ull % 256));
+    EXPECT_EQ(ParseSpeedEntry("123456789012345678"),
+              static_cast<std::uint8_t>(123456789012345678ull % 256));
+}

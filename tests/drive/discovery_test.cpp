@@ -1,0 +1,346 @@
+// Drive discovery, release and drive selection with a fake machine and panel.
+#include "speedpanel/drive/speedcontrol.h"
+
+#include "speedpanel/drive/drivecommands.h"
+#include "fakes.h"
+
+using namespace velotune;
+using vt_test::Bytes;
+using vt_test::FakeDrive;
+using vt_test::FakePanel;
+
+namespace {
+
+FakeDrive Drive(const std::string& product, bool high = true) {
+    FakeDrive d;
+    d.statusReply = vt_test::TwoModeReply(high);
+    d.inquiry = vt_test::InquiryData(5, "ZIRVEROA", product, "1.00");
+    return d;
+}
+
+std::string Entry(const std::string& product) {
+    std::string p = product;
+    p.resize(16, ' ');
+    return "ZIRVEROA" + p + "1.00   ";
+}
+
+class Discovery : public vt_test::DriveTest {
+protected:
+    FakePanel panel;
+    SpeedControl control{panel, FakeDiscoverySeam()};
+
+    // NT machine: CD-ROM letters with their drives; c: is a fixed disk.
+    void NtMachine(std::initializer_list<std::pair<char, FakeDrive>> drives) {
+        machine().platformId = VER_PLATFORM_WIN32_NT;
+        machine().driveTypes['c'] = DRIVE_FIXED;
+        for (const auto& [letter, drive] : drives) {
+            machine().driveTypes[letter] = DRIVE_CDROM;
+            machine().letterDrives[letter] = drive;
+        }
+    }
+    void AspiMachine(int adapters) {
+        machine().platformId = VER_PLATFORM_WIN32_WINDOWS;
+        machine().supportInfo = 0x0100u | static_cast<DWORD>(adapters);
+    }
+    std::size_t Count(const Bytes& cdb) const {
+        std::size_t n = 0;
+        for (const auto& c : vt_test::Machine().log)
+            n += c.cdb == cdb;
+        return n;
+    }
+};
+
+} // namespace
+
+TEST_F(Discovery, NtOnlyTheAnsweringDriveIsListed) {
+    FakeDrive d = Drive("SILENT");
+    d.answersStatus = false;
+    NtMachine({{'d', d}, {'f', Drive("ANSWERS")}});
+
+    control.DiscoverDrives();
+
+    // Every letter's root is asked, without a backslash; only CD-ROMs are opened.
+    ASSERT_EQ(machine().driveTypeRoots.size(), 26u);
+    EXPECT_EQ(machine().driveTypeRoots.front(), "a:");
+    EXPECT_EQ(machine().driveTypeRoots.back(), "z:");
+    EXPECT_EQ(machine().createdPaths, (std::vector<std::string>{"\\\\.\\d:", "\\\\.\\f:"}));
+    EXPECT_TRUE(machine().createArgsOk);
+
+    ASSERT_EQ(panel.drives, std::vector<std::string>{Entry("ANSWERS")});
+    EXPECT_EQ(panel.driveIndex, 0);
+    const DriveList& list = control.Drives();
+    EXPECT_EQ(list.count, 1);
+    EXPECT_EQ(list.selected, 0);
+    EXPECT_EQ(list.ntFlag, 1);
+
+    // d's handle was closed; f's stays open at position 0, in the transport too.
+    ASSERT_EQ(machine().closedHandles.size(), 1u);
+    EXPECT_EQ(machine().openHandles.size(), 1u);
+    HANDLE f = machine().openHandles.begin()->first;
+    EXPECT_EQ(machine().openHandles.begin()->second, 'f');
+    EXPECT_NE(machine().closedHandles[0], f);
+    EXPECT_EQ(list.handles[0], f);
+    EXPECT_EQ(CurrentDriveTable().ntFlag, 1);
+    EXPECT_EQ(CurrentDriveTable().handles[0], f);
+
+    // Status read to d, status read to f, INQUIRY to f, then the refresh of f.
+    const auto& log = machine().log;
+    ASSERT_EQ(log.size(), 4u);
+    EXPECT_EQ(log[0].cdb, vt_test::StatusReadBytes());
+    EXPECT_NE(log[0].handle, f);
+    EXPECT_EQ(log[1].cdb, vt_test::StatusReadBytes());
+    EXPECT_EQ(log[1].handle, f);
+    EXPECT_EQ(log[2].cdb, vt_test::InquiryBytes());
+    EXPECT_EQ(log[2].length, 36u);
+    EXPECT_EQ(log[2].handle, f);
+    EXPECT_EQ(log[3].cdb, vt_test::StatusReadBytes());
+    EXPECT_EQ(log[3].handle, f);
+    for (const auto& c : log) {
+        EXPECT_TRUE(c.dataIn);
+        if (c.cdb == vt_test::StatusReadBytes()) {
+            EXPECT_EQ(c.length, 255u);
+        }
+    }
+    EXPECT_EQ(panel.status, "Current Speed = High Speed Mode");
+    EXPECT_TRUE(panel.messages.empty());
+    EXPECT_EQ(panel.quitRequests, 0);
+}
+
+TEST_F(Discovery, NtListOrderAndEntryTexts) {
+    FakeDrive cut = Drive("CUT");
+    cut.inquiry[12] = 0;
+    machine().openFails.insert('e');
+    NtMachine({{'g', Drive("SECOND")}, {'d', Drive("FIRST")}, {'e', Drive("NOOPEN")}, {'k', cut}});
+
+    control.DiscoverDrives();
+
+    ASSERT_EQ(panel.drives.size(), 3u);
+    EXPECT_EQ(panel.drives[0], Entry("FIRST"));
+    EXPECT_EQ(panel.drives[0].size(), 31u);
+    EXPECT_EQ(panel.drives[1], Entry("SECOND"));
+    EXPECT_EQ(panel.drives[2], "ZIRV");
+    EXPECT_EQ(control.Drives().count, 3);
+    EXPECT_EQ(machine().openHandles.at(control.Drives().handles[0]), 'd');
+    EXPECT_EQ(machine().openHandles.at(control.Drives().handles[1]), 'g');
+    EXPECT_EQ(machine().openHandles.at(control.Drives().handles[2]), 'k');
+    // One status read per opened letter, one INQUIRY per drive, one final refresh.
+    EXPECT_EQ(Count(vt_test::StatusReadBytes()), 4u);
+    EXPECT_EQ(Count(vt_test::InquiryBytes()), 3u);
+    EXPECT_EQ(machine().log.size(), 7u);
+}
+
+TEST_F(Discovery, NtFailedInquiryShowsNoOtherDrivesName) {
+    FakeDrive broken = Drive("BROKEN");
+    broken.inquiryOk = false; // CHECK CONDITION, ASC 0x24 folded into byte 12
+    NtMachine({{'d', Drive("GOOD")}, {'e', broken}});
+
+    control.DiscoverDrives();
+
+    ASSERT_EQ(panel.drives.size(), 2u);
+    EXPECT_EQ(panel.drives[0], Entry("GOOD"));
+    EXPECT_EQ(panel.drives[1], std::string(31, ' '));
+    EXPECT_EQ(control.Drives().count, 2);
+}
+
+TEST_F(Discovery, NtNothingFound) {
+    FakeDrive d = Drive("SILENT");
+    d.answersStatus = false;
+    NtMachine({{'d', d}});
+
+    control.DiscoverDrives();
+
+    ASSERT_EQ(panel.messages.size(), 1u);
+    EXPECT_EQ(panel.messages[0].text, "DRIVE NOT FOUND!!");
+    EXPECT_EQ(panel.messages[0].caption, "MESSAGE");
+    EXPECT_EQ(panel.messages[0].style, 0x10u);
+    EXPECT_EQ(panel.quitRequests, 1);
+    EXPECT_TRUE(panel.drives.empty());
+    EXPECT_EQ(control.Drives().count, 0);
+    EXPECT_TRUE(machine().openHandles.empty());
+    EXPECT_EQ(machine().log.size(), 1u); // the probe only: no INQUIRY, no refresh
+    EXPECT_EQ(CurrentDriveTable().ntFlag, 1);
+}
+
+TEST_F(Discovery, NtReleaseAndRediscover) {
+    NtMachine({{'d', Drive("ONE")}, {'f', Drive("TWO")}});
+    control.DiscoverDrives();
+    const std::vector<std::string> first = panel.drives;
+    const HANDLE oldD = control.Drives().handles[0];
+    const HANDLE oldF = control.Drives().handles[1];
+    ASSERT_EQ(first.size(), 2u);
+
+    control.ReleaseDrives();
+    EXPECT_TRUE(panel.drives.empty());
+    EXPECT_EQ(control.Drives().count, 0);
+    EXPECT_EQ(machine().closedHandles, (std::vector<HANDLE>{oldD, oldF}));
+    EXPECT_TRUE(machine().openHandles.empty());
+    // Nothing is sent while released.
+    const std::size_t sent = machine().log.size();
+    control.Timer1Timer();
+    control.SpeedSetClick();
+    EXPECT_EQ(machine().log.size(), sent);
+
+    control.DiscoverDrives();
+    EXPECT_EQ(panel.drives, first);
+    EXPECT_EQ(panel.driveIndex, 0);
+    EXPECT_EQ(control.Drives().count, 2);
+    EXPECT_NE(control.Drives().handles[0], oldD);
+    EXPECT_NE(control.Drives().handles[1], oldF);
+    EXPECT_EQ(machine().openHandles.size(), 2u);
+    EXPECT_EQ(CurrentDriveTable().handles[0], control.Drives().handles[0]);
+}
+
+TEST_F(Discovery, DiscoveryTwiceKeepsEntriesAndPositionsInStep) {
+    NtMachine({{'d', Drive("ONE")}, {'f', Drive("TWO")}});
+    control.DiscoverDrives();
+    control.DiscoverDrives();
+
+    EXPECT_EQ(panel.drives, (std::vector<std::string>{Entry("ONE"), Entry("TWO")}));
+    EXPECT_EQ(control.Drives().count, 2);
+    // The first run's handles were closed, not leaked.
+    EXPECT_EQ(machine().closedHandles.size(), 2u);
+    EXPECT_EQ(machine().openHandles.size(), 2u);
+    EXPECT_EQ(machine().openHandles.at(control.Drives().handles[1]), 'f');
+}
+
+TEST_F(Discovery, SelectionFollowsTheSelector) {
+    NtMachine({{'d', Drive("ONE", true)}, {'f', Drive("TWO", false)}});
+    control.DiscoverDrives();
+    EXPECT_EQ(panel.status, "Current Speed = High Speed Mode");
+    machine().log.clear();
+
+    // The entry already selected: nothing is sent.
+    panel.driveIndex = 0;
+    control.DriveComboBoxChange();
+    EXPECT_TRUE(machine().log.empty());
+    // Nothing selected, or an index without a drive: nothing either.
+    panel.driveIndex = -1;
+    control.DriveComboBoxChange();
+    panel.driveIndex = 5;
+    control.DriveComboBoxChange();
+    EXPECT_TRUE(machine().log.empty());
+    EXPECT_EQ(control.Drives().selected, 0);
+
+    panel.driveIndex = 1;
+    control.DriveComboBoxChange();
+    EXPECT_EQ(control.Drives().selected, 1);
+    ASSERT_EQ(machine().log.size(), 1u);
+    EXPECT_EQ(machine().log[0].cdb, vt_test::StatusReadBytes());
+    EXPECT_EQ(machine().log[0].handle, control.Drives().handles[1]);
+    EXPECT_EQ(panel.status, "Current Speed = Silence Mode");
+    control.DriveComboBoxChange();
+    EXPECT_EQ(machine().log.size(), 1u);
+}
+
+TEST_F(Discovery, AspiListsCdromsThatAnswer) {
+    AspiMachine(2);
+    FakeDrive rejects = Drive("REJECTS");
+    rejects.answersStatus = false;
+    FakeDrive disk = Drive("DISK");
+    disk.inquiry[0] = 0x00;
+    FakeDrive noInquiry = Drive("NOINQ");
+    noInquiry.inquiryOk = false;
+    machine().aspiDrives[{0, 1}] = Drive("FIRST");
+    machine().aspiDrives[{0, 3}] = rejects;
+    machine().aspiDrives[{0, 4}] = noInquiry;
+    machine().aspiDrives[{1, 0}] = disk;
+    machine().aspiDrives[{1, 7}] = Drive("SECOND", false);
+
+    control.DiscoverDrives();
+
+    EXPECT_EQ(panel.drives, (std::vector<std::string>{Entry("FIRST"), Entry("SECOND")}));
+    EXPECT_EQ(panel.driveIndex, 0);
+    const DriveList& list = control.Drives();
+    EXPECT_EQ(list.count, 2);
+    EXPECT_EQ(list.ntFlag, 0);
+    EXPECT_EQ(list.hostAdapterIds[0], 0);
+    EXPECT_EQ(list.targetIds[0], 1);
+    EXPECT_EQ(list.hostAdapterIds[1], 1);
+    EXPECT_EQ(list.targetIds[1], 7);
+    EXPECT_EQ(CurrentDriveTable().ntFlag, 0);
+    EXPECT_EQ(CurrentDriveTable().targetIds[1], 7);
+    EXPECT_EQ(CurrentDriveTable().hostAdapterIds[1], 1);
+
+    // 16 probes, an INQUIRY for each of the 4 that answered, one final refresh.
+    EXPECT_EQ(Count(vt_test::StatusReadBytes()), 17u);
+    EXPECT_EQ(Count(vt_test::InquiryBytes()), 4u);
+    const auto& last = machine().log.back();
+    EXPECT_EQ(last.adapter, 0);
+    EXPECT_EQ(last.target, 1);
+    for (const auto& c : machine().log)
+        EXPECT_TRUE(c.dataIn);
+    EXPECT_EQ(panel.status, "Current Speed = High Speed Mode");
+    EXPECT_TRUE(panel.messages.empty());
+}
+
+TEST_F(Discovery, AspiTableHoldsEightDrives) {
+    AspiMachine(2);
+    for (int t = 0; t < 8; ++t) {
+        machine().aspiDrives[{0, t}] = Drive("A" + std::to_string(t));
+        machine().aspiDrives[{1, t}] = Drive("B" + std::to_string(t));
+    }
+
+    control.DiscoverDrives();
+
+    ASSERT_EQ(panel.drives.size(), 8u);
+    EXPECT_EQ(panel.drives[7], Entry("A7"));
+    const DriveList& list = control.Drives();
+    EXPECT_EQ(list.count, 8);
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(list.targetIds[i], i);
+        EXPECT_EQ(list.hostAdapterIds[i], 0);
+    }
+    for (HANDLE h : list.handles)
+        EXPECT_EQ(h, nullptr);
+    // Nothing was sent to adapter 1 once the table was full.
+    for (const auto& c : machine().log)
+        EXPECT_EQ(c.adapter, 0);
+}
+
+TEST_F(Discovery, AspiNotFoundShowsOneMessage) {
+    AspiMachine(1);
+    machine().aspiLibrary = false;
+    control.DiscoverDrives();
+    ASSERT_EQ(panel.messages.size(), 1u);
+    EXPECT_EQ(panel.messages[0].text, "ASPI Not Found!!");
+    EXPECT_EQ(panel.messages[0].caption, "MESSAGE");
+    EXPECT_EQ(panel.messages[0].style, 0x1010u);
+    EXPECT_EQ(panel.quitRequests, 1);
+    EXPECT_TRUE(panel.drives.empty());
+    EXPECT_EQ(panel.driveSelectCalls, 0);
+    EXPECT_TRUE(machine().log.empty());
+
+    // Adapters present but no drive: only the drive message.
+    FakePanel other;
+    SpeedControl second{other, FakeDiscoverySeam()};
+    machine().aspiLibrary = true;
+    machine().supportInfo = 0xE800;
+    second.DiscoverDrives();
+    ASSERT_EQ(other.messages.size(), 1u);
+    EXPECT_EQ(other.messages[0].text, "ASPI Not Found!!");
+
+    FakePanel third;
+    SpeedControl control3{third, FakeDiscoverySeam()};
+    machine().supportInfo = 0x0101;
+    FakeDrive disk = Drive("DISK");
+    disk.inquiry[0] = 0;
+    machine().aspiDrives[{0, 2}] = disk;
+    control3.DiscoverDrives();
+    ASSERT_EQ(third.messages.size(), 1u);
+    EXPECT_EQ(third.messages[0].text, "DRIVE NOT FOUND!!");
+    EXPECT_EQ(third.messages[0].style, 0x1010u);
+    EXPECT_EQ(third.quitRequests, 1);
+    EXPECT_TRUE(third.drives.empty());
+}
+
+TEST_F(Discovery, AspiReleaseClosesNothing) {
+    AspiMachine(1);
+    machine().aspiDrives[{0, 0}] = Drive("ONE");
+    control.DiscoverDrives();
+    control.ReleaseDrives();
+    EXPECT_TRUE(panel.drives.empty());
+    EXPECT_TRUE(machine().closedHandles.empty());
+    control.DiscoverDrives();
+    EXPECT_EQ(panel.drives, std::vector<std::string>{Entry("ONE")});
+    EXPECT_EQ(machine().loadedLibraries.size(), 2u);
+}

@@ -1,0 +1,171 @@
+// Fakes for the drive layer's seams: a machine with simulated drives behind a
+// fake DeviceIoControl and fake ASPI entry points, and a fake panel.
+#pragma once
+
+#include "speedpanel/drive/aspi.h"
+#include "speedpanel/drive/passthrough.h"
+#include "speedpanel/drive/speedcontrol.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace vt_test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// One simulated drive. It answers the vendor status read with statusReply,
+// takes the mode set by patching byte 5 of that reply, and INQUIRY with inquiry.
+struct FakeDrive {
+    bool answersStatus = true;
+    Bytes statusReply;
+    bool inquiryOk = true;
+    Bytes inquiry;
+};
+
+// INQUIRY data of 36 bytes: device type, then vendor (8), product (16), revision (4).
+Bytes InquiryData(std::uint8_t type, const std::string& vendor, const std::string& product,
+                  const std::string& revision);
+Bytes TwoModeReply(bool high);
+Bytes Reply(std::initializer_list<std::uint8_t> bytes);
+
+// One command as the fake drive layer received it.
+struct LoggedCommand {
+    bool aspi = false;
+    HANDLE handle = nullptr; // pass-through path
+    int adapter = -1;        // ASPI path
+    int target = -1;
+    Bytes cdb; // CDB-length bytes
+    std::uint32_t length = 0;
+    bool dataIn = false;
+};
+
+struct FakeMachine {
+    // Operating system family: 2 for NT, 1 for the 95 family.
+    DWORD platformId = VER_PLATFORM_WIN32_NT;
+
+    // NT family: drive type per letter (missing = DRIVE_NO_ROOT_DIR) and drives per letter.
+    std::map<char, UINT> driveTypes;
+    std::map<char, FakeDrive> letterDrives;
+    std::set<char> openFails;
+    std::map<HANDLE, char> openHandles;
+    std::vector<HANDLE> closedHandles;
+    std::vector<std::string> createdPaths;
+    std::vector<std::string> driveTypeRoots;
+    bool createArgsOk = true;
+    std::uintptr_t nextHandle = 0x100;
+
+    // 95 family: ASPI library and drives per (adapter, target).
+    bool aspiLibrary = true;
+    bool hasSendCommand = true;
+    bool hasSupportInfo = true;
+    DWORD supportInfo = 0x0101;
+    int supportInfoCalls = 0;
+    std::vector<std::string> loadedLibraries;
+    std::vector<std::string> lookedUp;
+    std::map<std::pair<int, int>, FakeDrive> aspiDrives;
+    bool completeLater = false; // ASPI: complete each request from another thread
+    std::vector<std::thread> completions;
+
+    // Raw records as they reached the drive layer.
+    std::vector<Bytes> passThroughRecords;
+    std::vector<Bytes> srbRecords;
+    std::vector<DWORD> ioctlCodes;
+    bool ioctlBuffersOk = true;
+
+    std::vector<LoggedCommand> log;
+};
+
+FakeMachine& Machine();
+
+// Installs the fake transport seam and a fresh machine; restores everything on exit.
+class DriveTest : public ::testing::Test {
+public:
+    static velotune::DiscoverySeam FakeDiscoverySeam();
+
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    FakeMachine& machine() { return Machine(); }
+};
+
+class FakePanel : public velotune::PanelControls {
+public:
+    std::vector<std::string> drives;
+    int driveIndex = -1;
+    int driveSelectCalls = 0;
+    struct Message {
+        std::string text, caption;
+        unsigned style;
+    };
+    std::vector<Message> messages;
+    int quitRequests = 0;
+
+    std::string status = "(unset)";
+    bool radioEnabled = false;
+    bool highChecked = false;
+    bool lowChecked = false;
+    bool listEnabled = false;
+    std::vector<std::string> speeds;
+    int speedIndex = -1;
+    bool groupEnabled = false;
+    velotune::CaptionColour speedGroupCaption = velotune::CaptionColour::InactiveCaption;
+    velotune::CaptionColour modeGroupCaption = velotune::CaptionColour::WindowText;
+
+    void DriveListAdd(const char* text) override { drives.push_back(text); }
+    void DriveListClear() override {
+        drives.clear();
+        driveIndex = -1;
+    }
+    int DriveListIndex() override { return driveIndex; }
+    void DriveListSelect(int index) override {
+        ++driveSelectCalls;
+        if (index >= 0 && index < static_cast<int>(drives.size())) driveIndex = index;
+    }
+    void ShowMessage(const char* text, const char* caption, unsigned style) override {
+        messages.push_back({text, caption, style});
+    }
+    void QuitRequest() override { ++quitRequests; }
+    void SetStatusText(const char* text) override { status = text; }
+    const char* HighSpeedCaption() override { return "Current Speed = High Speed Mode"; }
+    const char* SilenceCaption() override { return "Current Speed = Silence Mode"; }
+    void SetRadioEnabled(bool enabled) override { radioEnabled = enabled; }
+    bool HighSpeedChecked() override { return highChecked; }
+    void CheckHighSpeed(bool high) override {
+        highChecked = high;
+        lowChecked = !high;
+    }
+    bool SpeedListEnabled() override { return listEnabled; }
+    void SetSpeedListEnabled(bool enabled) override { listEnabled = enabled; }
+    void SpeedListClear() override {
+        speeds.clear();
+        speedIndex = -1;
+    }
+    void SpeedListAdd(const char* text) override { speeds.push_back(text); }
+    void SpeedListSelect(int index) override {
+        if (index >= 0 && index < static_cast<int>(speeds.size())) speedIndex = index;
+    }
+    int SpeedListIndex() override { return speedIndex; }
+    const char* SpeedListText(int index) override { return speeds.at(index).c_str(); }
+    bool SpeedGroupEnabled() override { return groupEnabled; }
+    void SetSpeedGroupEnabled(bool enabled) override { groupEnabled = enabled; }
+    void SetSpeedGroupCaption(velotune::CaptionColour colour) override {
+        speedGroupCaption = colour;
+    }
+    void SetModeGroupCaption(velotune::CaptionColour colour) override { modeGroupCaption = colour; }
+
+    // Everything a user can see, for "nothing changed" comparisons.
+    std::string Snapshot() const;
+};
+
+// The vendor command blocks as literal bytes, independent of the code under test.
+Bytes StatusReadBytes();
+Bytes ModeSetBytes(std::uint8_t value);
+Bytes InquiryBytes();
+
+} // namespace vt_test

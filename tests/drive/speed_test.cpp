@@ -1,0 +1,217 @@
+// Status refresh, Set and the group handlers against one discovered drive.
+#include "speedpanel/drive/speedcontrol.h"
+
+#include "speedpanel/drive/drivecommands.h"
+#include "fakes.h"
+
+using namespace velotune;
+using vt_test::Bytes;
+using vt_test::FakeDrive;
+using vt_test::FakePanel;
+
+namespace {
+
+class Speed : public vt_test::DriveTest {
+protected:
+    FakePanel panel;
+    SpeedControl control{panel, FakeDiscoverySeam()};
+
+    // One drive at d: with the given status reply, discovered; the log emptied.
+    void Discover(const Bytes& reply) {
+        machine().platformId = VER_PLATFORM_WIN32_NT;
+        machine().driveTypes['d'] = DRIVE_CDROM;
+        FakeDrive drive;
+        drive.statusReply = reply;
+        drive.inquiry = vt_test::InquiryData(5, "ZIRVEROA", "DRIVE", "1.00");
+        machine().letterDrives['d'] = drive;
+        control.DiscoverDrives();
+        ASSERT_EQ(control.Drives().count, 1);
+        machine().log.clear();
+    }
+    FakeDrive& drive() { return machine().letterDrives['d']; }
+    const std::vector<vt_test::LoggedCommand>& log() { return machine().log; }
+};
+
+Bytes SpeedListReply() {
+    return {0x00, 0x08, 0x01, 0x02, 0x03, 0x18, 0x08, 0x10, 0x18, 0x20};
+}
+
+} // namespace
+
+TEST_F(Speed, TwoModeHigh) {
+    panel.listEnabled = true;
+    panel.groupEnabled = true;
+    panel.speeds = {"8", "16"};
+    Discover(vt_test::TwoModeReply(true));
+    EXPECT_EQ(panel.status, "Current Speed = High Speed Mode");
+    EXPECT_TRUE(panel.highChecked);
+    EXPECT_FALSE(panel.lowChecked);
+    EXPECT_TRUE(panel.radioEnabled);
+    EXPECT_FALSE(panel.listEnabled);
+    EXPECT_TRUE(panel.speeds.empty());
+    EXPECT_FALSE(panel.groupEnabled);
+    EXPECT_EQ(panel.modeGroupCaption, CaptionColour::WindowText);
+    EXPECT_EQ(panel.speedGroupCaption, CaptionColour::InactiveCaption);
+}
+
+TEST_F(Speed, TwoModeSilenceForAnyByteFiveButFF) {
+    for (std::uint8_t b5 : {0x00, 0x01, 0xFE}) {
+        Discover({0x00, 0x04, 0x00, 0x00, 0x00, b5});
+        EXPECT_EQ(panel.status, "Current Speed = Silence Mode") << int(b5);
+        EXPECT_TRUE(panel.lowChecked);
+        EXPECT_FALSE(panel.highChecked);
+    }
+}
+
+TEST_F(Speed, SpeedListBuiltOnce) {
+    panel.radioEnabled = true;
+    panel.highChecked = true;
+    Discover(SpeedListReply());
+    EXPECT_EQ(panel.speeds, (std::vector<std::string>{"8", "16", "24", "32"}));
+    EXPECT_EQ(panel.speedIndex, 0);
+    EXPECT_EQ(panel.status, "Current Speed = 24");
+    EXPECT_TRUE(panel.groupEnabled);
+    // Not touched on this path: radio buttons, ComboBox1's state, captions.
+    EXPECT_TRUE(panel.radioEnabled);
+    EXPECT_TRUE(panel.highChecked);
+    EXPECT_FALSE(panel.listEnabled);
+    EXPECT_EQ(panel.modeGroupCaption, CaptionColour::WindowText);
+
+    // A second speed-list refresh changes nothing, not even the status line.
+    const std::string before = panel.Snapshot();
+    drive().statusReply = {0x00, 0x06, 0x00, 0x00, 0x00, 0x28, 0x28, 0x30};
+    control.Timer1Timer();
+    EXPECT_EQ(panel.Snapshot(), before);
+    ASSERT_EQ(log().size(), 1u);
+    EXPECT_EQ(log()[0].cdb, vt_test::StatusReadBytes());
+    EXPECT_EQ(log()[0].length, 255u);
+
+    // A two-mode reply clears the list and the "built" flag.
+    drive().statusReply = vt_test::TwoModeReply(false);
+    control.Timer1Timer();
+    EXPECT_TRUE(panel.speeds.empty());
+    EXPECT_FALSE(panel.groupEnabled);
+    EXPECT_EQ(panel.status, "Current Speed = Silence Mode");
+    drive().statusReply = SpeedListReply();
+    control.Timer1Timer();
+    EXPECT_EQ(panel.speeds.size(), 4u);
+}
+
+TEST_F(Speed, SpeedListWithoutSpeedsAndNarrowCurrent) {
+    Discover({0x01, 0x04, 0x00, 0x00, 0x00, 0x10, 0x08, 0x10});
+    EXPECT_TRUE(panel.speeds.empty());
+    EXPECT_EQ(panel.speedIndex, -1);
+    EXPECT_EQ(panel.status, "Current Speed = 16");
+
+    FakePanel other;
+    SpeedControl second{other, FakeDiscoverySeam()};
+    drive().statusReply = {0x00, 0x06, 0x00, 0x00, 0x00, 0x08, 0x04, 0x08};
+    second.DiscoverDrives();
+    EXPECT_EQ(other.status, "Current Speed =  8");
+    EXPECT_EQ(other.speeds, (std::vector<std::string>{"4", "8"}));
+}
+
+TEST_F(Speed, LongestListStaysInsideTheReply) {
+    Bytes reply(255, 0x11);
+    reply[0] = 0x00;
+    reply[1] = 0xFF; // the list would end before byte 257
+    reply[5] = 0x20;
+    Discover(reply);
+    ASSERT_EQ(panel.speeds.size(), 249u); // bytes 6 to 254
+    for (const auto& s : panel.speeds)
+        ASSERT_EQ(s, "17");
+}
+
+TEST_F(Speed, FailedStatusReadChangesNothing) {
+    Discover(SpeedListReply());
+    control.GroupBox1Click();
+    const std::string before = panel.Snapshot();
+    drive().answersStatus = false;
+    drive().statusReply = vt_test::TwoModeReply(true);
+    control.Timer1Timer();
+    EXPECT_EQ(panel.Snapshot(), before);
+
+    // A closed handle (0xFF) changes nothing either.
+    drive().answersStatus = true;
+    machine().openHandles.clear();
+    const std::size_t calls = machine().passThroughRecords.size();
+    control.Timer1Timer();
+    EXPECT_EQ(panel.Snapshot(), before);
+    EXPECT_EQ(machine().passThroughRecords.size(), calls + 1);
+    EXPECT_EQ(log().size(), 1u); // the closed handle never reached the drive
+}
+
+TEST_F(Speed, SetInRadioPresentation) {
+    Discover(vt_test::TwoModeReply(true));
+    panel.CheckHighSpeed(false);
+    control.SpeedSetClick();
+    ASSERT_EQ(log().size(), 2u);
+    EXPECT_EQ(log()[0].cdb, vt_test::ModeSetBytes(0x00));
+    EXPECT_EQ(log()[0].length, 1024u);
+    EXPECT_TRUE(log()[0].dataIn);
+    EXPECT_EQ(log()[1].cdb, vt_test::StatusReadBytes());
+    // The drive took the new mode and the refresh shows it.
+    EXPECT_EQ(panel.status, "Current Speed = Silence Mode");
+    EXPECT_TRUE(panel.lowChecked);
+
+    panel.CheckHighSpeed(true);
+    control.SpeedSetClick();
+    ASSERT_EQ(log().size(), 4u);
+    EXPECT_EQ(log()[2].cdb, vt_test::ModeSetBytes(0xFF));
+    EXPECT_EQ(log()[3].cdb, vt_test::StatusReadBytes());
+    EXPECT_EQ(panel.status, "Current Speed = High Speed Mode");
+}
+
+TEST_F(Speed, SetInListPresentation) {
+    Discover({0x00, 0x08, 0x00, 0x00, 0x00, 0x18, 0x08, 0x10, 0x18, 0x28});
+    control.GroupBox1Click();
+    panel.SpeedListSelect(3);
+    ASSERT_EQ(panel.speeds.at(3), "40");
+    control.SpeedSetClick();
+    ASSERT_EQ(log().size(), 2u);
+    EXPECT_EQ(log()[0].cdb, vt_test::ModeSetBytes(0x28));
+    EXPECT_EQ(log()[0].length, 1024u);
+    EXPECT_EQ(log()[1].cdb, vt_test::StatusReadBytes());
+
+    // An entry that does not read as a number sets 0x00.
+    panel.speeds[0] = "fast";
+    panel.SpeedListSelect(0);
+    control.SpeedSetClick();
+    ASSERT_EQ(log().size(), 4u);
+    EXPECT_EQ(log()[2].cdb, vt_test::ModeSetBytes(0x00));
+}
+
+TEST_F(Speed, SetWithAnEmptySpeedListSendsNothing) {
+    Discover({0x01, 0x04, 0x00, 0x00, 0x00, 0x10});
+    control.GroupBox1Click();
+    ASSERT_TRUE(panel.listEnabled);
+    ASSERT_EQ(panel.speedIndex, -1);
+    const std::string before = panel.Snapshot();
+    control.SpeedSetClick();
+    EXPECT_TRUE(log().empty());
+    EXPECT_EQ(panel.Snapshot(), before);
+}
+
+TEST_F(Speed, GroupHandlersSwitchPresentationWithoutCommands) {
+    Discover(vt_test::TwoModeReply(true));
+    control.GroupBox1Click();
+    EXPECT_FALSE(panel.radioEnabled);
+    EXPECT_TRUE(panel.listEnabled);
+    EXPECT_EQ(panel.speedGroupCaption, CaptionColour::WindowText);
+    EXPECT_EQ(panel.modeGroupCaption, CaptionColour::InactiveCaption);
+
+    control.GroupBox2Click();
+    EXPECT_TRUE(panel.radioEnabled);
+    EXPECT_FALSE(panel.listEnabled);
+    EXPECT_EQ(panel.speedGroupCaption, CaptionColour::InactiveCaption);
+    EXPECT_EQ(panel.modeGroupCaption, CaptionColour::WindowText);
+    EXPECT_TRUE(log().empty());
+
+    // Back in the radio presentation, Set uses the radio buttons again.
+    control.GroupBox1Click();
+    control.GroupBox2Click();
+    panel.CheckHighSpeed(true);
+    control.SpeedSetClick();
+    ASSERT_EQ(log().size(), 2u);
+    EXPECT_EQ(log()[0].cdb, vt_test::ModeSetBytes(0xFF));
+}

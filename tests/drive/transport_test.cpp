@@ -1,0 +1,325 @@
+// The transport through its seam: records as they reach the drive layer,
+// result bytes, sense folding and the ASPI support-info check.
+#include "speedpanel/drive/transport.h"
+
+#include "speedpanel/drive/drivecommands.h"
+#include "fakes.h"
+
+#include <cstring>
+
+using namespace velotune;
+using vt_test::Bytes;
+using vt_test::DriveTest;
+using vt_test::FakeDrive;
+
+namespace {
+
+template <typename T> T At(const Bytes& raw, std::size_t offset) {
+    T value;
+    std::memcpy(&value, raw.data() + offset, sizeof value);
+    return value;
+}
+
+HANDLE Handle(std::uintptr_t value) {
+    return reinterpret_cast<HANDLE>(value);
+}
+
+// Opens drive `letter` of the fake machine the way discovery does.
+HANDLE OpenFakeDrive(char letter, FakeDrive drive) {
+    auto& m = vt_test::Machine();
+    m.letterDrives[letter] = std::move(drive);
+    const auto seam = vt_test::DriveTest::FakeDiscoverySeam();
+    const char path[7] = {'\\', '\\', '.', '\\', letter, ':', '\0'};
+    return seam.createFile(path, GENERIC_READ | GENERIC_WRITE, 3, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+}
+
+FakeDrive TwoModeDrive(bool high) {
+    FakeDrive d;
+    d.statusReply = vt_test::TwoModeReply(high);
+    d.inquiry = vt_test::InquiryData(5, "VENDOR", "PRODUCT", "1.00");
+    return d;
+}
+
+FakeDrive RejectingDrive() {
+    FakeDrive d = TwoModeDrive(true);
+    d.answersStatus = false;
+    return d;
+}
+
+} // namespace
+
+// --- pass-through path -------------------------------------------------------
+
+TEST_F(DriveTest, PassThroughRecordFields) {
+    HANDLE h = OpenFakeDrive('d', TwoModeDrive(true));
+    std::uint8_t data[1024];
+    ASSERT_EQ(PassThroughExecute(h, kStatusReadCdb, 12, data, 255, 0), 1);
+    ASSERT_EQ(machine().passThroughRecords.size(), 1u);
+    EXPECT_TRUE(machine().ioctlBuffersOk);
+    EXPECT_EQ(machine().ioctlCodes.at(0), 0x4D014u);
+
+    const Bytes& raw = machine().passThroughRecords[0];
+    ASSERT_EQ(raw.size(), sizeof(PassThroughRecord));
+    // x86_64 layout of SCSI_PASS_THROUGH_DIRECT: 56 bytes, the sense buffer after
+    // the request and its 4-byte filler.
+    EXPECT_EQ(sizeof(SCSI_PASS_THROUGH_DIRECT), 56u);
+    EXPECT_EQ(offsetof(PassThroughRecord, sense), 60u);
+    EXPECT_EQ(At<std::uint16_t>(raw, 0), sizeof(SCSI_PASS_THROUGH_DIRECT)); // Length
+    EXPECT_EQ(raw[3], 0);                                                   // PathId
+    EXPECT_EQ(raw[4], 1);                                                   // TargetId
+    EXPECT_EQ(raw[5], 0);                                                   // Lun
+    EXPECT_EQ(raw[6], 12);                                                  // CdbLength
+    EXPECT_EQ(raw[7], 24);                                                  // SenseInfoLength
+    EXPECT_EQ(raw[8], 1);                                                   // DataIn
+    EXPECT_EQ(At<std::uint32_t>(raw, 12), 255u);                            // DataTransferLength
+    EXPECT_EQ(At<std::uint32_t>(raw, 16), 60u);                             // TimeOutValue
+    EXPECT_EQ(At<void*>(raw, 24), static_cast<void*>(data));                // DataBuffer
+    EXPECT_EQ(At<std::uint32_t>(raw, 32), offsetof(PassThroughRecord, sense));
+    EXPECT_EQ(Bytes(raw.begin() + 36, raw.begin() + 48), vt_test::StatusReadBytes());
+    for (std::size_t i = 48; i < raw.size(); ++i)
+        EXPECT_EQ(raw[i], 0) << "byte " << i;
+}
+
+TEST_F(DriveTest, PassThroughDirectionAndShortCdb) {
+    HANDLE h = OpenFakeDrive('e', TwoModeDrive(true));
+    std::uint8_t data[64] = {};
+    PassThroughExecute(h, kInquiryCdb, 6, data, 36, 1);
+    PassThroughExecute(h, kInquiryCdb, 6, data, 36, 0);
+    PassThroughExecute(h, kInquiryCdb, 6, data, 36, 7);
+    const auto& recs = machine().passThroughRecords;
+    ASSERT_EQ(recs.size(), 3u);
+    EXPECT_EQ(recs[0][8], 0); // SCSI_IOCTL_DATA_OUT
+    EXPECT_EQ(recs[1][8], 1); // SCSI_IOCTL_DATA_IN
+    EXPECT_EQ(recs[2][8], 0);
+    EXPECT_EQ(recs[1][6], 6);
+    EXPECT_EQ(Bytes(recs[1].begin() + 36, recs[1].begin() + 42), vt_test::InquiryBytes());
+    for (std::size_t i = 42; i < 52; ++i)
+        EXPECT_EQ(recs[1][i], 0) << "CDB byte " << i - 36;
+}
+
+TEST_F(DriveTest, PassThroughResults) {
+    HANDLE good = OpenFakeDrive('d', TwoModeDrive(true));
+    HANDLE bad = OpenFakeDrive('e', RejectingDrive());
+
+    std::uint8_t data[255];
+    std::memset(data, 0xA5, sizeof data);
+    EXPECT_EQ(PassThroughExecute(good, kStatusReadCdb, 12, data, 255, 0), 1);
+    EXPECT_EQ(Bytes(data, data + 6), vt_test::TwoModeReply(true));
+
+    // CHECK CONDITION: key, ASC, ASCQ folded into bytes 2, 12, 13; nothing else.
+    std::memset(data, 0xA5, sizeof data);
+    EXPECT_EQ(PassThroughExecute(bad, kStatusReadCdb, 12, data, 255, 0), 4);
+    for (std::size_t i = 0; i < sizeof data; ++i) {
+        const int expect = i == 2 ? 0x05 : i == 12 ? 0x20 : i == 13 ? 0x00 : 0xA5;
+        EXPECT_EQ(data[i], expect) << "byte " << i;
+    }
+
+    // A failed call (closed handle): -1 and the buffer untouched.
+    vt_test::DriveTest::FakeDiscoverySeam().closeHandle(good);
+    std::memset(data, 0xA5, sizeof data);
+    EXPECT_EQ(PassThroughExecute(good, kStatusReadCdb, 12, data, 255, 0), -1);
+    for (std::uint8_t b : data)
+        EXPECT_EQ(b, 0xA5);
+}
+
+TEST_F(DriveTest, ClosedHandleGivesFFThroughSendDriveCommand) {
+    HANDLE h = OpenFakeDrive('d', TwoModeDrive(true));
+    std::uint8_t targets[8] = {}, adapters[8] = {};
+    HANDLE handles[26] = {};
+    handles[0] = h;
+    SetDriveTable(1, targets, adapters, handles);
+    vt_test::DriveTest::FakeDiscoverySeam().closeHandle(h);
+
+    std::uint8_t data[1024];
+    std::memset(data, 0x3C, sizeof data);
+    EXPECT_EQ(SendDriveCommand(0, kStatusReadCdb, 12, data, 255, 0), 0xFF);
+    for (std::uint8_t b : data)
+        ASSERT_EQ(b, 0x3C);
+    EXPECT_EQ(machine().passThroughRecords.size(), 1u);
+}
+
+TEST_F(DriveTest, SendDriveCommandPicksTheHandleByPosition) {
+    HANDLE d = OpenFakeDrive('d', TwoModeDrive(true));
+    HANDLE f = OpenFakeDrive('f', TwoModeDrive(false));
+    std::uint8_t targets[8] = {}, adapters[8] = {};
+    HANDLE handles[26] = {};
+    handles[0] = d;
+    handles[1] = f;
+    SetDriveTable(1, targets, adapters, handles);
+    EXPECT_EQ(CurrentDriveTable().handles[1], f);
+
+    std::uint8_t data[255] = {};
+    EXPECT_EQ(SendDriveCommand(1, kStatusReadCdb, 12, data, 255, 0), 1);
+    EXPECT_EQ(data[5], 0x00);
+    ASSERT_EQ(machine().log.size(), 1u);
+    EXPECT_EQ(machine().log[0].handle, f);
+}
+
+TEST_F(DriveTest, RefusedRequestsSendNothing) {
+    HANDLE h = OpenFakeDrive('d', TwoModeDrive(true));
+    std::uint8_t targets[8] = {}, adapters[8] = {};
+    HANDLE handles[26] = {};
+    handles[0] = h;
+    SetDriveTable(1, targets, adapters, handles);
+    std::uint8_t cdb[32] = {0xFF};
+    std::uint8_t data[255] = {};
+    EXPECT_EQ(SendDriveCommand(26, kStatusReadCdb, 12, data, 255, 0), 0xFF);
+    EXPECT_EQ(SendDriveCommand(-1, kStatusReadCdb, 12, data, 255, 0), 0xFF);
+    EXPECT_EQ(PassThroughExecute(h, cdb, 17, data, 255, 0), -1);
+    EXPECT_EQ(PassThroughExecute(h, cdb, 0, data, 255, 0), -1);
+
+    SetDriveTable(0, targets, adapters, handles);
+    EXPECT_EQ(SendDriveCommand(8, kStatusReadCdb, 12, data, 255, 0), 0xFF);
+    // No ASPI entry points loaded yet.
+    EXPECT_EQ(AspiExecute(0, 0, kStatusReadCdb, 12, data, 255, 0), SS_NO_ASPI);
+    EXPECT_TRUE(machine().passThroughRecords.empty());
+    EXPECT_TRUE(machine().srbRecords.empty());
+}
+
+// --- ASPI path -----------------------------------------------------------------
+
+TEST_F(DriveTest, LoadAspiSupportInfo) {
+    const struct {
+        DWORD info;
+        int adapters;
+    } cases[] = {{0x0102, 2}, {0x0101, 1}, {0xE800, 0}, {0x0000, 0}, {0x0302, 0}, {0x0100, 0}};
+    for (const auto& c : cases) {
+        machine().supportInfo = c.info;
+        EXPECT_EQ(LoadAspi(), c.adapters) << std::hex << c.info;
+    }
+    EXPECT_EQ(machine().supportInfoCalls, 6);
+    ASSERT_FALSE(machine().loadedLibraries.empty());
+    EXPECT_EQ(machine().loadedLibraries[0], "WNASPI32.DLL");
+    EXPECT_EQ(machine().lookedUp[0], "SendASPI32Command");
+    EXPECT_EQ(machine().lookedUp[1], "GetASPI32SupportInfo");
+    EXPECT_NE(CurrentDriveTable().sendAspi32Command, nullptr);
+    EXPECT_NE(CurrentDriveTable().getAspi32SupportInfo, nullptr);
+}
+
+TEST_F(DriveTest, LoadAspiWithoutLibraryOrEntryPoints) {
+    machine().supportInfo = 0x0102;
+    machine().aspiLibrary = false;
+    EXPECT_EQ(LoadAspi(), 0);
+    EXPECT_TRUE(machine().lookedUp.empty());
+
+    machine().aspiLibrary = true;
+    machine().hasSupportInfo = false;
+    EXPECT_EQ(LoadAspi(), 0);
+    machine().hasSupportInfo = true;
+    machine().hasSendCommand = false;
+    EXPECT_EQ(LoadAspi(), 0);
+    EXPECT_EQ(machine().supportInfoCalls, 0);
+
+    machine().hasSendCommand = true;
+    EXPECT_EQ(LoadAspi(), 2);
+    EXPECT_EQ(machine().supportInfoCalls, 1);
+}
+
+TEST_F(DriveTest, AspiRecordFields) {
+    machine().supportInfo = 0x0101;
+    machine().aspiDrives[{1, 3}] = TwoModeDrive(true);
+    ASSERT_EQ(LoadAspi(), 1);
+
+    std::uint8_t data[1024];
+    EXPECT_EQ(AspiExecute(1, 3, kStatusReadCdb, 12, data, 255, 0), SS_COMP);
+    EXPECT_EQ(AspiExecute(1, 3, kInquiryCdb, 6, data, 36, 1), SS_COMP);
+    const auto& recs = machine().srbRecords;
+    ASSERT_EQ(recs.size(), 2u);
+
+    const Bytes& r = recs[0];
+    ASSERT_EQ(r.size(), 88u);
+    EXPECT_EQ(r[0], 0x02);                     // SRB_Cmd
+    EXPECT_EQ(r[1], 0x00);                     // SRB_Status: pending when sent
+    EXPECT_EQ(r[2], 1);                        // SRB_HaId
+    EXPECT_EQ(r[3], 0x08);                     // SRB_Flags: SRB_DIR_IN only
+    EXPECT_EQ(At<std::uint32_t>(r, 4), 0u);    // SRB_Hdr_Rsvd
+    EXPECT_EQ(r[8], 3);                        // SRB_Target
+    EXPECT_EQ(r[9], 0);                        // SRB_Lun
+    EXPECT_EQ(At<std::uint32_t>(r, 12), 255u); // SRB_BufLen
+    EXPECT_EQ(At<void*>(r, 16), static_cast<void*>(data));
+    EXPECT_EQ(r[24], 14);                 // SRB_SenseLen
+    EXPECT_EQ(r[25], 12);                 // SRB_CDBLen
+    EXPECT_EQ(At<void*>(r, 28), nullptr); // SRB_PostProc
+    for (std::size_t i = 26; i < 56; ++i) {
+        if (i < 28 || i >= 36) {
+            EXPECT_EQ(r[i], 0) << "byte " << i;
+        }
+    }
+    EXPECT_EQ(Bytes(r.begin() + 56, r.begin() + 68), vt_test::StatusReadBytes());
+    for (std::size_t i = 68; i < 88; ++i)
+        EXPECT_EQ(r[i], 0) << "byte " << i;
+
+    // A 6-byte block leaves CDBByte 6 to 15 zero; direction 1 is SRB_DIR_OUT.
+    const Bytes& s = recs[1];
+    EXPECT_EQ(s[3], 0x10);
+    EXPECT_EQ(s[25], 6);
+    EXPECT_EQ(At<std::uint32_t>(s, 12), 36u);
+    EXPECT_EQ(Bytes(s.begin() + 56, s.begin() + 62), vt_test::InquiryBytes());
+    for (std::size_t i = 62; i < 72; ++i)
+        EXPECT_EQ(s[i], 0) << "CDB byte " << i - 56;
+}
+
+TEST_F(DriveTest, AspiResultsAndSenseFolding) {
+    machine().supportInfo = 0x0101;
+    machine().aspiDrives[{0, 0}] = TwoModeDrive(false);
+    machine().aspiDrives[{0, 1}] = RejectingDrive();
+    ASSERT_EQ(LoadAspi(), 1);
+
+    std::uint8_t data[255];
+    std::memset(data, 0xA5, sizeof data);
+    EXPECT_EQ(AspiExecute(0, 0, kStatusReadCdb, 12, data, 255, 0), SS_COMP);
+    EXPECT_EQ(Bytes(data, data + 6), vt_test::TwoModeReply(false));
+
+    std::memset(data, 0xA5, sizeof data);
+    EXPECT_EQ(AspiExecute(0, 1, kStatusReadCdb, 12, data, 255, 0), SS_ERR);
+    for (std::size_t i = 0; i < sizeof data; ++i) {
+        const int expect = i == 2 ? 0x05 : i == 12 ? 0x20 : i == 13 ? 0x00 : 0xA5;
+        EXPECT_EQ(data[i], expect) << "byte " << i;
+    }
+
+    // Other ASPI statuses pass through unchanged, without folding.
+    std::memset(data, 0xA5, sizeof data);
+    EXPECT_EQ(AspiExecute(0, 5, kStatusReadCdb, 12, data, 255, 0), SS_NO_DEVICE);
+    for (std::uint8_t b : data)
+        EXPECT_EQ(b, 0xA5);
+}
+
+TEST_F(DriveTest, AspiWaitsForALateCompletion) {
+    // The ASPI layer finishes the request from another thread after returning.
+    machine().supportInfo = 0x0101;
+    machine().completeLater = true;
+    machine().aspiDrives[{0, 2}] = TwoModeDrive(true);
+    machine().aspiDrives[{0, 4}] = RejectingDrive();
+    ASSERT_EQ(LoadAspi(), 1);
+
+    std::uint8_t data[255] = {};
+    EXPECT_EQ(AspiExecute(0, 2, kStatusReadCdb, 12, data, 255, 0), SS_COMP);
+    EXPECT_EQ(Bytes(data, data + 6), vt_test::TwoModeReply(true));
+    std::memset(data, 0, sizeof data);
+    EXPECT_EQ(AspiExecute(0, 4, kStatusReadCdb, 12, data, 255, 0), SS_ERR);
+    EXPECT_EQ(data[2], 0x05);
+    EXPECT_EQ(data[12], 0x20);
+}
+
+TEST_F(DriveTest, SendDriveCommandAspiPositionThree) {
+    machine().supportInfo = 0x0104;
+    ASSERT_EQ(LoadAspi(), 4);
+    const std::uint8_t targets[8] = {0, 1, 2, 6, 4, 5, 6, 7};
+    const std::uint8_t adapters[8] = {0, 0, 1, 3, 1, 2, 2, 2};
+    HANDLE handles[26] = {};
+    handles[3] = Handle(0x999); // must be ignored with the NT flag 0
+    machine().aspiDrives[{3, 6}] = TwoModeDrive(false);
+    SetDriveTable(0, targets, adapters, handles);
+
+    std::uint8_t data[255] = {};
+    EXPECT_EQ(SendDriveCommand(3, kStatusReadCdb, 12, data, 255, 0), SS_COMP);
+    ASSERT_EQ(machine().log.size(), 1u);
+    EXPECT_TRUE(machine().log[0].aspi);
+    EXPECT_EQ(machine().log[0].adapter, 3);
+    EXPECT_EQ(machine().log[0].target, 6);
+    EXPECT_EQ(machine().log[0].cdb, vt_test::StatusReadBytes());
+    EXPECT_EQ(machine().log[0].length, 255u);
+    EXPECT_TRUE(machine().log[0].dataIn);
+    EXPECT_TRUE(machine().passThroughRecords.empty());
+}
