@@ -7,6 +7,7 @@
 #include "speedpanel/drive/drivecommands.h"
 #include "speedpanel/drive/passthrough.h"
 
+#include <atomic>
 #include <cstring>
 
 namespace velotune {
@@ -111,10 +112,11 @@ std::uint8_t AspiExecute(std::uint8_t hostAdapterId, std::uint8_t targetId, cons
     send(&srb);
 
     // The ASPI layer completes the request on its own time: read the status
-    // from memory on every pass.
-    const volatile BYTE* status = &srb.SRB_Status;
+    // from memory on every pass. The acquire load also orders the reads of the
+    // sense area and the caller's data after the completion.
+    std::atomic_ref<BYTE> status(srb.SRB_Status);
     BYTE result;
-    while ((result = *status) == SS_PENDING) {
+    while ((result = status.load(std::memory_order_acquire)) == SS_PENDING) {
     }
 
     if (result == SS_ERR) FoldSense(srb.SenseArea, data);
