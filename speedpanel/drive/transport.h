@@ -46,7 +46,8 @@ void SetDriveTable(int ntFlag, const std::uint8_t targetIds[kMaxAspiDrives],
 // The data buffer is at least 14 bytes: on an error (result 4) the sense key,
 // ASC and ASCQ are written into its bytes 2, 12 and 13. A CDB length outside
 // 1..16 is refused without sending (0xFF, or SS_INVALID_SRB on the ASPI path),
-// and so is a position outside the table (0xFF).
+// and so is a position outside the table (0xFF). Without ASPI entry points
+// (LoadAspi not run or failed) the ASPI path answers SS_NO_ASPI (0xE3).
 std::uint8_t SendDriveCommand(int position, const std::uint8_t* cdb, std::uint8_t cdbLength,
                               std::uint8_t* data, std::uint32_t dataLength, std::uint8_t direction);
 std::uint8_t AspiExecute(std::uint8_t hostAdapterId, std::uint8_t targetId, const std::uint8_t* cdb,
