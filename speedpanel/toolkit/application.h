@@ -1,0 +1,168 @@
+// The application object, the screen object, hidden utility windows, the
+// standard exception box and string resources.
+#pragma once
+
+#include "speedpanel/toolkit/base.h"
+#include "speedpanel/toolkit/icon.h"
+#include <memory>
+#include <vector>
+
+namespace velotune::tk {
+
+class TForm;
+
+// A handler on the application window's messages. Returning true stops the
+// handling of the message there: neither later hooks nor the application see it.
+using TWindowHook = std::function<bool(TMessage& message)>;
+// A message taken from the queue, before it is dispatched.
+using TMessageEvent = std::function<void(MSG& msg, bool& handled)>;
+// The standard error box; tests replace it.
+using MessageBoxFn = int (*)(HWND owner, const char* text, const char* caption, UINT type);
+
+class Application {
+public:
+    Application();
+    ~Application();
+    Application(const Application&) = delete;
+    Application& operator=(const Application&) = delete;
+
+    // Creates the hidden application window (class "TApplication", a tool window,
+    // so it never carries a taskbar button), loads the application icon from the
+    // given resource id (0: none) and initialises the common controls.
+    // Returns false when the window cannot be created.
+    bool Initialize(const std::string& title, int iconResourceId);
+
+    HWND Handle() const { return handle_; }
+    const std::string& Title() const { return title_; }
+    TIcon& Icon() { return icon_; }
+
+    // The main form: the first form shown with Run; closing it ends the program.
+    TForm* MainForm() const { return mainForm_; }
+    void SetMainForm(TForm* form) { mainForm_ = form; }
+
+    // Minimises the application with its main window, then raises OnMinimize.
+    // Does nothing while the application is minimised already.
+    void Minimize();
+    // Restores the application with its main window, then raises OnRestore.
+    // Does nothing while the application is not minimised.
+    void Restore();
+    bool Minimized() const { return minimized_; }
+
+    TNotifyEvent OnMinimize;
+    TNotifyEvent OnRestore;
+    TMessageEvent OnMessage;
+
+    // Hooks on the application window's messages. They run in the order added,
+    // before the application's own handling. AddHook returns a token for RemoveHook.
+    int AddHook(TWindowHook hook);
+    void RemoveHook(int token);
+    int HookCount() const { return static_cast<int>(hooks_.size()); }
+
+    // Shows the main form, then processes messages until the main form closes or
+    // a quit request arrives.
+    void Run();
+    // Handles one message taken from the queue: OnMessage, key preview and
+    // dialog navigation of forms, then translation and dispatch.
+    void ProcessMessage(MSG& msg);
+    // Asks the message loop to end.
+    void Terminate();
+    bool Terminated() const { return terminated_; }
+
+    // Shows the current exception in the standard error box (MB_ICONSTOP, caption =
+    // the title). Toolkit and standard exceptions show their text; others an empty one.
+    void HandleException(std::exception_ptr error);
+    void ShowException(const std::string& text);
+    void SetMessageBox(MessageBoxFn fn) { messageBox_ = fn ? fn : &DefaultMessageBox; }
+    static int DefaultMessageBox(HWND owner, const char* text, const char* caption, UINT type);
+
+    // The application window's own procedure step (public for tests): hooks, then
+    // WM_SYSCOMMAND minimise and restore, then default processing.
+    LRESULT WndProc(TMessage& message);
+
+private:
+    static LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l);
+
+    struct Hook {
+        int token;
+        TWindowHook fn;
+    };
+    HWND handle_ = nullptr;
+    std::string title_;
+    TIcon icon_;
+    TForm* mainForm_ = nullptr;
+    bool minimized_ = false;
+    bool terminated_ = false;
+    std::vector<Hook> hooks_;
+    int nextToken_ = 1;
+    MessageBoxFn messageBox_ = &DefaultMessageBox;
+};
+
+// The one application object of the program (null before it exists).
+Application* App();
+
+// Forms of the program and which of them is active.
+class Screen {
+public:
+    TForm* ActiveForm() const { return activeForm_; }
+    void SetActiveForm(TForm* f) { activeForm_ = f; }
+    void AddForm(TForm* f);
+    void RemoveForm(TForm* f);
+    const std::vector<TForm*>& Forms() const { return forms_; }
+    // The form whose window is hwnd or an ancestor of hwnd.
+    TForm* FormOf(HWND hwnd) const;
+    static int Width() { return GetSystemMetrics(SM_CXSCREEN); }
+    static int Height() { return GetSystemMetrics(SM_CYSCREEN); }
+
+private:
+    TForm* activeForm_ = nullptr;
+    std::vector<TForm*> forms_;
+};
+Screen& TheScreen();
+
+// Hidden utility window: every message it receives after creation goes to the
+// handler with Result preset to 0, and the handler's Result is returned; no
+// message gets default processing. Created as a WS_POPUP tool window of class
+// "TPUtilWindow", 0 x 0 at 0,0, never shown. Returns null on failure.
+using TMessageHandler = std::function<void(TMessage& message)>;
+HWND AllocateHWnd(TMessageHandler handler);
+void DeallocateHWnd(HWND hwnd);
+
+// Owning form of a utility window. Movable, never copyable.
+class UtilityWindow {
+public:
+    UtilityWindow() = default;
+    explicit UtilityWindow(TMessageHandler handler) : h_(AllocateHWnd(std::move(handler))) {}
+    UtilityWindow(UtilityWindow&& o) noexcept : h_(std::exchange(o.h_, nullptr)) {}
+    UtilityWindow& operator=(UtilityWindow&& o) noexcept {
+        if (this != &o) {
+            Reset();
+            h_ = std::exchange(o.h_, nullptr);
+        }
+        return *this;
+    }
+    UtilityWindow(const UtilityWindow&) = delete;
+    UtilityWindow& operator=(const UtilityWindow&) = delete;
+    ~UtilityWindow() { Reset(); }
+    HWND Handle() const { return h_; }
+    void Reset() {
+        if (h_) DeallocateHWnd(std::exchange(h_, nullptr));
+    }
+
+private:
+    HWND h_ = nullptr;
+};
+
+// A string from the program's string table; empty when there is none.
+std::string LoadStr(UINT id);
+
+// Runs a handler; an exception it raises goes to the application's error box
+// (or is dropped when there is no application). Used by every window procedure.
+template <class F> void Guarded(F&& f) {
+    try {
+        f();
+    } catch (...) {
+        if (App()) App()->HandleException(std::current_exception());
+    }
+}
+
+} // namespace velotune::tk

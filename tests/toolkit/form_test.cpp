@@ -1,0 +1,2 @@
+// filled in below
+#include <gtest/gtest.h>
