@@ -1,0 +1,562 @@
+#include "speedpanel/ui/main.h"
+#include "speedpanel_res.h"
+#include <memory>
+
+namespace velotune {
+
+namespace {
+using tk::ControlDef;
+using tk::ControlKind;
+using tk::SysColour;
+
+constexpr COLORREF kSkyBlue = RGB(166, 202, 240);
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+constexpr COLORREF kRed = RGB(255, 0, 0);
+constexpr WPARAM kScMinimize = 0xF020;
+constexpr WPARAM kScDragMove = 0xF012; // SC_MOVE + HTCAPTION
+
+// Designed on a 341 x 373 client area; FormCreate cuts the window to 320 x 200,
+// so everything below y = 200 is never seen (Button10 and Memo1 still take the
+// focus with Tab).
+const tk::FormDef kMainForm{
+    .className = kPanelClass,
+    .caption = "Title",
+    .width = 341,
+    .height = 373,
+    .color = SysColour(COLOR_BTNFACE),
+    .font = {"Tahoma", -11, false},
+    .keyPreview = true,
+    .position = tk::TPosition::poScreenCenter,
+    .stayOnTop = true,
+};
+
+const ControlDef kMainControls[] = {
+    {.name = "Image2",
+     .kind = ControlKind::Image,
+     .left = 0,
+     .top = 0,
+     .width = 320,
+     .height = 200,
+     .picture = IDB_BACKGROUND},
+    {.name = "SpeedButton1",
+     .kind = ControlKind::SpeedButton,
+     .left = 214,
+     .top = 92,
+     .width = 68,
+     .height = 20,
+     .text = "Set",
+     .picture = IDB_SET,
+     .margin = 0,
+     .spacing = -35},
+    {.name = "SpeedButton2",
+     .kind = ControlKind::SpeedButton,
+     .left = 214,
+     .top = 120,
+     .width = 68,
+     .height = 20,
+     .text = "Close",
+     .picture = IDB_CLOSE,
+     .margin = 0,
+     .spacing = -35},
+    {.name = "Image1", .kind = ControlKind::Image, .left = 0, .top = 0, .width = 320, .height = 32},
+    {.name = "Label1",
+     .kind = ControlKind::Label,
+     .left = 4,
+     .top = 204,
+     .width = 167,
+     .height = 13,
+     .text = "Current Speed = High Speed Mode"},
+    {.name = "Label2",
+     .kind = ControlKind::Label,
+     .left = 4,
+     .top = 224,
+     .width = 146,
+     .height = 13,
+     .text = "Current Speed = Silence Mode"},
+    {.name = "GroupBox3",
+     .kind = ControlKind::GroupBox,
+     .left = 25,
+     .top = 36,
+     .width = 269,
+     .height = 45,
+     .text = "Select Drive",
+     .tabOrder = 0,
+     .color = kWhite},
+    {.name = "DriveComboBox",
+     .kind = ControlKind::ComboBox,
+     .parent = "GroupBox3",
+     .left = 12,
+     .top = 16,
+     .width = 245,
+     .height = 20,
+     .tabOrder = 0,
+     .tabStop = true,
+     .color = kSkyBlue,
+     .font = {"Lucida Console", -12, false},
+     .itemHeight = 12},
+    {.name = "GroupBox2",
+     .kind = ControlKind::GroupBox,
+     .left = 25,
+     .top = 82,
+     .width = 170,
+     .height = 63,
+     .text = "Select Speed",
+     .tabOrder = 1,
+     .color = kWhite},
+    {.name = "RadioButton1",
+     .kind = ControlKind::RadioButton,
+     .parent = "GroupBox2",
+     .left = 8,
+     .top = 16,
+     .width = 125,
+     .height = 17,
+     .text = "High Speed Mode",
+     .tabOrder = 1,
+     .tabStop = true,
+     .checked = true,
+     .fontColor = RGB(0, 0, 0)},
+    {.name = "RadioButton2",
+     .kind = ControlKind::RadioButton,
+     .parent = "GroupBox2",
+     .left = 8,
+     .top = 40,
+     .width = 101,
+     .height = 17,
+     .text = "Silence Mode",
+     .tabOrder = 0},
+    {.name = "StaticText1",
+     .kind = ControlKind::StaticText,
+     .left = 25,
+     .top = 154,
+     .width = 269,
+     .height = 16,
+     .tabOrder = 3,
+     .color = kSkyBlue},
+    {.name = "GroupBox1",
+     .kind = ControlKind::GroupBox,
+     .left = 99,
+     .top = 295,
+     .width = 81,
+     .height = 69,
+     .text = "Speed Set",
+     .tabOrder = 2,
+     .visible = false,
+     .enabled = false,
+     .fontColor = SysColour(COLOR_INACTIVECAPTION)},
+    {.name = "ComboBox1",
+     .kind = ControlKind::ComboBox,
+     .parent = "GroupBox1",
+     .left = 16,
+     .top = 28,
+     .width = 49,
+     .height = 21,
+     .tabOrder = 0,
+     .tabStop = true,
+     .enabled = false},
+    {.name = "Button10",
+     .kind = ControlKind::Button,
+     .left = 36,
+     .top = 344,
+     .width = 49,
+     .height = 17,
+     .text = "Button10",
+     .tabOrder = 4,
+     .tabStop = true},
+    {.name = "Memo1",
+     .kind = ControlKind::Memo,
+     .left = 188,
+     .top = 284,
+     .width = 141,
+     .height = 81,
+     .text = "Memo1",
+     .tabOrder = 5,
+     .tabStop = true},
+};
+
+HBITMAP LoadBitmapResource(int id) {
+    return static_cast<HBITMAP>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id),
+                                           IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+}
+
+tk::TMenuItem* AddItem(tk::TMenuItem& parent, const char* name, const char* caption,
+                       tk::TNotifyEvent onClick, int bitmap = 0) {
+    tk::TMenuItem* item = parent.Add(caption, std::move(onClick));
+    item->Name = name;
+    if (bitmap) item->SetBitmap(LoadBitmapResource(bitmap), kRed);
+    return item;
+}
+} // namespace
+
+tk::TPosition AboutPlacement(AboutOpener opener, bool mainVisible) {
+    switch (opener) {
+    case AboutOpener::FormKeyUpF1:
+    case AboutOpener::Button1Click:
+        return tk::TPosition::poMainFormCenter;
+    case AboutOpener::WMShowAbout:
+    case AboutOpener::About1Click:
+    default:
+        return mainVisible ? tk::TPosition::poMainFormCenter : tk::TPosition::poScreenCenter;
+    }
+}
+
+TFormMain::TFormMain(tk::TComponent* owner, const DiscoverySeam& seam, MessageBoxFn messageBox)
+    : tk::TForm(owner, kMainForm, kMainControls), speed_(*this, seam),
+      messageBox_(messageBox ? messageBox : &tk::Application::DefaultMessageBox) {
+    BeginLoading();
+
+    // Events of the controls.
+    Control("SpeedButton1").OnClick = tk::Bind(this, &TFormMain::SpeedSetClick);
+    Control("SpeedButton2").OnClick = tk::Bind(this, &TFormMain::CloseClick);
+    Control("Image1").OnMouseDown = tk::Bind(this, &TFormMain::Image1MouseDown);
+    Control("DriveComboBox").OnChange = tk::Bind(this, &TFormMain::DriveComboBoxChange);
+    Control("GroupBox2").OnClick = tk::Bind(this, &TFormMain::GroupBox2Click);
+    Control("GroupBox1").OnClick = tk::Bind(this, &TFormMain::GroupBox1Click);
+    Control("RadioButton1").OnKeyUp = tk::Bind(this, &TFormMain::RadioButtonKeyUp);
+    Control("RadioButton2").OnKeyUp = tk::Bind(this, &TFormMain::RadioButtonKeyUp);
+    Control("Button10").OnClick = tk::Bind(this, &TFormMain::Button10Click);
+    OnShow = tk::Bind(this, &TFormMain::FormShow);
+    OnActivate = tk::Bind(this, &TFormMain::FormActivate);
+    OnKeyUp = tk::Bind(this, &TFormMain::FormKeyUp);
+    MapMessage(WM_PANEL_SHOW_ABOUT, tk::Bind(this, &TFormMain::WMShowAbout));
+
+    // PopupMenu1: the tray icon's menu.
+    PopupMenu1 = new tk::TPopupMenu(this);
+    PopupMenu1->Name = "PopupMenu1";
+    tk::TMenuItem& popup = PopupMenu1->Items();
+    SpeedControl1 = AddItem(popup, "SpeedControl1", "&Speed Control",
+                            tk::Bind(this, &TFormMain::SpeedControl1Click), IDB_MENU_SPEED);
+    Option1 = AddItem(popup, "Option1", "&Option", {}, IDB_MENU_OPTION);
+    AutoStart1 =
+        AddItem(*Option1, "AutoStart1", "&Auto Start", tk::Bind(this, &TFormMain::AutoStart1Click));
+    AutoStart1->SetChecked(true);
+    About1 =
+        AddItem(popup, "About1", "&About", tk::Bind(this, &TFormMain::About1Click), IDB_MENU_ABOUT);
+    About1->ShortCut = VK_F1;
+    About1->SetEnabled(false);
+    Exit1 = AddItem(popup, "Exit1", "E&xit", tk::Bind(this, &TFormMain::Exit1Click), IDB_MENU_EXIT);
+
+    // MainMenu1: defined, never assigned to the window.
+    MainMenu1 = new tk::TMainMenu(this);
+    MainMenu1->Name = "MainMenu1";
+    System1 = AddItem(MainMenu1->Items(), "System1", "&System", {});
+    Close1 = AddItem(*System1, "Close1", "&Close", tk::Bind(this, &TFormMain::CloseClick));
+    eXit2 = AddItem(*System1, "eXit2", "&E&xit", tk::Bind(this, &TFormMain::Exit1Click));
+    About2 =
+        AddItem(MainMenu1->Items(), "About2", "&About", tk::Bind(this, &TFormMain::About1Click));
+
+    Timer1 = new tk::TTimer(this);
+    Timer1->Name = "Timer1";
+    Timer1->SetEnabled(false);
+    Timer1->SetInterval(1000);
+    Timer1->OnTimer = tk::Bind(this, &TFormMain::Timer1Timer);
+
+    ImageList1 = new tk::TImageList(this, 16, 16);
+    ImageList1->Name = "ImageList1";
+    if (HBITMAP tray = LoadBitmapResource(IDB_TRAY)) {
+        ImageList1->AddMasked(tray, kRed);
+        DeleteObject(tray);
+    }
+
+    // ---- TrayIcon1 -------------------------------------------------------------
+    // The tray icon component. Configured, never made visible: the speed panel's
+    // place in the notification area is the launcher's icon.
+#ifdef VELOTUNE_HAVE_TRAYICON
+    TrayIcon1 = new TTrayIcon(this);
+    TrayIcon1->Name = "TrayIcon1";
+    TrayIcon1->SetHint("Speed Control");
+    TrayIcon1->PopupMenu = PopupMenu1;
+    TrayIcon1->SetHide(true);
+    TrayIcon1->RestoreOn = imDoubleClick;
+    TrayIcon1->PopupMenuOn = imRightClickUp;
+    TrayIcon1->Icons = ImageList1;
+    TrayIcon1->OnMinimize = tk::Bind(this, &TFormMain::TrayIcon1Minimize);
+    TrayIcon1->OnRestore = tk::Bind(this, &TFormMain::TrayIcon1Restore);
+#endif
+    // ------------------------------------------------------------------------------
+
+    EndLoading();
+    FormCreate();
+}
+
+TFormMain::~TFormMain() {
+    DestroyComponents();
+}
+
+void TFormMain::CreateParams(TCreateParams& params) {
+    tk::TForm::CreateParams(params);
+    // A borderless popup with its own taskbar button: the extended style is
+    // assigned, not combined, and the desktop is the parent, so nothing owns it.
+    params.style = WS_POPUP | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
+    params.exStyle = WS_EX_APPWINDOW;
+    params.parent = GetDesktopWindow();
+}
+
+void TFormMain::SendToLauncher(UINT message) {
+    SendMessageA(FindWindowA(nullptr, kLauncherTitle), message, 0, 0);
+}
+
+void TFormMain::FormCreate() {
+    SetHeight(200);
+    SetWidth(320);
+    Control("SpeedButton1").SetTransparentColor(kRed);
+    Control("SpeedButton2").SetTransparentColor(kRed);
+    HandleNeeded();
+    SetWindowRgn(Handle(), CreateRoundRectRgn(0, 0, 321, 201, 15, 15), TRUE);
+    SetCaption(kPanelTitle);
+    if (tk::App()) tk::App()->OnMinimize = tk::Bind(this, &TFormMain::AppMinimize);
+    SendToLauncher(WM_LAUNCHER_PANEL_OPENED);
+}
+
+void TFormMain::FormShow(tk::TComponent*) {
+    if (tk::App()) ShowWindow(tk::App()->Handle(), SW_HIDE);
+    // Keep the drive list and DriveComboBox in step when discovery runs again.
+    if (speed_.Drives().count > 0 || Control("DriveComboBox").Count() > 0) speed_.ReleaseDrives();
+    speed_.DiscoverDrives();
+    About1->SetEnabled(true);
+}
+
+void TFormMain::FormActivate(tk::TComponent*) {}
+
+void TFormMain::ShowAbout(AboutOpener opener) {
+    if (!FormAbout) return;
+    FormAbout->SetPosition(AboutPlacement(opener, Visible()));
+    FormAbout->ShowModal();
+}
+
+void TFormMain::FormKeyUp(tk::TComponent*, WORD& key, tk::TShiftState) {
+    if (key == VK_F1) ShowAbout(AboutOpener::FormKeyUpF1);
+}
+
+void TFormMain::RadioButtonKeyUp(tk::TComponent* sender, WORD& key, tk::TShiftState) {
+    if (key == VK_RETURN) Button1Click(sender);
+}
+
+void TFormMain::Button1Click(tk::TComponent*) {
+    ShowAbout(AboutOpener::Button1Click);
+}
+
+void TFormMain::Image1MouseDown(tk::TComponent*, tk::TMouseButton button, tk::TShiftState, int,
+                                int) {
+    if (button != tk::mbLeft) return;
+    ReleaseCapture();
+    SendMessageA(Handle(), WM_SYSCOMMAND, kScDragMove, 0);
+}
+
+void TFormMain::CloseClick(tk::TComponent*) {
+    SendToLauncher(WM_LAUNCHER_PANEL_CLOSED);
+    Close();
+}
+
+void TFormMain::Exit1Click(tk::TComponent*) {
+    Close();
+}
+
+void TFormMain::About1Click(tk::TComponent*) {
+    ShowAbout(AboutOpener::About1Click);
+}
+
+void TFormMain::SpeedControl1Click(tk::TComponent*) {
+#ifdef VELOTUNE_HAVE_TRAYICON
+    if (TrayIcon1) TrayIcon1->Restore();
+#endif
+}
+
+void TFormMain::AutoStart1Click(tk::TComponent*) {
+    AutoStart1->SetChecked(!AutoStart1->Checked());
+}
+
+void TFormMain::TrayIcon1Restore(tk::TComponent*) {
+    Show();
+}
+
+void TFormMain::TrayIcon1Minimize(tk::TComponent*) {
+    speed_.ReleaseDrives();
+}
+
+void TFormMain::Button10Click(tk::TComponent*) {
+    tk::Application* app = tk::App();
+    if (!app) return;
+    app->OnMinimize = [](tk::TComponent*) {};
+    app->OnRestore = tk::Bind(this, &TFormMain::AppRestore);
+    app->OnMessage = tk::Bind(this, &TFormMain::AppMessage);
+}
+
+void TFormMain::SpeedSetClick(tk::TComponent*) {
+    speed_.SpeedSetClick();
+}
+void TFormMain::DriveComboBoxChange(tk::TComponent*) {
+    speed_.DriveComboBoxChange();
+}
+void TFormMain::GroupBox1Click(tk::TComponent*) {
+    speed_.GroupBox1Click();
+}
+void TFormMain::GroupBox2Click(tk::TComponent*) {
+    speed_.GroupBox2Click();
+}
+void TFormMain::Timer1Timer(tk::TComponent*) {
+    speed_.Timer1Timer();
+}
+
+void TFormMain::AppMinimize(tk::TComponent*) {
+    if (tk::App()) ShowWindow(tk::App()->Handle(), SW_HIDE);
+}
+
+void TFormMain::AppMessage(MSG& msg, bool&) {
+    if (msg.wParam == kScMinimize) Hide();
+}
+
+void TFormMain::AppRestore(tk::TComponent* sender) {
+    FormShow(sender);
+}
+
+void TFormMain::WMShowAbout(tk::TMessage& message) {
+    ShowAbout(AboutOpener::WMShowAbout);
+    DefaultHandler(message);
+}
+
+// ---- PanelControls ------------------------------------------------------------
+
+void TFormMain::DriveListAdd(const char* text) {
+    Control("DriveComboBox").Add(text);
+}
+void TFormMain::DriveListClear() {
+    Control("DriveComboBox").Clear();
+}
+int TFormMain::DriveListIndex() {
+    return Control("DriveComboBox").ItemIndex();
+}
+void TFormMain::DriveListSelect(int index) {
+    Control("DriveComboBox").SetItemIndex(index);
+}
+
+void TFormMain::ShowMessage(const char* text, const char* caption, unsigned style) {
+    messageBox_(Handle(), text, caption, style);
+}
+
+void TFormMain::QuitRequest() {
+    if (tk::App())
+        tk::App()->Terminate();
+    else
+        PostQuitMessage(0);
+}
+
+void TFormMain::SetStatusText(const char* text) {
+    Control("StaticText1").SetText(text);
+}
+
+const char* TFormMain::HighSpeedCaption() {
+    highCaption_ = Control("Label1").Text();
+    return highCaption_.c_str();
+}
+
+const char* TFormMain::SilenceCaption() {
+    silenceCaption_ = Control("Label2").Text();
+    return silenceCaption_.c_str();
+}
+
+void TFormMain::SetRadioEnabled(bool enabled) {
+    Control("RadioButton1").SetEnabled(enabled);
+    Control("RadioButton2").SetEnabled(enabled);
+}
+
+bool TFormMain::HighSpeedChecked() {
+    return Control("RadioButton1").Checked();
+}
+
+void TFormMain::CheckHighSpeed(bool high) {
+    Control(high ? "RadioButton1" : "RadioButton2").SetChecked(true);
+}
+
+bool TFormMain::SpeedListEnabled() {
+    return Control("ComboBox1").Enabled();
+}
+void TFormMain::SetSpeedListEnabled(bool enabled) {
+    Control("ComboBox1").SetEnabled(enabled);
+}
+void TFormMain::SpeedListClear() {
+    Control("ComboBox1").Clear();
+}
+void TFormMain::SpeedListAdd(const char* text) {
+    Control("ComboBox1").Add(text);
+}
+void TFormMain::SpeedListSelect(int index) {
+    Control("ComboBox1").SetItemIndex(index);
+}
+int TFormMain::SpeedListIndex() {
+    return Control("ComboBox1").ItemIndex();
+}
+const char* TFormMain::SpeedListText(int index) {
+    return Control("ComboBox1").Item(index).c_str();
+}
+bool TFormMain::SpeedGroupEnabled() {
+    return Control("GroupBox1").Enabled();
+}
+void TFormMain::SetSpeedGroupEnabled(bool enabled) {
+    Control("GroupBox1").SetEnabled(enabled);
+}
+
+namespace {
+COLORREF CaptionColourOf(CaptionColour c) {
+    return SysColour(c == CaptionColour::WindowText ? COLOR_WINDOWTEXT : COLOR_INACTIVECAPTION);
+}
+} // namespace
+
+void TFormMain::SetSpeedGroupCaption(CaptionColour colour) {
+    Control("GroupBox1").SetFontColor(CaptionColourOf(colour));
+}
+
+void TFormMain::SetModeGroupCaption(CaptionColour colour) {
+    Control("GroupBox2").SetFontColor(CaptionColourOf(colour));
+}
+
+// ---- start-up -----------------------------------------------------------------
+
+void AllowLauncherMessages(HWND window) {
+    using Fn = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
+    HMODULE user32 = GetModuleHandleA("user32.dll");
+    auto fn = user32 ? reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(
+                           GetProcAddress(user32, "ChangeWindowMessageFilterEx")))
+                     : nullptr;
+    if (!fn || !window) return;
+    constexpr DWORD kAllow = 1; // MSGFLT_ALLOW
+    fn(window, WM_PANEL_SHOW_ABOUT, kAllow, nullptr);
+    fn(window, WM_CLOSE, kAllow, nullptr);
+}
+
+void HardenDllSearch() {
+    SetDllDirectoryA("");
+    using Fn = BOOL(WINAPI*)(DWORD);
+    HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
+    auto fn = kernel32 ? reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(
+                             GetProcAddress(kernel32, "SetSearchPathMode")))
+                       : nullptr;
+    // BASE_SEARCH_PATH_ENABLE_SAFE_SEARCHMODE | BASE_SEARCH_PATH_PERMANENT
+    if (fn) fn(0x00000001 | 0x00008000);
+}
+
+int RunPanel() {
+    HardenDllSearch();
+    if (HWND running = FindWindowA(kPanelClass, kPanelTitle)) {
+        SetForegroundWindow(running);
+        return 0;
+    }
+    tk::Application app;
+    try {
+        if (!app.Initialize("TrelvixVelotune", IDI_PANEL))
+            throw tk::EOutOfResources("Cannot create the application window");
+        auto formMain = std::make_unique<TFormMain>(nullptr);
+        app.SetMainForm(formMain.get());
+        AllowLauncherMessages(formMain->Handle());
+        auto formAbout = std::make_unique<TFormAbout>(nullptr, *formMain);
+        formMain->SetAboutBox(formAbout.get());
+        app.Run();
+        formMain->SetAboutBox(nullptr);
+    } catch (const tk::Exception& e) {
+        app.ShowException(e.Message());
+    } catch (...) {
+        app.ShowException("");
+    }
+    return 0;
+}
+
+} // namespace velotune
