@@ -1,0 +1,263 @@
+; Setup of Trelvix Velotune: the speed panel, the launcher and the launcher's
+; Korean menu library, side by side in one folder, plus the launcher's Run
+; entry and the product key with its first "autorun" value.
+;
+; Built by installer/CMakeLists.txt, which passes:
+;   VERSION       four-part file version, e.g. 1.0.1.3
+;   PUBLISHER     maker's name for "Programs and Features"
+;   PANEL_EXE     path of TrelvixVelotune.exe
+;   LAUNCHER_EXE  path of Velotray.exe
+;   MENU_LIB      path of Velotray.kor
+;   OUTFILE       path of the setup program to write
+;
+; Command line: /S installs silently, /D=<folder> (last, unquoted) picks the folder.
+
+Unicode true
+Target amd64-unicode
+
+!ifndef VERSION | PUBLISHER | PANEL_EXE | LAUNCHER_EXE | MENU_LIB | OUTFILE
+!error "VERSION, PUBLISHER, PANEL_EXE, LAUNCHER_EXE, MENU_LIB and OUTFILE must be defined"
+!endif
+
+!define PRODUCT_NAME "Trelvix Velotune"
+!define RUN_KEY "SOFTWARE\MICROSOFT\WINDOWS\Currentversion\Run"
+!define RUN_VALUE "Velotune"
+!define PRODUCT_KEY "SOFTWARE\ZIRUVERORA\VELOTUNE"
+!define PRODUCT_KEY_PARENT "SOFTWARE\ZIRUVERORA"
+!define UNINST_KEY "SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\TrelvixVelotune"
+!define UNINSTALLER "Uninstall.exe"
+!define SHORTCUT "$SMPROGRAMS\${PRODUCT_NAME}.lnk"
+
+; Window identities of the two programs and the launcher's Exit command.
+!define LAUNCHER_WINDOW "Trelvix Velotune Launcher"
+!define PANEL_CLASS "TFormMain"
+!define PANEL_TITLE "Trelvix Velotune"
+!define IDM_EXIT 103
+
+; Bounds of the waits for a program to end, in milliseconds.
+!define SEND_TIMEOUT 5000
+!define END_TIMEOUT 10000
+
+!include MUI2.nsh
+!include LogicLib.nsh
+!include FileFunc.nsh
+!include WinMessages.nsh
+
+Name "${PRODUCT_NAME}"
+OutFile "${OUTFILE}"
+InstallDir "$PROGRAMFILES64\${PRODUCT_NAME}"
+InstallDirRegKey HKLM "${UNINST_KEY}" "InstallLocation"
+RequestExecutionLevel admin
+SetCompressor /SOLID lzma
+ManifestDPIAware true
+ShowInstDetails show
+ShowUninstDetails show
+BrandingText "${PRODUCT_NAME} ${VERSION}"
+
+VIProductVersion "${VERSION}"
+VIFileVersion "${VERSION}"
+VIAddVersionKey /LANG=0 "ProductName" "${PRODUCT_NAME}"
+VIAddVersionKey /LANG=0 "CompanyName" "${PUBLISHER}"
+VIAddVersionKey /LANG=0 "FileDescription" "${PRODUCT_NAME} Setup"
+VIAddVersionKey /LANG=0 "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=0 "ProductVersion" "${VERSION}"
+VIAddVersionKey /LANG=0 "LegalCopyright" "${PUBLISHER}"
+
+!define MUI_ABORTWARNING
+!ifdef ICON
+!define MUI_ICON "${ICON}"
+!define MUI_UNICON "${ICON}"
+!endif
+
+!insertmacro MUI_PAGE_WELCOME
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+; Started by hand, the launcher places its icon and opens the speed panel.
+!define MUI_FINISHPAGE_RUN "$INSTDIR\Velotray.exe"
+!define MUI_FINISHPAGE_RUN_TEXT "$(VtRunLauncher)"
+!insertmacro MUI_PAGE_FINISH
+
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+
+!insertmacro MUI_LANGUAGE "English"
+!insertmacro MUI_LANGUAGE "Korean"
+
+LangString VtRunLauncher ${LANG_ENGLISH} "Start the ${PRODUCT_NAME} launcher"
+LangString VtRunLauncher ${LANG_KOREAN} "${PRODUCT_NAME} 런처 실행"
+LangString VtNeedAdmin ${LANG_ENGLISH} "Administrator rights are needed to install ${PRODUCT_NAME}."
+LangString VtNeedAdmin ${LANG_KOREAN} "${PRODUCT_NAME}을(를) 설치하려면 관리자 권한이 필요합니다."
+LangString VtNeedAdminUn ${LANG_ENGLISH} "Administrator rights are needed to remove ${PRODUCT_NAME}."
+LangString VtNeedAdminUn ${LANG_KOREAN} "${PRODUCT_NAME}을(를) 제거하려면 관리자 권한이 필요합니다."
+LangString VtEnding ${LANG_ENGLISH} "Ending the running ${PRODUCT_NAME} programs"
+LangString VtEnding ${LANG_KOREAN} "실행 중인 ${PRODUCT_NAME} 프로그램 종료"
+
+; Both setup and uninstaller end running copies of the two programs before
+; they touch the files, by their windows and the way the launcher's own Exit
+; command does it: the launcher gets Exit (it removes its icon, closes the
+; speed panel and ends), and a speed panel still open gets WM_CLOSE. No
+; process is ended by force. Each wait is bounded, so a hung program cannot
+; hold the setup forever; its files are then replaced or removed at the next
+; restart.
+!macro VT_END_PROGRAMS_FUNCTIONS PREFIX
+; Opens the process that owns window $0 for waiting: handle in $1, or 0.
+Function ${PREFIX}OpenWindowProcess
+    StrCpy $1 0
+    ${If} $0 != 0
+        System::Call 'user32::GetWindowThreadProcessId(p r0, *i .r2)'
+        System::Call 'kernel32::OpenProcess(i 0x00100000, i 0, i r2) p .r1' ; SYNCHRONIZE
+    ${EndIf}
+FunctionEnd
+
+; Waits (bounded) for the process handle in $1 to be signalled, then closes it.
+Function ${PREFIX}WaitProcess
+    ${If} $1 != 0
+        System::Call 'kernel32::WaitForSingleObject(p r1, i ${END_TIMEOUT})'
+        System::Call 'kernel32::CloseHandle(p r1)'
+    ${EndIf}
+FunctionEnd
+
+; Waits (bounded) until no window of class $3 and title $4 is left.
+Function ${PREFIX}WaitWindowGone
+    StrCpy $2 0
+    ${Do}
+        FindWindow $0 "$3" "$4"
+        ${IfThen} $0 = 0 ${|} ${ExitDo} ${|}
+        ${IfThen} $2 >= ${END_TIMEOUT} ${|} ${ExitDo} ${|}
+        Sleep 100
+        IntOp $2 $2 + 100
+    ${Loop}
+FunctionEnd
+
+Function ${PREFIX}EndPrograms
+    Push $0
+    Push $1
+    Push $2
+    Push $3
+    Push $4
+    Push $5
+    Push $6
+    ; Both processes are opened first: the launcher's Exit closes the panel
+    ; too, and each process must be gone before its file is replaced or removed.
+    FindWindow $0 "${LAUNCHER_WINDOW}" "${LAUNCHER_WINDOW}"
+    StrCpy $5 $0
+    Call ${PREFIX}OpenWindowProcess
+    StrCpy $6 $1
+    FindWindow $0 "${PANEL_CLASS}" "${PANEL_TITLE}"
+    Call ${PREFIX}OpenWindowProcess
+    ${If} $5 != 0
+    ${OrIf} $0 != 0
+        DetailPrint "$(VtEnding)"
+    ${EndIf}
+    ${If} $5 != 0
+        SendMessage $5 ${WM_COMMAND} ${IDM_EXIT} 0 /TIMEOUT=${SEND_TIMEOUT}
+    ${EndIf}
+    ; A panel without a launcher, or one the launcher did not reach.
+    FindWindow $0 "${PANEL_CLASS}" "${PANEL_TITLE}"
+    ${If} $0 != 0
+        SendMessage $0 ${WM_CLOSE} 0 0 /TIMEOUT=${SEND_TIMEOUT}
+    ${EndIf}
+    Call ${PREFIX}WaitProcess
+    StrCpy $1 $6
+    Call ${PREFIX}WaitProcess
+    StrCpy $3 "${LAUNCHER_WINDOW}"
+    StrCpy $4 "${LAUNCHER_WINDOW}"
+    Call ${PREFIX}WaitWindowGone
+    StrCpy $3 "${PANEL_CLASS}"
+    StrCpy $4 "${PANEL_TITLE}"
+    Call ${PREFIX}WaitWindowGone
+    Pop $6
+    Pop $5
+    Pop $4
+    Pop $3
+    Pop $2
+    Pop $1
+    Pop $0
+FunctionEnd
+!macroend
+
+!insertmacro VT_END_PROGRAMS_FUNCTIONS ""
+!insertmacro VT_END_PROGRAMS_FUNCTIONS "un."
+
+!macro VT_REQUIRE_ADMIN MESSAGE
+    UserInfo::GetAccountType
+    Pop $0
+    ${If} $0 != "Admin"
+        IfSilent +2
+        MessageBox MB_ICONSTOP|MB_OK "${MESSAGE}"
+        SetErrorLevel 740 ; ERROR_ELEVATION_REQUIRED
+        Quit
+    ${EndIf}
+!macroend
+
+Function .onInit
+    SetRegView 64
+    !insertmacro VT_REQUIRE_ADMIN "$(VtNeedAdmin)"
+FunctionEnd
+
+Function un.onInit
+    SetRegView 64
+    !insertmacro VT_REQUIRE_ADMIN "$(VtNeedAdminUn)"
+FunctionEnd
+
+Section "-Program files"
+    SetRegView 64
+    SetShellVarContext all
+    Call EndPrograms
+
+    SetOutPath "$INSTDIR"
+    SetOverwrite on
+    File "/oname=TrelvixVelotune.exe" "${PANEL_EXE}"
+    File "/oname=Velotray.exe" "${LAUNCHER_EXE}"
+    File "/oname=Velotray.kor" "${MENU_LIB}"
+    WriteUninstaller "$INSTDIR\${UNINSTALLER}"
+
+    ; The launcher takes its folder from this entry: the text up to the last
+    ; backslash. The system starts it at logon with "/autorun".
+    WriteRegStr HKLM "${RUN_KEY}" "${RUN_VALUE}" '"$INSTDIR\Velotray.exe" /autorun'
+
+    ; Auto Run starts on. A reinstall or an upgrade keeps the user's choice;
+    ; only a missing value, or one the launcher cannot read as a number, is
+    ; (re)written.
+    ClearErrors
+    ReadRegDWORD $0 HKLM "${PRODUCT_KEY}" "autorun"
+    ${If} ${Errors}
+        DeleteRegValue HKLM "${PRODUCT_KEY}" "autorun"
+        WriteRegDWORD HKLM "${PRODUCT_KEY}" "autorun" 1
+    ${EndIf}
+
+    CreateShortcut "${SHORTCUT}" "$INSTDIR\Velotray.exe" "" "$INSTDIR\Velotray.exe" 0 \
+        SW_SHOWNORMAL "" "${PRODUCT_NAME}"
+
+    ; "Programs and Features"
+    WriteRegStr HKLM "${UNINST_KEY}" "DisplayName" "${PRODUCT_NAME}"
+    WriteRegStr HKLM "${UNINST_KEY}" "DisplayVersion" "${VERSION}"
+    WriteRegStr HKLM "${UNINST_KEY}" "Publisher" "${PUBLISHER}"
+    WriteRegStr HKLM "${UNINST_KEY}" "DisplayIcon" "$INSTDIR\Velotray.exe,0"
+    WriteRegStr HKLM "${UNINST_KEY}" "InstallLocation" "$INSTDIR"
+    WriteRegStr HKLM "${UNINST_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
+    WriteRegStr HKLM "${UNINST_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
+    WriteRegDWORD HKLM "${UNINST_KEY}" "NoModify" 1
+    WriteRegDWORD HKLM "${UNINST_KEY}" "NoRepair" 1
+    ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+    WriteRegDWORD HKLM "${UNINST_KEY}" "EstimatedSize" $0
+SectionEnd
+
+Section "Uninstall"
+    SetRegView 64
+    SetShellVarContext all
+    Call un.EndPrograms
+
+    ; Only the files this setup put there; the folder goes when it is empty.
+    Delete /REBOOTOK "$INSTDIR\TrelvixVelotune.exe"
+    Delete /REBOOTOK "$INSTDIR\Velotray.exe"
+    Delete /REBOOTOK "$INSTDIR\Velotray.kor"
+    Delete /REBOOTOK "$INSTDIR\${UNINSTALLER}"
+    RMDir /REBOOTOK "$INSTDIR"
+
+    Delete "${SHORTCUT}"
+    DeleteRegValue HKLM "${RUN_KEY}" "${RUN_VALUE}"
+    DeleteRegKey HKLM "${PRODUCT_KEY}"
+    DeleteRegKey /ifempty HKLM "${PRODUCT_KEY_PARENT}"
+    DeleteRegKey HKLM "${UNINST_KEY}"
+SectionEnd

@@ -1,0 +1,195 @@
+# Shared part of the setup tests. Source it with the three arguments every
+# system test gets: BUILD_DIR SOURCE_DIR NATIVE_DIR.
+#
+# Each test saves the machine's Run entry "Velotune" and the product key's
+# "autorun" value first and puts them back at the end, so that tests of other
+# areas sharing the Wine prefix find what they left.
+set -u
+
+IT_BUILD=$(cd "$1" && pwd)
+IT_SOURCE=$(cd "$2" && pwd)
+IT_NATIVE=${3:-}
+source "$IT_SOURCE/tests/system/wineenv.sh"
+vt_init "$IT_BUILD"
+
+IT_RUN_KEY='HKLM\SOFTWARE\MICROSOFT\WINDOWS\Currentversion\Run'
+IT_PRODUCT_KEY='HKLM\SOFTWARE\ZIRUVERORA\VELOTUNE'
+IT_VENDOR_KEY='HKLM\SOFTWARE\ZIRUVERORA'
+IT_UNINST_KEY='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\TrelvixVelotune'
+IT_DEFAULT_DIR='C:\Program Files\Trelvix Velotune'
+IT_SHORTCUT="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Trelvix Velotune.lnk"
+IT_LAUNCHER_WINDOW='Trelvix Velotune Launcher'
+IT_PROBE=$IT_BUILD/tests/installer/instprobe.exe
+
+IT_VERSION=$(sed -n 's/^#define[ \t]*VELOTUNE_FILE_VERSION_STR[ \t]*"\([^"]*\)".*/\1/p' \
+    "$IT_SOURCE/resources/version.h")
+IT_PUBLISHER=$(sed -n 's/^#define[ \t]*VELOTUNE_COMPANY_STR[ \t]*"\([^"]*\)".*/\1/p' \
+    "$IT_SOURCE/resources/version.h")
+IT_DIST=$IT_BUILD/dist
+IT_SETUP=$IT_DIST/TrelvixVelotune-$IT_VERSION-setup.exe
+
+IT_FAILS=0
+IT_CASE=""
+
+it_case() { IT_CASE=$1; echo "--- $1"; }
+it_fail() { echo "FAIL [$IT_CASE]: $*"; IT_FAILS=$((IT_FAILS + 1)); }
+it_pass() { echo "ok   [$IT_CASE]: $*"; }
+it_check() { # it_check DESCRIPTION COMMAND...
+    local what=$1; shift
+    if "$@"; then it_pass "$what"; else it_fail "$what"; fi
+}
+it_expect_eq() { # it_expect_eq DESCRIPTION EXPECTED ACTUAL
+    if [ "$2" == "$3" ]; then it_pass "$1"; else it_fail "$1: expected [$2], got [$3]"; fi
+}
+it_done() {
+    if [ "$IT_FAILS" -ne 0 ]; then echo "$IT_FAILS check(s) failed"; exit 1; fi
+    echo "all checks passed"
+    exit 0
+}
+
+# Unix path of a Windows path on drive C: of the prefix.
+it_unix() {
+    local p=${1#C:\\}
+    echo "$WINEPREFIX/drive_c/${p//\\//}"
+}
+
+# it_reg_get KEY NAME: prints "TYPE<tab>DATA" of a value; fails when it is missing.
+it_reg_get() {
+    local out
+    out=$(wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r') || return 1
+    out=$(printf '%s\n' "$out" | awk -v n="$2" '
+        { line = $0; sub(/^    /, "", line) }
+        index(line, n "    ") == 1 {
+            rest = substr(line, length(n) + 5)
+            type = rest; sub(/    .*/, "", type)
+            data = substr(rest, length(type) + 5)
+            print type "\t" data; found = 1; exit
+        }
+        END { exit !found }') || return 1
+    printf '%s\n' "$out"
+}
+it_key_exists() { wine reg query "$1" >/dev/null 2>&1; }
+
+# Saved state of other areas' tests, put back by it_restore.
+it_save() {
+    IT_SAVED_RUN=$(it_reg_get "$IT_RUN_KEY" Velotune) || IT_SAVED_RUN=""
+    IT_SAVED_AUTORUN=$(it_reg_get "$IT_PRODUCT_KEY" autorun) || IT_SAVED_AUTORUN=""
+    trap it_restore EXIT
+}
+it_put_value() { # it_put_value KEY NAME "TYPE<tab>DATA"
+    local type=${3%%$'\t'*} data=${3#*$'\t'}
+    wine reg add "$1" /v "$2" /t "$type" /d "$data" /f >/dev/null 2>&1
+}
+it_restore() {
+    it_cleanup
+    if [ -n "$IT_SAVED_RUN" ]; then it_put_value "$IT_RUN_KEY" Velotune "$IT_SAVED_RUN"; fi
+    if [ -n "$IT_SAVED_AUTORUN" ]; then
+        it_put_value "$IT_PRODUCT_KEY" autorun "$IT_SAVED_AUTORUN"
+    fi
+}
+
+# Processes of this prefix whose command line names one of the two programs in
+# an installation folder (not the build's dist folder).
+it_program_pids() {
+    local pid cmd
+    for pid in $(pgrep -f -i 'Velotray\.exe|TrelvixVelotune\.exe' 2>/dev/null); do
+        [ "$pid" = "$$" ] && continue
+        grep -qzx "WINEPREFIX=$WINEPREFIX" "/proc/$pid/environ" 2>/dev/null || continue
+        cmd=$(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null) || continue
+        case $cmd in
+        [Cc]:\\*) echo "$pid $cmd" ;;
+        esac
+    done
+}
+it_wait_no_programs() { # bounded wait until none of them runs
+    local i
+    for i in $(seq 1 100); do
+        [ -z "$(it_program_pids)" ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# it_install [WINDOWS_FOLDER]: silent setup, optionally into a folder. /D= must
+# reach the setup last and unquoted even when the folder holds blanks, which
+# wine's own argument passing would quote: cmd passes the line as it stands.
+it_install() {
+    local setup
+    setup=$(winepath -w "$IT_SETUP" 2>/dev/null) || return 1
+    if [ $# -gt 0 ]; then
+        wine cmd /c "$setup /S /D=$1"
+    else
+        wine cmd /c "$setup /S"
+    fi
+}
+
+# Silent uninstall through the uninstall entry, as "Programs and Features" does
+# it. The uninstaller hands over to a copy of itself and returns at once, so
+# wait (bounded) until the entry is gone.
+it_uninstall() {
+    local quiet cmd i
+    quiet=$(it_reg_get "$IT_UNINST_KEY" QuietUninstallString) || return 1
+    cmd=${quiet#*$'\t'}
+    # "<folder>\Uninstall.exe" /S
+    local exe=${cmd#\"}
+    exe=${exe%%\"*}
+    wine "$exe" ${cmd#\"$exe\"} >/dev/null 2>&1
+    for i in $(seq 1 120); do
+        it_key_exists "$IT_UNINST_KEY" || return 0
+        sleep 0.5
+    done
+    return 1
+}
+
+# Ends the two programs by their windows, as a user would.
+it_end_programs() {
+    if [ -f "$IT_PROBE" ]; then wine "$IT_PROBE" exit-launcher close-panel >/dev/null 2>&1; fi
+}
+
+# it_end_job PID WHAT: once no program runs any more, the background job of a
+# program has ended too; its exit code is checked. If a program is still
+# running, it is ended first so the test does not hang.
+it_end_job() {
+    if it_wait_no_programs; then
+        it_pass "no program left running"
+        wait "$1"
+        it_expect_eq "$2 ended with exit code 0" 0 $?
+    else
+        it_fail "no program left running: $(it_program_pids)"
+        it_end_programs
+        wait "$1"
+    fi
+}
+
+# Leaves no installation, logon entry or product key behind, whatever state a
+# failed test left.
+it_cleanup() {
+    it_end_programs
+    if it_key_exists "$IT_UNINST_KEY"; then it_uninstall; fi
+    wine reg delete "$IT_RUN_KEY" /v Velotune /f >/dev/null 2>&1
+    wine reg delete "$IT_PRODUCT_KEY" /f >/dev/null 2>&1
+    it_wait_no_programs
+    wait 2>/dev/null
+    return 0
+}
+
+it_require_build() {
+    local f
+    for f in "$IT_SETUP" "$IT_PROBE" "$IT_DIST/TrelvixVelotune.exe" "$IT_DIST/Velotray.exe" \
+        "$IT_DIST/Velotray.kor"; do
+        if [ ! -f "$f" ]; then
+            echo "missing: $f"
+            exit 1
+        fi
+    done
+}
+
+# Starts a Windows program of the installation in the background ($! is its job).
+it_run_hidden() {
+    wine "$1" >/dev/null 2>&1 &
+}
+
+# A simulated two-mode drive for the speed panel, when the simulator is built.
+it_sim_drive() {
+    :
+}

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# A reinstall keeps the user's Auto Run choice and the chosen folder.
+source "$(dirname "$0")/lib.sh"
+it_require_build
+it_save
+it_cleanup
+
+dir='C:\Program Files\Velotune Reinstall'
+udir=$(it_unix "$dir")
+
+it_case "first setup"
+it_check "setup exits with 0" it_install "$dir"
+it_expect_eq "autorun = 1" "REG_DWORD"$'\t'"0x1" "$(it_reg_get "$IT_PRODUCT_KEY" autorun)"
+
+it_case "reinstall over autorun = 0"
+wine reg add "$IT_PRODUCT_KEY" /v autorun /t REG_DWORD /d 0 /f >/dev/null 2>&1
+rm -f "$udir/Velotray.kor"
+it_check "setup without /D= exits with 0" it_install
+it_expect_eq "autorun stays 0" "REG_DWORD"$'\t'"0x0" "$(it_reg_get "$IT_PRODUCT_KEY" autorun)"
+it_check "files go to the folder of the first setup" cmp -s "$IT_DIST/Velotray.kor" "$udir/Velotray.kor"
+it_check "nothing in the default folder" test ! -e "$(it_unix "$IT_DEFAULT_DIR")"
+it_expect_eq "Run entry unchanged" "REG_SZ"$'\t'"\"$dir\\Velotray.exe\" /autorun" \
+    "$(it_reg_get "$IT_RUN_KEY" Velotune)"
+
+it_case "reinstall over autorun = 5"
+wine reg add "$IT_PRODUCT_KEY" /v autorun /t REG_DWORD /d 5 /f >/dev/null 2>&1
+it_check "setup exits with 0" it_install "$dir"
+it_expect_eq "autorun stays 5" "REG_DWORD"$'\t'"0x5" "$(it_reg_get "$IT_PRODUCT_KEY" autorun)"
+
+it_case "reinstall over an unreadable autorun value"
+wine reg add "$IT_PRODUCT_KEY" /v autorun /t REG_SZ /d 0 /f >/dev/null 2>&1
+it_check "setup exits with 0" it_install "$dir"
+it_expect_eq "autorun becomes the number 1" "REG_DWORD"$'\t'"0x1" "$(it_reg_get "$IT_PRODUCT_KEY" autorun)"
+
+it_case "uninstall"
+it_check "silent uninstall finishes" it_uninstall
+it_check "folder removed" test ! -e "$udir"
+it_check "product key removed" test -z "$(it_reg_get "$IT_PRODUCT_KEY" autorun)"
+it_done

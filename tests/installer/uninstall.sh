@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# The silent uninstall ends a running launcher and speed panel by their windows
+# and leaves no file, logon entry, product key, shortcut or uninstall entry.
+source "$(dirname "$0")/lib.sh"
+it_require_build
+it_save
+it_cleanup
+it_sim_drive # the speed panel needs a drive to stay open
+
+udir=$(it_unix "$IT_DEFAULT_DIR")
+
+it_nothing_left() {
+    it_check "installation folder removed" test ! -e "$udir"
+    it_check "Run entry removed" test -z "$(it_reg_get "$IT_RUN_KEY" Velotune)"
+    it_check "product key removed" eval '! it_key_exists "$IT_PRODUCT_KEY"'
+    it_check "maker's key removed when empty" eval '! it_key_exists "$IT_VENDOR_KEY"'
+    it_check "uninstall entry removed" eval '! it_key_exists "$IT_UNINST_KEY"'
+    it_check "Start menu shortcut removed" test ! -e "$IT_SHORTCUT"
+}
+
+it_case "uninstall with launcher and speed panel running"
+it_check "setup exits with 0" it_install
+# Started by hand, the launcher places its icon and opens the speed panel.
+it_run_hidden "$IT_DEFAULT_DIR\\Velotray.exe"
+launcher_job=$!
+it_check "launcher and speed panel windows appear" \
+    wine "$IT_PROBE" wait - "$IT_LAUNCHER_WINDOW" 30 wait TFormMain "Trelvix Velotune" 30
+it_check "silent uninstall finishes" it_uninstall
+it_check "launcher and speed panel windows are gone" \
+    wine "$IT_PROBE" absent - "$IT_LAUNCHER_WINDOW" absent TFormMain "Trelvix Velotune"
+it_end_job "$launcher_job" launcher
+it_nothing_left
+
+it_case "uninstall with only the speed panel running"
+it_check "setup exits with 0" it_install
+it_run_hidden "$IT_DEFAULT_DIR\\TrelvixVelotune.exe"
+panel_job=$!
+it_check "speed panel window appears" wine "$IT_PROBE" wait TFormMain "Trelvix Velotune" 30
+it_check "silent uninstall finishes" it_uninstall
+it_check "speed panel window is gone" wine "$IT_PROBE" absent TFormMain "Trelvix Velotune"
+it_end_job "$panel_job" "speed panel"
+it_nothing_left
+
+it_case "uninstall with nothing running"
+it_check "setup exits with 0" it_install
+it_check "silent uninstall finishes" it_uninstall
+it_nothing_left
+it_done
