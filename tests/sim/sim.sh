@@ -1,0 +1,172 @@
+# Simulated drives for programs under Wine. Source after tests/system/wineenv.sh
+# and vt_init:
+#
+#   source tests/system/wineenv.sh; vt_init BUILD; source tests/sim/sim.sh
+#   vt_sim_init NATIVE_DIR
+#
+# A drive is a text file NAME.drive of key=value lines in $VT_SIM_DIR (the keys
+# are listed in tests/sim/simdrive.h: kind=twomode|speedlist, mode=high|silence,
+# speeds=8,16,24, current=24, vendor=, product=, revision=, type=5,
+# reject_status=1, inquiry_fails=1, set_fails=1, hang_ms=N, gone=1,
+# status_hex=..., inquiry_hex=...). The file is read on every command; a mode set
+# writes mode= (two-mode) or current= (speed list) back into it. Every command the
+# drive receives adds one line to NAME.drive.log:
+#   cdb=ff07b100000000000000ffaa dir=in len=255 timeout=60000 sense_max=24 answer=good
+# (pass-through path; the ASPI path writes "ha=H target=T dir=.. len=.. flags=08
+# lun=0 sense_len=14" in place of the timeout fields).
+#
+#   vt_sim_init NATIVE_DIR     VT_SIM_LIB (the SG_IO emulator), VT_SIM_DIR
+#                              ($VT_BUILD/simdrives), VT_SIM_ASPI_DLL
+#   vt_sim_preload             adds the SG_IO emulator to LD_PRELOAD (exported) for
+#                              every wine process started afterwards
+#   vt_sim_drive NAME K=V...   writes a new drive file (and empties its log);
+#                              prints its path
+#   vt_sim_set NAME K=V...     changes or adds keys of an existing drive
+#   vt_sim_unset NAME KEY...   removes keys
+#   vt_sim_get NAME KEY        prints the value of a key (e.g. mode after a Set)
+#   vt_sim_path NAME           prints the drive file's path
+#   vt_sim_log NAME            prints the drive's command log
+#   vt_sim_log_clear NAME      empties the drive's command log
+#   vt_sim_count NAME [ERE]    number of logged commands (matching ERE, if given)
+#   vt_sim_cdrom L NAME        drive letter L becomes a CD-ROM played by NAME
+#   vt_sim_no_cdrom L          removes drive letter L
+#   vt_sim_win98 PROG.exe [off]  PROG.exe sees the 95 family (Version=win98), or not
+#   vt_sim_apply               writes the queued registry changes of vt_sim_cdrom,
+#                              vt_sim_no_cdrom and vt_sim_win98 with one wine start
+#                              and restarts the wine server (drive letters are read
+#                              at its start). Call it before starting the program.
+#   vt_sim_aspi_config K=V...  writes the ASPI configuration $VT_SIM_DIR/aspi.ini
+#                              (adapters=N, support=0xSSCC, delay_ms=N, missing=0xSS)
+#                              and empties its log
+#   vt_sim_aspi_target H:T NAME  adds a device at host adapter H, target T
+#   vt_sim_aspi_log            prints the ASPI log (every command, with ha= target=)
+#   vt_sim_aspi_install DIR    copies the simulated WNASPI32.DLL into DIR (beside
+#                              the program), exports VTSIM_ASPI_CONFIG and adds
+#                              wnaspi32=n to WINEDLLOVERRIDES
+#   vt_sim_winpath PATH        prints the Windows (Z:) form of a Unix path
+
+vt_sim_init() {
+    local native=${1:-${VT_BUILD:?vt_init first}/native}
+    VT_SIM_LIB=$(cd "$native" && pwd)/sim/libvtsim_sgio.so
+    VT_SIM_DIR=${VT_SIM_DIR:-$VT_BUILD/simdrives}
+    VT_SIM_ASPI_DLL=$VT_BUILD/sim/WNASPI32.DLL
+    VT_SIM_REG=()
+    mkdir -p "$VT_SIM_DIR"
+    export VT_SIM_LIB VT_SIM_DIR VT_SIM_ASPI_DLL
+}
+
+vt_sim_preload() {
+    case ":${LD_PRELOAD:-}:" in
+    *":$VT_SIM_LIB:"*) ;;
+    *) export LD_PRELOAD=${LD_PRELOAD:+$LD_PRELOAD:}$VT_SIM_LIB ;;
+    esac
+}
+
+vt_sim_path() { echo "$VT_SIM_DIR/$1.drive"; }
+
+vt_sim_drive() {
+    local file; file=$(vt_sim_path "$1"); shift
+    : >"$file.log"
+    printf '%s\n' "$@" >"$file"
+    echo "$file"
+}
+
+vt_sim_set() {
+    local file; file=$(vt_sim_path "$1"); shift
+    local kv key
+    for kv in "$@"; do
+        key=${kv%%=*}
+        if grep -q "^$key=" "$file"; then
+            # in place, so that open descriptors keep naming the file
+            local text; text=$(awk -v k="$key" -v l="$kv" -F= '$1==k{print l; next}{print}' "$file")
+            printf '%s\n' "$text" >"$file"
+        else
+            printf '%s\n' "$kv" >>"$file"
+        fi
+    done
+}
+
+vt_sim_unset() {
+    local file; file=$(vt_sim_path "$1"); shift
+    local key text
+    for key in "$@"; do
+        text=$(awk -v k="$key" -F= '$1!=k' "$file")
+        printf '%s\n' "$text" >"$file"
+    done
+}
+
+vt_sim_get() {
+    awk -v k="$2" -F= '$1==k{v=substr($0,length(k)+2)} END{print v}' "$(vt_sim_path "$1")"
+}
+
+vt_sim_log() { cat "$(vt_sim_path "$1").log" 2>/dev/null; }
+
+vt_sim_log_clear() { : >"$(vt_sim_path "$1").log"; }
+
+vt_sim_count() {
+    local log; log="$(vt_sim_path "$1").log"
+    [ -f "$log" ] || { echo 0; return; }
+    if [ -n "${2:-}" ]; then grep -cE "$2" "$log"; else wc -l <"$log" | tr -d ' '; fi
+}
+
+vt_sim_winpath() { echo "Z:${1//\//\\}"; }
+
+vt_sim_cdrom() {
+    local letter=$1 file; file=$(vt_sim_path "$2")
+    mkdir -p "$WINEPREFIX/dosdevices" "$VT_BUILD/cdroot"
+    ln -sfn "$VT_BUILD/cdroot" "$WINEPREFIX/dosdevices/$letter:"
+    ln -sfn "$file" "$WINEPREFIX/dosdevices/$letter::"
+    VT_SIM_REG+=("HKEY_LOCAL_MACHINE\\Software\\Wine\\Drives|\"$letter:\"=\"cdrom\"")
+}
+
+vt_sim_no_cdrom() {
+    local letter=$1
+    rm -f "$WINEPREFIX/dosdevices/$letter:" "$WINEPREFIX/dosdevices/$letter::"
+    VT_SIM_REG+=("HKEY_LOCAL_MACHINE\\Software\\Wine\\Drives|\"$letter:\"=-")
+}
+
+vt_sim_win98() {
+    local key="HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\$1"
+    if [ "${2:-on}" = off ]; then
+        VT_SIM_REG+=("$key|\"Version\"=-")
+    else
+        VT_SIM_REG+=("$key|\"Version\"=\"win98\"")
+    fi
+}
+
+vt_sim_apply() {
+    if [ ${#VT_SIM_REG[@]} -gt 0 ]; then
+        local reg=$VT_SIM_DIR/apply.reg entry
+        {
+            printf 'REGEDIT4\r\n'
+            for entry in "${VT_SIM_REG[@]}"; do
+                printf '\r\n[%s]\r\n%s\r\n' "${entry%%|*}" "${entry#*|}"
+            done
+        } >"$reg"
+        wine regedit /S "$(vt_sim_winpath "$reg")" >/dev/null 2>&1
+        VT_SIM_REG=()
+    fi
+    vt_restart_wine
+}
+
+vt_sim_aspi_config() {
+    local ini=$VT_SIM_DIR/aspi.ini
+    printf '%s\n' "$@" >"$ini"
+    : >"$ini.log"
+    export VTSIM_ASPI_CONFIG=$ini
+}
+
+vt_sim_aspi_target() {
+    printf 'target=%s %s\n' "$1" "$(vt_sim_path "$2")" >>"$VT_SIM_DIR/aspi.ini"
+}
+
+vt_sim_aspi_log() { cat "$VT_SIM_DIR/aspi.ini.log" 2>/dev/null; }
+
+vt_sim_aspi_install() {
+    cp -f "$VT_SIM_ASPI_DLL" "$1/WNASPI32.DLL"
+    export VTSIM_ASPI_CONFIG=$VT_SIM_DIR/aspi.ini
+    case ",${WINEDLLOVERRIDES:-}" in
+    *wnaspi32=n*) ;;
+    *) export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}wnaspi32=n" ;;
+    esac
+}
