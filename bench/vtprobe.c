@@ -1,0 +1,520 @@
+/* vtprobe: a small Windows tool for the benchmark and the system tests. It
+ * looks at windows, the notification area and processes from the outside, the
+ * way a user's tools would, and runs many steps in one process start.
+ *
+ *   vtprobe CMD ARGS...          one command
+ *   vtprobe script FILE          one command per line; "#" starts a comment
+ *
+ * A window is named by CLASS and TITLE; "-" stands for any. Commands:
+ *   wait CLASS TITLE MS          until the window exists (exit 1 on time-out)
+ *   gone CLASS TITLE MS          until no such window exists
+ *   shown CLASS TITLE MS         until such a window is visible
+ *   hidden CLASS TITLE MS        until no such window is visible
+ *   alive CLASS TITLE            the window answers WM_NULL within 5 s
+ *   visible CLASS TITLE          the window exists and is visible
+ *   texts CLASS TITLE            "child: CLASS|TEXT|enabled|visible" per child
+ *   waittext CLASS TITLE PREFIX MS   until a child's text starts with PREFIX
+ *   rect CLASS TITLE             "rect: L T R B"
+ *   menurect                     "menu: L T R B" of an open popup menu
+ *   tray                         "trayicon: X Y" (centre) per icon, then "trayicons: N"
+ *   post CLASS TITLE MSG WPARAM LPARAM   PostMessage
+ *   send CLASS TITLE MSG WPARAM LPARAM   SendMessageTimeout, 5 s
+ *   taskbarcreated               broadcasts the registered "TaskbarCreated"
+ *   proc CLASS TITLE             "proc: pid ws_kb peak_kb cpu_ms" of the owner
+ *   kill CLASS TITLE             ends the owner process (TerminateProcess)
+ *   run MS EXE [ARGS]            starts EXE, waits up to MS for its end, "exit: N"
+ *   start EXE [ARGS]             starts EXE and does not wait
+ *   starttime EXE CLASS TITLE PREFIX [ARGS]   ms from CreateProcess until the
+ *                                window exists (and, unless PREFIX is "-", a
+ *                                child's text starts with PREFIX); then closes it
+ *   traytime EXE [ARGS]          ms from CreateProcess until one more tray icon
+ *   regset KEY NAME TYPE DATA    HKLM value; DATA: hex bytes, "s:TEXT",
+ *                                "fill:LEN:BYTE" or "dword:N"
+ *   regdel KEY [NAME]            deletes the value (or the key)
+ *   regget KEY NAME              "reg: TYPE LEN HEX..."
+ *   sleep MS
+ */
+#define PSAPI_VERSION 2
+#include <windows.h>
+#include <psapi.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+static const char* any(const char* s) { return strcmp(s, "-") == 0 ? NULL : s; }
+
+static HWND find(const char* cls, const char* title) { return FindWindowA(any(cls), any(title)); }
+
+static double now_ms(void) {
+    LARGE_INTEGER f, c;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&c);
+    return (double)c.QuadPart * 1000.0 / (double)f.QuadPart;
+}
+
+struct textsearch {
+    const char* prefix;
+    int found;
+    int print;
+};
+
+static BOOL CALLBACK child_text(HWND w, LPARAM lp) {
+    struct textsearch* s = (struct textsearch*)lp;
+    char cls[128] = "", text[512] = "";
+    DWORD_PTR r = 0;
+    GetClassNameA(w, cls, sizeof cls);
+    SendMessageTimeoutA(w, WM_GETTEXT, sizeof text, (LPARAM)text, SMTO_ABORTIFHUNG, 2000, &r);
+    if (s->print)
+        printf("child: %s|%s|%d|%d\n", cls, text, IsWindowEnabled(w) ? 1 : 0, IsWindowVisible(w) ? 1 : 0);
+    if (s->prefix && strncmp(text, s->prefix, strlen(s->prefix)) == 0) {
+        s->found = 1;
+        return s->print;
+    }
+    return TRUE;
+}
+
+static int has_child_text(HWND w, const char* prefix) {
+    struct textsearch s = {prefix, 0, 0};
+    EnumChildWindows(w, child_text, (LPARAM)&s);
+    return s.found;
+}
+
+/* The notification area. Wine's explorer draws the icons into its tray window
+ * and gives every icon a tooltip window of its own; the icons are counted by
+ * the explorer's tooltip windows. They are placed from the right end of the
+ * taskbar, one cell of the small icon size plus 2 pixels each. */
+struct trayenum {
+    DWORD pid;
+    int count;
+};
+
+static BOOL CALLBACK tray_tip(HWND w, LPARAM lp) {
+    struct trayenum* t = (struct trayenum*)lp;
+    char cls[128] = "";
+    DWORD pid = 0;
+    GetClassNameA(w, cls, sizeof cls);
+    GetWindowThreadProcessId(w, &pid);
+    if (pid == t->pid && strcmp(cls, "tooltips_class32") == 0) t->count++;
+    return TRUE;
+}
+
+static int tray_icons(int print) {
+    struct trayenum t = {0, 0};
+    HWND tray = FindWindowA("Shell_TrayWnd", NULL);
+    RECT r;
+    if (!tray) {
+        if (print) printf("trayicons: 0\n");
+        return 0;
+    }
+    GetWindowThreadProcessId(tray, &t.pid);
+    EnumWindows(tray_tip, (LPARAM)&t);
+    if (print) {
+        int cell = GetSystemMetrics(SM_CXSMICON) + 2;
+        GetWindowRect(tray, &r);
+        for (int i = 0; i < t.count; i++)
+            printf("trayicon: %ld %ld\n", r.right - cell * i - cell / 2 - 1, (r.top + r.bottom) / 2);
+        printf("trayicons: %d\n", t.count);
+    }
+    return t.count;
+}
+
+static char cmdline_buf[4096];
+
+static const char* join_args(const char* exe, int argc, char** argv) {
+    int i;
+    snprintf(cmdline_buf, sizeof cmdline_buf, "\"%s\"", exe);
+    for (i = 0; i < argc; i++) {
+        strncat(cmdline_buf, " ", sizeof cmdline_buf - strlen(cmdline_buf) - 1);
+        strncat(cmdline_buf, argv[i], sizeof cmdline_buf - strlen(cmdline_buf) - 1);
+    }
+    return cmdline_buf;
+}
+
+static int start_process(const char* exe, int argc, char** argv, PROCESS_INFORMATION* pi) {
+    STARTUPINFOA si;
+    char dir[MAX_PATH];
+    char* slash;
+    memset(&si, 0, sizeof si);
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = SW_SHOWNORMAL;
+    snprintf(dir, sizeof dir, "%s", exe);
+    slash = strrchr(dir, '\\');
+    if (slash) *slash = 0;
+    join_args(exe, argc, argv);
+    if (!CreateProcessA(NULL, cmdline_buf, NULL, NULL, FALSE, 0, NULL, slash ? dir : NULL, &si, pi)) {
+        printf("error: cannot start %s (%lu)\n", exe, GetLastError());
+        return 0;
+    }
+    return 1;
+}
+
+static int close_and_wait(HWND w, PROCESS_INFORMATION* pi) {
+    DWORD_PTR r;
+    if (w) SendMessageTimeoutA(w, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, 5000, &r);
+    if (WaitForSingleObject(pi->hProcess, 10000) != WAIT_OBJECT_0) {
+        TerminateProcess(pi->hProcess, 1);
+        WaitForSingleObject(pi->hProcess, 5000);
+    }
+    CloseHandle(pi->hProcess);
+    CloseHandle(pi->hThread);
+    return 0;
+}
+
+static HKEY open_hklm(const char* key, REGSAM sam, int create) {
+    HKEY k = NULL;
+    LONG rc = create ? RegCreateKeyExA(HKEY_LOCAL_MACHINE, key, 0, NULL, 0, sam, NULL, &k, NULL)
+                     : RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, sam, &k);
+    return rc == ERROR_SUCCESS ? k : NULL;
+}
+
+static int parse_data(const char* spec, BYTE** out, DWORD* len) {
+    if (strncmp(spec, "s:", 2) == 0) {
+        *len = (DWORD)strlen(spec + 2) + 1;
+        *out = (BYTE*)_strdup(spec + 2);
+        return 1;
+    }
+    if (strncmp(spec, "dword:", 6) == 0) {
+        DWORD v = (DWORD)strtoul(spec + 6, NULL, 0);
+        *len = 4;
+        *out = (BYTE*)malloc(4);
+        memcpy(*out, &v, 4);
+        return 1;
+    }
+    if (strncmp(spec, "fill:", 5) == 0) {
+        char* end;
+        DWORD n = (DWORD)strtoul(spec + 5, &end, 0);
+        int b = *end == ':' ? (int)strtol(end + 1, NULL, 0) : 'A';
+        *len = n;
+        *out = (BYTE*)malloc(n ? n : 1);
+        memset(*out, b, n);
+        return 1;
+    }
+    {
+        size_t n = strlen(spec) / 2, i;
+        if (strcmp(spec, "-") == 0) n = 0;
+        *out = (BYTE*)malloc(n ? n : 1);
+        for (i = 0; i < n; i++) {
+            unsigned v;
+            if (sscanf(spec + 2 * i, "%2x", &v) != 1) return 0;
+            (*out)[i] = (BYTE)v;
+        }
+        *len = (DWORD)n;
+        return 1;
+    }
+}
+
+static int run_cmd(int argc, char** argv);
+
+static int run_script(const char* file) {
+    FILE* f = fopen(file, "r");
+    char line[8192];
+    int failures = 0;
+    if (!f) {
+        printf("error: cannot open %s\n", file);
+        return 2;
+    }
+    while (fgets(line, sizeof line, f)) {
+        char* args[64];
+        int n = 0;
+        char* p = line;
+        while (*p && n < 64) {
+            while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') p++;
+            if (!*p || *p == '#') break;
+            if (*p == '"') {
+                args[n++] = ++p;
+                while (*p && *p != '"') p++;
+            } else {
+                args[n++] = p;
+                while (*p && *p != ' ' && *p != '\t' && *p != '\r' && *p != '\n') p++;
+            }
+            if (*p) *p++ = 0;
+        }
+        if (n == 0) continue;
+        printf("> %s\n", args[0]);
+        if (run_cmd(n, args) != 0) {
+            printf("FAIL: %s", args[0]);
+            for (int i = 1; i < n; i++) printf(" %s", args[i]);
+            printf("\n");
+            failures++;
+        }
+        fflush(stdout);
+    }
+    fclose(f);
+    return failures;
+}
+
+static int run_cmd(int argc, char** argv) {
+    const char* c = argv[0];
+#define NEED(n)                                                                                                        \
+    if (argc < (n)) {                                                                                                  \
+        printf("error: %s needs %d arguments\n", c, (n)-1);                                                            \
+        return 2;                                                                                                      \
+    }
+    if (strcmp(c, "script") == 0) {
+        NEED(2);
+        return run_script(argv[1]);
+    }
+    if (strcmp(c, "sleep") == 0) {
+        NEED(2);
+        Sleep((DWORD)atoi(argv[1]));
+        return 0;
+    }
+    if (strcmp(c, "wait") == 0 || strcmp(c, "gone") == 0) {
+        NEED(4);
+        int want = strcmp(c, "wait") == 0;
+        double end = now_ms() + atoi(argv[3]);
+        do {
+            if ((find(argv[1], argv[2]) != NULL) == want) return 0;
+            Sleep(20);
+        } while (now_ms() < end);
+        printf("timeout: %s %s %s\n", c, argv[1], argv[2]);
+        return 1;
+    }
+    if (strcmp(c, "shown") == 0 || strcmp(c, "hidden") == 0) {
+        NEED(4);
+        int want = strcmp(c, "shown") == 0;
+        double end = now_ms() + atoi(argv[3]);
+        do {
+            HWND w = find(argv[1], argv[2]);
+            if ((w != NULL && IsWindowVisible(w)) == want) return 0;
+            Sleep(20);
+        } while (now_ms() < end);
+        printf("timeout: %s %s %s\n", c, argv[1], argv[2]);
+        return 1;
+    }
+    if (strcmp(c, "alive") == 0) {
+        NEED(3);
+        HWND w = find(argv[1], argv[2]);
+        DWORD_PTR r;
+        if (!w) {
+            printf("no window: %s %s\n", argv[1], argv[2]);
+            return 1;
+        }
+        if (!SendMessageTimeoutA(w, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &r)) {
+            printf("not answering: %s %s\n", argv[1], argv[2]);
+            return 1;
+        }
+        return 0;
+    }
+    if (strcmp(c, "visible") == 0) {
+        NEED(3);
+        HWND w = find(argv[1], argv[2]);
+        return w && IsWindowVisible(w) ? 0 : 1;
+    }
+    if (strcmp(c, "texts") == 0) {
+        NEED(3);
+        HWND w = find(argv[1], argv[2]);
+        struct textsearch s = {NULL, 0, 1};
+        if (!w) return 1;
+        EnumChildWindows(w, child_text, (LPARAM)&s);
+        return 0;
+    }
+    if (strcmp(c, "waittext") == 0) {
+        NEED(5);
+        double end = now_ms() + atoi(argv[4]);
+        do {
+            HWND w = find(argv[1], argv[2]);
+            if (w && has_child_text(w, argv[3])) return 0;
+            Sleep(20);
+        } while (now_ms() < end);
+        printf("timeout: no child text \"%s\"\n", argv[3]);
+        return 1;
+    }
+    if (strcmp(c, "rect") == 0) {
+        NEED(3);
+        HWND w = find(argv[1], argv[2]);
+        RECT r;
+        if (!w || !GetWindowRect(w, &r)) return 1;
+        printf("rect: %ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
+        return 0;
+    }
+    if (strcmp(c, "menurect") == 0) {
+        HWND w = FindWindowA("#32768", NULL);
+        RECT r;
+        if (!w || !IsWindowVisible(w) || !GetWindowRect(w, &r)) return 1;
+        printf("menu: %ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
+        return 0;
+    }
+    if (strcmp(c, "tray") == 0) {
+        tray_icons(1);
+        return 0;
+    }
+    if (strcmp(c, "post") == 0 || strcmp(c, "send") == 0) {
+        NEED(6);
+        HWND w = find(argv[1], argv[2]);
+        UINT m = (UINT)strtoul(argv[3], NULL, 0);
+        WPARAM wp = (WPARAM)strtoull(argv[4], NULL, 0);
+        LPARAM lp = (LPARAM)strtoll(argv[5], NULL, 0);
+        DWORD_PTR r = 0;
+        if (!w) {
+            printf("no window: %s %s\n", argv[1], argv[2]);
+            return 1;
+        }
+        if (c[0] == 'p') return PostMessageA(w, m, wp, lp) ? 0 : 1;
+        if (!SendMessageTimeoutA(w, m, wp, lp, SMTO_ABORTIFHUNG, 5000, &r)) return 1;
+        printf("result: %lld\n", (long long)r);
+        return 0;
+    }
+    if (strcmp(c, "taskbarcreated") == 0) {
+        UINT m = RegisterWindowMessageA("TaskbarCreated");
+        return PostMessageA(HWND_BROADCAST, m, 0, 0) ? 0 : 1;
+    }
+    if (strcmp(c, "proc") == 0 || strcmp(c, "kill") == 0) {
+        NEED(3);
+        HWND w = find(argv[1], argv[2]);
+        DWORD pid = 0;
+        HANDLE h;
+        if (!w) {
+            printf("no window: %s %s\n", argv[1], argv[2]);
+            return 1;
+        }
+        GetWindowThreadProcessId(w, &pid);
+        h = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+        if (!h) return 1;
+        if (c[0] == 'k') {
+            TerminateProcess(h, 9);
+            WaitForSingleObject(h, 5000);
+        } else {
+            PROCESS_MEMORY_COUNTERS pmc;
+            FILETIME cr, ex, k, u;
+            ULONGLONG cpu = 0;
+            memset(&pmc, 0, sizeof pmc);
+            pmc.cb = sizeof pmc;
+            GetProcessMemoryInfo(h, &pmc, sizeof pmc);
+            if (GetProcessTimes(h, &cr, &ex, &k, &u))
+                cpu = (((ULONGLONG)k.dwHighDateTime << 32 | k.dwLowDateTime) +
+                       ((ULONGLONG)u.dwHighDateTime << 32 | u.dwLowDateTime)) /
+                      10000;
+            printf("proc: %lu %llu %llu %llu\n", pid, (unsigned long long)pmc.WorkingSetSize / 1024,
+                   (unsigned long long)pmc.PeakWorkingSetSize / 1024, cpu);
+        }
+        CloseHandle(h);
+        return 0;
+    }
+    if (strcmp(c, "run") == 0) {
+        NEED(3);
+        PROCESS_INFORMATION pi;
+        DWORD code = 259;
+        if (!start_process(argv[2], argc - 3, argv + 3, &pi)) return 1;
+        if (WaitForSingleObject(pi.hProcess, (DWORD)atoi(argv[1])) != WAIT_OBJECT_0) {
+            printf("exit: running\n");
+        } else {
+            GetExitCodeProcess(pi.hProcess, &code);
+            printf("exit: %lu\n", code);
+        }
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+        return 0;
+    }
+    if (strcmp(c, "start") == 0) {
+        NEED(2);
+        PROCESS_INFORMATION pi;
+        if (!start_process(argv[1], argc - 2, argv + 2, &pi)) return 1;
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+        return 0;
+    }
+    if (strcmp(c, "starttime") == 0) {
+        NEED(5);
+        PROCESS_INFORMATION pi;
+        HWND w = NULL;
+        double t0, end;
+        const char* prefix = any(argv[4]);
+        t0 = now_ms();
+        if (!start_process(argv[1], argc - 5, argv + 5, &pi)) return 1;
+        end = t0 + 30000;
+        for (;;) {
+            w = find(argv[2], argv[3]);
+            if (w && (!prefix || has_child_text(w, prefix))) break;
+            if (now_ms() > end) {
+                printf("timeout\n");
+                close_and_wait(w, &pi);
+                return 1;
+            }
+            Sleep(1);
+        }
+        printf("ms: %.1f\n", now_ms() - t0);
+        fflush(stdout);
+        return close_and_wait(w, &pi);
+    }
+    if (strcmp(c, "traytime") == 0) {
+        NEED(2);
+        PROCESS_INFORMATION pi;
+        int before = tray_icons(0);
+        double t0 = now_ms(), end = t0 + 30000;
+        if (!start_process(argv[1], argc - 2, argv + 2, &pi)) return 1;
+        while (tray_icons(0) <= before) {
+            if (now_ms() > end) {
+                printf("timeout\n");
+                return 1;
+            }
+            Sleep(1);
+        }
+        printf("ms: %.1f\n", now_ms() - t0);
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+        return 0;
+    }
+    if (strcmp(c, "regset") == 0) {
+        NEED(5);
+        BYTE* data = NULL;
+        DWORD len = 0;
+        HKEY k = open_hklm(argv[1], KEY_ALL_ACCESS, 1);
+        LONG rc;
+        if (!k || !parse_data(argv[4], &data, &len)) {
+            printf("error: regset %s\n", argv[1]);
+            if (k) RegCloseKey(k);
+            return 1;
+        }
+        RegDeleteValueA(k, argv[2]);
+        rc = RegSetValueExA(k, argv[2], 0, (DWORD)strtoul(argv[3], NULL, 0), data, len);
+        free(data);
+        RegCloseKey(k);
+        return rc == ERROR_SUCCESS ? 0 : 1;
+    }
+    if (strcmp(c, "regdel") == 0) {
+        NEED(2);
+        if (argc > 2) {
+            HKEY k = open_hklm(argv[1], KEY_ALL_ACCESS, 0);
+            if (!k) return 0;
+            RegDeleteValueA(k, argv[2]);
+            RegCloseKey(k);
+            return 0;
+        }
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, argv[1]);
+        return 0;
+    }
+    if (strcmp(c, "regget") == 0) {
+        NEED(3);
+        HKEY k = open_hklm(argv[1], KEY_READ, 0);
+        BYTE data[8192];
+        DWORD type = 0, len = sizeof data, i;
+        if (!k) {
+            printf("reg: nokey\n");
+            return 0;
+        }
+        if (RegQueryValueExA(k, argv[2], NULL, &type, data, &len) != ERROR_SUCCESS) {
+            printf("reg: novalue\n");
+        } else {
+            printf("reg: %lu %lu ", type, len);
+            for (i = 0; i < len && i < 64; i++) printf("%02x", data[i]);
+            printf("\n");
+        }
+        RegCloseKey(k);
+        return 0;
+    }
+    printf("error: unknown command %s\n", c);
+    return 2;
+}
+
+int main(int argc, char** argv) {
+    int rc;
+    setvbuf(stdout, NULL, _IONBF, 0);
+    if (argc < 2) {
+        printf("usage: vtprobe CMD ARGS... | vtprobe script FILE\n");
+        return 2;
+    }
+    rc = run_cmd(argc - 1, argv + 1);
+    return rc > 125 ? 125 : rc;
+}

@@ -1,0 +1,183 @@
+# Shared steps of the acceptance scenarios, the fault suite and the benchmark.
+# Source it, then call sys_init BUILD_DIR SOURCE_DIR NATIVE_DIR NAME.
+#
+#   sys_init B S N NAME     Wine environment of B, simulated drives, an install
+#                           folder $APP (a copy of build/dist) and an artifact
+#                           folder $ART = B/artifacts/NAME
+#   sys_install [autorun]   the installation's registry values: the Run entry
+#                           naming $APP\Velotray.exe and "autorun" (default 1;
+#                           "none" leaves the product key out)
+#   pr CMD ARGS...          vtprobe.exe (output in $PR_OUT, also printed)
+#   launcher [ARGS]         starts Velotray.exe from $APP in the background
+#   panel_start             starts TrelvixVelotune.exe from $APP in the background
+#   wait_panel / wait_launcher   until the window exists (30 s)
+#   status_line             the panel's status line text
+#   tray_count, tray_xy     icons in the notification area, centre of the first
+#   click X Y [BUTTON] [N]  real mouse input through xdotool
+#   tray_menu               right click on the icon; waits for the popup menu
+#   menu_item_xy I          centre of item I (0 = first) of the open popup menu
+#   menu_close              closes the open popup menu
+#   menu_item_dark I        number of near-black pixels in item I (enabled text)
+#   shot NAME               screenshot $ART/NAME.png
+#   check DESC CMD...       runs CMD; records a failure with DESC when it fails
+#   sys_end                 ends every program of this prefix; exit code = failures
+#
+# The panel and launcher identities.
+PANEL_CLASS=TFormMain
+PANEL_TITLE="Trelvix Velotune"
+LAUNCHER_TITLE="Trelvix Velotune Launcher"
+RUN_KEY='SOFTWARE\MICROSOFT\WINDOWS\Currentversion\Run'
+PRODUCT_KEY='SOFTWARE\ZIRUVERORA\VELOTUNE'
+FAILS=0
+
+sys_init() {
+    SYS_B=$(cd "$1" && pwd)
+    SYS_S=$(cd "$2" && pwd)
+    SYS_N=${3:-$SYS_B/native}
+    SYS_NAME=$4
+    # shellcheck source=../system/wineenv.sh
+    source "$SYS_S/tests/system/wineenv.sh"
+    vt_init "$SYS_B"
+    vt_up >/dev/null 2>&1
+    # shellcheck source=../sim/sim.sh
+    source "$SYS_S/tests/sim/sim.sh"
+    VT_SIM_DIR=$SYS_B/simdrives-$SYS_NAME
+    vt_sim_init "$SYS_N"
+    ART=$SYS_B/artifacts/$SYS_NAME
+    APP=$SYS_B/app-$SYS_NAME
+    rm -rf "$ART" "$APP"
+    mkdir -p "$ART" "$APP"
+    cp -f "$SYS_B"/dist/TrelvixVelotune.exe "$SYS_B"/dist/Velotray.exe "$SYS_B"/dist/Velotray.kor "$APP"/
+    APPW=$(vt_sim_winpath "$APP")
+    PROBE=$SYS_B/bench/vtprobe.exe
+    vt_sim_preload
+    sys_quiet_end
+}
+
+# Ends what runs in this prefix (the wine server keeps running).
+sys_quiet_end() {
+    pr0 send - "$PANEL_TITLE" 16 0 0 >/dev/null 2>&1
+    pr0 send - "$LAUNCHER_TITLE" 16 0 0 >/dev/null 2>&1
+    pr0 gone - "$PANEL_TITLE" 5000 >/dev/null 2>&1
+    pr0 gone - "$LAUNCHER_TITLE" 5000 >/dev/null 2>&1
+}
+
+# The registry values an installation writes.
+sys_install() {
+    local autorun=${1:-1}
+    pr0 regset "$RUN_KEY" Velotune 1 "s:\"$APPW\\Velotray.exe\" /autorun" >/dev/null
+    if [ "$autorun" = none ]; then
+        pr0 regdel "$PRODUCT_KEY" autorun >/dev/null
+        pr0 regdel "$PRODUCT_KEY" >/dev/null
+    else
+        pr0 regset "$PRODUCT_KEY" autorun 4 "dword:$autorun" >/dev/null
+    fi
+}
+
+pr0() { wine "$PROBE" "$@" </dev/null 2>/dev/null | tr -d '\r'; return "${PIPESTATUS[0]}"; }
+
+pr() {
+    PR_OUT=$(wine "$PROBE" "$@" </dev/null 2>/dev/null | tr -d '\r')
+    local rc=${PIPESTATUS[0]}
+    [ -n "$PR_OUT" ] && printf '%s\n' "$PR_OUT"
+    return "$rc"
+}
+
+launcher() { (cd "$APP" && exec wine "$APP/Velotray.exe" "$@" </dev/null >>"$ART/wine.log" 2>&1 &); }
+panel_start() { (cd "$APP" && exec wine "$APP/TrelvixVelotune.exe" </dev/null >>"$ART/wine.log" 2>&1 &); }
+
+wait_panel() { pr0 wait "$PANEL_CLASS" "$PANEL_TITLE" "${1:-30000}" >/dev/null; }
+wait_launcher() { pr0 wait - "$LAUNCHER_TITLE" "${1:-30000}" >/dev/null; }
+wait_status() { pr0 waittext "$PANEL_CLASS" "$PANEL_TITLE" "${1:-Current Speed = }" "${2:-20000}" >/dev/null; }
+
+# The text of the panel's status line (the child that starts with "Current Speed = "
+# and is visible; the two caption labels lie outside the window and are hidden
+# or clipped, so the visible static text is taken).
+status_line() {
+    pr0 texts "$PANEL_CLASS" "$PANEL_TITLE" | awk -F'|' '$2 ~ /^Current Speed = / && $4 == 1 {print $2}' | head -n 1
+}
+
+tray_count() { pr0 tray | sed -n 's/^trayicons: //p'; }
+tray_xy() { pr0 tray | sed -n 's/^trayicon: //p' | head -n 1; }
+
+click() {
+    local x=$1 y=$2 button=${3:-1} n=${4:-1}
+    xdotool mousemove --sync "$x" "$y"
+    sleep 0.2
+    xdotool click --repeat "$n" --delay 80 "$button"
+}
+
+# Opens the tray menu with a right click on the icon.
+tray_menu() {
+    local xy
+    xy=$(tray_xy)
+    [ -n "$xy" ] || return 1
+    # shellcheck disable=SC2086
+    click $xy 3
+    # away from the icon, so that its tooltip does not cover the menu
+    sleep 0.3
+    xdotool mousemove 600 60
+    sleep 0.5
+    MENU_RECT=$(pr0 menurect | sed -n 's/^menu: //p')
+    [ -n "$MENU_RECT" ]
+}
+
+# Closes an open popup menu: Escape, and if that did not reach it, a click on
+# the empty desktop (which the menu takes for itself).
+menu_close() {
+    xdotool key Escape
+    sleep 0.3
+    if pr0 menurect >/dev/null; then
+        click 600 60
+        sleep 0.3
+    fi
+    ! pr0 menurect >/dev/null
+}
+
+# Item geometry of the open popup menu: the launcher's menu has 4 items of
+# equal height ("&Velotune", "&Option", "&About", "E&xit").
+MENU_ITEMS=4
+menu_item_xy() {
+    local l t r b
+    read -r l t r b <<<"$MENU_RECT"
+    local h=$(((b - t - 6) / MENU_ITEMS))
+    echo "$(((l + r) / 2)) $((t + 3 + h * $1 + h / 2))"
+}
+
+# Dark pixels (text drawn in the normal menu text colour) in item I: an enabled
+# item's caption is near black, a greyed one is drawn in grey and white.
+menu_item_dark() {
+    local l t r b f=$ART/.menu.png
+    read -r l t r b <<<"$MENU_RECT"
+    local h=$(((b - t - 6) / MENU_ITEMS))
+    vt_shot "$f"
+    convert "$f" -crop "$((r - l - 8))x$((h - 2))+$((l + 4))+$((t + 4 + h * $1))" +repage -colorspace gray \
+        -threshold 25% -negate -format '%[fx:round(mean*w*h)]' info: 2>/dev/null
+}
+
+shot() { vt_shot "$ART/$1.png"; }
+
+check() {
+    local desc=$1
+    shift
+    if "$@"; then
+        echo "ok: $desc"
+    else
+        echo "FAILED: $desc"
+        FAILS=$((FAILS + 1))
+    fi
+}
+
+# Running programs of this prefix whose command line names PROGRAM (Linux pids).
+prefix_pids() {
+    local p
+    for p in $(pgrep -f "$1" 2>/dev/null); do
+        if tr "\0" "\n" 2>/dev/null <"/proc/$p/environ" | grep -qx "WINEPREFIX=$WINEPREFIX"; then echo "$p"; fi
+    done
+}
+
+sys_end() {
+    sys_quiet_end
+    echo "failures: $FAILS"
+    return "$FAILS"
+}

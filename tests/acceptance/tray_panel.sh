@@ -1,0 +1,114 @@
+#!/usr/bin/env bash
+# Acceptance: a user's day with the launcher and the panel, with real mouse input
+# in the shell desktop, against a simulated two-mode drive on d:.
+#   1. logon start with "/autorun": the icon only, no panel;
+#   2. double click on the icon: the panel shows the drive's mode;
+#   3. "Silence Mode" and "Set": the drive gets the mode set, the status line follows;
+#   4. "About" from the tray menu opens the panel's About box; once it is closed
+#      the tray menu answers again;
+#   5. "Close" on the panel greys About in the tray menu; reopened, About is enabled;
+#   6. "Exit" from the tray menu ends both programs; no window and no icon are left.
+# One screenshot per scenario in BUILD/artifacts/tray_panel.
+set -u
+source "$(dirname "$0")/lib.sh"
+sys_init "$1" "$2" "${3:-}" tray_panel
+sys_install 1
+vt_sim_drive d1 kind=twomode mode=high vendor=TRELVIX "product=DVD-RW TV-1620" revision=1.03 >/dev/null
+vt_sim_cdrom d d1
+vt_sim_apply
+vt_sim_preload
+away() { xdotool mousemove 600 60; }
+
+# 1. Logon start.
+icons_before=$(tray_count)
+launcher /autorun
+check "launcher window exists" wait_launcher
+sleep 1
+check "one icon more in the tray after /autorun" [ "$(tray_count)" = "$((icons_before + 1))" ]
+check "no panel after /autorun" pr0 gone "$PANEL_CLASS" "$PANEL_TITLE" 2000
+check "no drive command after /autorun" [ "$(vt_sim_count d1)" = 0 ]
+away
+shot 1-autorun
+
+# 2. Double click on the icon.
+read -r tx ty <<<"$(tray_xy)"
+click "$tx" "$ty" 1 2
+check "double click opens the panel" wait_panel
+check "status line shows the drive's mode" wait_status "Current Speed = High Speed Mode"
+check "status line is High Speed Mode" [ "$(status_line)" = "Current Speed = High Speed Mode" ]
+away
+sleep 0.5
+shot 2-panel
+
+# 3. Silence Mode, then Set.
+read -r pl pt _ <<<"$(pr0 rect "$PANEL_CLASS" "$PANEL_TITLE" | sed -n 's/^rect: //p')"
+vt_sim_log_clear d1
+click $((pl + 25 + 8 + 20)) $((pt + 82 + 40 + 8)) # RadioButton2 "Silence Mode"
+click $((pl + 214 + 34)) $((pt + 92 + 10))        # SpeedButton1 "Set"
+check "status line changes to Silence Mode" wait_status "Current Speed = Silence Mode" 10000
+check "the drive got the Silence mode set" grep -q 'cdb=ff07b00000000000000000aa' "$(vt_sim_path d1).log"
+check "the drive is in Silence Mode" [ "$(vt_sim_get d1 mode)" = silence ]
+check "Set sent one mode set" [ "$(vt_sim_count d1 'cdb=ff07b0')" = 1 ]
+check "Set refreshed with one status read" [ "$(vt_sim_count d1 'cdb=ff07b1')" = 1 ]
+away
+sleep 0.5
+shot 3-silence
+
+# 4. About from the tray menu.
+check "tray menu opens" tray_menu
+away
+sleep 0.3
+shot 4-traymenu
+# The pictures the README shows: the tray menu and the panel, cut out.
+read -r ml mt mr mb <<<"$MENU_RECT"
+convert "$ART/4-traymenu.png" -crop "$((mr - ml + 40))x$((768 - mt + 10))+$((ml - 20))+$((mt - 10))" +repage \
+    "$ART/../tray_menu.png" 2>/dev/null
+dark_enabled=$(menu_item_dark 2)
+echo "About item, enabled: $dark_enabled dark pixels"
+read -r ax ay <<<"$(menu_item_xy 2)"
+click "$ax" "$ay"
+check "About box opens" pr0 shown TFormAbout - 10000
+sleep 0.5
+shot 4-about
+read -r bl bt _ <<<"$(pr0 rect TFormAbout - | sed -n 's/^rect: //p')"
+click $((bl + 92 + 30)) $((bt + 135 + 10)) # "&OK"
+check "About box closes" pr0 hidden TFormAbout - 10000
+check "launcher answers after the About box" pr0 alive - "$LAUNCHER_TITLE"
+check "tray menu answers again" tray_menu
+check "tray menu closes" menu_close
+
+# 5. Close greys About; reopening enables it.
+convert "$ART/2-panel.png" -crop "320x200+$pl+$pt" +repage "$ART/../panel.png" 2>/dev/null
+click $((pl + 214 + 34)) $((pt + 120 + 10)) # SpeedButton2 "Close"
+check "Close ends the panel" pr0 gone "$PANEL_CLASS" "$PANEL_TITLE" 10000
+check "tray menu opens after Close" tray_menu
+dark_grey=$(menu_item_dark 2)
+echo "About item, after Close: $dark_grey dark pixels"
+shot 5-about-grey
+check "About is grey after Close" [ "${dark_grey:-0}" -lt $((dark_enabled / 4 + 1)) ]
+read -r ax ay <<<"$(menu_item_xy 2)"
+click "$ax" "$ay"
+sleep 1.5
+check "a grey About opens nothing" pr0 hidden TFormAbout - 0
+check "tray menu closes" menu_close
+read -r tx ty <<<"$(tray_xy)"
+click "$tx" "$ty" 1 2
+check "double click reopens the panel" wait_panel
+check "reopened panel shows the stored mode" wait_status "Current Speed = Silence Mode"
+check "tray menu opens with the panel back" tray_menu
+dark_again=$(menu_item_dark 2)
+echo "About item, reopened: $dark_again dark pixels"
+shot 5-about-enabled
+check "About is enabled again" [ "${dark_again:-0}" -gt $((dark_grey * 4)) ]
+
+# 6. Exit from the tray menu.
+read -r ex ey <<<"$(menu_item_xy 3)"
+click "$ex" "$ey"
+check "Exit ends the panel" pr0 gone "$PANEL_CLASS" "$PANEL_TITLE" 10000
+check "Exit ends the launcher" pr0 gone - "$LAUNCHER_TITLE" 10000
+sleep 1
+check "no icon left" [ "$(tray_count)" = "$icons_before" ]
+check "no process left" [ -z "$(prefix_pids 'Velotray.exe|TrelvixVelotune.exe')" ]
+away
+shot 6-exit
+sys_end
