@@ -1,0 +1,885 @@
+// Unit tests of TTrayIcon. The shell call goes to a recorder that keeps every
+// message with a copy of the icon record and refuses on demand; mouse activity
+// reaches the component as the shell delivers it, as message 1025 to its window.
+#include "speedpanel/trayicon/trayicon.h"
+#include <gtest/gtest.h>
+#include <algorithm>
+#include <cstdint>
+#include <tuple>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace velotune {
+namespace {
+
+using tk::TComponent;
+using tk::TOperation;
+
+tk::Application& TestApp() {
+    static tk::Application* app = [] {
+        auto* a = new tk::Application;
+        if (!a->Initialize("Tray Icon Test", 0)) std::abort();
+        a->Icon().AssignHandle(LoadIcon(nullptr, IDI_APPLICATION));
+        return a;
+    }();
+    return *app;
+}
+
+struct ShellCall {
+    DWORD message;
+    NOTIFYICONDATAA record;
+};
+
+struct ShellRecorder {
+    std::vector<ShellCall> calls;
+    bool refuse = false;
+
+    ShellNotifyFn Fn() {
+        return [this](DWORD message, NOTIFYICONDATAA* record) -> BOOL {
+            calls.push_back({message, *record});
+            return refuse ? FALSE : TRUE;
+        };
+    }
+    int Count(DWORD message) const {
+        int n = 0;
+        for (const auto& c : calls)
+            n += c.message == message;
+        return n;
+    }
+    std::vector<DWORD> Messages() const {
+        std::vector<DWORD> m;
+        for (const auto& c : calls)
+            m.push_back(c.message);
+        return m;
+    }
+};
+
+// Records the order in which the component's steps and the host's events run.
+class ProbeIcon : public TTrayIcon {
+public:
+    ProbeIcon(TComponent* owner, ShellNotifyFn shell, std::vector<std::string>& trace)
+        : TTrayIcon(owner, std::move(shell)), trace_(trace) {}
+    using TTrayIcon::ApplicationHookProc;
+    using TTrayIcon::DoOnAnimate;
+    using TTrayIcon::ShiftState;
+
+    bool menuReal = false;
+    void ShowMenu() override {
+        trace_.push_back("menu");
+        if (menuReal) TTrayIcon::ShowMenu();
+    }
+    void DoMouseMove(tk::TShiftState shift, int x, int y) override {
+        trace_.push_back("DoMouseMove");
+        TTrayIcon::DoMouseMove(shift, x, y);
+    }
+
+private:
+    std::vector<std::string>& trace_;
+};
+
+// A 16 x 16 image of one colour per entry, side by side.
+HBITMAP Strip(const std::vector<COLORREF>& colours) {
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, 16 * static_cast<int>(colours.size()), 16);
+    HGDIOBJ old = SelectObject(dc, bmp);
+    for (size_t i = 0; i < colours.size(); ++i) {
+        RECT r{static_cast<LONG>(16 * i), 0, static_cast<LONG>(16 * i + 16), 16};
+        HBRUSH b = CreateSolidBrush(colours[i]);
+        FillRect(dc, &r, b);
+        DeleteObject(b);
+    }
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    return bmp;
+}
+
+// The colour at the centre of an icon drawn on black.
+COLORREF CentrePixel(HICON icon) {
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, 32, 32);
+    HGDIOBJ old = SelectObject(dc, bmp);
+    RECT r{0, 0, 32, 32};
+    FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    DrawIconEx(dc, 0, 0, icon, 16, 16, 0, nullptr, DI_NORMAL);
+    COLORREF c = GetPixel(dc, 8, 8);
+    SelectObject(dc, old);
+    DeleteObject(bmp);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    return c;
+}
+
+constexpr COLORREF kRedish = RGB(200, 0, 0);
+constexpr COLORREF kGreenish = RGB(0, 200, 0);
+constexpr COLORREF kBluish = RGB(0, 0, 200);
+constexpr COLORREF kMask = RGB(255, 0, 255);
+
+class TrayIconTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        app = &TestApp();
+        app->Restore();
+        ShowWindow(app->Handle(), SW_HIDE);
+    }
+    void TearDown() override {
+        delete owner; // destroys the component first, while the recorder lives
+        owner = nullptr;
+        app->Restore();
+        ShowWindow(app->Handle(), SW_HIDE);
+    }
+
+    ProbeIcon* Make() {
+        auto* icon = new ProbeIcon(owner, shell.Fn(), trace);
+        icon->OnRestore = [this](TComponent* s) {
+            trace.push_back("restore");
+            senders.push_back(s);
+        };
+        icon->OnMinimize = [this](TComponent* s) {
+            trace.push_back("minimize");
+            senders.push_back(s);
+        };
+        icon->OnDblClick = [this](TComponent* s) {
+            trace.push_back("dblclick");
+            senders.push_back(s);
+        };
+        icon->OnMouseDown = [this](TComponent* s, tk::TMouseButton b, tk::TShiftState sh, int x,
+                                   int y) {
+            trace.push_back("down" + std::to_string(b));
+            senders.push_back(s);
+            lastShift = sh;
+            lastX = x;
+            lastY = y;
+        };
+        icon->OnMouseUp = [this](TComponent* s, tk::TMouseButton b, tk::TShiftState sh, int x,
+                                 int y) {
+            trace.push_back("up" + std::to_string(b));
+            senders.push_back(s);
+            lastShift = sh;
+            lastX = x;
+            lastY = y;
+        };
+        return icon;
+    }
+
+    tk::TImageList* List(const std::vector<COLORREF>& colours) {
+        auto* list = new tk::TImageList(owner, 16, 16);
+        HBITMAP bmp = Strip(colours);
+        list->AddMasked(bmp, kMask);
+        DeleteObject(bmp);
+        return list;
+    }
+
+    // Mouse activity as the shell reports it: message 1025 with the mouse message in LParam.
+    static void Mouse(TTrayIcon* icon, UINT mouseMessage) {
+        SendMessageA(icon->GetHandle(), kTrayIconCallback, icon->IconRecord().uID, mouseMessage);
+    }
+
+    void Clear() {
+        trace.clear();
+        senders.clear();
+    }
+
+    tk::Application* app = nullptr;
+    ShellRecorder shell;
+    std::vector<std::string> trace;
+    std::vector<TComponent*> senders;
+    tk::TShiftState lastShift;
+    int lastX = -1, lastY = -1;
+    TComponent* owner = new TComponent(nullptr);
+};
+
+using Trace = std::vector<std::string>;
+
+// ---- construction -----------------------------------------------------------------
+
+TEST_F(TrayIconTest, ConstructionFillsTheIconRecordAndMakesAHiddenMessageWindow) {
+    ProbeIcon* icon = Make();
+    const NOTIFYICONDATAA& r = icon->IconRecord();
+    EXPECT_EQ(r.cbSize, kTrayIconRecordSize);
+    EXPECT_EQ(kTrayIconRecordSize, offsetof(NOTIFYICONDATAA, guidItem));
+    EXPECT_EQ(r.hWnd, icon->GetHandle());
+    EXPECT_EQ(r.uID, static_cast<UINT>(reinterpret_cast<std::uintptr_t>(icon)));
+    EXPECT_EQ(r.uFlags, static_cast<UINT>(NIF_MESSAGE | NIF_ICON));
+    EXPECT_EQ(r.uCallbackMessage, 1025u);
+    ASSERT_FALSE(icon->CurrentIcon().Empty());
+    EXPECT_EQ(r.hIcon, icon->CurrentIcon().Handle());
+    EXPECT_NE(r.hIcon, app->Icon().Handle()) << "the component shows a copy of its own";
+    // Every byte from the tip to the end of the record is zero.
+    const auto* bytes = reinterpret_cast<const unsigned char*>(&r);
+    for (size_t i = offsetof(NOTIFYICONDATAA, szTip); i < kTrayIconRecordSize; ++i)
+        ASSERT_EQ(bytes[i], 0) << "byte " << i;
+
+    HWND h = icon->GetHandle();
+    ASSERT_TRUE(IsWindow(h));
+    EXPECT_FALSE(IsWindowVisible(h));
+    EXPECT_EQ(GetWindowLongPtrA(h, GWL_STYLE) & ~WS_CLIPSIBLINGS, WS_POPUP);
+    EXPECT_TRUE(GetWindowLongPtrA(h, GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
+    RECT wr{};
+    GetWindowRect(h, &wr);
+    EXPECT_EQ(wr.right - wr.left, 0);
+    EXPECT_EQ(wr.bottom - wr.top, 0);
+    EXPECT_EQ(GetParent(h), nullptr);
+
+    // Built: nothing placed, no hook, the timer off.
+    EXPECT_TRUE(shell.calls.empty());
+    EXPECT_FALSE(icon->HookRegistered());
+    EXPECT_FALSE(icon->AnimationTimer().Enabled());
+    EXPECT_FALSE(icon->AnimationTimer().Running());
+}
+
+TEST_F(TrayIconTest, PublishedPropertiesHaveTheirDefaults) {
+    ProbeIcon* icon = Make();
+    EXPECT_FALSE(icon->Visible());
+    EXPECT_EQ(icon->Hint(), "");
+    EXPECT_EQ(icon->PopupMenu, nullptr);
+    EXPECT_TRUE(icon->Hide());
+    EXPECT_EQ(icon->RestoreOn, imDoubleClick);
+    EXPECT_EQ(icon->PopupMenuOn, imNone);
+    EXPECT_EQ(icon->Icons, nullptr);
+    EXPECT_EQ(icon->IconIndex(), 0);
+    EXPECT_EQ(icon->GetAnimateInterval(), 1000);
+    EXPECT_FALSE(icon->GetAnimate());
+    EXPECT_EQ(sizeof(TTrayIconMessage), 1u);
+    EXPECT_EQ(static_cast<int>(imNone), 8);
+    EXPECT_EQ(static_cast<int>(imRightClickUp), 6);
+}
+
+TEST_F(TrayIconTest, EveryInstanceHasItsOwnIdAndWindow) {
+    ProbeIcon* a = Make();
+    ProbeIcon* b = Make();
+    EXPECT_NE(a->IconRecord().uID, b->IconRecord().uID);
+    EXPECT_NE(a->GetHandle(), b->GetHandle());
+}
+
+TEST_F(TrayIconTest, DesignTimeMakesNoWindowAndNoShellCall) {
+    owner->SetDesigning(true);
+    ProbeIcon* icon = Make();
+    EXPECT_TRUE(icon->Designing());
+    EXPECT_EQ(icon->GetHandle(), nullptr);
+    icon->SetVisible(true);
+    EXPECT_TRUE(icon->Visible());
+    icon->SetHint("Designed");
+    EXPECT_EQ(icon->Hint(), "Designed");
+    icon->Update();
+    icon->SetVisible(false);
+    EXPECT_FALSE(icon->HookRegistered());
+    delete icon;
+    EXPECT_TRUE(shell.calls.empty());
+}
+
+// ---- placing and removing ---------------------------------------------------------
+
+TEST_F(TrayIconTest, TwoAddsEachCallTheShellAndARefusedOneRaisesTheCreateError) {
+    ProbeIcon* icon = Make();
+    int hooks = app->HookCount();
+    icon->SetHide(false);
+    icon->SetVisible(true);
+    EXPECT_TRUE(icon->Hide());
+    EXPECT_TRUE(icon->HookRegistered());
+    EXPECT_EQ(app->HookCount(), hooks + 1);
+    ASSERT_EQ(shell.Messages(), (std::vector<DWORD>{NIM_ADD}));
+    EXPECT_EQ(shell.calls[0].record.uID, icon->IconRecord().uID);
+    EXPECT_EQ(shell.calls[0].record.cbSize, kTrayIconRecordSize);
+
+    icon->SetHide(false);
+    shell.refuse = true;
+    try {
+        icon->SetVisible(true);
+        FAIL() << "no error";
+    } catch (const tk::EOutOfResources& e) {
+        EXPECT_STREQ(e.what(), "Cannot Create System Shell Notification Icon");
+    }
+    EXPECT_EQ(shell.Messages(), (std::vector<DWORD>{NIM_ADD, NIM_ADD}));
+    EXPECT_TRUE(icon->Visible());
+    EXPECT_FALSE(icon->Hide()) << "Hide is unchanged by a refusal";
+    EXPECT_EQ(app->HookCount(), hooks + 1) << "one registration, however often placed";
+}
+
+TEST_F(TrayIconTest, RefusedFirstAddRegistersNoHook) {
+    ProbeIcon* icon = Make();
+    int hooks = app->HookCount();
+    icon->SetHide(false);
+    shell.refuse = true;
+    EXPECT_THROW(icon->SetVisible(true), tk::EOutOfResources);
+    EXPECT_TRUE(icon->Visible());
+    EXPECT_FALSE(icon->Hide());
+    EXPECT_FALSE(icon->HookRegistered());
+    EXPECT_EQ(app->HookCount(), hooks);
+}
+
+TEST_F(TrayIconTest, RemovingAnIconNeverPlacedStillCallsTheShellAndARefusalRaises) {
+    ProbeIcon* icon = Make();
+    shell.refuse = true;
+    try {
+        icon->SetVisible(false);
+        FAIL() << "no error";
+    } catch (const tk::EOutOfResources& e) {
+        EXPECT_STREQ(e.what(), "Cannot Remove System Shell Notification Icon");
+    }
+    EXPECT_EQ(shell.Messages(), (std::vector<DWORD>{NIM_DELETE}));
+    EXPECT_FALSE(icon->Visible());
+    EXPECT_TRUE(icon->Hide());
+}
+
+TEST_F(TrayIconTest, RemovingThePlacedIconClearsHideAndTheHook) {
+    ProbeIcon* icon = Make();
+    int hooks = app->HookCount();
+    icon->SetVisible(true);
+    icon->SetVisible(false);
+    EXPECT_EQ(shell.Messages(), (std::vector<DWORD>{NIM_ADD, NIM_DELETE}));
+    EXPECT_FALSE(icon->Hide());
+    EXPECT_FALSE(icon->HookRegistered());
+    EXPECT_EQ(app->HookCount(), hooks);
+
+    // A refused removal keeps the hook.
+    icon->SetVisible(true);
+    shell.refuse = true;
+    EXPECT_THROW(icon->SetVisible(false), tk::EOutOfResources);
+    EXPECT_FALSE(icon->Visible());
+    EXPECT_TRUE(icon->Hide());
+    EXPECT_TRUE(icon->HookRegistered());
+    EXPECT_EQ(app->HookCount(), hooks + 1);
+}
+
+// ---- hint and update ------------------------------------------------------------------
+
+TEST_F(TrayIconTest, HintsBelowSixtyFourCharactersAreTakenLongerOnesDropped) {
+    ProbeIcon* icon = Make();
+    icon->SetVisible(true);
+    shell.calls.clear();
+
+    const std::string h63(63, 'a');
+    icon->SetHint(h63);
+    EXPECT_EQ(icon->Hint(), h63);
+    EXPECT_STREQ(icon->IconRecord().szTip, h63.c_str());
+    EXPECT_EQ(icon->IconRecord().uFlags, static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP));
+    ASSERT_EQ(shell.Messages(), (std::vector<DWORD>{NIM_MODIFY}));
+    EXPECT_STREQ(shell.calls[0].record.szTip, h63.c_str());
+
+    const std::string h64(64, 'b');
+    icon->SetHint(h64);
+    icon->SetHint(std::string(200, 'c'));
+    EXPECT_EQ(icon->Hint(), h63);
+    EXPECT_STREQ(icon->IconRecord().szTip, h63.c_str());
+    EXPECT_EQ(shell.calls.size(), 1u) << "a dropped hint makes no update";
+
+    icon->SetHint(h63);
+    EXPECT_EQ(shell.calls.size(), 1u) << "the same hint again makes no update";
+
+    icon->SetHint("Speed Control");
+    EXPECT_STREQ(icon->IconRecord().szTip, "Speed Control");
+    EXPECT_EQ(shell.calls.size(), 2u);
+}
+
+TEST_F(TrayIconTest, EmptyHintLeavesMessageAndIconFlags) {
+    ProbeIcon* icon = Make();
+    icon->SetHint("Speed Control");
+    icon->SetVisible(true);
+    shell.calls.clear();
+    icon->SetHint("");
+    EXPECT_EQ(icon->IconRecord().uFlags, static_cast<UINT>(NIF_MESSAGE | NIF_ICON));
+    EXPECT_EQ(icon->IconRecord().szTip[0], '\0');
+    ASSERT_EQ(shell.Messages(), (std::vector<DWORD>{NIM_MODIFY}));
+    EXPECT_EQ(shell.calls[0].record.uFlags, static_cast<UINT>(NIF_MESSAGE | NIF_ICON));
+}
+
+TEST_F(TrayIconTest, UpdateReachesTheShellOnlyWhilePlaced) {
+    ProbeIcon* icon = Make();
+    icon->Update();
+    EXPECT_TRUE(shell.calls.empty());
+    icon->SetVisible(true);
+    icon->Update();
+    ASSERT_EQ(shell.Messages(), (std::vector<DWORD>{NIM_ADD, NIM_MODIFY}));
+    EXPECT_EQ(shell.calls[1].record.hIcon, icon->CurrentIcon().Handle());
+}
+
+// ---- mouse dispatch -------------------------------------------------------------------
+
+TEST_F(TrayIconTest, ClickRestoresOnlyWhileOnClickIsAssigned) {
+    ProbeIcon* icon = Make();
+    icon->RestoreOn = imClick;
+    Mouse(icon, WM_LBUTTONDOWN);
+    Mouse(icon, WM_LBUTTONUP);
+    EXPECT_EQ(trace, (Trace{"down0", "up0"}));
+
+    Clear();
+    icon->OnClick = [this](TComponent* s) {
+        trace.push_back("click");
+        senders.push_back(s);
+    };
+    Mouse(icon, WM_LBUTTONDOWN);
+    Mouse(icon, WM_LBUTTONUP);
+    EXPECT_EQ(trace, (Trace{"down0", "restore", "click", "up0"}));
+    for (TComponent* s : senders)
+        EXPECT_EQ(s, icon);
+
+    // A right click is no click.
+    Clear();
+    Mouse(icon, WM_RBUTTONUP);
+    EXPECT_EQ(trace, (Trace{"up1"}));
+}
+
+TEST_F(TrayIconTest, DoubleClickOfEachButtonRestoresWithImDoubleClick) {
+    ProbeIcon* icon = Make();
+    ASSERT_EQ(icon->RestoreOn, imDoubleClick);
+    for (UINT m : {WM_LBUTTONDBLCLK, WM_RBUTTONDBLCLK, WM_MBUTTONDBLCLK}) {
+        Clear();
+        Mouse(icon, m);
+        EXPECT_EQ(trace, (Trace{"restore", "dblclick"})) << m;
+        EXPECT_EQ(senders, (std::vector<TComponent*>{icon, icon})) << m;
+    }
+}
+
+TEST_F(TrayIconTest, LeftOrRightDoubleClickRestoresOnlyForItsButton) {
+    ProbeIcon* icon = Make();
+    icon->RestoreOn = imLeftDoubleClick;
+    icon->PopupMenuOn = imRightDoubleClick;
+    Mouse(icon, WM_LBUTTONDBLCLK);
+    EXPECT_EQ(trace, (Trace{"dblclick", "restore"}));
+    Clear();
+    Mouse(icon, WM_RBUTTONDBLCLK);
+    EXPECT_EQ(trace, (Trace{"dblclick", "menu"}));
+    Clear();
+    Mouse(icon, WM_MBUTTONDBLCLK);
+    EXPECT_EQ(trace, (Trace{"dblclick"}));
+}
+
+TEST_F(TrayIconTest, LeftButtonSequenceRaisesEventsInOrder) {
+    ProbeIcon* icon = Make();
+    Mouse(icon, WM_LBUTTONDOWN);
+    Mouse(icon, WM_LBUTTONUP);
+    Mouse(icon, WM_LBUTTONDBLCLK);
+    Mouse(icon, WM_LBUTTONUP);
+    EXPECT_EQ(trace, (Trace{"down0", "up0", "restore", "dblclick", "up0"}));
+    EXPECT_TRUE(lastShift.Has(tk::ssLeft));
+    EXPECT_FALSE(lastShift.Has(tk::ssRight));
+    EXPECT_FALSE(lastShift.Has(tk::ssDouble));
+    POINT p{};
+    GetCursorPos(&p);
+    EXPECT_EQ(lastX, p.x);
+    EXPECT_EQ(lastY, p.y);
+}
+
+TEST_F(TrayIconTest, ButtonFlagsFollowTheButton) {
+    ProbeIcon* icon = Make();
+    Mouse(icon, WM_RBUTTONDOWN);
+    EXPECT_TRUE(lastShift.Has(tk::ssRight));
+    EXPECT_FALSE(lastShift.Has(tk::ssLeft));
+    Mouse(icon, WM_MBUTTONUP);
+    EXPECT_TRUE(lastShift.Has(tk::ssMiddle));
+    EXPECT_FALSE(lastShift.Has(tk::ssRight));
+    EXPECT_EQ(trace, (Trace{"down1", "up2"}));
+}
+
+TEST_F(TrayIconTest, MouseDownAndMouseUpRestoreOncePerClickBeforeTheHandler) {
+    ProbeIcon* icon = Make();
+    icon->RestoreOn = imMouseDown;
+    for (auto [down, up, b] : {std::tuple{WM_LBUTTONDOWN, WM_LBUTTONUP, "0"},
+                               std::tuple{WM_RBUTTONDOWN, WM_RBUTTONUP, "1"},
+                               std::tuple{WM_MBUTTONDOWN, WM_MBUTTONUP, "2"}}) {
+        Clear();
+        Mouse(icon, down);
+        Mouse(icon, up);
+        EXPECT_EQ(trace, (Trace{"restore", std::string("down") + b, std::string("up") + b}));
+    }
+    icon->RestoreOn = imMouseUp;
+    icon->PopupMenuOn = imMouseDown;
+    for (auto [down, up, b] : {std::tuple{WM_LBUTTONDOWN, WM_LBUTTONUP, "0"},
+                               std::tuple{WM_RBUTTONDOWN, WM_RBUTTONUP, "1"},
+                               std::tuple{WM_MBUTTONDOWN, WM_MBUTTONUP, "2"}}) {
+        Clear();
+        Mouse(icon, down);
+        Mouse(icon, up);
+        EXPECT_EQ(trace,
+                  (Trace{"menu", std::string("down") + b, "restore", std::string("up") + b}));
+    }
+}
+
+TEST_F(TrayIconTest, RightClickUpOpensTheMenuAfterOnMouseUp) {
+    ProbeIcon* icon = Make();
+    icon->RestoreOn = imNone;
+    icon->PopupMenuOn = imRightClickUp;
+    Mouse(icon, WM_RBUTTONDOWN);
+    Mouse(icon, WM_RBUTTONUP);
+    EXPECT_EQ(trace, (Trace{"down1", "up1", "menu"}));
+    Clear();
+    Mouse(icon, WM_LBUTTONUP);
+    Mouse(icon, WM_MBUTTONUP);
+    Mouse(icon, WM_RBUTTONDBLCLK);
+    EXPECT_EQ(trace, (Trace{"up0", "up2", "dblclick"}));
+}
+
+TEST_F(TrayIconTest, RestoreComesBeforeTheMenu) {
+    ProbeIcon* icon = Make();
+    icon->RestoreOn = imLeftClickUp;
+    icon->PopupMenuOn = imLeftClickUp;
+    Mouse(icon, WM_LBUTTONUP);
+    EXPECT_EQ(trace, (Trace{"up0", "restore", "menu"}));
+
+    Clear();
+    icon->RestoreOn = imDoubleClick;
+    icon->PopupMenuOn = imDoubleClick;
+    Mouse(icon, WM_MBUTTONDBLCLK);
+    EXPECT_EQ(trace, (Trace{"restore", "menu", "dblclick"}));
+
+    Clear();
+    icon->RestoreOn = imClick;
+    icon->PopupMenuOn = imClick;
+    icon->OnClick = [this](TComponent*) { trace.push_back("click"); };
+    Mouse(icon, WM_LBUTTONUP);
+    EXPECT_EQ(trace, (Trace{"restore", "menu", "click", "up0"}));
+}
+
+TEST_F(TrayIconTest, MouseMoveRunsOnlyWithAHandlerAndOtherMessagesNothing) {
+    ProbeIcon* icon = Make();
+    Mouse(icon, WM_MOUSEMOVE);
+    EXPECT_TRUE(trace.empty());
+    tk::TShiftState moveShift{tk::ssLeft};
+    icon->OnMouseMove = [&](TComponent* s, tk::TShiftState sh, int, int) {
+        trace.push_back("move");
+        senders.push_back(s);
+        moveShift = sh;
+    };
+    Mouse(icon, WM_MOUSEMOVE);
+    EXPECT_EQ(trace, (Trace{"DoMouseMove", "move"}));
+    EXPECT_FALSE(moveShift.Has(tk::ssLeft) || moveShift.Has(tk::ssRight) ||
+                 moveShift.Has(tk::ssMiddle));
+    EXPECT_EQ(senders, (std::vector<TComponent*>{icon}));
+
+    Clear();
+    Mouse(icon, WM_MOUSEWHEEL);
+    Mouse(icon, WM_XBUTTONDOWN);
+    EXPECT_TRUE(trace.empty());
+    EXPECT_EQ(SendMessageA(icon->GetHandle(), WM_USER + 7, 0, WM_LBUTTONDBLCLK), 0);
+    EXPECT_EQ(SendMessageA(icon->GetHandle(), WM_CLOSE, 0, 0), 0);
+    EXPECT_TRUE(IsWindow(icon->GetHandle())) << "no default processing";
+    EXPECT_TRUE(trace.empty());
+}
+
+TEST_F(TrayIconTest, ShiftStateReadsTheKeyboard) {
+    ProbeIcon* icon = Make();
+    BYTE keys[256]{}, saved[256]{};
+    GetKeyboardState(saved);
+    std::copy(saved, saved + 256, keys);
+    keys[VK_SHIFT] = 0x80;
+    keys[VK_CONTROL] = 0;
+    keys[VK_MENU] = 0x80;
+    SetKeyboardState(keys);
+    tk::TShiftState s = icon->ShiftState();
+    EXPECT_TRUE(s.Has(tk::ssShift));
+    EXPECT_FALSE(s.Has(tk::ssCtrl));
+    EXPECT_TRUE(s.Has(tk::ssAlt));
+    Mouse(icon, WM_RBUTTONDOWN);
+    EXPECT_EQ(lastShift, (tk::TShiftState{tk::ssShift, tk::ssAlt, tk::ssRight}));
+    SetKeyboardState(saved);
+}
+
+// ---- menu -------------------------------------------------------------------------------
+
+TEST_F(TrayIconTest, ShowMenuWithoutAMenuDoesNothing) {
+    ProbeIcon* icon = Make();
+    icon->menuReal = true;
+    icon->PopupMenuOn = imRightClickUp;
+    Mouse(icon, WM_RBUTTONUP);
+    EXPECT_EQ(trace, (Trace{"up1", "menu"}));
+
+    // A menu removed from the owner is forgotten; the menu action still does nothing.
+    auto* menu = new tk::TPopupMenu(owner);
+    icon->PopupMenu = menu;
+    delete menu;
+    EXPECT_EQ(icon->PopupMenu, nullptr);
+    Mouse(icon, WM_RBUTTONUP);
+    EXPECT_TRUE(IsWindow(icon->GetHandle()));
+}
+
+VOID CALLBACK CloseMenu(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    EndMenu();
+}
+
+TEST_F(TrayIconTest, ShowMenuPopsTheMenuUpAndReturnsWhenItCloses) {
+    ProbeIcon* icon = Make();
+    auto* menu = new tk::TPopupMenu(owner);
+    bool clicked = false;
+    menu->Items().Add("&Speed Control", [&](TComponent*) { clicked = true; });
+    icon->PopupMenu = menu;
+    icon->menuReal = true;
+    UINT_PTR t = SetTimer(nullptr, 0, 200, &CloseMenu);
+    ASSERT_NE(t, 0u);
+    icon->ShowMenu();
+    KillTimer(nullptr, t);
+    EXPECT_EQ(trace, (Trace{"menu"}));
+    EXPECT_FALSE(clicked);
+}
+
+// ---- minimize, restore and the application hook ----------------------------------------
+
+TEST_F(TrayIconTest, MinimizeHidesTheApplicationWindowAndRestoreBringsItBack) {
+    ProbeIcon* icon = Make();
+    ShowWindow(app->Handle(), SW_SHOWNOACTIVATE);
+    icon->Minimize();
+    EXPECT_TRUE(app->Minimized());
+    EXPECT_FALSE(IsWindowVisible(app->Handle()));
+    icon->Restore();
+    EXPECT_FALSE(app->Minimized());
+    EXPECT_TRUE(IsWindowVisible(app->Handle()));
+    EXPECT_EQ(trace, (Trace{"minimize", "restore"}));
+    EXPECT_EQ(senders, (std::vector<TComponent*>{icon, icon}));
+    EXPECT_TRUE(icon->Hide()) << "neither looks at or changes Hide";
+}
+
+TEST_F(TrayIconTest, SystemMinimizeThroughTheHookWhilePlaced) {
+    ProbeIcon* icon = Make();
+    icon->SetVisible(true);
+    ShowWindow(app->Handle(), SW_SHOWNOACTIVATE);
+    SendMessageA(app->Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    EXPECT_EQ(trace, (Trace{"minimize"}));
+    EXPECT_TRUE(app->Minimized());
+    EXPECT_FALSE(IsWindowVisible(app->Handle()));
+
+    SendMessageA(app->Handle(), WM_SYSCOMMAND, SC_RESTORE, 0);
+    EXPECT_EQ(trace, (Trace{"minimize", "restore"}));
+    EXPECT_FALSE(app->Minimized());
+
+    // The parameter is compared whole: with low bits set only the application acts.
+    Clear();
+    SendMessageA(app->Handle(), WM_SYSCOMMAND, SC_MINIMIZE | 2, 0);
+    EXPECT_TRUE(trace.empty());
+    EXPECT_TRUE(app->Minimized());
+
+    tk::TMessage m{WM_SYSCOMMAND, SC_RESTORE, 0, 0};
+    EXPECT_FALSE(icon->ApplicationHookProc(m)) << "the application handles it too";
+    EXPECT_FALSE(app->Minimized());
+    tk::TMessage other{WM_ACTIVATEAPP, SC_MINIMIZE, 0, 0};
+    EXPECT_FALSE(icon->ApplicationHookProc(other));
+    EXPECT_EQ(trace, (Trace{"restore"}));
+}
+
+TEST_F(TrayIconTest, SystemMinimizeWhileNotPlacedIsTheApplicationsAlone) {
+    ProbeIcon* icon = Make();
+    SendMessageA(app->Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    EXPECT_TRUE(trace.empty());
+    EXPECT_TRUE(app->Minimized()) << "the application's own handling ran";
+    app->Restore();
+
+    icon->SetVisible(true);
+    icon->SetVisible(false);
+    SendMessageA(app->Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    EXPECT_TRUE(trace.empty());
+    EXPECT_TRUE(app->Minimized());
+}
+
+// ---- session end --------------------------------------------------------------------------
+
+TEST_F(TrayIconTest, SessionEndMessagesToTheMessageWindow) {
+    ProbeIcon* icon = Make();
+    EXPECT_EQ(SendMessageA(icon->GetHandle(), WM_QUERYENDSESSION, 0, 0), 1);
+    EXPECT_TRUE(shell.calls.empty());
+
+    icon->SetVisible(true);
+    EXPECT_EQ(SendMessageA(icon->GetHandle(), WM_ENDSESSION, 0, 0), 0);
+    EXPECT_EQ(shell.Messages(), (std::vector<DWORD>{NIM_ADD, NIM_DELETE}));
+    EXPECT_TRUE(icon->Visible());
+    EXPECT_TRUE(icon->HookRegistered());
+    EXPECT_TRUE(icon->Hide());
+
+    // Updates go on reaching the shell, which refuses them unnoticed.
+    shell.refuse = true;
+    icon->Update();
+    SendMessageA(icon->GetHandle(), WM_ENDSESSION, 1, 0);
+    EXPECT_EQ(shell.Messages(), (std::vector<DWORD>{NIM_ADD, NIM_DELETE, NIM_MODIFY, NIM_DELETE}));
+    EXPECT_TRUE(icon->Visible());
+}
+
+// ---- animation ------------------------------------------------------------------------------
+
+TEST_F(TrayIconTest, AnimationStepsThroughThreeImagesAndWraps) {
+    ProbeIcon* icon = Make();
+    tk::TImageList* list = List({kRedish, kGreenish, kBluish});
+    ASSERT_EQ(list->Count(), 3);
+    icon->Icons = list;
+    icon->SetAnimate(true);
+    EXPECT_TRUE(icon->GetAnimate());
+    EXPECT_TRUE(icon->AnimationTimer().Enabled());
+    EXPECT_TRUE(icon->AnimationTimer().Running());
+    EXPECT_EQ(icon->AnimationTimer().Interval(), 1000u);
+    icon->SetVisible(true);
+    shell.calls.clear();
+
+    const COLORREF expected[] = {kGreenish, kBluish, kRedish, kGreenish, kBluish};
+    for (int i = 0; i < 5; ++i) {
+        size_t before = shell.calls.size();
+        // The timer's own tick handler, as WM_TIMER runs it.
+        icon->AnimationTimer().OnTimer(nullptr);
+        EXPECT_EQ(icon->IconIndex(), (i + 1) % 3);
+        EXPECT_EQ(CentrePixel(icon->CurrentIcon().Handle()), expected[i]) << i;
+        ASSERT_GT(shell.calls.size(), before);
+        EXPECT_EQ(shell.calls.back().message, static_cast<DWORD>(NIM_MODIFY));
+        EXPECT_EQ(shell.calls.back().record.hIcon, icon->CurrentIcon().Handle());
+    }
+
+    icon->SetAnimate(false);
+    EXPECT_FALSE(icon->AnimationTimer().Running());
+}
+
+TEST_F(TrayIconTest, AnIndexBeyondTheListShowsNothingAndTheNextTickReturnsToZero) {
+    ProbeIcon* icon = Make();
+    icon->Icons = List({kRedish, kGreenish, kBluish});
+    icon->SetIconIndex(7);
+    EXPECT_EQ(icon->IconIndex(), 7);
+    EXPECT_TRUE(icon->CurrentIcon().Empty());
+    EXPECT_EQ(icon->IconRecord().hIcon, nullptr);
+    icon->DoOnAnimate(nullptr);
+    EXPECT_EQ(icon->IconIndex(), 0);
+    EXPECT_EQ(CentrePixel(icon->CurrentIcon().Handle()), kRedish);
+
+    // A list of one image keeps showing it.
+    icon->Icons = List({kBluish});
+    icon->DoOnAnimate(nullptr);
+    icon->DoOnAnimate(nullptr);
+    EXPECT_EQ(icon->IconIndex(), 0);
+    EXPECT_EQ(CentrePixel(icon->CurrentIcon().Handle()), kBluish);
+
+    icon->SetDefaultIcon();
+    EXPECT_EQ(CentrePixel(icon->CurrentIcon().Handle()), CentrePixel(app->Icon().Handle()));
+}
+
+TEST_F(TrayIconTest, IntervalZeroNeverTicks) {
+    ProbeIcon* icon = Make();
+    icon->Icons = List({kRedish, kGreenish});
+    icon->SetAnimateInterval(0);
+    icon->SetAnimate(true);
+    EXPECT_EQ(icon->GetAnimateInterval(), 0);
+    EXPECT_TRUE(icon->AnimationTimer().Enabled());
+    EXPECT_FALSE(icon->AnimationTimer().Running());
+    icon->SetAnimateInterval(250);
+    EXPECT_EQ(icon->AnimationTimer().Interval(), 250u);
+    EXPECT_TRUE(icon->AnimationTimer().Running());
+}
+
+TEST_F(TrayIconTest, AnimateWithoutAnImageListStaysOff) {
+    ProbeIcon* icon = Make();
+    icon->SetAnimate(true);
+    EXPECT_FALSE(icon->GetAnimate());
+    EXPECT_FALSE(icon->AnimationTimer().Enabled());
+}
+
+TEST_F(TrayIconTest, LoadingRemembersAnimateUntilTheListIsKnown) {
+    owner->BeginLoading();
+    ProbeIcon* icon = Make();
+    EXPECT_TRUE(icon->Loading());
+    icon->SetAnimate(true);
+    EXPECT_TRUE(icon->GetAnimate());
+    EXPECT_FALSE(icon->AnimationTimer().Enabled());
+    icon->SetIconIndex(2); // no list yet: the application's icon stays
+    EXPECT_EQ(CentrePixel(icon->CurrentIcon().Handle()), CentrePixel(app->Icon().Handle()));
+    icon->Icons = List({kRedish, kGreenish, kBluish});
+    owner->EndLoading();
+    EXPECT_FALSE(icon->Loading());
+    EXPECT_TRUE(icon->AnimationTimer().Enabled());
+    EXPECT_EQ(CentrePixel(icon->CurrentIcon().Handle()), kBluish);
+    EXPECT_EQ(icon->IconRecord().hIcon, icon->CurrentIcon().Handle());
+}
+
+TEST_F(TrayIconTest, LoadedWithoutAListShowsTheApplicationIconAndDropsAnimate) {
+    owner->BeginLoading();
+    ProbeIcon* icon = Make();
+    icon->SetAnimate(true);
+    owner->EndLoading();
+    EXPECT_FALSE(icon->GetAnimate());
+    EXPECT_FALSE(icon->AnimationTimer().Enabled());
+    ASSERT_FALSE(icon->CurrentIcon().Empty());
+    EXPECT_EQ(CentrePixel(icon->CurrentIcon().Handle()), CentrePixel(app->Icon().Handle()));
+}
+
+TEST_F(TrayIconTest, ATickAfterTheListWasRemovedTouchesNothing) {
+    ProbeIcon* icon = Make();
+    tk::TImageList* list = List({kRedish, kGreenish, kBluish});
+    icon->Icons = list;
+    icon->SetAnimate(true);
+    icon->DoOnAnimate(nullptr);
+    ASSERT_EQ(icon->IconIndex(), 1);
+    icon->SetVisible(true);
+    HICON shown = icon->CurrentIcon().Handle();
+    shell.calls.clear();
+
+    delete list;
+    EXPECT_EQ(icon->Icons, nullptr);
+    EXPECT_EQ(icon->CurrentIcon().Handle(), shown) << "the shown image stays";
+    EXPECT_TRUE(icon->AnimationTimer().Enabled()) << "removal leaves the timer alone";
+
+    icon->AnimationTimer().OnTimer(nullptr);
+    EXPECT_EQ(icon->IconIndex(), 1);
+    EXPECT_EQ(icon->CurrentIcon().Handle(), shown);
+    EXPECT_FALSE(icon->AnimationTimer().Running()) << "a tick without a list stops the timer";
+    EXPECT_TRUE(shell.calls.empty());
+}
+
+// ---- destruction ------------------------------------------------------------------------------
+
+TEST_F(TrayIconTest, DestructionRemovesTheIconTheWindowAndTheHook) {
+    ProbeIcon* icon = Make();
+    int hooks = app->HookCount();
+    icon->SetVisible(true);
+    ASSERT_EQ(app->HookCount(), hooks + 1);
+    HWND h = icon->GetHandle();
+    UINT id = icon->IconRecord().uID;
+    delete icon;
+    EXPECT_FALSE(IsWindow(h));
+    EXPECT_EQ(app->HookCount(), hooks);
+    ASSERT_EQ(shell.Messages(), (std::vector<DWORD>{NIM_ADD, NIM_DELETE}));
+    EXPECT_EQ(shell.calls.back().record.uID, id);
+    EXPECT_EQ(shell.calls.back().record.hWnd, h);
+
+    // The application no longer reaches the destroyed component.
+    SendMessageA(app->Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    EXPECT_TRUE(trace.empty());
+    EXPECT_EQ(owner->ComponentCount(), 0);
+}
+
+TEST_F(TrayIconTest, DestructionRemovesTheIconEvenWhenNeverPlaced) {
+    ProbeIcon* icon = Make();
+    delete icon;
+    EXPECT_EQ(shell.Messages(), (std::vector<DWORD>{NIM_DELETE}));
+}
+
+// ---- the real shell -----------------------------------------------------------------------------
+
+// Places a real icon in the notification area of the test desktop. With
+// VT_TRAY_HOLD_MS set it stays there that long, for a screenshot.
+TEST(TrayIconShell, PlacesAndRemovesARealIcon) {
+    tk::Application& app = TestApp();
+    for (int i = 0; i < 50 && !FindWindowA("Shell_TrayWnd", nullptr); ++i)
+        Sleep(100);
+    if (!FindWindowA("Shell_TrayWnd", nullptr)) GTEST_SKIP() << "no notification area here";
+    TComponent owner(nullptr);
+    auto* icon = new TTrayIcon(&owner);
+    auto* list = new tk::TImageList(&owner, 16, 16);
+    HBITMAP bmp = Strip({RGB(230, 120, 0)});
+    list->AddMasked(bmp, kMask);
+    DeleteObject(bmp);
+    icon->Icons = list;
+    icon->SetIconIndex(0);
+    icon->SetHint("Speed Control");
+    ASSERT_NO_THROW(icon->SetVisible(true));
+    EXPECT_TRUE(icon->HookRegistered());
+    if (const char* hold = std::getenv("VT_TRAY_HOLD_MS")) {
+        DWORD end = GetTickCount() + static_cast<DWORD>(std::atoi(hold));
+        MSG msg;
+        while (GetTickCount() < end) {
+            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageA(&msg);
+            Sleep(20);
+        }
+    }
+    EXPECT_NO_THROW(icon->SetVisible(false));
+    EXPECT_FALSE(icon->HookRegistered());
+    (void)app;
+}
+
+} // namespace
+} // namespace velotune
