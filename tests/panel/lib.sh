@@ -32,9 +32,9 @@ TEST_NAME=$(basename "$0" .sh)
 
 # --- reporting ---------------------------------------------------------------
 
-pass() { echo "ok   - $1"; }
+pass() { printf 'ok   - %s (%ss)\n' "$1" "$SECONDS"; }
 fail() {
-    echo "FAIL - $1"
+    printf 'FAIL - %s (%ss)\n' "$1" "$SECONDS"
     FAILS=$((FAILS + 1))
 }
 # check DESCRIPTION COMMAND...: the command's success is the check
@@ -90,13 +90,11 @@ start_panel() {
     PANEL_PID=$!
 }
 
-# panel_exit_code: waits for the panel process to end and prints its exit code
-panel_exit_code() {
-    local rc
+# panel_wait: waits for the panel process to end; its exit code lands in PANEL_RC
+panel_wait() {
     wait "$PANEL_PID"
-    rc=$?
+    PANEL_RC=$?
     PANEL_PID=""
-    echo "$rc"
 }
 
 # run_panel_again: a second start in the foreground; prints its exit code

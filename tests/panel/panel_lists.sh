@@ -63,7 +63,8 @@ shot second-drive
 
 # Close: 1026 to the launcher, then the end
 click $((PX + 214 + 34)) $((PY + 120 + 10))
-check "Close ends the panel with exit code 0" eq "$(panel_exit_code)" 0
+panel_wait
+check "Close ends the panel with exit code 0" eq "$PANEL_RC" 0
 n=0
 while [ "$(listen_count 1026)" = 0 ] && [ $n -lt 50 ]; do sleep 0.1; n=$((n + 1)); done
 check "Close told the launcher: 1026" eq "$(listen_count 1026)" 1

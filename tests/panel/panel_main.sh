@@ -216,7 +216,8 @@ wait $send_pid
 
 # --- the end by WM_CLOSE ------------------------------------------------------------
 probe post "${MAIN[@]}" 16
-check "WM_CLOSE ends the panel with exit code 0" eq "$(panel_exit_code)" 0
+panel_wait
+check "WM_CLOSE ends the panel with exit code 0" eq "$PANEL_RC" 0
 check "the launcher heard no 1026 (only Close sends it)" eq "$(listen_count 1026)" 0
 check "and no second 1027" eq "$(listen_count 1027)" 1
 finish

@@ -24,7 +24,8 @@ expect_box() {
     check "$name: only one message box" eq \
         "$(echo "$PROBE_OUT" | grep $'\tclass=#32770\t' | grep -c $'\tvisible=1\t')" 1
     probe click-button "$box" - text=OK >/dev/null
-    check "$name: exit code 0 after OK" eq "$(panel_exit_code)" 0
+    panel_wait
+    check "$name: exit code 0 after OK" eq "$PANEL_RC" 0
 }
 
 # no CD-ROM drive at all

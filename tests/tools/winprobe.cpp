@@ -23,6 +23,9 @@
 
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cctype>
 #include <cstdarg>
 #include <cstdio>
@@ -171,8 +174,9 @@ HWND ChildOf(HWND w, const std::string& sel) {
 
 LRESULT Send(HWND w, UINT msg, WPARAM wp, LPARAM lp, bool* ok = nullptr) {
     DWORD_PTR r = 0;
+    SetLastError(0);
     BOOL done = SendMessageTimeoutA(w, msg, wp, lp, SMTO_NORMAL, 10000, &r);
-    if (ok) *ok = done != 0;
+    if (ok) *ok = done != 0 || GetLastError() == 0; // see "send" below
     return static_cast<LRESULT>(r);
 }
 
@@ -191,10 +195,15 @@ std::vector<std::string> ComboItems(HWND c) {
     std::vector<std::string> items;
     LRESULT n = Send(c, CB_GETCOUNT, 0, 0);
     for (LRESULT i = 0; i >= 0 && i < n && i < 64; ++i) {
-        char b[512] = {};
+        // asked in UTF-16: Wine converts the ANSI form wrongly across processes
+        wchar_t wb[512] = {};
+        char b[1024] = {};
         LRESULT len = Send(c, CB_GETLBTEXTLEN, i, 0);
-        if (len >= 0 && len < static_cast<LRESULT>(sizeof b))
-            Send(c, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(b));
+        DWORD_PTR r = 0;
+        if (len >= 0 && len < 512)
+            SendMessageTimeoutW(c, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(wb), SMTO_NORMAL,
+                                10000, &r);
+        WideCharToMultiByte(CP_ACP, 0, wb, -1, b, sizeof b, nullptr, nullptr);
         items.push_back(b);
     }
     return items;
@@ -264,6 +273,7 @@ void PrintInfo(HWND w) {
     }
     DeleteObject(rgn);
     HICON big = reinterpret_cast<HICON>(Send(w, WM_GETICON, ICON_BIG, 0));
+    Out("icon_big=%d\n", big ? 1 : 0);
     if (!big) big = reinterpret_cast<HICON>(GetClassLongPtrA(w, GCLP_HICON));
     Out("icon=%d\n", big ? 1 : 0);
     ICONINFO ii;
@@ -580,8 +590,14 @@ int Run(const Args& a) {
         // synchronous, like SendMessageA; may take as long as the handler (a modal box)
         DWORD_PTR r = 0;
         DWORD timeout = n >= 7 ? Num(a[6]) : 120000;
+        SetLastError(0);
         BOOL ok = SendMessageTimeoutA(w, msg, wp, lp, SMTO_NORMAL, timeout, &r);
+        // Wine's SendMessageTimeout returns the result rather than TRUE for some
+        // messages: only a set error code marks a failure
+        DWORD err = GetLastError();
+        ok = ok || err == 0;
         Out("ok=%d\nresult=%lld\n", ok ? 1 : 0, static_cast<long long>(r));
+        if (!ok) Out("error=%lu\n", static_cast<unsigned long>(err));
         return ok ? 0 : 1;
     }
     if (cmd == "region-pt" && n >= 5) {
@@ -653,6 +669,7 @@ int Run(const Args& a) {
 } // namespace
 
 int main(int argc, char** argv) {
+    _setmode(_fileno(stdout), _O_BINARY); // plain \n line ends for bash
     if (argc < 2) return Usage();
     Args a(argv + 1, argv + argc);
     int rc = Run(a);
