@@ -179,13 +179,16 @@ int main(int argc, char** argv) {
 
     // The counter must see an allocation made through each way, or the count
     // below would prove nothing.
+    // (Through volatile pointers, so the compiler cannot drop the pairs.)
     {
+        static void* volatile sink;
         const long before = g_allocs.load();
-        void* a = HeapAlloc(GetProcessHeap(), 0, 16);
-        HeapFree(GetProcessHeap(), 0, a);
-        void* b = std::malloc(16);
-        std::free(b);
-        delete new int(1);
+        sink = HeapAlloc(GetProcessHeap(), 0, 16);
+        HeapFree(GetProcessHeap(), 0, sink);
+        sink = std::malloc(16);
+        std::free(sink);
+        int* volatile boxed = new int(1);
+        delete boxed;
         std::printf("selfcheck: %ld of 3\n", g_allocs.load() - before);
     }
 

@@ -37,14 +37,18 @@ sys_init() {
     SYS_NAME=$4
     # shellcheck source=../system/wineenv.sh
     source "$SYS_S/tests/system/wineenv.sh"
-    vt_init "$SYS_B"
+    # SYS_ENV: the folder of the Wine environment (default: the build folder)
+    SYS_ENV=${SYS_ENV:-$SYS_B}
+    mkdir -p "$SYS_ENV"
+    vt_init "$SYS_ENV"
     vt_up >/dev/null 2>&1
     # shellcheck source=../sim/sim.sh
     source "$SYS_S/tests/sim/sim.sh"
-    VT_SIM_DIR=$SYS_B/simdrives-$SYS_NAME
+    VT_SIM_DIR=$SYS_ENV/simdrives-$SYS_NAME
     vt_sim_init "$SYS_N"
-    ART=$SYS_B/artifacts/$SYS_NAME
-    APP=$SYS_B/app-$SYS_NAME
+    VT_SIM_ASPI_DLL=$SYS_B/sim/WNASPI32.DLL
+    ART=$SYS_ENV/artifacts/$SYS_NAME
+    APP=$SYS_ENV/app-$SYS_NAME
     rm -rf "$ART" "$APP"
     mkdir -p "$ART" "$APP"
     cp -f "$SYS_B"/dist/TrelvixVelotune.exe "$SYS_B"/dist/Velotray.exe "$SYS_B"/dist/Velotray.kor "$APP"/
