@@ -114,7 +114,8 @@ listen_start() {
 }
 listen_stop() {
     [ -n "$LISTEN_PID" ] || return 0
-    probe post "$LAUNCHER_TITLE" "$LAUNCHER_TITLE" 16 >/dev/null # WM_CLOSE
+    probe post "$LAUNCHER_TITLE" "$LAUNCHER_TITLE" 16 >/dev/null 2>&1 || # WM_CLOSE
+        kill "$LISTEN_PID" 2>/dev/null
     wait "$LISTEN_PID" 2>/dev/null
     LISTEN_PID=""
 }

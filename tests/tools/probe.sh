@@ -17,6 +17,11 @@ probe_start() {
 }
 
 probe() {
+    if [ -z "${PROBE[1]:-}" ]; then
+        PROBE_OUT=""
+        echo "probe: winprobe is not running" >&2
+        return 3
+    fi
     local line="" arg
     for arg in "$@"; do line+=" \"$arg\""; done
     echo "$line" >&"${PROBE[1]}"
@@ -35,8 +40,8 @@ probe_get() {
 }
 
 probe_stop() {
-    if [ -n "${PROBE_PID:-}" ]; then
-        echo quit >&"${PROBE[1]}" 2>/dev/null
-        wait "$PROBE_PID" 2>/dev/null
-    fi
+    local pid=${PROBE_PID:-}
+    [ -n "${PROBE[1]:-}" ] && echo quit >&"${PROBE[1]}" 2>/dev/null
+    [ -n "$pid" ] && wait "$pid" 2>/dev/null
+    return 0
 }
