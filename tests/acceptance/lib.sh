@@ -180,6 +180,9 @@ prefix_pids() {
     done
 }
 
+# check "..." not CMD: the command must fail.
+not() { ! "$@"; }
+
 sys_end() {
     sys_quiet_end
     echo "failures: $FAILS"

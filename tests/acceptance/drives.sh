@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Acceptance: two drives, d: a two-mode drive and e: a speed-list drive. The user
+# switches between them in the drive list (mouse and keyboard); each switch shows
+# that drive's state after exactly one status read, and choosing the drive that
+# is already selected sends nothing.
+set -u
+source "$(dirname "$0")/lib.sh"
+sys_init "$1" "$2" "${3:-}" drives
+sys_install 1
+vt_sim_drive d1 kind=twomode mode=high vendor=TRELVIX "product=DVD-RW TV-1620" revision=1.03 >/dev/null
+vt_sim_drive e1 kind=speedlist speeds=8,16,24,40 current=24 vendor=TRELVIX "product=CD-RW TV-5224" revision=2.00 >/dev/null
+vt_sim_cdrom d d1
+vt_sim_cdrom e e1
+vt_sim_apply
+vt_sim_preload
+away() { xdotool mousemove 600 60; }
+READ='cdb=ff07b100000000000000ffaa'
+
+launcher
+check "panel opens" wait_panel
+check "first drive's mode shown" wait_status "Current Speed = High Speed Mode"
+sleep 0.5
+check "discovery: d: probed, asked for INQUIRY and refreshed once" \
+    [ "$(vt_sim_count d1 "$READ")/$(vt_sim_count d1 'cdb=120000002400')" = "2/1" ]
+check "discovery: e: probed and asked for INQUIRY, no refresh" \
+    [ "$(vt_sim_count e1 "$READ")/$(vt_sim_count e1 'cdb=120000002400')" = "1/1" ]
+check "drive list shows the first drive" pr0 waittext "$PANEL_CLASS" "$PANEL_TITLE" "TRELVIX DVD-RW TV-1620  1.03" 0
+away
+shot 1-two-drives
+
+read -r pl pt _ <<<"$(pr0 rect "$PANEL_CLASS" "$PANEL_TITLE" | sed -n 's/^rect: //p')"
+combo_x=$((pl + 25 + 12 + 100)) combo_y=$((pt + 36 + 16 + 10))
+choose() { # opens the drive list with the mouse, moves with a key, takes it with Enter
+    click "$combo_x" "$combo_y"
+    sleep 0.5
+    [ -n "$1" ] && xdotool key "$1"
+    xdotool key Return
+    sleep 1.5
+}
+
+vt_sim_log_clear d1
+vt_sim_log_clear e1
+choose Down
+check "switch to e: shows its current speed" wait_status "Current Speed = 24" 10000
+check "switch to e: one command on e:" [ "$(vt_sim_count e1)" = 1 ]
+check "switch to e: that command is the status read" [ "$(vt_sim_count e1 "$READ")" = 1 ]
+check "switch to e: nothing sent to d:" [ "$(vt_sim_count d1)" = 0 ]
+check "drive list shows the second drive" pr0 waittext "$PANEL_CLASS" "$PANEL_TITLE" "TRELVIX CD-RW TV-5224   2.00" 0
+away
+shot 2-speed-list-drive
+
+vt_sim_log_clear d1
+vt_sim_log_clear e1
+choose ""
+check "choosing the selected drive again sends nothing" [ "$(vt_sim_count d1)/$(vt_sim_count e1)" = "0/0" ]
+
+vt_sim_set d1 mode=silence
+choose Up
+check "switch back to d: shows its mode as the drive now reports it" wait_status "Current Speed = Silence Mode" 10000
+check "switch back: one status read on d:" [ "$(vt_sim_count d1)" = 1 ]
+check "switch back: nothing sent to e:" [ "$(vt_sim_count e1)" = 0 ]
+away
+shot 3-back-to-two-mode
+check "panel answers" pr0 alive "$PANEL_CLASS" "$PANEL_TITLE"
+sys_end
