@@ -13,6 +13,8 @@
 // SS_PENDING until a worker thread completes the command.
 #include "simdrive.h"
 
+#include "speedpanel/drive/aspi.h"
+
 #include <windows.h>
 
 #include <cstddef>
@@ -70,6 +72,19 @@ struct SrbExecScsiCmd {
 };
 #pragma pack(pop)
 
+// Same layout as the program's own record.
+static_assert(sizeof(SrbExecScsiCmd) == sizeof(velotune::SRB_ExecSCSICmd));
+static_assert(offsetof(SrbExecScsiCmd, SRB_BufPointer) ==
+              offsetof(velotune::SRB_ExecSCSICmd, SRB_BufPointer));
+static_assert(offsetof(SrbExecScsiCmd, SRB_SenseLen) ==
+              offsetof(velotune::SRB_ExecSCSICmd, SRB_SenseLen));
+static_assert(offsetof(SrbExecScsiCmd, SRB_CDBLen) ==
+              offsetof(velotune::SRB_ExecSCSICmd, SRB_CDBLen));
+static_assert(offsetof(SrbExecScsiCmd, SRB_PostProc) ==
+              offsetof(velotune::SRB_ExecSCSICmd, SRB_PostProc));
+static_assert(offsetof(SrbExecScsiCmd, CDBByte) == offsetof(velotune::SRB_ExecSCSICmd, CDBByte));
+static_assert(offsetof(SrbExecScsiCmd, SenseArea) ==
+              offsetof(velotune::SRB_ExecSCSICmd, SenseArea));
 #ifdef _WIN64
 static_assert(offsetof(SrbExecScsiCmd, SRB_BufPointer) == 16);
 static_assert(offsetof(SrbExecScsiCmd, SRB_SenseLen) == 24);

@@ -33,8 +33,9 @@
 #   vt_sim_win98 PROG.exe [off]  PROG.exe sees the 95 family (Version=win98), or not
 #   vt_sim_apply               writes the queued registry changes of vt_sim_cdrom,
 #                              vt_sim_no_cdrom and vt_sim_win98 with one wine start
-#                              and restarts the wine server (drive letters are read
-#                              at its start). Call it before starting the program.
+#                              and, when drive letters changed, restarts the wine
+#                              server (it reads them at its start). Call it before
+#                              starting the program.
 #   vt_sim_aspi_config K=V...  writes the ASPI configuration $VT_SIM_DIR/aspi.ini
 #                              (adapters=N, support=0xSSCC, delay_ms=N, missing=0xSS)
 #                              and empties its log
@@ -113,6 +114,7 @@ vt_sim_winpath() { echo "Z:${1//\//\\}"; }
 
 vt_sim_cdrom() {
     local letter=$1 file; file=$(vt_sim_path "$2")
+    VT_SIM_RESTART=1
     mkdir -p "$WINEPREFIX/dosdevices" "$VT_BUILD/cdroot"
     ln -sfn "$VT_BUILD/cdroot" "$WINEPREFIX/dosdevices/$letter:"
     ln -sfn "$file" "$WINEPREFIX/dosdevices/$letter::"
@@ -121,6 +123,7 @@ vt_sim_cdrom() {
 
 vt_sim_no_cdrom() {
     local letter=$1
+    VT_SIM_RESTART=1
     rm -f "$WINEPREFIX/dosdevices/$letter:" "$WINEPREFIX/dosdevices/$letter::"
     VT_SIM_REG+=("HKEY_LOCAL_MACHINE\\Software\\Wine\\Drives|\"$letter:\"=-")
 }
@@ -143,10 +146,16 @@ vt_sim_apply() {
                 printf '\r\n[%s]\r\n%s\r\n' "${entry%%|*}" "${entry#*|}"
             done
         } >"$reg"
-        wine regedit /S "$(vt_sim_winpath "$reg")" >/dev/null 2>&1
+        wine regedit /S "$(vt_sim_winpath "$reg")" </dev/null >/dev/null 2>&1
         VT_SIM_REG=()
     fi
-    vt_restart_wine
+    if [ -n "${VT_SIM_RESTART:-}" ]; then
+        vt_restart_wine
+        # Wine's own services start with the first program after the restart and
+        # keep its output open: start them here, away from the caller's output.
+        wine cmd /c exit </dev/null >/dev/null 2>&1
+        VT_SIM_RESTART=
+    fi
 }
 
 vt_sim_aspi_config() {
@@ -163,7 +172,8 @@ vt_sim_aspi_target() {
 vt_sim_aspi_log() { cat "$VT_SIM_DIR/aspi.ini.log" 2>/dev/null; }
 
 vt_sim_aspi_install() {
-    cp -f "$VT_SIM_ASPI_DLL" "$1/WNASPI32.DLL"
+    local dir; dir=$(cd "$1" && pwd)
+    [ "$dir/WNASPI32.DLL" -ef "$VT_SIM_ASPI_DLL" ] || cp -f "$VT_SIM_ASPI_DLL" "$dir/WNASPI32.DLL"
     export VTSIM_ASPI_CONFIG=$VT_SIM_DIR/aspi.ini
     case ",${WINEDLLOVERRIDES:-}" in
     *wnaspi32=n*) ;;

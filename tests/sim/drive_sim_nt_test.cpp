@@ -1,0 +1,405 @@
+// The real pass-through path and NT-family discovery under Wine, against drives
+// played by the SG_IO emulator. The run script makes d, e, f, g and h CD-ROM
+// letters whose devices are the files d.drive ... h.drive; a case writes the
+// files it needs and removes the others, so that those letters do not open.
+#include "simtest.h"
+
+#include "speedpanel/drive/drivecommands.h"
+#include "speedpanel/drive/speedcontrol.h"
+#include "speedpanel/drive/transport.h"
+
+#include <gtest/gtest.h>
+#include <gmock/gmock.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+using namespace velotune;
+using simtest::DriveLog;
+using simtest::Field;
+using simtest::ReadDriveKey;
+using simtest::Request;
+using simtest::WriteDrive;
+using ::testing::ElementsAre;
+
+namespace {
+
+const char* const kLetters[] = {"d", "e", "f", "g", "h"};
+
+const std::string kStatusRead =
+    "cdb=ff07b100000000000000ffaa dir=in len=255 timeout=60000 sense_max=24";
+const std::string kInquiry = "cdb=120000002400 dir=in len=36 timeout=60000 sense_max=24";
+std::string ModeSet(const char* value) {
+    return std::string("cdb=ff07b0000000") + value +
+           "00000000aa dir=in len=1024 timeout=60000 sense_max=24";
+}
+
+std::vector<std::string> Requests(const std::string& name) {
+    std::vector<std::string> requests;
+    for (const std::string& line : DriveLog(name))
+        requests.push_back(Request(line));
+    return requests;
+}
+
+std::string Entry(const std::string& vendor, const std::string& product, const std::string& rev) {
+    return vendor + product + rev + "   ";
+}
+
+// Discovery's platform calls: the real ones, recorded. A case may name the
+// machine's CD-ROM letters (g_cdroms); the other letters then read as no drive.
+// Under Wine every CD-ROM letter opens, even one whose drive file is missing: its
+// commands then fail at the transport without reaching a simulated drive.
+std::string g_cdroms;
+
+struct SeamRecord {
+    std::vector<std::string> paths;
+    std::vector<HANDLE> opened;
+    std::vector<HANDLE> closed;
+} g_record;
+
+UINT WINAPI RecordGetDriveType(LPCSTR root) {
+    if (!g_cdroms.empty() && g_cdroms.find(root[0]) == std::string::npos) return DRIVE_NO_ROOT_DIR;
+    return GetDriveTypeA(root);
+}
+HANDLE WINAPI RecordCreateFile(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
+                               DWORD disposition, DWORD flags, HANDLE tmpl) {
+    HANDLE h = CreateFileA(path, access, share, sa, disposition, flags, tmpl);
+    g_record.paths.push_back(path);
+    g_record.opened.push_back(h);
+    return h;
+}
+BOOL WINAPI RecordCloseHandle(HANDLE h) {
+    g_record.closed.push_back(h);
+    return CloseHandle(h);
+}
+const DiscoverySeam kRecordingSeam = {&GetVersionExA, &RecordGetDriveType, &RecordCreateFile,
+                                      &RecordCloseHandle};
+
+HANDLE Opened(const char* letter) {
+    const std::string path = std::string("\\\\.\\") + letter + ":";
+    for (std::size_t i = 0; i < g_record.paths.size(); ++i)
+        if (g_record.paths[i] == path) return g_record.opened[i];
+    return nullptr;
+}
+
+HANDLE OpenDrive(const char* letter) {
+    const std::string path = std::string("\\\\.\\") + letter + ":";
+    return CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+void UseHandleAtPosition0(HANDLE handle) {
+    const std::uint8_t none[kMaxAspiDrives] = {};
+    HANDLE handles[kMaxNtDrives] = {};
+    handles[0] = handle;
+    SetDriveTable(1, none, none, handles);
+}
+
+class NtDrives : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(simtest::SimDir().empty()) << "VT_SIM_DIR is not set";
+        g_record = {};
+        g_cdroms.clear();
+        for (const char* letter : kLetters)
+            simtest::RemoveDrive(letter);
+    }
+    void TearDown() override { control.ReleaseDrives(); }
+
+    simtest::FakePanel panel;
+    SpeedControl control{panel, kRecordingSeam};
+};
+
+TEST(NtEnvironment, OnlyTheSimulatedLettersAreCdroms) {
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    GetVersionExA(&version);
+    EXPECT_EQ(version.dwPlatformId, static_cast<DWORD>(VER_PLATFORM_WIN32_NT));
+    std::string cdroms;
+    for (char letter = 'a'; letter <= 'z'; ++letter) {
+        const char root[3] = {letter, ':', 0};
+        if (GetDriveTypeA(root) == DRIVE_CDROM) cdroms += letter;
+    }
+    EXPECT_EQ(cdroms, "defgh");
+}
+
+TEST_F(NtDrives, OfDrivesDAndFOnlyFAnswers) {
+    g_cdroms = "df";
+    WriteDrive("d", "kind=twomode\nreject_status=1");
+    WriteDrive("f",
+               "kind=twomode\nmode=high\nvendor=TRELVIX\nproduct=DVD-RW SILENT\nrevision=2.10");
+    control.DiscoverDrives();
+
+    EXPECT_THAT(panel.drives, ElementsAre(Entry("TRELVIX ", "DVD-RW SILENT   ", "2.10")));
+    EXPECT_TRUE(panel.messages.empty());
+    EXPECT_EQ(panel.quitRequests, 0);
+    EXPECT_EQ(control.Drives().count, 1);
+    EXPECT_EQ(control.Drives().selected, 0);
+    EXPECT_EQ(control.Drives().ntFlag, 1);
+    EXPECT_EQ(panel.driveIndex, 0);
+
+    // d: probed once and closed; f: probe, INQUIRY and the closing refresh.
+    EXPECT_THAT(Requests("d"), ElementsAre(kStatusRead));
+    EXPECT_EQ(Field(DriveLog("d")[0], "answer"), "check");
+    EXPECT_THAT(Requests("f"), ElementsAre(kStatusRead, kInquiry, kStatusRead));
+    HANDLE d = Opened("d");
+    HANDLE f = Opened("f");
+    ASSERT_NE(d, INVALID_HANDLE_VALUE);
+    ASSERT_NE(f, INVALID_HANDLE_VALUE);
+    EXPECT_THAT(g_record.closed, ElementsAre(d));
+    EXPECT_EQ(control.Drives().handles[0], f);
+    EXPECT_EQ(panel.status, "Current Speed = High Speed Mode");
+    EXPECT_TRUE(panel.highChecked);
+
+    // Position 0 addresses f.
+    std::uint8_t reply[255] = {};
+    EXPECT_EQ(SendDriveCommand(0, kStatusReadCdb, kCdb12, reply, kStatusReadLength, 0), kResultOk);
+    EXPECT_EQ(reply[1], 0x04);
+    EXPECT_EQ(reply[5], 0xFF);
+    EXPECT_EQ(DriveLog("d").size(), 1u);
+    EXPECT_EQ(DriveLog("f").size(), 4u);
+}
+
+TEST_F(NtDrives, DiscoverySendsOneProbePerOpenLetterOneInquiryPerDriveAndOneRefresh) {
+    WriteDrive("d", "kind=twomode\nmode=silence\nvendor=VENDOR-D");
+    WriteDrive("e", "kind=twomode\nreject_status=1\nvendor=VENDOR-E");
+    WriteDrive("f", "kind=speedlist\nspeeds=8,16\ncurrent=16\nvendor=VENDOR-F");
+    WriteDrive("g", "kind=twomode\nvendor=VENDOR-G");
+    // h is a CD-ROM letter without a drive behind it.
+    control.DiscoverDrives();
+
+    EXPECT_THAT(Requests("d"), ElementsAre(kStatusRead, kInquiry, kStatusRead));
+    EXPECT_THAT(Requests("e"), ElementsAre(kStatusRead));
+    EXPECT_THAT(Requests("f"), ElementsAre(kStatusRead, kInquiry));
+    EXPECT_THAT(Requests("g"), ElementsAre(kStatusRead, kInquiry));
+    EXPECT_TRUE(DriveLog("h").empty());
+    EXPECT_THAT(g_record.paths,
+                ElementsAre("\\\\.\\d:", "\\\\.\\e:", "\\\\.\\f:", "\\\\.\\g:", "\\\\.\\h:"));
+    EXPECT_THAT(g_record.closed, ElementsAre(Opened("e"), Opened("h")));
+
+    // List order is drive letter order.
+    ASSERT_EQ(panel.drives.size(), 3u);
+    EXPECT_EQ(panel.drives[0].substr(0, 8), "VENDOR-D");
+    EXPECT_EQ(panel.drives[1].substr(0, 8), "VENDOR-F");
+    EXPECT_EQ(panel.drives[2].substr(0, 8), "VENDOR-G");
+    EXPECT_EQ(control.Drives().handles[0], Opened("d"));
+    EXPECT_EQ(control.Drives().handles[1], Opened("f"));
+    EXPECT_EQ(control.Drives().handles[2], Opened("g"));
+    EXPECT_EQ(panel.status, "Current Speed = Silence Mode");
+    EXPECT_FALSE(panel.highChecked);
+}
+
+TEST_F(NtDrives, EntryTextIsTheInquiryTextAndThreeBlanks) {
+    WriteDrive("d", "vendor=ABCDEFGH\nproduct=0123456789ABCDEF\nrevision=R1.5");
+    // A zero byte at INQUIRY byte 12 cuts the entry after 4 characters.
+    WriteDrive("e",
+               "inquiry_hex=05 80 00 32 1f 00 00 00 57 58 59 5a 00 41 42 43 44 45 46 47 48 49 4a "
+               "4b 4c 4d 4e 4f 50 51 52 53 54 55 56 57");
+    WriteDrive("f", "vendor=SHORT\nproduct=P\nrevision=1");
+    WriteDrive("g", "inquiry_fails=1");
+    control.DiscoverDrives();
+
+    ASSERT_EQ(panel.drives.size(), 4u);
+    EXPECT_EQ(panel.drives[0], "ABCDEFGH0123456789ABCDEFR1.5   ");
+    EXPECT_EQ(panel.drives[0].size(), 31u);
+    EXPECT_EQ(panel.drives[1], "WXYZ");
+    EXPECT_EQ(panel.drives[2], "SHORT   P               1      ");
+    // A drive whose INQUIRY fails must not carry another drive's name.
+    EXPECT_LE(panel.drives[3].size(), 31u);
+    EXPECT_EQ(panel.drives[3].find("SHORT"), std::string::npos);
+    EXPECT_EQ(panel.drives[3].find_first_not_of(' '), std::string::npos);
+    EXPECT_EQ(Field(DriveLog("g")[1], "answer"), "check");
+}
+
+TEST_F(NtDrives, SetSendsOneModeSetAndOneStatusRead) {
+    WriteDrive("d", "kind=twomode\nmode=high");
+    control.DiscoverDrives();
+    ASSERT_EQ(control.Drives().count, 1);
+    ASSERT_EQ(panel.status, "Current Speed = High Speed Mode");
+
+    simtest::ClearDriveLog("d");
+    panel.highChecked = false; // the user checks "Silence Mode"
+    control.SpeedSetClick();
+    EXPECT_THAT(Requests("d"), ElementsAre(ModeSet("00"), kStatusRead));
+    EXPECT_EQ(ReadDriveKey("d", "mode"), "silence");
+    EXPECT_EQ(panel.status, "Current Speed = Silence Mode");
+    EXPECT_FALSE(panel.highChecked);
+
+    simtest::ClearDriveLog("d");
+    panel.highChecked = true;
+    control.SpeedSetClick();
+    EXPECT_THAT(Requests("d"), ElementsAre(ModeSet("ff"), kStatusRead));
+    EXPECT_EQ(ReadDriveKey("d", "mode"), "high");
+    EXPECT_EQ(panel.status, "Current Speed = High Speed Mode");
+    EXPECT_TRUE(panel.highChecked);
+
+    // The timer's refresh is one status read.
+    simtest::ClearDriveLog("d");
+    control.Timer1Timer();
+    EXPECT_THAT(Requests("d"), ElementsAre(kStatusRead));
+}
+
+TEST_F(NtDrives, SpeedListDriveSetsTheSelectedSpeed) {
+    WriteDrive("d", "kind=speedlist\nspeeds=8,16,24,40\ncurrent=8");
+    control.DiscoverDrives();
+    EXPECT_THAT(panel.speeds, ElementsAre("8", "16", "24", "40"));
+    EXPECT_EQ(panel.speedIndex, 0);
+    EXPECT_EQ(panel.status, "Current Speed =  8");
+    EXPECT_TRUE(panel.speedGroupEnabled);
+
+    control.GroupBox1Click();
+    panel.speedIndex = 3;
+    simtest::ClearDriveLog("d");
+    control.SpeedSetClick();
+    EXPECT_THAT(Requests("d"), ElementsAre(ModeSet("28"), kStatusRead));
+    EXPECT_EQ(ReadDriveKey("d", "current"), "40");
+    // The list was built already: the refresh leaves the panel as it was.
+    EXPECT_EQ(panel.status, "Current Speed =  8");
+}
+
+TEST_F(NtDrives, ChoosingTheSelectedEntrySendsNothing) {
+    WriteDrive("d", "kind=twomode\nmode=high");
+    WriteDrive("f", "kind=twomode\nmode=silence");
+    control.DiscoverDrives();
+    ASSERT_EQ(control.Drives().count, 2);
+    simtest::ClearDriveLog("d");
+    simtest::ClearDriveLog("f");
+
+    panel.driveIndex = 0;
+    control.DriveComboBoxChange();
+    EXPECT_TRUE(DriveLog("d").empty());
+    EXPECT_TRUE(DriveLog("f").empty());
+
+    panel.driveIndex = 1;
+    control.DriveComboBoxChange();
+    EXPECT_EQ(control.Drives().selected, 1);
+    EXPECT_TRUE(DriveLog("d").empty());
+    EXPECT_THAT(Requests("f"), ElementsAre(kStatusRead));
+    EXPECT_EQ(panel.status, "Current Speed = Silence Mode");
+
+    control.DriveComboBoxChange();
+    EXPECT_EQ(DriveLog("f").size(), 1u);
+}
+
+TEST_F(NtDrives, CheckConditionFoldsSenseIntoBytes2_12_13) {
+    WriteDrive("d", "reject_status=1");
+    HANDLE handle = OpenDrive("d");
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    std::uint8_t data[255];
+    std::memset(data, 0xCC, sizeof data);
+    EXPECT_EQ(PassThroughExecute(handle, kStatusReadCdb, kCdb12, data, kStatusReadLength, 0), 4);
+    EXPECT_EQ(data[2], 0x05);
+    EXPECT_EQ(data[12], 0x20);
+    EXPECT_EQ(data[13], 0x00);
+    for (std::size_t i = 0; i < sizeof data; ++i)
+        if (i != 2 && i != 12 && i != 13) {
+            ASSERT_EQ(data[i], 0xCC) << "byte " << i;
+        }
+
+    // Other sense values come through as the drive gave them, by position.
+    WriteDrive("d", "reject_status=1\nstatus_sense=03,11,05");
+    UseHandleAtPosition0(handle);
+    std::memset(data, 0xCC, sizeof data);
+    EXPECT_EQ(SendDriveCommand(0, kStatusReadCdb, kCdb12, data, kStatusReadLength, 0), 4);
+    EXPECT_EQ(data[2], 0x03);
+    EXPECT_EQ(data[12], 0x11);
+    EXPECT_EQ(data[13], 0x05);
+    EXPECT_THAT(Requests("d"), ElementsAre(kStatusRead));
+    CloseHandle(handle);
+}
+
+TEST_F(NtDrives, ClosedHandleGives0xFFAndLeavesTheBufferAlone) {
+    WriteDrive("d", "kind=twomode");
+    HANDLE handle = OpenDrive("d");
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(CloseHandle(handle));
+    UseHandleAtPosition0(handle);
+    std::uint8_t data[255];
+    std::memset(data, 0xCC, sizeof data);
+    EXPECT_EQ(SendDriveCommand(0, kStatusReadCdb, kCdb12, data, kStatusReadLength, 0), 0xFF);
+    for (std::size_t i = 0; i < sizeof data; ++i)
+        ASSERT_EQ(data[i], 0xCC) << "byte " << i;
+    EXPECT_TRUE(DriveLog("d").empty());
+
+    // A drive that fails at the transport: the call itself fails as well.
+    WriteDrive("d", "gone=1");
+    handle = OpenDrive("d");
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(PassThroughExecute(handle, kStatusReadCdb, kCdb12, data, kStatusReadLength, 0), -1);
+    for (std::size_t i = 0; i < sizeof data; ++i)
+        ASSERT_EQ(data[i], 0xCC) << "byte " << i;
+    CloseHandle(handle);
+}
+
+TEST_F(NtDrives, CommandBlocksLengthsDirectionsAndTimeoutReachTheDrive) {
+    WriteDrive("d", "kind=twomode\nvendor=EXACT");
+    HANDLE handle = OpenDrive("d");
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    std::uint8_t data[1024] = {};
+    EXPECT_EQ(PassThroughExecute(handle, kInquiryCdb, kCdb6, data, kInquiryLength, 0), 1);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(data + 8), 8), "EXACT   ");
+    std::uint8_t cdb[kCdb12];
+    BuildModeSetCdb(0x00, cdb);
+    EXPECT_EQ(PassThroughExecute(handle, cdb, kCdb12, data, kModeSetLength, 0), 1);
+    // Direction 1 carries data to the drive.
+    EXPECT_EQ(PassThroughExecute(handle, kStatusReadCdb, kCdb12, data, 16, 1), 1);
+
+    const std::vector<std::string> log = DriveLog("d");
+    ASSERT_EQ(log.size(), 3u);
+    EXPECT_EQ(Request(log[0]), kInquiry);
+    EXPECT_EQ(Request(log[1]), ModeSet("00"));
+    EXPECT_EQ(Request(log[2]),
+              "cdb=ff07b100000000000000ffaa dir=out len=16 timeout=60000 sense_max=24");
+    for (const std::string& line : log)
+        EXPECT_EQ(Field(line, "timeout"), "60000");
+    CloseHandle(handle);
+}
+
+TEST_F(NtDrives, NoAnsweringDriveShowsOneMessageAndSendsNoInquiry) {
+    g_cdroms = "df";
+    WriteDrive("d", "reject_status=1");
+    WriteDrive("f", "gone=1");
+    control.DiscoverDrives();
+    EXPECT_THAT(panel.messages, ElementsAre("DRIVE NOT FOUND!!|MESSAGE|16"));
+    EXPECT_EQ(panel.quitRequests, 1);
+    EXPECT_TRUE(panel.drives.empty());
+    EXPECT_EQ(control.Drives().count, 0);
+    EXPECT_THAT(Requests("d"), ElementsAre(kStatusRead));
+    EXPECT_THAT(Requests("f"), ElementsAre(kStatusRead));
+    EXPECT_EQ(g_record.closed.size(), 2u);
+}
+
+TEST_F(NtDrives, ReleaseThenDiscoveryGivesTheSameListWithFreshHandles) {
+    g_cdroms = "dg";
+    WriteDrive("d", "vendor=FIRST");
+    WriteDrive("g", "vendor=SECOND");
+    control.DiscoverDrives();
+    const std::vector<std::string> first = panel.drives;
+    ASSERT_EQ(first.size(), 2u);
+    HANDLE d = control.Drives().handles[0];
+    HANDLE g = control.Drives().handles[1];
+
+    control.ReleaseDrives();
+    EXPECT_THAT(g_record.closed, ElementsAre(d, g));
+    EXPECT_TRUE(panel.drives.empty());
+    std::uint8_t data[255];
+    std::memset(data, 0xCC, sizeof data);
+    EXPECT_EQ(PassThroughExecute(d, kStatusReadCdb, kCdb12, data, kStatusReadLength, 0), -1);
+
+    simtest::ClearDriveLog("d");
+    control.DiscoverDrives();
+    EXPECT_EQ(panel.drives, first);
+    EXPECT_THAT(Requests("d"), ElementsAre(kStatusRead, kInquiry, kStatusRead));
+    EXPECT_EQ(PassThroughExecute(control.Drives().handles[0], kStatusReadCdb, kCdb12, data,
+                                 kStatusReadLength, 0),
+              1);
+
+    // A discovery without a release first keeps entries and positions one to one.
+    control.DiscoverDrives();
+    EXPECT_EQ(panel.drives, first);
+    EXPECT_EQ(control.Drives().count, 2);
+}
+
+} // namespace
