@@ -596,6 +596,7 @@ void TForm::HandleNeeded() {
     HWND h = CreateWindowExA(p.exStyle, p.className.c_str(), p.caption.c_str(), p.style, p.x, p.y,
                              p.width, p.height, p.parent, nullptr, GetModuleHandleA(nullptr), this);
     if (!h) throw EOutOfResources("Cannot create window " + p.className);
+    if (icon) SendMessageA(h, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
     CreateControls();
     if (stayOnTop_)
         SetWindowPos(hwnd_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);

@@ -1,0 +1,428 @@
+// The speed panel's main window and About box, with discovery faked (no drive)
+// and a stand-in launcher window that records what it receives.
+#include "speedpanel/ui/main.h"
+#include "speedpanel_res.h"
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+using namespace velotune;
+namespace tk = velotune::tk;
+
+namespace {
+
+// ---- fakes ----------------------------------------------------------------------
+
+struct Box {
+    std::string text, caption;
+    UINT style;
+};
+std::vector<Box> g_boxes;
+int FakeBox(HWND, const char* text, const char* caption, UINT style) {
+    g_boxes.push_back({text, caption, style});
+    return IDOK;
+}
+
+BOOL WINAPI NtVersion(LPOSVERSIONINFOA v) {
+    v->dwPlatformId = VER_PLATFORM_WIN32_NT;
+    v->dwMajorVersion = 6;
+    return TRUE;
+}
+UINT WINAPI NoCdrom(LPCSTR) {
+    return DRIVE_FIXED;
+}
+HANDLE WINAPI NoFile(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
+    return INVALID_HANDLE_VALUE;
+}
+BOOL WINAPI Close(HANDLE) {
+    return TRUE;
+}
+const DiscoverySeam kNoDrives{&NtVersion, &NoCdrom, &NoFile, &Close};
+
+// The stand-in launcher: logs messages 1026 and 1027, and whether the panel
+// could be found by class and title when 1027 arrived.
+struct LauncherLog {
+    std::vector<UINT> messages;
+    bool panelFoundAt1027 = false;
+} g_launcher;
+
+LRESULT CALLBACK LauncherProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
+    if (msg == 1026 || msg == 1027) {
+        g_launcher.messages.push_back(msg);
+        if (msg == 1027)
+            g_launcher.panelFoundAt1027 = FindWindowA(kPanelClass, kPanelTitle) != nullptr;
+        return 0;
+    }
+    return DefWindowProcA(h, msg, w, l);
+}
+
+HWND MakeLauncher() {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = &LauncherProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "StandInLauncher";
+    RegisterClassA(&wc);
+    return CreateWindowA("StandInLauncher", kLauncherTitle, WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                         wc.hInstance, nullptr);
+}
+
+void DrainQuit() {
+    MSG m;
+    while (PeekMessageA(&m, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+}
+
+class PanelTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_boxes.clear();
+        g_launcher = {};
+        launcher = MakeLauncher();
+        ASSERT_TRUE(app.Initialize("TrelvixVelotune", IDI_PANEL));
+        app.SetMessageBox(&FakeBox);
+        panel = std::make_unique<TFormMain>(nullptr, kNoDrives, &FakeBox);
+        app.SetMainForm(panel.get());
+        about = std::make_unique<TFormAbout>(nullptr, *panel);
+        panel->SetAboutBox(about.get());
+        // Every showing of the box records where it went and closes it by Esc.
+        about->OnShow = [this](tk::TComponent*) {
+            aboutAt.push_back(POINT{about->Left(), about->Top()});
+            PostMessageA(about->Handle(), WM_KEYUP, VK_ESCAPE, 0);
+        };
+    }
+    void TearDown() override {
+        about.reset();
+        panel.reset();
+        DestroyWindow(launcher);
+        DrainQuit();
+    }
+    // Shows the panel: FormShow runs discovery, which finds nothing and asks to quit.
+    void ShowPanel() {
+        panel->Show();
+        DrainQuit();
+    }
+    POINT OverPanel() const {
+        RECT r;
+        GetWindowRect(panel->Handle(), &r);
+        return tk::CentredIn(r, 245, 165);
+    }
+    static POINT OnScreen() {
+        RECT s{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+        return tk::CentredIn(s, 245, 165);
+    }
+    static bool Same(POINT a, POINT b) { return a.x == b.x && a.y == b.y; }
+
+    HWND launcher = nullptr;
+    tk::Application app;
+    std::unique_ptr<TFormMain> panel;
+    std::unique_ptr<TFormAbout> about;
+    std::vector<POINT> aboutAt;
+};
+
+// ---- window creation ----------------------------------------------------------------
+
+TEST_F(PanelTest, FormCreateMakesTheWindowAsTheLauncherExpectsIt) {
+    HWND h = panel->Handle();
+    ASSERT_NE(h, nullptr);
+    char cls[64];
+    GetClassNameA(h, cls, sizeof cls);
+    EXPECT_STREQ(cls, "TFormMain");
+    EXPECT_EQ(tk::Window(h).Text(), "Trelvix Velotune");
+    RECT r;
+    GetWindowRect(h, &r);
+    EXPECT_EQ(r.right - r.left, 320);
+    EXPECT_EQ(r.bottom - r.top, 200);
+    LONG_PTR style = GetWindowLongPtrA(h, GWL_STYLE);
+    EXPECT_TRUE(style & WS_POPUP);
+    EXPECT_FALSE(style & (WS_CAPTION | WS_THICKFRAME | WS_SYSMENU | WS_MINIMIZEBOX));
+    // Assigned exactly; topmost shows as its own bit.
+    EXPECT_EQ(GetWindowLongPtrA(h, GWL_EXSTYLE), WS_EX_APPWINDOW | WS_EX_TOPMOST);
+    EXPECT_EQ(GetWindow(h, GW_OWNER), nullptr);
+    EXPECT_EQ(GetMenu(h), nullptr);
+    tk::TForm::TCreateParams p;
+    panel->CreateParams(p);
+    EXPECT_EQ(p.exStyle, static_cast<DWORD>(WS_EX_APPWINDOW));
+    EXPECT_EQ(p.parent, GetDesktopWindow());
+    EXPECT_EQ(p.className, "TFormMain");
+
+    HRGN rgn = CreateRectRgn(0, 0, 0, 0);
+    ASSERT_EQ(GetWindowRgn(h, rgn), COMPLEXREGION);
+    EXPECT_FALSE(PtInRegion(rgn, 0, 0));
+    EXPECT_FALSE(PtInRegion(rgn, 319, 199));
+    EXPECT_TRUE(PtInRegion(rgn, 4, 4));
+    EXPECT_TRUE(PtInRegion(rgn, 160, 0));
+    EXPECT_TRUE(PtInRegion(rgn, 315, 195));
+    DeleteObject(rgn);
+
+    // 1027 went to the launcher after the title was set, once.
+    EXPECT_EQ(g_launcher.messages, (std::vector<UINT>{1027}));
+    EXPECT_TRUE(g_launcher.panelFoundAt1027);
+    // The glyphs' transparent colour is pure red.
+    EXPECT_EQ(panel->Control("SpeedButton1").TransparentColor(), RGB(255, 0, 0));
+    EXPECT_EQ(panel->Control("SpeedButton2").TransparentColor(), RGB(255, 0, 0));
+    // From FormCreate on: AppMinimize, and nothing for restore and messages.
+    EXPECT_TRUE(static_cast<bool>(app.OnMinimize));
+    EXPECT_FALSE(static_cast<bool>(app.OnRestore));
+    EXPECT_FALSE(static_cast<bool>(app.OnMessage));
+    EXPECT_FALSE(panel->Visible());
+}
+
+TEST_F(PanelTest, LayoutKeepsTheHiddenControlsAndTheirTabOrder) {
+    tk::TForm& f = *panel;
+    EXPECT_EQ(f.Control("StaticText1").Text(), "");
+    EXPECT_EQ(f.Control("Label1").Text(), "Current Speed = High Speed Mode");
+    EXPECT_EQ(f.Control("Label2").Text(), "Current Speed = Silence Mode");
+    EXPECT_TRUE(f.Control("RadioButton1").Checked());
+    EXPECT_FALSE(f.Control("RadioButton2").Checked());
+    EXPECT_FALSE(f.Control("GroupBox1").Visible());
+    EXPECT_FALSE(f.Control("GroupBox1").Enabled());
+    EXPECT_FALSE(f.Control("ComboBox1").Enabled());
+    EXPECT_EQ(f.Control("GroupBox1").FontColor(), tk::SysColour(COLOR_INACTIVECAPTION));
+    EXPECT_EQ(f.Control("Memo1").Text(), "Memo1");
+    // Window order = tab order: the drive group, the speed group, the hidden group,
+    // the status line, Button10, Memo1.
+    std::vector<std::string> order;
+    for (HWND c = GetWindow(panel->Handle(), GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+        order.push_back(panel->ControlOf(c)->Name());
+    EXPECT_EQ(order, (std::vector<std::string>{"GroupBox3", "GroupBox2", "GroupBox1", "StaticText1",
+                                               "Button10", "Memo1"}));
+    EXPECT_TRUE(GetWindowLongPtrA(f.Control("Button10").Handle(), GWL_STYLE) & WS_TABSTOP);
+    EXPECT_TRUE(GetWindowLongPtrA(f.Control("Memo1").Handle(), GWL_STYLE) & WS_TABSTOP);
+    EXPECT_FALSE(GetWindowLongPtrA(f.Control("StaticText1").Handle(), GWL_STYLE) & WS_TABSTOP);
+    EXPECT_TRUE(GetWindowLongPtrA(f.Control("StaticText1").Handle(), GWL_STYLE) & SS_SUNKEN);
+    EXPECT_FALSE(GetWindowLongPtrA(f.Control("RadioButton2").Handle(), GWL_STYLE) & WS_TABSTOP);
+    RECT r = f.Control("DriveComboBox").FormBounds();
+    EXPECT_EQ(r.left, 37);
+    EXPECT_EQ(r.top, 52);
+}
+
+TEST_F(PanelTest, MenusCarryTheirItemsStatesAndShortcut) {
+    HMENU popup = panel->PopupMenu1->Handle();
+    ASSERT_EQ(GetMenuItemCount(popup), 4);
+    char text[64];
+    GetMenuStringA(popup, 2, text, sizeof text, MF_BYPOSITION);
+    EXPECT_STREQ(text, "&About\tF1");
+    EXPECT_EQ(panel->About1->ShortCut, 112);
+    EXPECT_FALSE(panel->About1->Enabled());
+    EXPECT_TRUE(panel->AutoStart1->Checked());
+    EXPECT_NE(panel->SpeedControl1->Bitmap(), nullptr);
+    EXPECT_NE(panel->Exit1->Bitmap(), nullptr);
+    EXPECT_EQ(panel->eXit2->Caption, "&E&xit");
+    EXPECT_EQ(panel->ImageList1->Count(), 1);
+    EXPECT_FALSE(panel->Timer1->Enabled());
+    EXPECT_EQ(panel->Timer1->Interval(), 1000u);
+    panel->AutoStart1Click(nullptr);
+    EXPECT_FALSE(panel->AutoStart1->Checked());
+    panel->AutoStart1Click(nullptr);
+    EXPECT_TRUE(panel->AutoStart1->Checked());
+}
+
+// ---- showing -------------------------------------------------------------------------
+
+TEST_F(PanelTest, FormShowHidesTheAppWindowDiscoversAndEnablesAbout) {
+    ShowWindow(app.Handle(), SW_SHOWNA);
+    panel->Control("DriveComboBox").Add("stale entry");
+    panel->Show();
+    EXPECT_FALSE(IsWindowVisible(app.Handle()));
+    // No drive: the discovery box, then the quit request.
+    ASSERT_EQ(g_boxes.size(), 1u);
+    EXPECT_EQ(g_boxes[0].text, "DRIVE NOT FOUND!!");
+    EXPECT_EQ(g_boxes[0].caption, "MESSAGE");
+    EXPECT_TRUE(app.Terminated());
+    MSG m;
+    EXPECT_TRUE(PeekMessageA(&m, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    // The old entry went with the release that runs first, and About1 is enabled.
+    EXPECT_EQ(panel->Control("DriveComboBox").Count(), 0);
+    EXPECT_TRUE(panel->About1->Enabled());
+    // Centred on the screen at the first showing.
+    RECT r;
+    GetWindowRect(panel->Handle(), &r);
+    EXPECT_EQ(r.left, (GetSystemMetrics(SM_CXSCREEN) - 320) / 2);
+    EXPECT_EQ(r.top, (GetSystemMetrics(SM_CYSCREEN) - 200) / 2);
+    // Not sent anything more to the launcher.
+    EXPECT_EQ(g_launcher.messages, (std::vector<UINT>{1027}));
+}
+
+TEST_F(PanelTest, Button10SwapsTheApplicationHandlers) {
+    ShowPanel();
+    size_t boxes = g_boxes.size();
+    panel->Button10Click(nullptr);
+    ASSERT_TRUE(static_cast<bool>(app.OnMessage));
+    ASSERT_TRUE(static_cast<bool>(app.OnRestore));
+    // The minimise handler no longer hides the application window.
+    ShowWindow(app.Handle(), SW_SHOWNA);
+    app.OnMinimize(nullptr);
+    EXPECT_TRUE(IsWindowVisible(app.Handle()));
+    ShowWindow(app.Handle(), SW_HIDE);
+    // AppMessage: any queued message whose wParam is SC_MINIMIZE hides the window,
+    // and is still dispatched.
+    MSG msg{launcher, WM_USER + 40, 0xF020, 0, 0, {}};
+    bool handled = false;
+    app.OnMessage(msg, handled);
+    EXPECT_FALSE(handled);
+    EXPECT_FALSE(panel->Visible());
+    panel->Show();
+    DrainQuit();
+    msg.wParam = 0xF010;
+    app.OnMessage(msg, handled);
+    EXPECT_TRUE(panel->Visible());
+    // AppRestore runs FormShow directly: discovery again.
+    boxes = g_boxes.size();
+    app.OnRestore(nullptr);
+    DrainQuit();
+    EXPECT_EQ(g_boxes.size(), boxes + 1);
+}
+
+TEST_F(PanelTest, AppMinimizeHidesTheApplicationWindowOnly) {
+    ShowPanel();
+    ShowWindow(app.Handle(), SW_SHOWNA);
+    app.Minimize();
+    EXPECT_FALSE(IsWindowVisible(app.Handle()));
+    app.Restore();
+}
+
+TEST_F(PanelTest, TrayIconHandlersReleaseAndShowAgain) {
+    ShowPanel();
+    panel->Control("DriveComboBox").Add("x");
+    panel->TrayIcon1Minimize(nullptr);
+    EXPECT_EQ(panel->Control("DriveComboBox").Count(), 0);
+    panel->Hide();
+    size_t boxes = g_boxes.size();
+    panel->TrayIcon1Restore(nullptr);
+    DrainQuit();
+    EXPECT_TRUE(panel->Visible());
+    EXPECT_EQ(g_boxes.size(), boxes + 1); // FormShow ran again
+}
+
+// ---- the About box and its openers -----------------------------------------------------
+
+TEST_F(PanelTest, F1AndEnterOnAnOptionButtonOpenTheBoxOverThePanel) {
+    ShowPanel();
+    SetWindowPos(panel->Handle(), nullptr, 40, 30, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    HWND radio2 = panel->Control("RadioButton2").Handle();
+    HWND button10 = panel->Control("Button10").Handle();
+    auto keyUp = [&](HWND target, WPARAM key, UINT msg = WM_KEYUP) {
+        MSG m{target, msg, key, 0, 0, {}};
+        app.ProcessMessage(m);
+    };
+    keyUp(panel->Handle(), VK_F1);
+    keyUp(button10, VK_F1, WM_SYSKEYUP); // Alt+F1: modifiers are not looked at
+    keyUp(radio2, VK_RETURN);
+    keyUp(button10, VK_RETURN); // Enter elsewhere: nothing
+    keyUp(radio2, VK_F2);       // other keys: nothing
+    ASSERT_EQ(aboutAt.size(), 3u);
+    for (POINT p : aboutAt)
+        EXPECT_TRUE(Same(p, OverPanel())) << p.x << "," << p.y;
+    EXPECT_EQ(OverPanel().x, 40 + 37);
+}
+
+TEST_F(PanelTest, Message1026OpensTheBoxByVisibilityAndReturnsZero) {
+    ShowPanel();
+    EXPECT_EQ(SendMessageA(panel->Handle(), 1026, 0, 0), 0);
+    panel->Hide();
+    EXPECT_EQ(SendMessageA(panel->Handle(), 1026, 0, 0), 0);
+    panel->About1Click(nullptr); // the menu item, also by visibility
+    ASSERT_EQ(aboutAt.size(), 3u);
+    panel->Show();
+    DrainQuit();
+    EXPECT_TRUE(Same(aboutAt[0], OverPanel()));
+    EXPECT_TRUE(Same(aboutAt[1], OnScreen()));
+    EXPECT_TRUE(Same(aboutAt[2], OnScreen()));
+}
+
+TEST(AboutPlacementTable, EachOpenerPlacesTheBox) {
+    using enum AboutOpener;
+    EXPECT_EQ(AboutPlacement(WMShowAbout, true), tk::TPosition::poMainFormCenter);
+    EXPECT_EQ(AboutPlacement(WMShowAbout, false), tk::TPosition::poScreenCenter);
+    EXPECT_EQ(AboutPlacement(About1Click, true), tk::TPosition::poMainFormCenter);
+    EXPECT_EQ(AboutPlacement(About1Click, false), tk::TPosition::poScreenCenter);
+    EXPECT_EQ(AboutPlacement(FormKeyUpF1, false), tk::TPosition::poMainFormCenter);
+    EXPECT_EQ(AboutPlacement(Button1Click, false), tk::TPosition::poMainFormCenter);
+}
+
+TEST_F(PanelTest, AboutBoxClosesOnEscEnterOkAndDeactivationAndIsOnlyHidden) {
+    ShowPanel();
+    HWND first = nullptr;
+    std::vector<std::string> how;
+    int step = 0;
+    about->OnShow = [&](tk::TComponent*) {
+        HWND h = about->Handle();
+        if (!first) first = h;
+        EXPECT_EQ(h, first); // the same window every time
+        EXPECT_EQ(GetWindow(h, GW_OWNER), panel->Handle());
+        EXPECT_TRUE(GetWindowLongPtrA(h, GWL_EXSTYLE) & WS_EX_TOPMOST);
+        RECT r;
+        GetWindowRect(h, &r);
+        EXPECT_EQ(r.right - r.left, 245);
+        EXPECT_EQ(r.bottom - r.top, 165);
+        switch (step++) {
+        case 0: // a key other than Esc or Enter leaves it open; then Esc
+            PostMessageA(h, WM_KEYUP, 'A', 0);
+            PostMessageA(h, WM_KEYUP, VK_ESCAPE, 0);
+            break;
+        case 1:
+            PostMessageA(h, WM_KEYUP, VK_RETURN, 0);
+            break;
+        case 2: // "&OK": press and release on the button
+            PostMessageA(h, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(100, 140));
+            PostMessageA(h, WM_LBUTTONUP, 0, MAKELPARAM(100, 140));
+            break;
+        default: // deactivation
+            PostMessageA(h, WM_ACTIVATE, WA_INACTIVE, 0);
+            break;
+        }
+    };
+    int keysSeen = 0;
+    about->MapMessage(WM_KEYUP, [&](tk::TMessage& m) {
+        ++keysSeen;
+        about->DefaultHandler(m);
+    });
+    for (int i = 0; i < 4; ++i) {
+        panel->Button1Click(nullptr);
+        EXPECT_FALSE(about->Visible());
+        EXPECT_TRUE(IsWindowEnabled(panel->Handle()));
+    }
+    EXPECT_EQ(step, 4);
+    EXPECT_EQ(keysSeen, 3); // 'A' reached the box and left it open
+    EXPECT_TRUE(IsWindow(first));
+}
+
+TEST_F(PanelTest, AboutBoxContents) {
+    EXPECT_EQ(about->Control("Label1").Text(), "VELOTUNE Ver 1.01.3");
+    EXPECT_EQ(about->Control("Label2").Text(), "Trelvix Velotune  For Windows");
+    EXPECT_EQ(about->Control("Label3").Text().rfind("Programed by ", 0), 0u);
+    EXPECT_EQ(about->Control("Label4").Text(), "2004.1.");
+    EXPECT_EQ(about->Control("SpeedButton1").Text(), "&OK");
+    EXPECT_EQ(about->Control("SpeedButton1").TransparentColor(), RGB(255, 0, 0));
+    EXPECT_NE(about->Control("SpeedButton1").Picture(), nullptr);
+    EXPECT_EQ(about->Handle(), nullptr); // made at its first showing
+}
+
+// ---- closing ---------------------------------------------------------------------------
+
+TEST_F(PanelTest, CloseTellsTheLauncherExitAndWmCloseDoNot) {
+    ShowPanel();
+    g_launcher.messages.clear();
+    auto quitQueued = [] {
+        MSG m;
+        return PeekMessageA(&m, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE;
+    };
+    panel->Exit1Click(nullptr);
+    EXPECT_TRUE(quitQueued());
+    SendMessageA(panel->Handle(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(quitQueued());
+    EXPECT_TRUE(g_launcher.messages.empty());
+    // "Close", by the picture button: 1026 to the launcher, then the end.
+    HWND h = panel->Handle();
+    SendMessageA(h, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(240, 130));
+    SendMessageA(h, WM_LBUTTONUP, 0, MAKELPARAM(240, 130));
+    EXPECT_EQ(g_launcher.messages, (std::vector<UINT>{1026}));
+    EXPECT_TRUE(quitQueued());
+    // With no launcher running, Close still closes.
+    DestroyWindow(launcher);
+    launcher = nullptr;
+    panel->CloseClick(nullptr);
+    EXPECT_TRUE(quitQueued());
+}
+
+} // namespace
