@@ -8,6 +8,8 @@
 # are listed in tests/sim/simdrive.h: kind=twomode|speedlist, mode=high|silence,
 # speeds=8,16,24, current=24, vendor=, product=, revision=, type=5,
 # reject_status=1, inquiry_fails=1, set_fails=1, hang_ms=N, gone=1,
+# (on the pass-through path, hang_ms of at least the command's time-out is
+# answered at once as a time-out: logged answer=timeout, the call fails),
 # status_hex=..., inquiry_hex=...). The file is read on every command; a mode set
 # writes mode= (two-mode) or current= (speed list) back into it. Every command the
 # drive receives adds one line to NAME.drive.log:
