@@ -163,9 +163,8 @@ void Application::ProcessMessage(MSG& msg) {
 }
 
 void Application::Run() {
-    if (mainForm_) {
-        Guarded([&] { mainForm_->Show(); });
-    }
+    // An error while the main form is first shown reaches the caller (start-up).
+    if (mainForm_) mainForm_->Show();
     MSG msg;
     while (!terminated_) {
         BOOL r = GetMessageA(&msg, nullptr, 0, 0);

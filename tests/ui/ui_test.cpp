@@ -294,6 +294,35 @@ TEST_F(PanelTest, TrayIconHandlersReleaseAndShowAgain) {
     EXPECT_EQ(g_boxes.size(), boxes + 1); // FormShow ran again
 }
 
+#ifdef VELOTUNE_HAVE_TRAYICON
+TEST_F(PanelTest, TrayIconIsConfiguredButNeverPlaced) {
+    TTrayIcon* t = panel->TrayIcon1;
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(t->Owner(), panel.get());
+    EXPECT_EQ(t->Hint(), "Speed Control");
+    EXPECT_EQ(t->PopupMenu, panel->PopupMenu1);
+    EXPECT_TRUE(t->Hide());
+    EXPECT_EQ(t->RestoreOn, imDoubleClick);
+    EXPECT_EQ(t->PopupMenuOn, imRightClickUp);
+    EXPECT_EQ(t->Icons, panel->ImageList1);
+    EXPECT_FALSE(t->Visible());
+    EXPECT_FALSE(t->HookRegistered());
+    EXPECT_TRUE(static_cast<bool>(t->OnMinimize));
+    EXPECT_TRUE(static_cast<bool>(t->OnRestore));
+}
+
+TEST_F(PanelTest, SpeedControlMenuItemRestoresThroughTheTrayIcon) {
+    ShowPanel();
+    panel->Hide();
+    size_t boxes = g_boxes.size();
+    panel->SpeedControl1Click(nullptr);
+    DrainQuit();
+    EXPECT_TRUE(panel->Visible());               // TrayIcon1Restore made it visible
+    EXPECT_EQ(g_boxes.size(), boxes + 1);        // ... which ran FormShow
+    EXPECT_FALSE(IsWindowVisible(app.Handle())); // and FormShow hid the app window
+}
+#endif
+
 // ---- the About box and its openers -----------------------------------------------------
 
 TEST_F(PanelTest, F1AndEnterOnAnOptionButtonOpenTheBoxOverThePanel) {
