@@ -263,9 +263,22 @@ LRESULT CALLBACK LauncherWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
 
 // ---- program --------------------------------------------------------------
 
+void KeepCurrentDirectoryOutOfDllSearch() {
+    SetDllDirectoryA("");
+    // Where the system has it, also the default search of every later load:
+    // the program's folder, the system folder and nothing else.
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+    constexpr DWORD kSearchDefaultDirs = 0x00001000; // LOAD_LIBRARY_SEARCH_DEFAULT_DIRS
+    if (HMODULE kernel = GetModuleHandleA("kernel32.dll")) {
+        auto entry =
+            reinterpret_cast<void (*)()>(GetProcAddress(kernel, "SetDefaultDllDirectories"));
+        if (entry) reinterpret_cast<SetDefaultDllDirectoriesFn>(entry)(kSearchDefaultDirs);
+    }
+}
+
 int LauncherMain(HINSTANCE instance, const char* commandLine) {
     // No DLL, "Velotray.kor" included, is ever taken from the current directory.
-    SetDllDirectoryA("");
+    KeepCurrentDirectoryOutOfDllSearch();
 
     std::memset(&StartInfo, 0, sizeof StartInfo);
     std::memset(&ProcessInfo, 0, sizeof ProcessInfo);

@@ -89,6 +89,9 @@ void OnLauncherCreate(HWND hwnd, const CREATESTRUCTA* create);
 void OnLauncherCommand(HWND hwnd, WORD id);
 void OnLauncherTray(HWND hwnd, UINT mouseMessage);
 
+// Takes the current directory out of the DLL search for the rest of the run.
+void KeepCurrentDirectoryOutOfDllSearch();
+
 // The whole program: start-up, message loop, end. Always returns 0.
 int LauncherMain(HINSTANCE instance, const char* commandLine);
 

@@ -71,18 +71,21 @@ lt_autorun_value() {
         awk '$1 == "autorun" { print $2, $3; found = 1 } END { if (!found) print "none" }'
 }
 
-# lt_start [ARGS...]: starts the installed launcher in the background, from $LT_CWD
-# (default: the installation folder); LT_LAUNCHER_PID is the wine process.
+# lt_start [ARGS...]: starts the installed launcher (or $LT_EXE) in the background,
+# from $LT_CWD (default: the installation folder), under the locale $LT_LOCALE if
+# set; LT_LAUNCHER_PID is the wine process.
 lt_start() {
     local cwd=${LT_CWD:-$LT_DIR}
-    (cd "$cwd" && exec wine "${LT_EXE:-$LT_DIR/Velotray.exe}" "$@" >/dev/null 2>&1) &
+    (cd "$cwd" && exec env ${LT_LOCALE:+LC_ALL=$LT_LOCALE} wine "${LT_EXE:-$LT_DIR/Velotray.exe}" "$@" \
+        >/dev/null 2>&1) &
     LT_LAUNCHER_PID=$!
 }
 
 # lt_run_to_end [ARGS...]: runs the launcher in the foreground; prints its exit code.
 lt_run_to_end() {
     local cwd=${LT_CWD:-$LT_DIR} rc
-    (cd "$cwd" && exec wine "${LT_EXE:-$LT_DIR/Velotray.exe}" "$@" >/dev/null 2>&1)
+    (cd "$cwd" && exec env ${LT_LOCALE:+LC_ALL=$LT_LOCALE} wine "${LT_EXE:-$LT_DIR/Velotray.exe}" "$@" \
+        >/dev/null 2>&1)
     rc=$?
     echo "$rc"
 }
@@ -111,6 +114,7 @@ lt_tray() { # lt_tray FILE: the notification area's strip
     convert "$whole" -crop "$LT_TRAY_GEOMETRY" +repage "$1"
 }
 lt_same_image() { [ "$(compare -metric AE "$1" "$2" null: 2>&1)" = 0 ]; }
+lt_differ() { ! lt_same_image "$1" "$2"; }
 # lt_wait_tray_like REF: waits until the notification area looks like REF.
 lt_wait_tray_like() {
     local i cur=$LT_OUT/tray-now.png
@@ -197,9 +201,10 @@ lt_close_menus() { # a click on an empty spot of the desktop, as a user would
     lt_no_menus
 }
 
-# Black pixels of a menu row, in its text part or in its check-mark margin.
+# Dark pixels (black text; grey text is lighter) of a menu row, in its text
+# part or in its check-mark margin.
 lt_black_in() { # lt_black_in IMAGE W H X Y
-    convert "$1" -crop "${2}x${3}+${4}+${5}" +repage -fill white +opaque black \
+    convert "$1" -crop "${2}x${3}+${4}+${5}" +repage -colorspace Gray -threshold 35% \
         -format '%[fx:int(w*h*(1-mean)+0.5)]' info:
 }
 lt_row_text_black() { # lt_row_text_black IMAGE "L T R B" ROW

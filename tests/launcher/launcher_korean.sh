@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# The menu's language: on a Korean system (LC_ALL=ko_KR.UTF-8 makes Wine's
+# default language 1042) the menu comes from "Velotray.kor"; without the
+# library the English menu shows; a "Velotray.kor" in the current directory is
+# never loaded. Pictures of the menus are kept in the build folder's
+# launcher-tests/ for a look.
+source "$(dirname "$0")/lib.sh"
+probe_start "$LT_BUILD" || exit 1
+lt_end
+lt_install "Velotune"
+# A Hangul font for Wine's menu font to link to, where the system has one.
+if fc-list 2>/dev/null | grep -q -i nanumgothic; then
+    lt_registry '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' '"Gulim"="NanumGothic"' \
+        "[-$LT_VENDOR_KEY]" "[$LT_RUN_KEY]" "$(lt_run_entry_line)" \
+        "[$LT_PRODUCT_KEY]" '"autorun"=dword:00000001'
+else
+    echo "note: no Hangul font found (Debian: fonts-nanum); Korean text shows as boxes"
+    lt_registry "[-$LT_VENDOR_KEY]" "[$LT_RUN_KEY]" "$(lt_run_entry_line)" \
+        "[$LT_PRODUCT_KEY]" '"autorun"=dword:00000001'
+fi
+
+# menu_picture NAME: a logon start (no panel), the menu, a picture of it.
+menu_picture() {
+    local name=$1 l t r b
+    lt_start /autorun
+    lt_wait_launcher || return 1
+    lt_wait_tray_unlike "$LT_OUT/tray-empty.png" || true
+    lt_open_menu || return 1
+    set -- $LT_MAIN
+    l=$1 t=$2 r=$3 b=$4
+    lt_shot "$LT_OUT/menu-$name-screen.png"
+    convert "$LT_OUT/menu-$name-screen.png" -crop "$((r - l))x$((b - t))+$l+$t" +repage \
+        "$LT_OUT/menu-$name.png"
+    lt_close_menus
+    probe send "Trelvix Velotune Launcher" - 16 0 0 >/dev/null
+    lt_launcher_gone
+    wait "$LT_LAUNCHER_PID"
+}
+lt_tray "$LT_OUT/tray-empty.png"
+
+LT_LOCALE=ko_KR.UTF-8 menu_picture korean
+lt_check "a menu opens on a Korean system" [ -s "$LT_OUT/menu-korean.png" ]
+# Korean system, library missing.
+rm -f "$LT_DIR/Velotray.kor"
+LT_LOCALE=ko_KR.UTF-8 menu_picture korean-no-library
+lt_check "a menu opens without the library" [ -s "$LT_OUT/menu-korean-no-library.png" ]
+# Another language.
+cp "$LT_DIST/Velotray.kor" "$LT_DIR/"
+LT_LOCALE=en_US.UTF-8 menu_picture english
+lt_check "a menu opens on an English system" [ -s "$LT_OUT/menu-english.png" ]
+
+lt_check "the Korean menu differs from the English one" \
+    lt_differ "$LT_OUT/menu-korean.png" "$LT_OUT/menu-english.png"
+lt_check "without the library the menu is the built-in English one" \
+    lt_same_image "$LT_OUT/menu-english.png" "$LT_OUT/menu-korean-no-library.png"
+
+# ---- a "Velotray.kor" in the current directory is not loaded: with no Run
+# entry the library is looked for by its bare name.
+lt_registry "[$LT_RUN_KEY]" '"Velotune"=-'
+rm -f "$LT_DIR/Velotray.kor"
+mkdir -p "$WINEPREFIX/drive_c/Planted"
+cp "$LT_DIST/Velotray.kor" "$WINEPREFIX/drive_c/Planted/"
+LT_CWD=$WINEPREFIX/drive_c/Planted LT_LOCALE=ko_KR.UTF-8 menu_picture korean-planted
+lt_check "a menu opens with a planted library" [ -s "$LT_OUT/menu-korean-planted.png" ]
+lt_check "the planted library was not loaded" \
+    lt_same_image "$LT_OUT/menu-korean-planted.png" "$LT_OUT/menu-korean-no-library.png"
+# The library beside the launcher is still found by its bare name.
+cp "$LT_DIST/Velotray.kor" "$LT_DIR/"
+LT_CWD=$WINEPREFIX/drive_c/Planted LT_LOCALE=ko_KR.UTF-8 menu_picture korean-beside
+lt_check "the library beside the launcher is used" \
+    lt_same_image "$LT_OUT/menu-korean-beside.png" "$LT_OUT/menu-korean.png"
+rm -rf "$WINEPREFIX/drive_c/Planted"
+
+lt_finish
