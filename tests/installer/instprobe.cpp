@@ -9,6 +9,9 @@
 //     absent CLASS TITLE          no such window exists now
 //     exit-launcher               sends the launcher window its Exit command
 //     close-panel                 sends the speed panel window WM_CLOSE
+//     hold SECONDS                keeps a hidden window (and so the desktop with its
+//                                 notification area) until "release" or the time is up
+//     release                     ends a running "hold"
 // CLASS "-" matches any class. Steps run in order; the first failing step ends
 // the probe with exit code 1 and a line on stderr.
 #include <windows.h>
@@ -24,6 +27,7 @@ constexpr wchar_t kLauncherWindow[] = L"Trelvix Velotune Launcher";
 constexpr wchar_t kPanelClass[] = L"TFormMain";
 constexpr wchar_t kPanelTitle[] = L"Trelvix Velotune";
 constexpr WPARAM kIdmExit = 103;
+constexpr wchar_t kHolderWindow[] = L"Velotune Setup Test Holder";
 
 HWND FindTopWindow(const wchar_t* cls, const wchar_t* title) {
     return FindWindowW(std::wcscmp(cls, L"-") == 0 ? nullptr : cls, title);
@@ -83,6 +87,32 @@ bool SendAndWaitGone(const wchar_t* cls, const wchar_t* title, UINT message, WPA
     return WaitFor(cls, title, 10, false);
 }
 
+LRESULT CALLBACK HolderProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_DESTROY) {
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcW(window, message, wparam, lparam);
+}
+
+bool Hold(double seconds) {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = HolderProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = kHolderWindow;
+    if (!RegisterClassW(&wc)) return false;
+    HWND window = CreateWindowExW(0, kHolderWindow, kHolderWindow, WS_OVERLAPPED, 0, 0, 10, 10,
+                                  nullptr, nullptr, wc.hInstance, nullptr);
+    if (window == nullptr) return false;
+    SetTimer(window, 1, static_cast<UINT>(seconds * 1000.0), nullptr);
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (msg.message == WM_TIMER) DestroyWindow(window);
+        DispatchMessageW(&msg);
+    }
+    return true;
+}
+
 int Fail(const wchar_t* step, const wchar_t* cls, const wchar_t* title) {
     std::fwprintf(stderr, L"instprobe: %ls %ls \"%ls\" failed\n", step, cls, title);
     return 1;
@@ -98,6 +128,11 @@ int wmain(int argc, wchar_t** argv) {
         } else if (step == L"exit-launcher") {
             if (!SendAndWaitGone(kLauncherWindow, kLauncherWindow, WM_COMMAND, kIdmExit))
                 return Fail(L"exit-launcher", kLauncherWindow, kLauncherWindow);
+        } else if (step == L"hold" && i + 1 < argc) {
+            if (!Hold(std::wcstod(argv[++i], nullptr))) return Fail(L"hold", L"-", kHolderWindow);
+        } else if (step == L"release") {
+            if (!SendAndWaitGone(kHolderWindow, kHolderWindow, WM_CLOSE, 0))
+                return Fail(L"release", kHolderWindow, kHolderWindow);
         } else if (step == L"close-panel") {
             if (!SendAndWaitGone(kPanelClass, kPanelTitle, WM_CLOSE, 0))
                 return Fail(L"close-panel", kPanelClass, kPanelTitle);

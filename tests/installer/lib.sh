@@ -81,7 +81,12 @@ it_put_value() { # it_put_value KEY NAME "TYPE<tab>DATA"
     wine reg add "$1" /v "$2" /t "$type" /d "$data" /f >/dev/null 2>&1
 }
 it_restore() {
+    it_release_desktop
     it_cleanup
+    if [ -n "$IT_SIM_LETTER" ]; then
+        vt_sim_no_cdrom "$IT_SIM_LETTER"
+        vt_sim_apply
+    fi
     if [ -n "$IT_SAVED_RUN" ]; then it_put_value "$IT_RUN_KEY" Velotune "$IT_SAVED_RUN"; fi
     if [ -n "$IT_SAVED_AUTORUN" ]; then
         it_put_value "$IT_PRODUCT_KEY" autorun "$IT_SAVED_AUTORUN"
@@ -157,7 +162,6 @@ it_end_job() {
     else
         it_fail "no program left running: $(it_program_pids)"
         it_end_programs
-        wait "$1"
     fi
 }
 
@@ -169,7 +173,6 @@ it_cleanup() {
     wine reg delete "$IT_RUN_KEY" /v Velotune /f >/dev/null 2>&1
     wine reg delete "$IT_PRODUCT_KEY" /f >/dev/null 2>&1
     it_wait_no_programs
-    wait 2>/dev/null
     return 0
 }
 
@@ -189,7 +192,69 @@ it_run_hidden() {
     wine "$1" >/dev/null 2>&1 &
 }
 
-# A simulated two-mode drive for the speed panel, when the simulator is built.
+# A simulated two-mode drive on d: for the speed panel, which otherwise reports
+# that no drive is there and ends. it_restore takes the drive letter away again.
+IT_SIM_LETTER=""
 it_sim_drive() {
-    :
+    source "$IT_SOURCE/tests/sim/sim.sh"
+    vt_sim_init "$IT_NATIVE"
+    if [ ! -f "$VT_SIM_LIB" ]; then
+        echo "missing: $VT_SIM_LIB (native build)"
+        exit 1
+    fi
+    vt_sim_drive setup1 kind=twomode mode=high vendor=TRELVIX "product=DVD-RW TV-1620" \
+        revision=1.03 >/dev/null
+    vt_sim_cdrom d setup1
+    vt_sim_apply
+    vt_sim_preload
+    IT_SIM_LETTER=d
+}
+
+# Keeps the shell desktop up with a hidden window, so that the notification
+# area can be compared before and after; waits (bounded) until it shows.
+it_hold_desktop() {
+    wine "$IT_PROBE" hold 600 >/dev/null 2>&1 &
+    IT_HOLD_JOB=$!
+    local i whole=$IT_BUILD/installer-tests/whole.png
+    mkdir -p "$IT_BUILD/installer-tests"
+    for i in $(seq 1 80); do
+        vt_shot "$whole"
+        [ "$(convert "$whole" -format '%[fx:mean>0]' info: 2>/dev/null)" = 1 ] && return 0
+        sleep 0.25
+    done
+    return 1
+}
+it_release_desktop() {
+    if [ -n "${IT_HOLD_JOB:-}" ]; then
+        wine "$IT_PROBE" release >/dev/null 2>&1
+        wait "$IT_HOLD_JOB" 2>/dev/null
+        IT_HOLD_JOB=""
+    fi
+}
+
+# The notification area's strip, as the shell desktop shows it.
+IT_TRAY_GEOMETRY=120x20+904+748
+it_tray() { # it_tray FILE
+    local whole=$IT_BUILD/installer-tests/whole.png
+    mkdir -p "$IT_BUILD/installer-tests"
+    vt_shot "$whole" && convert "$whole" -crop "$IT_TRAY_GEOMETRY" +repage "$1"
+}
+it_same_image() { [ "$(compare -metric AE "$1" "$2" null: 2>&1)" = 0 ]; }
+it_wait_tray_unlike() { # bounded wait until the strip differs from FILE
+    local i cur=$IT_BUILD/installer-tests/tray-now.png
+    for i in $(seq 1 40); do
+        it_tray "$cur"
+        it_same_image "$cur" "$1" || return 0
+        sleep 0.25
+    done
+    return 1
+}
+it_wait_tray_like() { # bounded wait until the strip looks like FILE
+    local i cur=$IT_BUILD/installer-tests/tray-now.png
+    for i in $(seq 1 40); do
+        it_tray "$cur"
+        it_same_image "$cur" "$1" && return 0
+        sleep 0.25
+    done
+    return 1
 }
