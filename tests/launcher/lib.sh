@@ -106,6 +106,11 @@ lt_wait_log() { # lt_wait_log ERE [COUNT]
     return 1
 }
 
+lt_wait_log_in() { # lt_wait_log_in FOLDER ERE [COUNT]: the log of a stand-in in FOLDER
+    local LT_LOG=$1/fakepanel.log
+    lt_wait_log "$2" "${3:-1}"
+}
+
 # Screenshots.
 lt_shot() { vt_shot "$1"; }
 lt_tray() { # lt_tray FILE: the notification area's strip
