@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# A reinstall keeps the user's Auto Run choice and the chosen folder.
+# A reinstall keeps the user's Auto Run choice and the chosen folder, and ends a
+# running launcher before it replaces the files.
 source "$(dirname "$0")/lib.sh"
 it_require_build
 it_save
@@ -26,6 +27,15 @@ it_case "reinstall over autorun = 5"
 wine reg add "$IT_PRODUCT_KEY" /v autorun /t REG_DWORD /d 5 /f >/dev/null 2>&1
 it_check "setup exits with 0" it_install "$dir"
 it_expect_eq "autorun stays 5" "REG_DWORD"$'\t'"0x5" "$(it_reg_get "$IT_PRODUCT_KEY" autorun)"
+
+it_case "reinstall while the launcher runs"
+it_check "launcher started from the Run entry" wine "$IT_PROBE" logon wait - "$IT_LAUNCHER_WINDOW" 30
+rm -f "$udir/Velotray.kor"
+it_check "setup exits with 0" it_install "$dir"
+it_check "the running launcher was ended by its window" \
+    wine "$IT_PROBE" absent - "$IT_LAUNCHER_WINDOW"
+it_check "no program left running" it_wait_no_programs
+it_check "files replaced" cmp -s "$IT_DIST/Velotray.kor" "$udir/Velotray.kor"
 
 it_case "reinstall over an unreadable autorun value"
 wine reg add "$IT_PRODUCT_KEY" /v autorun /t REG_SZ /d 0 /f >/dev/null 2>&1
