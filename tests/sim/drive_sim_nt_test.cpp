@@ -1,7 +1,7 @@
 // The real pass-through path and NT-family discovery under Wine, against drives
 // played by the SG_IO emulator. The run script makes d, e, f, g and h CD-ROM
 // letters whose devices are the files d.drive ... h.drive; a case writes the
-// files it needs and removes the others, so that those letters do not open.
+// drives it needs, and the others fail every command at the transport (gone=1).
 #include "simtest.h"
 
 #include "speedpanel/drive/drivecommands.h"
@@ -49,8 +49,7 @@ std::string Entry(const std::string& vendor, const std::string& product, const s
 
 // Discovery's platform calls: the real ones, recorded. A case may name the
 // machine's CD-ROM letters (g_cdroms); the other letters then read as no drive.
-// Under Wine every CD-ROM letter opens, even one whose drive file is missing: its
-// commands then fail at the transport without reaching a simulated drive.
+// Under Wine every CD-ROM letter opens, even one whose device is missing.
 std::string g_cdroms;
 
 struct SeamRecord {
@@ -104,7 +103,7 @@ protected:
         g_record = {};
         g_cdroms.clear();
         for (const char* letter : kLetters)
-            simtest::RemoveDrive(letter);
+            WriteDrive(letter, "gone=1");
     }
     void TearDown() override { control.ReleaseDrives(); }
 
@@ -167,14 +166,15 @@ TEST_F(NtDrives, DiscoverySendsOneProbePerOpenLetterOneInquiryPerDriveAndOneRefr
     WriteDrive("e", "kind=twomode\nreject_status=1\nvendor=VENDOR-E");
     WriteDrive("f", "kind=speedlist\nspeeds=8,16\ncurrent=16\nvendor=VENDOR-F");
     WriteDrive("g", "kind=twomode\nvendor=VENDOR-G");
-    // h is a CD-ROM letter without a drive behind it.
+    // h is a CD-ROM letter whose device fails at the transport.
     control.DiscoverDrives();
 
     EXPECT_THAT(Requests("d"), ElementsAre(kStatusRead, kInquiry, kStatusRead));
     EXPECT_THAT(Requests("e"), ElementsAre(kStatusRead));
     EXPECT_THAT(Requests("f"), ElementsAre(kStatusRead, kInquiry));
     EXPECT_THAT(Requests("g"), ElementsAre(kStatusRead, kInquiry));
-    EXPECT_TRUE(DriveLog("h").empty());
+    EXPECT_THAT(Requests("h"), ElementsAre(kStatusRead));
+    EXPECT_EQ(Field(DriveLog("h")[0], "answer"), "gone");
     EXPECT_THAT(g_record.paths,
                 ElementsAre("\\\\.\\d:", "\\\\.\\e:", "\\\\.\\f:", "\\\\.\\g:", "\\\\.\\h:"));
     EXPECT_THAT(g_record.closed, ElementsAre(Opened("e"), Opened("h")));
@@ -257,6 +257,35 @@ TEST_F(NtDrives, SpeedListDriveSetsTheSelectedSpeed) {
     EXPECT_EQ(ReadDriveKey("d", "current"), "40");
     // The list was built already: the refresh leaves the panel as it was.
     EXPECT_EQ(panel.status, "Current Speed =  8");
+}
+
+TEST_F(NtDrives, SpeedListWithoutSelectedEntrySetsNothing) {
+    WriteDrive("d", "kind=speedlist\ncurrent=16");
+    control.DiscoverDrives();
+    EXPECT_TRUE(panel.speeds.empty());
+    EXPECT_EQ(panel.speedIndex, -1);
+    EXPECT_EQ(panel.status, "Current Speed = 16");
+
+    control.GroupBox1Click();
+    simtest::ClearDriveLog("d");
+    control.SpeedSetClick();
+    EXPECT_TRUE(DriveLog("d").empty());
+    EXPECT_EQ(ReadDriveKey("d", "current"), "16");
+}
+
+TEST_F(NtDrives, LongSpeedListStaysInsideTheReply) {
+    // Byte 1 claims a list far past the 255 bytes the drive was asked for.
+    std::string reply = "status_hex=00 ff 00 00 00 20";
+    for (int i = 6; i < 255; ++i)
+        reply += " 0a";
+    WriteDrive("d", "kind=speedlist\n" + reply);
+    control.DiscoverDrives();
+    ASSERT_EQ(control.Drives().count, 1);
+    EXPECT_EQ(panel.status, "Current Speed = 32");
+    ASSERT_LE(panel.speeds.size(), 249u);
+    ASSERT_GE(panel.speeds.size(), 1u);
+    for (const std::string& speed : panel.speeds)
+        EXPECT_EQ(speed, "10");
 }
 
 TEST_F(NtDrives, ChoosingTheSelectedEntrySendsNothing) {
@@ -377,7 +406,8 @@ TEST_F(NtDrives, ReleaseThenDiscoveryGivesTheSameListWithFreshHandles) {
     WriteDrive("g", "vendor=SECOND");
     control.DiscoverDrives();
     const std::vector<std::string> first = panel.drives;
-    ASSERT_EQ(first.size(), 2u);
+    ASSERT_EQ(first.size(), 2u) << "d: " << ::testing::PrintToString(DriveLog("d"))
+                                << " g: " << ::testing::PrintToString(DriveLog("g"));
     HANDLE d = control.Drives().handles[0];
     HANDLE g = control.Drives().handles[1];
 

@@ -76,8 +76,8 @@ int Emulate(const std::string& path, sg_io_hdr_t* io) {
     // so that a test need not wait the whole time-out.
     const long hang = std::strtol(vtsim::ReadKey(path, "hang_ms").c_str(), nullptr, 10);
     if (hang > 0 && io->timeout > 0 && static_cast<unsigned long>(hang) >= io->timeout) {
-        vtsim::AppendLine(path + ".log",
-                          "cdb=" + vtsim::Hex(io->cmdp, io->cmd_len) + " " + fields + " answer=timeout");
+        vtsim::AppendLine(path + ".log", "cdb=" + vtsim::Hex(io->cmdp, io->cmd_len) + " " + fields +
+                                             " answer=timeout");
         errno = ETIMEDOUT;
         return -1;
     }

@@ -33,11 +33,6 @@ void WriteDrive(const std::string& name, const std::string& text) {
     ClearDriveLog(name);
 }
 
-void RemoveDrive(const std::string& name) {
-    DeleteFileA(DrivePath(name).c_str());
-    ClearDriveLog(name);
-}
-
 std::vector<std::string> ReadLines(const std::string& path) {
     std::vector<std::string> lines;
     std::FILE* f = std::fopen(path.c_str(), "rb");

@@ -15,8 +15,6 @@ std::string DrivePath(const std::string& name);
 
 // Writes a drive file (key=value lines) and empties its log.
 void WriteDrive(const std::string& name, const std::string& text);
-// Removes a drive file, so that its drive letter no longer opens.
-void RemoveDrive(const std::string& name);
 std::string ReadDriveKey(const std::string& name, const std::string& key);
 
 std::vector<std::string> ReadLines(const std::string& path);
