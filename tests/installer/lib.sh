@@ -219,8 +219,17 @@ it_hold_desktop() {
     mkdir -p "$IT_BUILD/installer-tests"
     for i in $(seq 1 80); do
         vt_shot "$whole"
-        [ "$(convert "$whole" -format '%[fx:mean>0]' info: 2>/dev/null)" = 1 ] && return 0
+        [ "$(convert "$whole" -format '%[fx:mean>0]' info: 2>/dev/null)" = 1 ] && break
         sleep 0.25
+    done
+    # and until the notification area has settled: two equal pictures in a row
+    local a=$IT_BUILD/installer-tests/tray-a.png b=$IT_BUILD/installer-tests/tray-b.png
+    it_tray "$a"
+    for i in $(seq 1 40); do
+        sleep 0.25
+        it_tray "$b"
+        it_same_image "$a" "$b" && return 0
+        cp "$b" "$a"
     done
     return 1
 }
