@@ -205,6 +205,19 @@ Section "-Program files"
     SetShellVarContext all
     Call EndPrograms
 
+    ; Moved to another folder: the old copy goes, so that one installation
+    ; remains (only the files this setup puts there; the folder when empty).
+    ReadRegStr $0 HKLM "${UNINST_KEY}" "InstallLocation"
+    ${If} $0 != ""
+    ${AndIf} $0 != $INSTDIR
+    ${AndIf} ${FileExists} "$0\Velotray.exe"
+        Delete /REBOOTOK "$0\TrelvixVelotune.exe"
+        Delete /REBOOTOK "$0\Velotray.exe"
+        Delete /REBOOTOK "$0\Velotray.kor"
+        Delete /REBOOTOK "$0\${UNINSTALLER}"
+        RMDir /REBOOTOK "$0"
+    ${EndIf}
+
     SetOutPath "$INSTDIR"
     SetOverwrite on
     File "/oname=TrelvixVelotune.exe" "${PANEL_EXE}"

@@ -42,6 +42,26 @@ wine reg add "$IT_PRODUCT_KEY" /v autorun /t REG_SZ /d 0 /f >/dev/null 2>&1
 it_check "setup exits with 0" it_install "$dir"
 it_expect_eq "autorun becomes the number 1" "REG_DWORD"$'\t'"0x1" "$(it_reg_get "$IT_PRODUCT_KEY" autorun)"
 
+it_case "reinstall into another folder"
+dir2='C:\Program Files\Velotune Moved'
+udir2=$(it_unix "$dir2")
+touch "$udir/notes of the user.txt"
+it_check "setup exits with 0" it_install "$dir2"
+it_check "files in the new folder" cmp -s "$IT_DIST/Velotray.exe" "$udir2/Velotray.exe"
+it_expect_eq "only the user's file stays in the old folder" "notes of the user.txt" \
+    "$(cd "$udir" 2>/dev/null && ls)"
+it_expect_eq "Run entry names the new folder" "REG_SZ"$'\t'"\"$dir2\\Velotray.exe\" /autorun" \
+    "$(it_reg_get "$IT_RUN_KEY" Velotune)"
+it_expect_eq "InstallLocation is the new folder" "REG_SZ"$'\t'"$dir2" \
+    "$(it_reg_get "$IT_UNINST_KEY" InstallLocation)"
+it_expect_eq "autorun kept" "REG_DWORD"$'\t'"0x1" "$(it_reg_get "$IT_PRODUCT_KEY" autorun)"
+rm -rf "$udir"
+
+it_case "reinstall back into the first folder"
+it_check "setup exits with 0" it_install "$dir"
+it_check "files in the first folder" cmp -s "$IT_DIST/Velotray.exe" "$udir/Velotray.exe"
+it_check "the other folder removed" test ! -e "$udir2"
+
 it_case "uninstall"
 it_check "silent uninstall finishes" it_uninstall
 it_check "folder removed" test ! -e "$udir"
