@@ -139,23 +139,24 @@ child_field() {
 
 # click X Y [BUTTON]: a click at screen coordinates
 click() {
-    xdotool mousemove --sync "$1" "$2" click "${3:-1}"
+    xdotool mousemove "$1" "$2" sleep 0.2 click "${3:-1}"
+    sleep 0.2
 }
 # key KEY...: key strokes, with the pointer over the panel (no window manager:
 # the keyboard follows the pointer)
 key() {
-    if panel_pos; then xdotool mousemove --sync $((PX + 160)) $((PY + 60)); fi
+    if panel_pos; then xdotool mousemove $((PX + 160)) $((PY + 60)) sleep 0.2; fi
     xdotool key --delay 80 "$@"
 }
 # drag X0 Y0 X1 Y1 [BUTTON]: press, move in steps, release
 drag() {
     local b=${5:-1} i
-    xdotool mousemove --sync "$1" "$2" mousedown "$b"
+    xdotool mousemove "$1" "$2" sleep 0.2 mousedown "$b"
     for i in 1 2 3 4 5 6 7 8; do
-        xdotool mousemove --sync $(($1 + ($3 - $1) * i / 8)) $(($2 + ($4 - $2) * i / 8))
-        sleep 0.05
+        xdotool sleep 0.05 mousemove $(($1 + ($3 - $1) * i / 8)) $(($2 + ($4 - $2) * i / 8))
     done
-    xdotool mouseup "$b"
+    xdotool sleep 0.2 mouseup "$b"
+    sleep 0.2
 }
 
 # --- clean-up -----------------------------------------------------------------
