@@ -16,10 +16,14 @@ LT_OUT=$LT_BUILD/launcher-tests
 mkdir -p "$LT_OUT"
 LT_FAILS=0
 
-# The notification area: the launcher's icon is the rightmost one.
+# The notification area at the right end of the shell desktop's taskbar. The
+# launcher's icon is found where the area changes when it comes; until then it
+# is taken to be the rightmost one.
 LT_ICON_X=1012
 LT_ICON_Y=757
-LT_TRAY_GEOMETRY=120x20+904+748
+LT_TRAY_LEFT=904
+LT_TRAY_TOP=748
+LT_TRAY_GEOMETRY=120x20+$LT_TRAY_LEFT+$LT_TRAY_TOP
 
 lt_fail() {
     echo "FAIL: $*"
@@ -130,11 +134,24 @@ lt_wait_tray_like() {
     done
     return 1
 }
+# lt_wait_tray_unlike REF: waits until the notification area changes from REF
+# (an icon came); the icon is then where the pictures differ (LT_ICON_X/Y).
 lt_wait_tray_unlike() {
-    local i cur=$LT_OUT/tray-now.png
+    local i cur=$LT_OUT/tray-now.png box w h x y
     for i in $(seq 1 40); do
         lt_tray "$cur"
-        lt_same_image "$cur" "$1" || return 0
+        if ! lt_same_image "$cur" "$1"; then
+            sleep 0.3
+            lt_tray "$cur"
+            box=$(convert "$1" "$cur" -compose difference -composite -colorspace Gray \
+                -threshold 0 -format '%@' info: 2>/dev/null)
+            if [[ $box =~ ^([0-9]+)x([0-9]+)\+([0-9]+)\+([0-9]+)$ ]]; then
+                w=${BASH_REMATCH[1]} h=${BASH_REMATCH[2]} x=${BASH_REMATCH[3]} y=${BASH_REMATCH[4]}
+                LT_ICON_X=$((LT_TRAY_LEFT + x + w / 2))
+                LT_ICON_Y=$((LT_TRAY_TOP + y + h / 2))
+            fi
+            return 0
+        fi
         sleep 0.25
     done
     return 1
