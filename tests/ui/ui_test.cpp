@@ -139,6 +139,19 @@ TEST_F(PanelTest, FormCreateMakesTheWindowAsTheLauncherExpectsIt) {
     EXPECT_EQ(GetWindowLongPtrA(h, GWL_EXSTYLE), WS_EX_APPWINDOW | WS_EX_TOPMOST);
     EXPECT_EQ(GetWindow(h, GW_OWNER), nullptr);
     EXPECT_EQ(GetMenu(h), nullptr);
+    // The window icon: the program's 32 x 32 icon, on the class and on the window.
+    ASSERT_FALSE(app.Icon().Empty());
+    HICON icon = reinterpret_cast<HICON>(SendMessageA(h, WM_GETICON, ICON_BIG, 0));
+    ASSERT_NE(icon, nullptr);
+    EXPECT_NE(GetClassLongPtrA(h, GCLP_HICON), 0);
+    ICONINFO ii{};
+    ASSERT_TRUE(GetIconInfo(icon, &ii));
+    BITMAP bm{};
+    GetObjectA(ii.hbmColor, sizeof bm, &bm);
+    EXPECT_EQ(bm.bmWidth, 32);
+    EXPECT_EQ(bm.bmHeight, 32);
+    DeleteObject(ii.hbmColor);
+    DeleteObject(ii.hbmMask);
     tk::TForm::TCreateParams p;
     panel->CreateParams(p);
     EXPECT_EQ(p.exStyle, static_cast<DWORD>(WS_EX_APPWINDOW));
