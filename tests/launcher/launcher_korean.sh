@@ -70,5 +70,6 @@ LT_CWD=$WINEPREFIX/drive_c/Planted LT_LOCALE=ko_KR.UTF-8 menu_picture korean-bes
 lt_check "the library beside the launcher is used" \
     lt_same_image "$LT_OUT/menu-korean-beside.png" "$LT_OUT/menu-korean.png"
 rm -rf "$WINEPREFIX/drive_c/Planted"
+lt_registry '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' '"Gulim"=-'
 
 lt_finish

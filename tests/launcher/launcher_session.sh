@@ -28,6 +28,19 @@ sleep 0.5
 lt_tray "$LT_OUT/tray-one.png"
 probe info "Trelvix Velotune Launcher" -
 lt_check "the launcher window stays hidden" [ "$(probe_get visible)" = 0 ]
+tip_shows() { # the shell shows the icon's tip while the mouse rests on it
+    xdotool mousemove "$LT_ICON_X" "$LT_ICON_Y"
+    local i
+    for i in $(seq 1 20); do
+        probe toplevel
+        printf '%s' "$PROBE_OUT" | grep -q -P \
+            '\tclass=tooltips_class32\ttitle=Trelvix Velotune Launcher\tvisible=1' && return 0
+        sleep 0.25
+    done
+    return 1
+}
+lt_check "the icon's tip is the launcher's name" tip_shows
+xdotool mousemove 400 300
 
 # ---- About is enabled by the panel's 1027, and opens the panel's About box
 lt_check "right click opens the menu" lt_open_menu
