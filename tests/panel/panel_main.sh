@@ -36,13 +36,18 @@ check "topmost" eq "$(probe_get topmost)" 1
 check "parent is the desktop, no owner" eq "$(probe_get parent_is_desktop) $(probe_get owner)" \
     "1 0x0"
 check "no menu bar" eq "$(probe_get menu)" 0x0
-check "a 32 x 32 window icon" eq "$(probe_get icon_size)" 32x32
 check "centred on the screen" eq "$(probe_get x),$(probe_get y)" "352,284"
 check "a rounded region" eq "$(probe_get region)" complex
 check "region box 0,0,320,200" eq "$(probe_get region_box)" "0,0,320,200"
 check "corners cut, edges and inner corners kept" eq "$(probe_get region_points)" \
     "0,0:0 319,0:0 0,199:0 319,199:0 1,1:0 318,198:0 4,4:1 315,4:1 4,195:1 315,195:1 160,0:1 0,100:1"
 check "the launcher was told: 1027 once" eq "$(listen_count 1027)" 1
+# The window icon is the program's icon; Wine answers no WM_GETICON across
+# processes, so its resource is read instead: one 32 x 32 image with 256 colours.
+probe exe-icons "$(vt_sim_winpath "$PANEL_DIR/$PANEL_EXE")"
+echo "$PROBE_OUT" | sed 's/^/     /'
+check "the program icon: one 32 x 32 image with 256 colours" eq \
+    "$(echo "$PROBE_OUT" | cut -f3-)" $'images=1\timage=32x32,8bpp,0colours'
 
 probe taskbar
 echo "$PROBE_OUT" | grep -v '^tray=' | sed 's/^/     /'

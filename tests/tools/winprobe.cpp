@@ -4,6 +4,7 @@
 //   winprobe listen CLASS TITLE MS  a hidden window of that class and title that
 //                                 prints every message >= WM_USER it receives (and
 //                                 WM_CLOSE), until WM_CLOSE or MS milliseconds
+//   winprobe exe-icons PATH       the icon groups in a program's resources
 //   winprobe serve                reads commands from stdin, one per line, words
 //                                 split at blanks, "double quotes" group words;
 //                                 each answer ends with a line "END rc=N"
@@ -272,6 +273,8 @@ void PrintInfo(HWND w) {
         Out("region_points=%s\n", in.c_str());
     }
     DeleteObject(rgn);
+    // Under Wine 8 neither WM_GETICON nor GetClassLongPtr answers for another
+    // process's window; "exe-icons" reads the program's icon resources instead.
     HICON big = reinterpret_cast<HICON>(Send(w, WM_GETICON, ICON_BIG, 0));
     Out("icon_big=%d\n", big ? 1 : 0);
     if (!big) big = reinterpret_cast<HICON>(GetClassLongPtrA(w, GCLP_HICON));
@@ -399,6 +402,50 @@ int Listen(const std::string& cls, const std::string& title, unsigned long timeo
     return 0;
 }
 
+// "exe-icons": the icon groups of a program file and the images each holds.
+#pragma pack(push, 2)
+struct GroupIconEntry {
+    BYTE width, height, colours, reserved;
+    WORD planes, bitCount;
+    DWORD bytes;
+    WORD id;
+};
+struct GroupIconDir {
+    WORD reserved, type, count;
+    GroupIconEntry entries[1];
+};
+#pragma pack(pop)
+
+int ExeIcons(const std::string& path) {
+    HMODULE m = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!m) {
+        Out("error=%lu\n", static_cast<unsigned long>(GetLastError()));
+        return 1;
+    }
+    EnumResourceNamesA(
+        m, RT_GROUP_ICON,
+        [](HMODULE mod, LPCSTR, LPSTR name, LONG_PTR) -> BOOL {
+            HRSRC r = FindResourceA(mod, name, RT_GROUP_ICON);
+            auto* dir =
+                r ? static_cast<const GroupIconDir*>(LockResource(LoadResource(mod, r))) : nullptr;
+            if (!dir) return TRUE;
+            std::string id = IS_INTRESOURCE(name)
+                                 ? std::to_string(reinterpret_cast<ULONG_PTR>(name))
+                                 : std::string(name);
+            Out("group\tname=%s\timages=%u", id.c_str(), dir->count);
+            for (WORD i = 0; i < dir->count; ++i) {
+                const GroupIconEntry& e = dir->entries[i];
+                Out("\timage=%ux%u,%ubpp,%ucolours", e.width ? e.width : 256,
+                    e.height ? e.height : 256, e.bitCount, e.colours);
+            }
+            Out("\n");
+            return TRUE;
+        },
+        0);
+    FreeLibrary(m);
+    return 0;
+}
+
 int Usage() {
     Out("error=usage\n");
     return 2;
@@ -504,6 +551,7 @@ int Run(const Args& a) {
                 Out("button=%s\n", TextOf(c).c_str());
         return 0;
     }
+    if (cmd == "exe-icons" && n == 2) return ExeIcons(a[1]);
     if (n < 3) return Usage();
     if (cmd == "listen") return Listen(a[1], a[2], n >= 4 ? Num(a[3]) : 60000);
     // Commands on a window named by CLASS TITLE.
