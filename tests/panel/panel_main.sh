@@ -11,7 +11,7 @@ vt_sim_cdrom d d1
 vt_sim_no_cdrom e
 vt_sim_apply
 probe_start "$BUILD" || exit 1
-trap 'cleanup_panel; listen_stop; probe_stop' EXIT
+trap 'cleanup_panel; listen_stop; probe_stop; vt_sim_no_cdrom d; vt_sim_apply' EXIT
 listen_start
 vt_sim_preload
 

@@ -1,26 +1,55 @@
 // winprobe: reads and pokes the windows of other programs for the system tests.
 //
-//   winprobe COMMAND ARGS...      runs one command
-//   winprobe listen CLASS TITLE MS  a hidden window of that class and title that
-//                                 prints every message >= WM_USER it receives (and
-//                                 WM_CLOSE), until WM_CLOSE or MS milliseconds
-//   winprobe exe-icons PATH       the icon groups in a program's resources
-//   winprobe serve                reads commands from stdin, one per line, words
-//                                 split at blanks, "double quotes" group words;
-//                                 each answer ends with a line "END rc=N"
+//   winprobe COMMAND ARGS...   runs one command
+//   winprobe serve             reads commands from stdin, one per line (words split
+//                              at blanks, "double quotes" group words); each answer
+//                              ends with a line "END rc=N" (see probe.sh)
 //
-// A window is named by two words, CLASS TITLE, where "-" stands for any (as in
-// FindWindowA), or by a handle "0x1234" in place of CLASS (TITLE is then ignored).
-// A child is named by one selector:
+// W below is a window: two words CLASS TITLE, "-" standing for any (as in
+// FindWindowA), or a handle "0x1234" in place of CLASS (TITLE is then ignored).
+// C is a child of W, named by one selector:
 //   id=N             the control id
 //   class=NAME[:K]   the K-th (0-based) descendant of that class
 //   text=TEXT        the descendant whose text is TEXT ('&' markers ignored)
 //   pos=X,Y          the descendant whose top-left corner lies at X,Y of the
 //                    top-level window's client area (the layout's coordinates)
 //
-// Output is one key=value per line; lists (children, taskbar, toplevel) print one
-// line per entry with tab-separated key=value fields. Exit code 0 means found/done,
-// 1 means not found or timed out, 2 means a usage error.
+// Commands:
+//   find W                       hwnd, exit 1 when there is none
+//   info W                       class, title, styles, rects, parent/owner, topmost,
+//                                visible, enabled, menu, region type/box/points
+//   children W                   one line per descendant: class, id, text, pos, styles,
+//                                visible, enabled, tabstop, checked, combo items/sel
+//   child W C | text W C         one child (text: its text, items, checked state)
+//   owned W                      top-level windows owned by W (About box, ...)
+//   focus W                      active, focus and capture window of W's thread
+//   send W MSG [WP LP [MS]]      SendMessage (waits for the handler), prints result
+//   post W MSG [WP LP]           PostMessage
+//   child-send / child-post W C MSG [WP LP]
+//   click-button W C             posts BM_CLICK to a button
+//   screen-pos W C               the child's centre in screen coordinates
+//   setfg W                      SetForegroundWindow
+//   region-pt W X Y              whether the window region holds X,Y
+//   wait-window / wait-visible W [MS]   until the window exists / is visible
+//   wait-gone / wait-hidden W [MS]      until it is gone / hidden (or gone)
+//   wait-text W C TEXT [MS]      until the child shows TEXT
+//   messagebox-wait TEXT CAPTION [MS]   a visible #32770 box with that caption and
+//                                static text ("-": any); prints its texts and buttons
+//   foreground                   the foreground window
+//   taskbar                      the shell's taskbar buttons ("button" lines, as the
+//                                Wine desktop shows them) and the windows that the
+//                                Windows rule gives a button ("rule" lines)
+//   toplevel                     every top-level window
+//   screen-rect | cursor         screen size and work area | the cursor position
+//   listen CLASS TITLE [MS]      a hidden stand-in window that prints each message
+//                                >= WM_USER (and WM_CLOSE, WM_SYSCOMMAND) it gets,
+//                                until WM_CLOSE or MS milliseconds
+//   exe-icons PATH               the icon groups of a program file and their images
+//   sleep MS
+//
+// Output is one key=value per line; lists print one line per entry with
+// tab-separated key=value fields. Exit code 0 means found/done, 1 not found or
+// timed out, 2 a usage error.
 
 #include <windows.h>
 
