@@ -548,20 +548,22 @@ def menu_speed():
 
 def menu_option():
     cv = Canvas(16, 16)
-    cx, cy = 8, 8
+    cx, cy = 7.5, 7.5
     teeth = 8
 
-    def gear(x, y):
-        a = math.atan2(y - cy, x - cx)
-        d = math.hypot(x - cx, y - cy)
-        t = (a * teeth / (2 * math.pi)) % 1.0
-        rr = 7.2 if 0.25 < t < 0.75 else 5.4
-        return 2.4 <= d <= rr
+    def radius(x, y):
+        t = (math.atan2(y - cy, x - cx) * teeth / (2 * math.pi) + 0.25) % 1.0
+        k = 0.0 if t < 0.15 or t > 0.85 else 1.0 if 0.3 < t < 0.7 else (
+            (t - 0.15) / 0.15 if t < 0.5 else (0.85 - t) / 0.15)
+        return 5.0 + 2.2 * k
 
-    cv.shape(gear, (0, 0, 16, 16), lambda x, y: mix((214, 222, 236), (92, 104, 128), y / 16))
-    cv.shape(lambda x, y: gear(x, y) and not (2.4 <= math.hypot(x - cx, y - cy) <= 6.0),
-             (0, 0, 16, 16), (70, 80, 104, 0.6))
-    cv.shape(ring(cx, cy, 2.4, 3.2), (4, 4, 12, 12), (60, 70, 92))
+    def gear(x, y, grow=0.0):
+        d = math.hypot(x - cx, y - cy)
+        return 2.3 - grow <= d <= radius(x, y) + grow
+
+    cv.shape(lambda x, y: gear(x, y, 0.7), (0, 0, 16, 16), (56, 66, 88))
+    cv.shape(gear, (0, 0, 16, 16), lambda x, y: mix((236, 240, 248), (120, 132, 156), (x + y) / 30))
+    cv.shape(ring(cx, cy, 3.6, 4.4), (2, 2, 14, 14), (90, 102, 128, 0.55))
     return cv
 
 
