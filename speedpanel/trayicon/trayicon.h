@@ -50,9 +50,44 @@ public:
     void Loaded() override;
     void Notification(tk::TComponent* component, tk::TOperation operation) override;
 
+    // The virtual operations the component adds are declared in their slot order:
+    // SetVisible, DoMessage, DoClick, DoDblClick, DoMouseMove, DoMouseDown,
+    // DoMouseUp, DoOnAnimate, Minimize, Restore, Update, ShowMenu, SetIconIndex,
+    // SetDefaultIcon.
+
+    // Places (true) or removes (false) the icon; every assignment calls the shell.
+    virtual void SetVisible(bool value);
+
+protected:
+    // The message window's handler.
+    virtual void DoMessage(tk::TMessage& message);
+    // The steps behind the events: the component's own choice first, the host's
+    // handler last.
+    virtual void DoClick();
+    virtual void DoDblClick();
+    virtual void DoMouseMove(tk::TShiftState shift, int x, int y);
+    virtual void DoMouseDown(tk::TMouseButton button, tk::TShiftState shift, int x, int y);
+    virtual void DoMouseUp(tk::TMouseButton button, tk::TShiftState shift, int x, int y);
+    // The animation timer's tick.
+    virtual void DoOnAnimate(tk::TComponent* sender);
+
+public:
+    // Hides the application into the notification area, then raises OnMinimize.
+    virtual void Minimize();
+    // Brings the application back and to the front, then raises OnRestore.
+    virtual void Restore();
+    // Pushes the current icon and tip to the shell while the icon is placed.
+    virtual void Update();
+    // Pops PopupMenu up at the cursor; does nothing without a menu.
+    virtual void ShowMenu();
+    virtual void SetIconIndex(int index);
+    // Shows the application's icon again.
+    virtual void SetDefaultIcon();
+    // Removes the icon from the shell without changing Visible.
+    void EndSession();
+
     // ---- published properties ----------------------------------------------------
     bool Visible() const { return visible_; }
-    virtual void SetVisible(bool value);
 
     const std::string& Hint() const { return hint_; }
     void SetHint(const std::string& text);
@@ -87,21 +122,6 @@ public:
     tk::TMouseEvent OnMouseDown;
     tk::TNotifyEvent OnDblClick; // public, not part of the form description
 
-    // ---- operations ----------------------------------------------------------------
-    // Hides the application into the notification area, then raises OnMinimize.
-    virtual void Minimize();
-    // Brings the application back and to the front, then raises OnRestore.
-    virtual void Restore();
-    // Pushes the current icon and tip to the shell while the icon is placed.
-    virtual void Update();
-    // Pops PopupMenu up at the cursor; does nothing without a menu.
-    virtual void ShowMenu();
-    virtual void SetIconIndex(int index);
-    // Shows the application's icon again.
-    virtual void SetDefaultIcon();
-    // Removes the icon from the shell without changing Visible.
-    void EndSession();
-
     // ---- state, for hosts and tests ------------------------------------------------
     const NOTIFYICONDATAA& IconRecord() const { return record_; }
     const tk::TIcon& CurrentIcon() const { return icon_; }
@@ -109,16 +129,6 @@ public:
     bool HookRegistered() const { return hookToken_ != 0; }
 
 protected:
-    // The message window's handler.
-    virtual void DoMessage(tk::TMessage& message);
-    virtual void DoClick();
-    virtual void DoDblClick();
-    virtual void DoMouseMove(tk::TShiftState shift, int x, int y);
-    virtual void DoMouseDown(tk::TMouseButton button, tk::TShiftState shift, int x, int y);
-    virtual void DoMouseUp(tk::TMouseButton button, tk::TShiftState shift, int x, int y);
-    // The animation timer's tick.
-    virtual void DoOnAnimate(tk::TComponent* sender);
-
     // The application hook, registered while the icon is placed. Never stops the
     // application's own handling.
     bool ApplicationHookProc(tk::TMessage& message);

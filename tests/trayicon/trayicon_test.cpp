@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <tuple>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,36 @@ public:
     using TTrayIcon::ApplicationHookProc;
     using TTrayIcon::DoOnAnimate;
     using TTrayIcon::ShiftState;
+
+    // Byte offsets in the virtual table of the operations the component adds, in
+    // the order they are documented (an Itanium-ABI member pointer to a virtual
+    // function holds 1 + its offset).
+    static std::vector<std::ptrdiff_t> SlotOffsets() {
+        std::vector<std::ptrdiff_t> v;
+        auto add = [&v](auto pointer) {
+            struct {
+                std::ptrdiff_t ptr, adj;
+            } raw{};
+            static_assert(sizeof(pointer) == sizeof(raw));
+            std::memcpy(&raw, &pointer, sizeof(raw));
+            v.push_back(raw.ptr - 1);
+        };
+        add(&ProbeIcon::SetVisible);
+        add(&ProbeIcon::DoMessage);
+        add(&ProbeIcon::DoClick);
+        add(&ProbeIcon::DoDblClick);
+        add(&ProbeIcon::DoMouseMove);
+        add(&ProbeIcon::DoMouseDown);
+        add(&ProbeIcon::DoMouseUp);
+        add(&ProbeIcon::DoOnAnimate);
+        add(&ProbeIcon::Minimize);
+        add(&ProbeIcon::Restore);
+        add(&ProbeIcon::Update);
+        add(&ProbeIcon::ShowMenu);
+        add(&ProbeIcon::SetIconIndex);
+        add(&ProbeIcon::SetDefaultIcon);
+        return v;
+    }
 
     bool menuReal = false;
     void ShowMenu() override {
@@ -246,6 +277,12 @@ TEST_F(TrayIconTest, PublishedPropertiesHaveTheirDefaults) {
     EXPECT_EQ(sizeof(TTrayIconMessage), 1u);
     EXPECT_EQ(static_cast<int>(imNone), 8);
     EXPECT_EQ(static_cast<int>(imRightClickUp), 6);
+}
+
+TEST(TrayIconLayout, VirtualOperationsFollowTheirSlotOrder) {
+    std::vector<std::ptrdiff_t> slots = ProbeIcon::SlotOffsets();
+    for (size_t i = 1; i < slots.size(); ++i)
+        EXPECT_EQ(slots[i] - slots[i - 1], static_cast<std::ptrdiff_t>(sizeof(void*))) << i;
 }
 
 TEST_F(TrayIconTest, EveryInstanceHasItsOwnIdAndWindow) {
