@@ -157,6 +157,19 @@ wait $send_pid
 check "then the sender's call returns 0" eq "$(grep -E '^(ok|result)=' "$send_log" | tr '\n' ' ')" \
     "ok=1 result=0 "
 
+# --- activating another program's window closes the About box ------------------------
+key F1
+check "F1 again" about_centred $((PX + 160)) $((PY + 100))
+wine notepad >/dev/null 2>&1 &
+notepad_pid=$!
+probe wait-visible Notepad - 20000 >/dev/null
+check "another program's window coming forward closes the box" \
+    probe wait-hidden "${ABOUT[@]}" 20000
+probe post Notepad - 16 >/dev/null
+wait $notepad_pid
+probe info "${MAIN[@]}"
+check "the panel stays, enabled" eq "$(probe_get visible)$(probe_get enabled)" 11
+
 # --- dragging the top strip ---------------------------------------------------------------
 panel_pos
 x0=$PX y0=$PY
