@@ -55,6 +55,7 @@ ended=0
 finish() {
     [ "$ended" = 1 ] && return
     ended=1
+    [ -n "${sleeper:-}" ] && kill "$sleeper" 2>/dev/null
     echo "Ending Wine (prefix $WINEPREFIX)"
     vt_down
 }
@@ -129,10 +130,13 @@ else
 fi
 
 [ "$shot_only" = 1 ] && exit 0
+# Sleep in the background and wait for it: "wait" gives way to Ctrl-C at once.
 if [ -n "$timeout" ]; then
     echo "Running for $timeout s."
-    sleep "$timeout"
+    sleep "$timeout" &
 else
     echo "Running. Press Ctrl-C to end."
-    while :; do sleep 3600; done
+    sleep infinity &
 fi
+sleeper=$!
+wait "$sleeper"
