@@ -32,11 +32,24 @@
  *                                "fill:LEN:BYTE" or "dword:N"
  *   regdel KEY [NAME]            deletes the value (or the key)
  *   regget KEY NAME              "reg: TYPE LEN HEX..."
+ *   regexpect KEY NAME TYPE DATA the value is exactly TYPE and DATA (as regset)
+ *   regdeny KEY                  writes to the key are refused (a deny entry for
+ *                                Everyone on setting values and creating subkeys)
+ *   regallow KEY                 full access for Everyone again
+ *   launch MS TITLE EXE [ARGS]   starts EXE; it must either end with exit code 0
+ *                                within MS, or be waiting for input with its
+ *                                window TITLE answering, then end on WM_CLOSE
+ *                                with exit code 0
+ *   traydel CLASS TITLE UID      removes that window's tray icon (as a shell
+ *                                restart loses every icon)
+ *   menurects                    "menu: L T R B" for every open popup menu
  *   sleep MS
  */
 #define PSAPI_VERSION 2
 #include <windows.h>
 #include <psapi.h>
+#include <shellapi.h>
+#include <aclapi.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -328,6 +341,131 @@ static int run_cmd(int argc, char** argv) {
         if (!w || !GetWindowRect(w, &r)) return 1;
         printf("rect: %ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
         return 0;
+    }
+    if (strcmp(c, "menurects") == 0) {
+        HWND w = NULL;
+        int n = 0;
+        while ((w = FindWindowExA(NULL, w, "#32768", NULL)) != NULL) {
+            RECT r;
+            if (!IsWindowVisible(w) || !GetWindowRect(w, &r)) continue;
+            printf("menu: %ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
+            n++;
+        }
+        return n ? 0 : 1;
+    }
+    if (strcmp(c, "traydel") == 0) {
+        NEED(4);
+        NOTIFYICONDATAA nid;
+        HWND w = find(argv[1], argv[2]);
+        if (!w) return 1;
+        memset(&nid, 0, sizeof nid);
+        nid.cbSize = NOTIFYICONDATAA_V2_SIZE;
+        nid.hWnd = w;
+        nid.uID = (UINT)atoi(argv[3]);
+        return Shell_NotifyIconA(NIM_DELETE, &nid) ? 0 : 1;
+    }
+    if (strcmp(c, "launch") == 0) {
+        NEED(4);
+        PROCESS_INFORMATION pi;
+        DWORD code = 259, idle;
+        int rc = 0;
+        if (!start_process(argv[3], argc - 4, argv + 4, &pi)) return 1;
+        idle = WaitForInputIdle(pi.hProcess, (DWORD)atoi(argv[1]));
+        if (WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0) {
+            GetExitCodeProcess(pi.hProcess, &code);
+            printf("exit: %lu\n", code);
+            rc = code == 0 ? 0 : 1;
+        } else {
+            HWND w = NULL;
+            double end = now_ms() + 5000;
+            DWORD_PTR r;
+            /* its window, found by title and owned by this process */
+            while (!w && now_ms() < end) {
+                HWND c2 = NULL;
+                while ((c2 = FindWindowExA(NULL, c2, NULL, argv[2])) != NULL) {
+                    DWORD pid = 0;
+                    GetWindowThreadProcessId(c2, &pid);
+                    if (pid == pi.dwProcessId) w = c2;
+                }
+                if (!w) Sleep(10);
+            }
+            if (!w || !SendMessageTimeoutA(w, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &r)) {
+                printf("running: no answering window (idle %lu)\n", idle);
+                rc = 1;
+            } else {
+                printf("running: answers\n");
+                PostMessageA(w, WM_CLOSE, 0, 0);
+            }
+            if (WaitForSingleObject(pi.hProcess, 10000) != WAIT_OBJECT_0) {
+                printf("exit: still running\n");
+                TerminateProcess(pi.hProcess, 1);
+                rc = 1;
+            } else {
+                GetExitCodeProcess(pi.hProcess, &code);
+                printf("exit: %lu\n", code);
+                if (code != 0) rc = 1;
+            }
+        }
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+        return rc;
+    }
+    if (strcmp(c, "regexpect") == 0) {
+        NEED(5);
+        HKEY k = open_hklm(argv[1], KEY_READ, 0);
+        BYTE* want = NULL;
+        DWORD wlen = 0, type = 0, len = 0;
+        BYTE* data;
+        int rc = 1;
+        if (!k || !parse_data(argv[4], &want, &wlen)) {
+            if (k) RegCloseKey(k);
+            printf("regexpect: no key %s\n", argv[1]);
+            return 1;
+        }
+        if (RegQueryValueExA(k, argv[2], NULL, &type, NULL, &len) == ERROR_SUCCESS) {
+            data = (BYTE*)malloc(len ? len : 1);
+            if (RegQueryValueExA(k, argv[2], NULL, &type, data, &len) == ERROR_SUCCESS &&
+                type == (DWORD)strtoul(argv[3], NULL, 0) && len == wlen && memcmp(data, want, len) == 0)
+                rc = 0;
+            free(data);
+        }
+        if (rc) printf("regexpect: %s %s is type %lu, %lu bytes\n", argv[1], argv[2], type, len);
+        free(want);
+        RegCloseKey(k);
+        return rc;
+    }
+    if (strcmp(c, "regdeny") == 0 || strcmp(c, "regallow") == 0) {
+        NEED(2);
+        SID_IDENTIFIER_AUTHORITY world = {SECURITY_WORLD_SID_AUTHORITY};
+        PSID everyone = NULL;
+        EXPLICIT_ACCESSA ea[2];
+        PACL acl = NULL;
+        HKEY k = open_hklm(argv[1], READ_CONTROL | WRITE_DAC, 1);
+        int n = 0;
+        LONG rc;
+        if (!k) return 1;
+        AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone);
+        memset(ea, 0, sizeof ea);
+        if (argv[0][3] == 'd') {
+            ea[n].grfAccessPermissions = KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
+            ea[n].grfAccessMode = DENY_ACCESS;
+            ea[n].Trustee.TrusteeForm = TRUSTEE_IS_SID;
+            ea[n].Trustee.ptstrName = (LPSTR)everyone;
+            n++;
+        }
+        ea[n].grfAccessPermissions = KEY_ALL_ACCESS;
+        ea[n].grfAccessMode = GRANT_ACCESS;
+        ea[n].Trustee.TrusteeForm = TRUSTEE_IS_SID;
+        ea[n].Trustee.ptstrName = (LPSTR)everyone;
+        n++;
+        SetEntriesInAclA((ULONG)n, ea, NULL, &acl);
+        rc = SetSecurityInfo(k, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, NULL,
+                             NULL, acl, NULL);
+        LocalFree(acl);
+        FreeSid(everyone);
+        RegCloseKey(k);
+        if (rc != ERROR_SUCCESS) printf("error: SetSecurityInfo %ld\n", rc);
+        return rc == ERROR_SUCCESS ? 0 : 1;
     }
     if (strcmp(c, "menurect") == 0) {
         HWND w = FindWindowA("#32768", NULL);

@@ -106,7 +106,7 @@ tray_xy() { pr0 tray | sed -n 's/^trayicon: //p' | head -n 1; }
 
 click() {
     local x=$1 y=$2 button=${3:-1} n=${4:-1}
-    xdotool mousemove --sync "$x" "$y"
+    xdotool mousemove "$x" "$y"
     sleep 0.2
     xdotool click --repeat "$n" --delay 80 "$button"
 }
@@ -165,9 +165,9 @@ check() {
     local desc=$1
     shift
     if "$@"; then
-        echo "ok: $desc"
+        echo "ok: $desc (${SECONDS}s)"
     else
-        echo "FAILED: $desc"
+        echo "FAILED: $desc (${SECONDS}s)"
         FAILS=$((FAILS + 1))
     fi
 }
