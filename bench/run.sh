@@ -213,14 +213,17 @@ vt_sim_apply
 vt_sim_preload
 cp -f "$B/bench/allocbench.exe" "$APP/"
 n_cmd=1000
-(cd "$APP" && wine "$APP/allocbench.exe" d $n_cmd </dev/null 2>/dev/null | tr -d '\r' >"$W/alloc-nt.out") || true
+(cd "$APP" && wine "$APP/allocbench.exe" d $n_cmd </dev/null >"$W/alloc-nt.raw" 2>/dev/null)
+tr -d '\r' <"$W/alloc-nt.raw" >"$W/alloc-nt.out"
 vt_sim_aspi_config adapters=1 support=0x0101
 vt_sim_aspi_target 0:0 d1
 vt_sim_aspi_install "$APP"
-(cd "$APP" && wine "$APP/allocbench.exe" aspi $n_cmd </dev/null 2>/dev/null | tr -d '\r' >"$W/alloc-aspi.out") || true
+(cd "$APP" && wine "$APP/allocbench.exe" aspi $n_cmd </dev/null >"$W/alloc-aspi.raw" 2>/dev/null)
+tr -d '\r' <"$W/alloc-aspi.raw" >"$W/alloc-aspi.out"
 # The panel's handlers over a speed-list drive.
 vt_sim_drive d1 kind=speedlist speeds=8,16,24,40 current=24 vendor=TRELVIX "product=CD-RW TV-5224" revision=2.00 >/dev/null
-(cd "$APP" && wine "$APP/allocbench.exe" d $n_cmd </dev/null 2>/dev/null | tr -d '\r' >"$W/alloc-list.out") || true
+(cd "$APP" && wine "$APP/allocbench.exe" d $n_cmd </dev/null >"$W/alloc-list.raw" 2>/dev/null)
+tr -d '\r' <"$W/alloc-list.raw" >"$W/alloc-list.out"
 av() { sed -n "s/^$2: //p" "$W/alloc-$1.out" | head -n 1; }
 
 # --- table and RESULTS.md -------------------------------------------------------

@@ -423,7 +423,8 @@ static int run_cmd(int argc, char** argv) {
             return 1;
         }
         if (RegQueryValueExA(k, argv[2], NULL, &type, NULL, &len) == ERROR_SUCCESS) {
-            data = (BYTE*)malloc(len ? len : 1);
+            /* room for the terminator the ANSI call may add to a string */
+            data = (BYTE*)calloc(1, len + 16);
             if (RegQueryValueExA(k, argv[2], NULL, &type, data, &len) == ERROR_SUCCESS &&
                 type == (DWORD)strtoul(argv[3], NULL, 0) && len == wlen && memcmp(data, want, len) == 0)
                 rc = 0;

@@ -78,11 +78,22 @@ sys_install() {
     fi
 }
 
-pr0() { wine "$PROBE" "$@" </dev/null 2>/dev/null | tr -d '\r'; return "${PIPESTATUS[0]}"; }
+# The probe's output goes through a file, never a pipe: a Wine process that
+# starts Wine's own helpers would hand them the pipe, and a reader would wait
+# for them forever.
+pr0() {
+    local f rc
+    f=$(mktemp)
+    wine "$PROBE" "$@" </dev/null >"$f" 2>/dev/null
+    rc=$?
+    tr -d '\r' <"$f"
+    rm -f "$f"
+    return "$rc"
+}
 
 pr() {
-    PR_OUT=$(wine "$PROBE" "$@" </dev/null 2>/dev/null | tr -d '\r')
-    local rc=${PIPESTATUS[0]}
+    PR_OUT=$(pr0 "$@")
+    local rc=$?
     [ -n "$PR_OUT" ] && printf '%s\n' "$PR_OUT"
     return "$rc"
 }

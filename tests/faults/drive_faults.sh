@@ -95,7 +95,8 @@ check "no setting lost: autorun still 1" pr0 regexpect "$PRODUCT_KEY" autorun 4 
 # 3b. Every length and every byte 1 value, on the drive layer itself.
 vt_sim_log_clear g1
 vt_sim_set d1 reject_status=1 # only g: is found by this discovery
-out=$(cd "$SYS_B/faults" && wine ./fault_garbage.exe g "$(vt_sim_winpath "$(vt_sim_path g1)")" </dev/null 2>/dev/null | tr -d '\r')
+(cd "$SYS_B/faults" && wine ./fault_garbage.exe g "$(vt_sim_winpath "$(vt_sim_path g1)")" </dev/null >"$ART/garbage.raw" 2>/dev/null)
+out=$(tr -d '\r' <"$ART/garbage.raw")
 printf '%s\n' "$out" | tail -n 22
 check "garbage replies of every length and byte 1 value: all shown sanely" grep -q '^cases: 65536, bad: 0$' <<<"$out"
 check "each of them reached the drive" [ "$(vt_sim_count g1 'cdb=ff07b1')" -ge 65536 ]

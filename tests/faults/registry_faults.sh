@@ -60,7 +60,8 @@ script=$ART/registry.txt
     echo "launch 5000 \"$LAUNCHER_TITLE\" \"$EXE\" /autorun"
 } >"$script"
 cases=$(grep -c '^launch' "$script")
-timeout -k 10 240 wine "$PROBE" script "$(vt_sim_winpath "$script")" </dev/null 2>/dev/null | tr -d "\r" >"$ART/registry.out"
+timeout -k 10 300 wine "$PROBE" script "$(vt_sim_winpath "$script")" </dev/null >"$ART/registry.raw" 2>/dev/null
+tr -d '\r' <"$ART/registry.raw" >"$ART/registry.out"
 grep -E '^(FAIL|exit|running)' "$ART/registry.out" | sort | uniq -c
 grep -B3 '^FAIL' "$ART/registry.out" | head -40
 check "$cases launcher starts with bad registry values: each ended with 0 or answered" \

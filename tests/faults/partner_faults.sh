@@ -1,0 +1,112 @@
+#!/usr/bin/env bash
+# The partner programs and the shell misbehave:
+#   1. the shell's taskbar is re-created: the icon is lost and "TaskbarCreated"
+#      is broadcast; the launcher's icon comes back;
+#   2. a write to HKEY_LOCAL_MACHINE is refused (a deny entry on the product
+#      key): "Auto Run" flips its check mark and the stored value stays;
+#   3. the panel is killed while the launcher runs: About and Exit from the tray
+#      menu do nothing harmful, Exit ends the launcher;
+#   4. the launcher is killed while the panel runs: the panel's About box and
+#      Close still work.
+set -u
+source "$(dirname "$0")/../acceptance/lib.sh"
+sys_init "$1" "$2" "${3:-}" fault_partners
+sys_install 1
+vt_sim_drive d1 kind=twomode mode=high >/dev/null
+vt_sim_cdrom d d1
+vt_sim_apply
+vt_sim_preload
+away() { xdotool mousemove 600 60; }
+
+launcher
+check "panel opens" wait_panel
+check "panel shows the mode" wait_status "Current Speed = High Speed Mode"
+check "icon placed" [ "$(tray_count)" -ge 1 ]
+n_icons=$(tray_count)
+
+# 1. Taskbar re-created.
+check "icon removed as by a shell restart" pr0 traydel - "$LAUNCHER_TITLE" 0
+sleep 0.5
+check "one icon less" [ "$(tray_count)" = $((n_icons - 1)) ]
+check "TaskbarCreated broadcast" pr0 taskbarcreated
+sleep 1
+check "the icon is back" [ "$(tray_count)" = "$n_icons" ]
+check "launcher answers" pr0 alive - "$LAUNCHER_TITLE"
+away
+shot 1-taskbar-recreated
+
+# 2. A refused write to HKLM: toggle Auto Run through the menu (Option, Auto Run).
+auto_run_toggle() {
+    tray_menu || return 1
+    xdotool key o
+    sleep 0.5
+    xdotool key Return
+    sleep 0.5
+}
+check_mark_dark() { # dark pixels at the check mark place of the open Option submenu
+    tray_menu || { echo 0; return; }
+    xdotool key o
+    sleep 0.5
+    local rects sub l t r b f=$ART/.sub.png
+    rects=$(pr0 menurects | sed -n 's/^menu: //p')
+    sub=$(printf '%s\n' "$rects" | awk -v m="$MENU_RECT" '$0 != m' | head -n 1)
+    read -r l t r b <<<"$sub"
+    vt_shot "$f"
+    convert "$f" -crop "16x$((b - t - 6))+$((l + 3))+$((t + 3))" +repage -colorspace gray -threshold 25% -negate \
+        -format '%[fx:round(mean*w*h)]' info: 2>/dev/null
+    shot 2-auto-run-menu
+    menu_close >/dev/null
+}
+before=$(check_mark_dark)
+echo "check mark before: $before dark pixels"
+check "Auto Run starts checked" [ "${before:-0}" -gt 4 ]
+check "writes to the product key refused" pr0 regdeny "$PRODUCT_KEY"
+check "the refusal works: a write fails" not pr0 regset "$PRODUCT_KEY" autorun 4 dword:7
+auto_run_toggle
+after=$(check_mark_dark)
+echo "check mark after the refused write: $after dark pixels"
+check "the check mark flipped" [ "${after:-99}" -lt $((before / 4 + 1)) ]
+check "the stored value stays 1" pr0 regexpect "$PRODUCT_KEY" autorun 4 dword:1
+check "launcher answers after the refused write" pr0 alive - "$LAUNCHER_TITLE"
+check "writes allowed again" pr0 regallow "$PRODUCT_KEY"
+auto_run_toggle
+check "an allowed toggle writes 1" pr0 regexpect "$PRODUCT_KEY" autorun 4 dword:1
+auto_run_toggle
+check "and the next one writes 0" pr0 regexpect "$PRODUCT_KEY" autorun 4 dword:0
+sys_install 1
+
+# 3. The panel killed while the launcher runs.
+check "panel killed" pr0 kill "$PANEL_CLASS" "$PANEL_TITLE"
+check "panel gone" pr0 gone "$PANEL_CLASS" "$PANEL_TITLE" 5000
+check "tray menu opens" tray_menu
+read -r ax ay <<<"$(menu_item_xy 2)"
+click "$ax" "$ay" # About, still enabled: finds no panel
+sleep 1
+check "About without a panel: nothing opens" not pr0 wait TFormAbout - 0
+check "launcher answers after About" pr0 alive - "$LAUNCHER_TITLE"
+shot 3-panel-killed
+check "tray menu opens again" tray_menu
+read -r ex ey <<<"$(menu_item_xy 3)"
+click "$ex" "$ey" # Exit
+check "Exit without a panel ends the launcher" pr0 gone - "$LAUNCHER_TITLE" 10000
+
+# 4. The launcher killed while the panel runs.
+launcher
+check "panel opens again" wait_panel
+check "panel shows the mode again" wait_status "Current Speed = High Speed Mode"
+check "launcher killed" pr0 kill - "$LAUNCHER_TITLE"
+check "launcher gone" pr0 gone - "$LAUNCHER_TITLE" 5000
+check "panel answers without its launcher" pr0 alive "$PANEL_CLASS" "$PANEL_TITLE"
+read -r pl pt _ <<<"$(pr0 rect "$PANEL_CLASS" "$PANEL_TITLE" | sed -n 's/^rect: //p')"
+click $((pl + 160)) $((pt + 180)) # focus the panel
+xdotool key F1
+check "F1 opens the About box without a launcher" pr0 shown TFormAbout - 5000
+shot 4-launcher-killed
+read -r bl bt _ <<<"$(pr0 rect TFormAbout - | sed -n 's/^rect: //p')"
+click $((bl + 92 + 30)) $((bt + 135 + 10)) # "&OK"
+check "About box closes" pr0 hidden TFormAbout - 5000
+click $((pl + 214 + 34)) $((pt + 120 + 10)) # "Close": its message to the launcher goes nowhere
+check "Close without a launcher ends the panel" pr0 gone "$PANEL_CLASS" "$PANEL_TITLE" 10000
+check "no panel process left" [ -z "$(prefix_pids 'TrelvixVelotune.exe')" ]
+check "no setting lost: autorun still 1" pr0 regexpect "$PRODUCT_KEY" autorun 4 dword:1
+sys_end
