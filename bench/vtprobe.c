@@ -426,8 +426,15 @@ static int run_cmd(int argc, char** argv) {
             /* room for the terminator the ANSI call may add to a string */
             data = (BYTE*)calloc(1, len + 16);
             if (RegQueryValueExA(k, argv[2], NULL, &type, data, &len) == ERROR_SUCCESS &&
-                type == (DWORD)strtoul(argv[3], NULL, 0) && len == wlen && memcmp(data, want, len) == 0)
-                rc = 0;
+                type == (DWORD)strtoul(argv[3], NULL, 0)) {
+                /* Strings: the registry keeps the terminator it adds when the
+                 * data had none, so trailing zeros do not count. */
+                if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) {
+                    while (len > 0 && data[len - 1] == 0) len--;
+                    while (wlen > 0 && want[wlen - 1] == 0) wlen--;
+                }
+                if (len == wlen && memcmp(data, want, len) == 0) rc = 0;
+            }
             free(data);
         }
         if (rc) printf("regexpect: %s %s is type %lu, %lu bytes\n", argv[1], argv[2], type, len);
