@@ -56,6 +56,29 @@ vt_sim_init() {
     VT_SIM_REG=()
     mkdir -p "$VT_SIM_DIR"
     export VT_SIM_LIB VT_SIM_DIR VT_SIM_ASPI_DLL
+    vt_sim_clean
+}
+
+# Every script starts from a prefix without simulated drives and without the
+# 95-family setting, whatever an earlier script (or one that was killed) left.
+vt_sim_clean() {
+    local link letter dirty=
+    for link in "$WINEPREFIX"/dosdevices/?::; do
+        [ -L "$link" ] || continue
+        letter=$(basename "$link"); letter=${letter%::}
+        vt_sim_no_cdrom "$letter"
+        dirty=1
+    done
+    if grep -qi '"Version"="win98"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+        local app
+        for app in $(grep -i -B3 '"Version"="win98"' "$WINEPREFIX/user.reg" |
+                     sed -n 's/^\[Software\\\\Wine\\\\AppDefaults\\\\\([^]]*\)\].*/\1/p'); do
+            vt_sim_win98 "$app" off
+        done
+        dirty=1
+    fi
+    [ -n "$dirty" ] && vt_sim_apply
+    return 0
 }
 
 vt_sim_preload() {
