@@ -37,11 +37,16 @@ fail() {
     printf 'FAIL - %s (%ss)\n' "$1" "$SECONDS"
     FAILS=$((FAILS + 1))
 }
-# check DESCRIPTION COMMAND...: the command's success is the check
+# check DESCRIPTION COMMAND...: the command's success is the check (and the result)
 check() {
     local d=$1
     shift
-    if "$@"; then pass "$d"; else fail "$d"; fi
+    if "$@"; then
+        pass "$d"
+    else
+        fail "$d"
+        return 1
+    fi
 }
 # eq HAVE WANT: string equality, telling both on failure
 eq() {
@@ -146,7 +151,17 @@ click() {
 # the keyboard follows the pointer)
 key() {
     if panel_pos; then xdotool mousemove $((PX + 160)) $((PY + 60)) sleep 0.2; fi
+    x_focus_desktop
     xdotool key --delay 80 "$@"
+}
+# The X keyboard focus can stay on the X window of a Wine window that has since
+# been hidden, and then key strokes are lost; give it back to the Wine desktop,
+# which hands them to the Windows foreground window.
+x_focus_desktop() {
+    local d
+    d=$(xdotool search --name ' - Wine desktop$' 2>/dev/null | head -n 1)
+    [ -n "$d" ] && xdotool windowfocus "$d" 2>/dev/null
+    return 0
 }
 # drag X0 Y0 X1 Y1 [BUTTON]: press, move in steps, release
 drag() {

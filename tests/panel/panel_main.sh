@@ -242,8 +242,17 @@ about_focused() {
     return 1
 }
 check "the box has the keyboard focus" about_focused
-xdotool mousemove 512 400 sleep 0.2 key Escape
+xdotool mousemove 512 400 sleep 0.2
+x_focus_desktop
+xdotool key Escape
 if ! check "Esc closes it" probe wait-hidden "${ABOUT[@]}" 20000; then
+    probe foreground
+    echo "$PROBE_OUT" | sed 's/^/     foreground: /'
+    probe focus "${ABOUT[@]}"
+    echo "$PROBE_OUT" | grep -E '^(active|focus|capture)_' | sed 's/^/     /'
+    probe toplevel
+    echo "$PROBE_OUT" | grep $'\tvisible=1\t' | sed 's/^/     /'
+    shot esc-failed
     probe info "${ABOUT[@]}" # close it with its OK button, to go on
     click $(($(probe_get x) + 92 + 30)) $(($(probe_get y) + 135 + 10))
 fi
