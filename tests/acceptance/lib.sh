@@ -172,6 +172,15 @@ menu_item_dark() {
 
 shot() { vt_shot "$ART/$1.png"; }
 
+# Coloured pixels in the tray cell at X Y (the taskbar itself is white and grey):
+# an icon drawn there gives dozens, an empty cell none.
+icon_pixels() {
+    local f=$ART/.cell.png
+    vt_shot "$f"
+    convert "$f" -crop "16x16+$(($1 - 8))+$(($2 - 8))" +repage -colorspace HSL -channel G -separate +channel \
+        -threshold 20% -format '%[fx:round(mean*w*h)]' info: 2>/dev/null
+}
+
 check() {
     local desc=$1
     shift

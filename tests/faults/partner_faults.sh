@@ -25,36 +25,53 @@ check "icon placed" [ "$(tray_count)" -ge 1 ]
 n_icons=$(tray_count)
 
 # 1. Taskbar re-created.
-check "icon removed as by a shell restart" pr0 traydel - "$LAUNCHER_TITLE" 0
-sleep 0.5
-check "one icon less" [ "$(tray_count)" = $((n_icons - 1)) ]
-check "TaskbarCreated broadcast" pr0 taskbarcreated
-sleep 1
-check "the icon is back" [ "$(tray_count)" = "$n_icons" ]
-check "launcher answers" pr0 alive - "$LAUNCHER_TITLE"
+read -r tx ty <<<"$(tray_xy)"
 away
+sleep 0.5
+px=$(icon_pixels "$tx" "$ty")
+echo "icon cell before: $px coloured pixels"
+check "icon drawn in its cell" [ "${px:-0}" -gt 20 ]
+check "icon removed as by a shell restart" pr0 traydel - "$LAUNCHER_TITLE" 0
+sleep 1
+px=$(icon_pixels "$tx" "$ty")
+echo "icon cell after the removal: $px coloured pixels"
+check "the cell is empty" [ "${px:-99}" -lt 5 ]
+check "TaskbarCreated broadcast" pr0 taskbarcreated
+sleep 1.5
+px=$(icon_pixels "$tx" "$ty")
+echo "icon cell after TaskbarCreated: $px coloured pixels"
+check "the icon is back" [ "${px:-0}" -gt 20 ]
+check "launcher answers" pr0 alive - "$LAUNCHER_TITLE"
 shot 1-taskbar-recreated
 
 # 2. A refused write to HKLM: toggle Auto Run through the menu (Option, Auto Run).
-auto_run_toggle() {
+# Opens the Option submenu by resting the mouse on "&Option"; SUB_RECT is its place.
+open_option() {
     tray_menu || return 1
-    xdotool key o
-    sleep 0.5
-    xdotool key Return
+    read -r ox oy <<<"$(menu_item_xy 1)"
+    xdotool mousemove "$ox" "$oy"
+    sleep 1
+    SUB_RECT=$(pr0 menurects | sed -n 's/^menu: //p' | awk -v m="$MENU_RECT" '$0 != m' | head -n 1)
+    [ -n "$SUB_RECT" ]
+}
+auto_run_toggle() {
+    open_option || return 1
+    local l t r b
+    read -r l t r b <<<"$SUB_RECT"
+    xdotool mousemove $(((l + r) / 2)) $((t + 6))
+    sleep 0.3
+    click $(((l + r) / 2)) $(((t + b) / 2))
     sleep 0.5
 }
-check_mark_dark() { # dark pixels at the check mark place of the open Option submenu
-    tray_menu || { echo 0; return; }
-    xdotool key o
-    sleep 0.5
-    local rects sub l t r b f=$ART/.sub.png
-    rects=$(pr0 menurects | sed -n 's/^menu: //p')
-    sub=$(printf '%s\n' "$rects" | awk -v m="$MENU_RECT" '$0 != m' | head -n 1)
-    read -r l t r b <<<"$sub"
+check_mark_dark() { # dark pixels at the check mark place of "Auto Run"
+    open_option || { echo 0; return; }
+    local l t r b f=$ART/.sub.png
+    read -r l t r b <<<"$SUB_RECT"
     vt_shot "$f"
     convert "$f" -crop "16x$((b - t - 6))+$((l + 3))+$((t + 3))" +repage -colorspace gray -threshold 25% -negate \
         -format '%[fx:round(mean*w*h)]' info: 2>/dev/null
-    shot 2-auto-run-menu
+    cp -f "$f" "$ART/2-auto-run-menu.png"
+    menu_close >/dev/null
     menu_close >/dev/null
 }
 before=$(check_mark_dark)
