@@ -28,10 +28,22 @@ namespace {
 std::atomic<long> g_allocs{0};
 
 // The original entry points, taken from the import table before it is patched.
-enum { kHeapAlloc, kHeapReAlloc, kLocalAlloc, kGlobalAlloc, kVirtualAlloc, kMalloc, kCalloc, kRealloc, kHooks };
+enum {
+    kHeapAlloc,
+    kHeapReAlloc,
+    kLocalAlloc,
+    kGlobalAlloc,
+    kVirtualAlloc,
+    kMalloc,
+    kCalloc,
+    kRealloc,
+    kHooks
+};
 void* g_real[kHooks] = {};
 
-template <class F> F Real(int i) { return reinterpret_cast<F>(g_real[i]); }
+template <class F> F Real(int i) {
+    return reinterpret_cast<F>(g_real[i]);
+}
 
 LPVOID WINAPI CountHeapAlloc(HANDLE h, DWORD f, SIZE_T n) {
     ++g_allocs;
@@ -53,7 +65,9 @@ LPVOID WINAPI CountVirtualAlloc(LPVOID a, SIZE_T n, DWORD t, DWORD p) {
     ++g_allocs;
     return Real<decltype(&VirtualAlloc)>(kVirtualAlloc)(a, n, t, p);
 }
-void* RealMalloc(size_t n) { return g_real[kMalloc] ? Real<void* (*)(size_t)>(kMalloc)(n) : std::malloc(n); }
+void* RealMalloc(size_t n) {
+    return g_real[kMalloc] ? Real<void* (*)(size_t)>(kMalloc)(n) : std::malloc(n);
+}
 void* CountMalloc(size_t n) {
     ++g_allocs;
     return RealMalloc(n);
@@ -91,14 +105,17 @@ int PatchImports() {
     auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
     const auto& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     int patched = 0;
-    for (auto* imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); imp->Name; ++imp) {
+    for (auto* imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress);
+         imp->Name; ++imp) {
         auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->OriginalFirstThunk);
         auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->FirstThunk);
         for (; names->u1.AddressOfData; ++names, ++slots) {
             if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
             auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
             for (int i = 0; i < kHooks; ++i) {
-                if (std::strcmp(reinterpret_cast<const char*>(byName->Name), kHookTable[i].name) != 0) continue;
+                if (std::strcmp(reinterpret_cast<const char*>(byName->Name), kHookTable[i].name) !=
+                    0)
+                    continue;
                 DWORD old = 0;
                 if (!g_real[i]) g_real[i] = reinterpret_cast<void*>(slots->u1.Function);
                 VirtualProtect(&slots->u1.Function, sizeof(void*), PAGE_READWRITE, &old);
@@ -118,11 +135,11 @@ public:
     void DriveListClear() override { drives = 0; }
     int DriveListIndex() override { return selected; }
     void DriveListSelect(int index) override { selected = index; }
-    void ShowMessage(const char* text, const char*, unsigned) override { std::printf("message: %s\n", text); }
-    void QuitRequest() override {}
-    void SetStatusText(const char* text) override {
-        std::strncpy(status, text, sizeof status - 1);
+    void ShowMessage(const char* text, const char*, unsigned) override {
+        std::printf("message: %s\n", text);
     }
+    void QuitRequest() override {}
+    void SetStatusText(const char* text) override { std::strncpy(status, text, sizeof status - 1); }
     const char* HighSpeedCaption() override { return "Current Speed = High Speed Mode"; }
     const char* SilenceCaption() override { return "Current Speed = Silence Mode"; }
     void SetRadioEnabled(bool) override {}
@@ -136,7 +153,9 @@ public:
     }
     void SpeedListSelect(int index) override { speedIndex = index; }
     int SpeedListIndex() override { return speedIndex; }
-    const char* SpeedListText(int index) override { return index >= 0 && index < speeds ? speedText[index] : ""; }
+    const char* SpeedListText(int index) override {
+        return index >= 0 && index < speeds ? speedText[index] : "";
+    }
     bool SpeedGroupEnabled() override { return groupEnabled; }
     void SetSpeedGroupEnabled(bool e) override { groupEnabled = e; }
     void SetSpeedGroupCaption(velotune::CaptionColour) override {}
@@ -150,7 +169,8 @@ public:
 
 template <class F> long Count(int n, F&& f) {
     const long before = g_allocs.load();
-    for (int i = 0; i < n; ++i) f();
+    for (int i = 0; i < n; ++i)
+        f();
     return g_allocs.load() - before;
 }
 
@@ -161,11 +181,21 @@ void* operator new(std::size_t n) {
     if (void* p = RealMalloc(n ? n : 1)) return p;
     throw std::bad_alloc();
 }
-void* operator new[](std::size_t n) { return operator new(n); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void* operator new[](std::size_t n) {
+    return operator new(n);
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 int main(int argc, char** argv) {
     if (argc < 3) {
@@ -202,31 +232,36 @@ int main(int argc, char** argv) {
             return 1;
         }
         statusAllocs = Count(n, [&] {
-            if (velotune::AspiExecute(0, 0, velotune::kStatusReadCdb, 12, reply, velotune::kStatusReadLength, 0) != 1)
+            if (velotune::AspiExecute(0, 0, velotune::kStatusReadCdb, 12, reply,
+                                      velotune::kStatusReadLength, 0) != 1)
                 ++failures;
         });
         velotune::BuildModeSetCdb(velotune::kModeHighSpeed, cdb);
-        setAllocs = Count(n, [&] { velotune::AspiExecute(0, 0, cdb, 12, reply, velotune::kModeSetLength, 0); });
+        setAllocs = Count(
+            n, [&] { velotune::AspiExecute(0, 0, cdb, 12, reply, velotune::kModeSetLength, 0); });
     } else {
         char path[] = "\\\\.\\X:";
         path[4] = argv[1][0];
-        HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                               OPEN_EXISTING, 0, nullptr);
+        HANDLE h =
+            CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        nullptr, OPEN_EXISTING, 0, nullptr);
         if (h == INVALID_HANDLE_VALUE) {
             std::printf("error: cannot open %s (%lu)\n", path, GetLastError());
             return 1;
         }
-        std::uint8_t targets[velotune::kMaxAspiDrives] = {}, adapters[velotune::kMaxAspiDrives] = {};
+        std::uint8_t targets[velotune::kMaxAspiDrives] = {},
+                     adapters[velotune::kMaxAspiDrives] = {};
         HANDLE handles[velotune::kMaxNtDrives] = {};
         handles[0] = h;
         velotune::SetDriveTable(1, targets, adapters, handles);
         statusAllocs = Count(n, [&] {
-            if (velotune::SendDriveCommand(0, velotune::kStatusReadCdb, 12, reply, velotune::kStatusReadLength, 0) !=
-                1)
+            if (velotune::SendDriveCommand(0, velotune::kStatusReadCdb, 12, reply,
+                                           velotune::kStatusReadLength, 0) != 1)
                 ++failures;
         });
         velotune::BuildModeSetCdb(velotune::kModeHighSpeed, cdb);
-        setAllocs = Count(n, [&] { velotune::SendDriveCommand(0, cdb, 12, reply, velotune::kModeSetLength, 0); });
+        setAllocs = Count(
+            n, [&] { velotune::SendDriveCommand(0, cdb, 12, reply, velotune::kModeSetLength, 0); });
         CloseHandle(h);
     }
     std::printf("commands: %d status reads, %d mode sets, %d failed\n", n, n, failures);

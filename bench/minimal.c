@@ -4,8 +4,8 @@
 
 static LRESULT CALLBACK MinimalWndProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     if (m == WM_CREATE) {
-        CreateWindowExA(0, "STATIC", "Current Speed = High Speed Mode", WS_CHILD | WS_VISIBLE, 25, 154, 269, 16, w,
-                        NULL, ((LPCREATESTRUCTA)lp)->hInstance, NULL);
+        CreateWindowExA(0, "STATIC", "Current Speed = High Speed Mode", WS_CHILD | WS_VISIBLE, 25,
+                        154, 269, 16, w, NULL, ((LPCREATESTRUCTA)lp)->hInstance, NULL);
         return 0;
     }
     if (m == WM_DESTROY) {
@@ -27,8 +27,8 @@ int WINAPI WinMain(HINSTANCE inst, HINSTANCE prev, LPSTR cmd, int show) {
     wc.hbrBackground = (HBRUSH)(COLOR_BTNFACE + 1);
     wc.lpszClassName = "VelotuneBenchMinimal";
     RegisterClassA(&wc);
-    w = CreateWindowExA(WS_EX_APPWINDOW | WS_EX_TOPMOST, wc.lpszClassName, "Minimal", WS_POPUP, 352, 284, 320, 200,
-                        NULL, NULL, inst, NULL);
+    w = CreateWindowExA(WS_EX_APPWINDOW | WS_EX_TOPMOST, wc.lpszClassName, "Minimal", WS_POPUP, 352,
+                        284, 320, 200, NULL, NULL, inst, NULL);
     ShowWindow(w, show);
     while (GetMessageA(&msg, NULL, 0, 0) > 0) {
         TranslateMessage(&msg);

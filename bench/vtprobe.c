@@ -54,9 +54,13 @@
 #include <stdlib.h>
 #include <string.h>
 
-static const char* any(const char* s) { return strcmp(s, "-") == 0 ? NULL : s; }
+static const char* any(const char* s) {
+    return strcmp(s, "-") == 0 ? NULL : s;
+}
 
-static HWND find(const char* cls, const char* title) { return FindWindowA(any(cls), any(title)); }
+static HWND find(const char* cls, const char* title) {
+    return FindWindowA(any(cls), any(title));
+}
 
 static double now_ms(void) {
     LARGE_INTEGER f, c;
@@ -78,7 +82,8 @@ static BOOL CALLBACK child_text(HWND w, LPARAM lp) {
     GetClassNameA(w, cls, sizeof cls);
     SendMessageTimeoutA(w, WM_GETTEXT, sizeof text, (LPARAM)text, SMTO_ABORTIFHUNG, 2000, &r);
     if (s->print)
-        printf("child: %s|%s|%d|%d\n", cls, text, IsWindowEnabled(w) ? 1 : 0, IsWindowVisible(w) ? 1 : 0);
+        printf("child: %s|%s|%d|%d\n", cls, text, IsWindowEnabled(w) ? 1 : 0,
+               IsWindowVisible(w) ? 1 : 0);
     if (s->prefix && strncmp(text, s->prefix, strlen(s->prefix)) == 0) {
         s->found = 1;
         return s->print;
@@ -125,7 +130,8 @@ static int tray_icons(int print) {
         int cell = GetSystemMetrics(SM_CXSMICON) + 2;
         GetWindowRect(tray, &r);
         for (int i = 0; i < t.count; i++)
-            printf("trayicon: %ld %ld\n", r.right - cell * i - cell / 2 - 1, (r.top + r.bottom) / 2);
+            printf("trayicon: %ld %ld\n", r.right - cell * i - cell / 2 - 1,
+                   (r.top + r.bottom) / 2);
         printf("trayicons: %d\n", t.count);
     }
     return t.count;
@@ -155,7 +161,8 @@ static int start_process(const char* exe, int argc, char** argv, PROCESS_INFORMA
     slash = strrchr(dir, '\\');
     if (slash) *slash = 0;
     join_args(exe, argc, argv);
-    if (!CreateProcessA(NULL, cmdline_buf, NULL, NULL, FALSE, 0, NULL, slash ? dir : NULL, &si, pi)) {
+    if (!CreateProcessA(NULL, cmdline_buf, NULL, NULL, FALSE, 0, NULL, slash ? dir : NULL, &si,
+                        pi)) {
         printf("error: cannot start %s (%lu)\n", exe, GetLastError());
         return 0;
     }
@@ -232,14 +239,17 @@ static int run_script(const char* file) {
         int n = 0;
         char* p = line;
         while (*p && n < 64) {
-            while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') p++;
+            while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n')
+                p++;
             if (!*p || *p == '#') break;
             if (*p == '"') {
                 args[n++] = ++p;
-                while (*p && *p != '"') p++;
+                while (*p && *p != '"')
+                    p++;
             } else {
                 args[n++] = p;
-                while (*p && *p != ' ' && *p != '\t' && *p != '\r' && *p != '\n') p++;
+                while (*p && *p != ' ' && *p != '\t' && *p != '\r' && *p != '\n')
+                    p++;
             }
             if (*p) *p++ = 0;
         }
@@ -247,7 +257,8 @@ static int run_script(const char* file) {
         printf("> %s\n", args[0]);
         if (run_cmd(n, args) != 0) {
             printf("FAIL: %s", args[0]);
-            for (int i = 1; i < n; i++) printf(" %s", args[i]);
+            for (int i = 1; i < n; i++)
+                printf(" %s", args[i]);
             printf("\n");
             failures++;
         }
@@ -259,10 +270,10 @@ static int run_script(const char* file) {
 
 static int run_cmd(int argc, char** argv) {
     const char* c = argv[0];
-#define NEED(n)                                                                                                        \
-    if (argc < (n)) {                                                                                                  \
-        printf("error: %s needs %d arguments\n", c, (n)-1);                                                            \
-        return 2;                                                                                                      \
+#define NEED(n)                                                                                    \
+    if (argc < (n)) {                                                                              \
+        printf("error: %s needs %d arguments\n", c, (n)-1);                                        \
+        return 2;                                                                                  \
     }
     if (strcmp(c, "script") == 0) {
         NEED(2);
@@ -430,8 +441,10 @@ static int run_cmd(int argc, char** argv) {
                 /* Strings: the registry keeps the terminator it adds when the
                  * data had none, so trailing zeros do not count. */
                 if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) {
-                    while (len > 0 && data[len - 1] == 0) len--;
-                    while (wlen > 0 && want[wlen - 1] == 0) wlen--;
+                    while (len > 0 && data[len - 1] == 0)
+                        len--;
+                    while (wlen > 0 && want[wlen - 1] == 0)
+                        wlen--;
                 }
                 if (len == wlen && memcmp(data, want, len) == 0) rc = 0;
             }
@@ -467,7 +480,8 @@ static int run_cmd(int argc, char** argv) {
         ea[n].Trustee.ptstrName = (LPSTR)everyone;
         n++;
         SetEntriesInAclA((ULONG)n, ea, NULL, &acl);
-        rc = SetSecurityInfo(k, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, NULL,
+        rc = SetSecurityInfo(k, SE_REGISTRY_KEY,
+                             DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, NULL,
                              NULL, acl, NULL);
         LocalFree(acl);
         FreeSid(everyone);
@@ -516,7 +530,9 @@ static int run_cmd(int argc, char** argv) {
             return 1;
         }
         GetWindowThreadProcessId(w, &pid);
-        h = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+        h = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_TERMINATE |
+                            SYNCHRONIZE,
+                        FALSE, pid);
         if (!h) return 1;
         if (c[0] == 'k') {
             TerminateProcess(h, 9);
@@ -644,7 +660,8 @@ static int run_cmd(int argc, char** argv) {
             printf("reg: novalue\n");
         } else {
             printf("reg: %lu %lu ", type, len);
-            for (i = 0; i < len && i < 64; i++) printf("%02x", data[i]);
+            for (i = 0; i < len && i < 64; i++)
+                printf("%02x", data[i]);
             printf("\n");
         }
         RegCloseKey(k);

@@ -25,7 +25,9 @@ public:
     void DriveListClear() override { drives = 0; }
     int DriveListIndex() override { return selected; }
     void DriveListSelect(int index) override { selected = index; }
-    void ShowMessage(const char* text, const char*, unsigned) override { std::printf("message: %s\n", text); }
+    void ShowMessage(const char* text, const char*, unsigned) override {
+        std::printf("message: %s\n", text);
+    }
     void QuitRequest() override {}
     void SetStatusText(const char* text) override { status = text; }
     const char* HighSpeedCaption() override { return "Current Speed = High Speed Mode"; }
@@ -86,7 +88,8 @@ std::string Problem(const CheckingPanel& panel) {
 }
 
 bool WriteDrive(const char* file, const std::string& text) {
-    HANDLE h = CreateFileA(file, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS, 0, nullptr);
+    HANDLE h = CreateFileA(file, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           CREATE_ALWAYS, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
     const BOOL ok = WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
@@ -142,7 +145,8 @@ int main(int argc, char** argv) {
             ++cases;
             const std::string problem = Problem(panel);
             if (!problem.empty()) {
-                if (++bad <= 20) std::printf("bad: length %d byte1 %d: %s\n", length, byte1, problem.c_str());
+                if (++bad <= 20)
+                    std::printf("bad: length %d byte1 %d: %s\n", length, byte1, problem.c_str());
             }
         }
     }
