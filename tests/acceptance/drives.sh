@@ -24,7 +24,7 @@ check "discovery: d: probed, asked for INQUIRY and refreshed once" \
     [ "$(vt_sim_count d1 "$READ")/$(vt_sim_count d1 'cdb=120000002400')" = "2/1" ]
 check "discovery: e: probed and asked for INQUIRY, no refresh" \
     [ "$(vt_sim_count e1 "$READ")/$(vt_sim_count e1 'cdb=120000002400')" = "1/1" ]
-check "drive list shows the first drive" pr0 waittext "$PANEL_CLASS" "$PANEL_TITLE" "TRELVIX DVD-RW TV-1620  1.03" 0
+check "drive list shows the first drive" pr0 waittext "$PANEL_CLASS" "$PANEL_TITLE" "TRELVIX DVD-RW TV-1620  1.03" 5000
 away
 shot 1-two-drives
 
@@ -45,7 +45,7 @@ check "switch to e: shows its current speed" wait_status "Current Speed = 24" 10
 check "switch to e: one command on e:" [ "$(vt_sim_count e1)" = 1 ]
 check "switch to e: that command is the status read" [ "$(vt_sim_count e1 "$READ")" = 1 ]
 check "switch to e: nothing sent to d:" [ "$(vt_sim_count d1)" = 0 ]
-check "drive list shows the second drive" pr0 waittext "$PANEL_CLASS" "$PANEL_TITLE" "TRELVIX CD-RW TV-5224   2.00" 0
+check "drive list shows the second drive" pr0 waittext "$PANEL_CLASS" "$PANEL_TITLE" "TRELVIX CD-RW TV-5224   2.00" 5000
 away
 shot 2-speed-list-drive
 
