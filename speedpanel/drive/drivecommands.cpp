@@ -50,14 +50,19 @@ SpeedStatus ParseStatusReply(const std::uint8_t* reply, std::size_t size) {
     // The list ends just before byte (length + 2), and never past the reply.
     std::size_t end = static_cast<std::size_t>(length) + 2;
     if (end > size) end = size;
-    for (std::size_t i = kReplyFirstSpeedByte; i < end; ++i)
-        status.speeds.push_back(reply[i]);
+    if (end > kReplyFirstSpeedByte)
+        status.speeds =
+            std::span<const std::uint8_t>(reply + kReplyFirstSpeedByte, end - kReplyFirstSpeedByte);
     return status;
 }
 
-std::string SpeedListStatusText(std::uint8_t current) {
-    char text[32];
+void FormatSpeedListStatus(std::uint8_t current, char (&text)[kStatusTextSize]) {
     std::snprintf(text, sizeof text, "Current Speed = %2d", static_cast<int>(current));
+}
+
+std::string SpeedListStatusText(std::uint8_t current) {
+    char text[kStatusTextSize];
+    FormatSpeedListStatus(current, text);
     return text;
 }
 

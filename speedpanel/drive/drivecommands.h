@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -37,17 +38,21 @@ void BuildModeSetCdb(std::uint8_t value, std::uint8_t cdb[kCdb12]);
 
 // A status reply as the panel reads it.
 struct SpeedStatus {
-    bool twoMode = false;             // byte 0 == 0x00 and byte 1 == 0x04
-    bool highSpeed = false;           // two-mode: byte 5 == 0xFF
-    std::uint8_t current = 0;         // byte 5 (speed-list: the current speed)
-    std::vector<std::uint8_t> speeds; // speed-list: bytes 6 .. byte1+1, clipped to the reply
+    bool twoMode = false;     // byte 0 == 0x00 and byte 1 == 0x04
+    bool highSpeed = false;   // two-mode: byte 5 == 0xFF
+    std::uint8_t current = 0; // byte 5 (speed-list: the current speed)
+    // Speed-list: bytes 6 .. byte1+1, clipped to the reply. A view into the
+    // reply itself, so reading a reply allocates nothing.
+    std::span<const std::uint8_t> speeds;
 };
 
 // Reads a status reply of `size` valid bytes. Never reads past `size`; a speed
 // list that byte 1 claims to run past the reply is cut at its end.
 SpeedStatus ParseStatusReply(const std::uint8_t* reply, std::size_t size);
 
-// "Current Speed = %2d" for a speed-list drive.
+// "Current Speed = %2d" for a speed-list drive, into a buffer of the caller's.
+constexpr std::size_t kStatusTextSize = 32;
+void FormatSpeedListStatus(std::uint8_t current, char (&text)[kStatusTextSize]);
 std::string SpeedListStatusText(std::uint8_t current);
 
 // The text of a drive list entry from an INQUIRY reply: bytes 8 to 35 and three

@@ -4,6 +4,7 @@
 #include "speedpanel/drive/drivecommands.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace velotune {
@@ -189,10 +190,14 @@ void SpeedControl::RefreshSpeedStatus() {
     if (panel_.SpeedGroupEnabled()) return;
     panel_.SetSpeedGroupEnabled(true);
     panel_.SpeedListClear();
-    for (std::uint8_t speed : status.speeds)
-        panel_.SpeedListAdd(std::to_string(speed).c_str());
+    char text[kStatusTextSize];
+    for (std::uint8_t speed : status.speeds) {
+        std::snprintf(text, sizeof text, "%u", static_cast<unsigned>(speed));
+        panel_.SpeedListAdd(text);
+    }
     if (!status.speeds.empty()) panel_.SpeedListSelect(0);
-    panel_.SetStatusText(SpeedListStatusText(status.current).c_str());
+    FormatSpeedListStatus(status.current, text);
+    panel_.SetStatusText(text);
 }
 
 void SpeedControl::SpeedSetClick() {
