@@ -12,9 +12,9 @@
 // the system through this module's import table, which is patched here.
 // Allocations inside the system's own DLLs (Wine's DeviceIoControl, for
 // example) are the platform's and are not counted.
-#include "speedpanel/drive/drivecommands.h"
-#include "speedpanel/drive/speedcontrol.h"
-#include "speedpanel/drive/transport.h"
+#include "drive/drivecommands.h"
+#include "drive/speedcontrol.h"
+#include "drive/transport.h"
 
 #include <windows.h>
 #include <atomic>

@@ -1,7 +1,7 @@
 // The speed panel's main window and the program's start-up.
 #pragma once
 
-#include "speedpanel/drive/speedcontrol.h"
+#include "drive/speedcontrol.h"
 #include "speedpanel/toolkit/form.h"
 #include "speedpanel/toolkit/nonvisual.h"
 #include "speedpanel/ui/about.h"

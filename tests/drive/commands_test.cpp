@@ -1,5 +1,5 @@
 // The plain functions: command blocks, reply reading and list texts.
-#include "speedpanel/drive/drivecommands.h"
+#include "drive/drivecommands.h"
 
 #include "fakes.h"
 

@@ -1,7 +1,7 @@
 // Drive discovery, release and drive selection with a fake machine and panel.
-#include "speedpanel/drive/speedcontrol.h"
+#include "drive/speedcontrol.h"
 
-#include "speedpanel/drive/drivecommands.h"
+#include "drive/drivecommands.h"
 #include "fakes.h"
 
 using namespace velotune;

@@ -2,9 +2,9 @@
 // fake DeviceIoControl and fake ASPI entry points, and a fake panel.
 #pragma once
 
-#include "speedpanel/drive/aspi.h"
-#include "speedpanel/drive/passthrough.h"
-#include "speedpanel/drive/speedcontrol.h"
+#include "drive/aspi.h"
+#include "drive/passthrough.h"
+#include "drive/speedcontrol.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Status refresh, Set and the group handlers against one discovered drive.
-#include "speedpanel/drive/speedcontrol.h"
+#include "drive/speedcontrol.h"
 
-#include "speedpanel/drive/drivecommands.h"
+#include "drive/drivecommands.h"
 #include "fakes.h"
 
 using namespace velotune;

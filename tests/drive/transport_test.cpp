@@ -1,8 +1,8 @@
 // The transport through its seam: records as they reach the drive layer,
 // result bytes, sense folding and the ASPI support-info check.
-#include "speedpanel/drive/transport.h"
+#include "drive/transport.h"
 
-#include "speedpanel/drive/drivecommands.h"
+#include "drive/drivecommands.h"
 #include "fakes.h"
 
 #include <cstring>

@@ -9,7 +9,7 @@
 // that is one of the two mode texts or "Current Speed = " and a number 0 to 255,
 // a speed list of at most 253 decimal entries 0 to 255, and a selection inside
 // the list. Prints "cases: N, bad: M" and exits with 1 when any case is bad.
-#include "speedpanel/drive/speedcontrol.h"
+#include "drive/speedcontrol.h"
 
 #include <windows.h>
 #include <cstdio>

@@ -1,6 +1,6 @@
 // Fuzz target over the plain reply readers: the status reply, the list entry
 // text from INQUIRY data and the speed list entry read as a number.
-#include "speedpanel/drive/drivecommands.h"
+#include "drive/drivecommands.h"
 
 #include <cstddef>
 #include <cstdint>

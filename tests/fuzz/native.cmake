@@ -3,7 +3,7 @@
 if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
     add_executable(fuzz_drive
         ${CMAKE_CURRENT_LIST_DIR}/fuzz_drive.cpp
-        ${CMAKE_SOURCE_DIR}/speedpanel/drive/drivecommands.cpp)
+        ${CMAKE_SOURCE_DIR}/drive/drivecommands.cpp)
     target_include_directories(fuzz_drive PRIVATE ${CMAKE_SOURCE_DIR})
     target_compile_options(fuzz_drive PRIVATE -g -O1 -fsanitize=fuzzer,address,undefined
                                               -fno-sanitize-recover=undefined)

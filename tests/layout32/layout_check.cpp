@@ -1,10 +1,10 @@
 // 32-bit record layouts of the drive layer, checked when this build compiles.
 // The program is never run: 32-bit executables cannot start on the test machines.
-#include "speedpanel/drive/aspi.h"
-#include "speedpanel/drive/drivecommands.h"
-#include "speedpanel/drive/passthrough.h"
-#include "speedpanel/drive/speedcontrol.h"
-#include "speedpanel/drive/transport.h"
+#include "drive/aspi.h"
+#include "drive/drivecommands.h"
+#include "drive/passthrough.h"
+#include "drive/speedcontrol.h"
+#include "drive/transport.h"
 
 #include <cstddef>
 

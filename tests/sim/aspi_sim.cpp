@@ -13,7 +13,7 @@
 // SS_PENDING until a worker thread completes the command.
 #include "simdrive.h"
 
-#include "speedpanel/drive/aspi.h"
+#include "drive/aspi.h"
 
 #include <windows.h>
 

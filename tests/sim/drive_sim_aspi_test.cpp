@@ -4,9 +4,9 @@
 // files they need.
 #include "simtest.h"
 
-#include "speedpanel/drive/drivecommands.h"
-#include "speedpanel/drive/speedcontrol.h"
-#include "speedpanel/drive/transport.h"
+#include "drive/drivecommands.h"
+#include "drive/speedcontrol.h"
+#include "drive/transport.h"
 
 #include <gtest/gtest.h>
 #include <gmock/gmock.h>

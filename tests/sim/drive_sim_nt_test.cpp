@@ -4,9 +4,9 @@
 // drives it needs, and the others fail every command at the transport (gone=1).
 #include "simtest.h"
 
-#include "speedpanel/drive/drivecommands.h"
-#include "speedpanel/drive/speedcontrol.h"
-#include "speedpanel/drive/transport.h"
+#include "drive/drivecommands.h"
+#include "drive/speedcontrol.h"
+#include "drive/transport.h"
 
 #include <gtest/gtest.h>
 #include <gmock/gmock.h>

@@ -2,7 +2,7 @@
 // through Wine's Z: drive) and a recording panel.
 #pragma once
 
-#include "speedpanel/drive/speedcontrol.h"
+#include "drive/speedcontrol.h"
 
 #include <string>
 #include <vector>

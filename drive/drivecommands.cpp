@@ -1,5 +1,5 @@
 // Command blocks, reply reading and list texts of the drive layer.
-#include "speedpanel/drive/drivecommands.h"
+#include "drive/drivecommands.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,7 +1,7 @@
 // Drive discovery, drive selection and the speed mode handlers of the panel.
-#include "speedpanel/drive/speedcontrol.h"
+#include "drive/speedcontrol.h"
 
-#include "speedpanel/drive/drivecommands.h"
+#include "drive/drivecommands.h"
 
 #include <algorithm>
 #include <cstdio>

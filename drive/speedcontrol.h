@@ -3,7 +3,7 @@
 // controls through PanelControls.
 #pragma once
 
-#include "speedpanel/drive/transport.h"
+#include "drive/transport.h"
 #include <cstdint>
 #include <vector>
 

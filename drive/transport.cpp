@@ -1,11 +1,11 @@
 // SCSI command transport: ASPI for Win32 on the 95 family, direct SCSI
 // pass-through on the NT family. Every request record lives on the stack of
 // the send function; command blocks and data buffers belong to the caller.
-#include "speedpanel/drive/transport.h"
+#include "drive/transport.h"
 
-#include "speedpanel/drive/aspi.h"
-#include "speedpanel/drive/drivecommands.h"
-#include "speedpanel/drive/passthrough.h"
+#include "drive/aspi.h"
+#include "drive/drivecommands.h"
+#include "drive/passthrough.h"
 
 #include <atomic>
 #include <cstring>
