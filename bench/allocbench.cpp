@@ -153,6 +153,7 @@ public:
     }
     void SpeedListSelect(int index) override { speedIndex = index; }
     int SpeedListIndex() override { return speedIndex; }
+    int SpeedListCount() override { return speeds; }
     const char* SpeedListText(int index) override {
         return index >= 0 && index < speeds ? speedText[index] : "";
     }

@@ -186,18 +186,32 @@ void SpeedControl::RefreshSpeedStatus() {
         return;
     }
 
-    // Speed list: built once; the enabled "Speed Set" group marks it as built.
-    if (panel_.SpeedGroupEnabled()) return;
-    panel_.SetSpeedGroupEnabled(true);
-    panel_.SpeedListClear();
+    // Speed list. The enabled "Speed Set" group marks a list as built; the list
+    // is built again only when the drive reports other speeds than it holds (a
+    // different drive, or a drive whose list changed), so the user's choice in
+    // an unchanged list stays. The status line always shows this reply's speed.
     char text[kStatusTextSize];
-    for (std::uint8_t speed : status.speeds) {
-        std::snprintf(text, sizeof text, "%u", static_cast<unsigned>(speed));
-        panel_.SpeedListAdd(text);
+    if (!panel_.SpeedGroupEnabled() || !SpeedListHolds(status.speeds)) {
+        panel_.SetSpeedGroupEnabled(true);
+        panel_.SpeedListClear();
+        for (std::uint8_t speed : status.speeds) {
+            std::snprintf(text, sizeof text, "%u", static_cast<unsigned>(speed));
+            panel_.SpeedListAdd(text);
+        }
+        if (!status.speeds.empty()) panel_.SpeedListSelect(0);
     }
-    if (!status.speeds.empty()) panel_.SpeedListSelect(0);
     FormatSpeedListStatus(status.current, text);
     panel_.SetStatusText(text);
+}
+
+bool SpeedControl::SpeedListHolds(std::span<const std::uint8_t> speeds) {
+    if (panel_.SpeedListCount() != static_cast<int>(speeds.size())) return false;
+    char text[kStatusTextSize];
+    for (std::size_t i = 0; i < speeds.size(); ++i) {
+        std::snprintf(text, sizeof text, "%u", static_cast<unsigned>(speeds[i]));
+        if (std::strcmp(panel_.SpeedListText(static_cast<int>(i)), text) != 0) return false;
+    }
+    return true;
 }
 
 void SpeedControl::SpeedSetClick() {

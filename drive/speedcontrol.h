@@ -5,6 +5,7 @@
 
 #include "drive/transport.h"
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace velotune {
@@ -42,6 +43,7 @@ public:
     virtual void SpeedListAdd(const char* text) = 0;
     virtual void SpeedListSelect(int index) = 0;
     virtual int SpeedListIndex() = 0; // -1 when nothing is selected
+    virtual int SpeedListCount() = 0;
     virtual const char* SpeedListText(int index) = 0;
 
     virtual bool SpeedGroupEnabled() = 0; // GroupBox1 "Speed Set"
@@ -93,6 +95,7 @@ private:
     void DiscoverAspi();
     void AddEntryFromInquiry(bool inquiryOk);
     void ReportNotFound(const char* text, unsigned style);
+    bool SpeedListHolds(std::span<const std::uint8_t> speeds);
 
     PanelControls& panel_;
     DiscoverySeam seam_;

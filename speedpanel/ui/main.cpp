@@ -485,6 +485,9 @@ void TFormMain::SpeedListSelect(int index) {
 int TFormMain::SpeedListIndex() {
     return Control("ComboBox1").ItemIndex();
 }
+int TFormMain::SpeedListCount() {
+    return Control("ComboBox1").Count();
+}
 const char* TFormMain::SpeedListText(int index) {
     return Control("ComboBox1").Item(index).c_str();
 }

@@ -104,6 +104,7 @@ public:
     void SpeedListAdd(const char* text) override;
     void SpeedListSelect(int index) override;
     int SpeedListIndex() override;
+    int SpeedListCount() override;
     const char* SpeedListText(int index) override;
     bool SpeedGroupEnabled() override;
     void SetSpeedGroupEnabled(bool enabled) override;

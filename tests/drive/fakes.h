@@ -151,6 +151,7 @@ public:
         if (index >= 0 && index < static_cast<int>(speeds.size())) speedIndex = index;
     }
     int SpeedListIndex() override { return speedIndex; }
+    int SpeedListCount() override { return static_cast<int>(speeds.size()); }
     const char* SpeedListText(int index) override { return speeds.at(index).c_str(); }
     bool SpeedGroupEnabled() override { return groupEnabled; }
     void SetSpeedGroupEnabled(bool enabled) override { groupEnabled = enabled; }

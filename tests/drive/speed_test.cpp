@@ -63,7 +63,7 @@ TEST_F(Speed, TwoModeSilenceForAnyByteFiveButFF) {
     }
 }
 
-TEST_F(Speed, SpeedListBuiltOnce) {
+TEST_F(Speed, SpeedListBuiltAndFollowed) {
     panel.radioEnabled = true;
     panel.highChecked = true;
     Discover(SpeedListReply());
@@ -77,11 +77,11 @@ TEST_F(Speed, SpeedListBuiltOnce) {
     EXPECT_FALSE(panel.listEnabled);
     EXPECT_EQ(panel.modeGroupCaption, CaptionColour::WindowText);
 
-    // A second speed-list refresh changes nothing, not even the status line.
-    const std::string before = panel.Snapshot();
-    drive().statusReply = {0x00, 0x06, 0x00, 0x00, 0x00, 0x28, 0x28, 0x30};
+    // A refresh with the same speeds keeps the list and shows the new speed.
+    drive().statusReply[5] = 0x10;
     control.Timer1Timer();
-    EXPECT_EQ(panel.Snapshot(), before);
+    EXPECT_EQ(panel.status, "Current Speed = 16");
+    EXPECT_EQ(panel.speeds, (std::vector<std::string>{"8", "16", "24", "32"}));
     ASSERT_EQ(log().size(), 1u);
     EXPECT_EQ(log()[0].cdb, vt_test::StatusReadBytes());
     EXPECT_EQ(log()[0].length, 255u);
@@ -214,4 +214,73 @@ TEST_F(Speed, GroupHandlersSwitchPresentationWithoutCommands) {
     control.SpeedSetClick();
     ASSERT_EQ(log().size(), 2u);
     EXPECT_EQ(log()[0].cdb, vt_test::ModeSetBytes(0xFF));
+}
+
+// Every successful speed-list refresh shows that reply's speed; the list is
+// built again only when the reply's speeds differ from the entries it holds.
+TEST_F(Speed, SpeedListOfAnotherDriveIsShownWithItsOwnSpeed) {
+    machine().platformId = VER_PLATFORM_WIN32_NT;
+    machine().driveTypes['d'] = DRIVE_CDROM;
+    machine().driveTypes['e'] = DRIVE_CDROM;
+    FakeDrive first, second;
+    first.statusReply = {0x00, 0x07, 0x00, 0x00, 0x00, 0x08, 0x08, 0x10, 0x18};
+    second.statusReply = {0x00, 0x07, 0x00, 0x00, 0x00, 0x18, 0x04, 0x18, 0x30};
+    first.inquiry = second.inquiry = vt_test::InquiryData(5, "ZIRVEROA", "DRIVE", "1.00");
+    machine().letterDrives['d'] = first;
+    machine().letterDrives['e'] = second;
+    control.DiscoverDrives();
+    ASSERT_EQ(control.Drives().count, 2);
+    EXPECT_EQ(panel.status, "Current Speed =  8");
+    EXPECT_EQ(panel.speeds, (std::vector<std::string>{"8", "16", "24"}));
+    panel.SpeedListSelect(2);
+
+    machine().log.clear();
+    panel.driveIndex = 1;
+    control.DriveComboBoxChange();
+    ASSERT_EQ(log().size(), 1u); // one status read, as before
+    EXPECT_EQ(log()[0].cdb, vt_test::StatusReadBytes());
+    EXPECT_EQ(panel.status, "Current Speed = 24");
+    EXPECT_EQ(panel.speeds, (std::vector<std::string>{"4", "24", "48"}));
+    EXPECT_EQ(panel.speedIndex, 0);
+    EXPECT_TRUE(panel.groupEnabled);
+    EXPECT_FALSE(panel.listEnabled); // the presentation does not change
+}
+
+TEST_F(Speed, SpeedListThatChangedIsBuiltAgain) {
+    Discover(SpeedListReply());
+    control.GroupBox1Click();
+    panel.SpeedListSelect(3);
+    const std::string radioBefore = std::to_string(panel.radioEnabled) +
+                                    std::to_string(panel.highChecked) +
+                                    std::to_string(panel.listEnabled);
+    drive().statusReply = {0x00, 0x06, 0x00, 0x00, 0x00, 0x28, 0x28, 0x30};
+    control.Timer1Timer();
+    EXPECT_EQ(panel.status, "Current Speed = 40");
+    EXPECT_EQ(panel.speeds, (std::vector<std::string>{"40", "48"}));
+    EXPECT_EQ(panel.speedIndex, 0);
+    EXPECT_EQ(std::to_string(panel.radioEnabled) + std::to_string(panel.highChecked) +
+                  std::to_string(panel.listEnabled),
+              radioBefore);
+    // A longer list whose first entries match is another list too.
+    drive().statusReply = {0x00, 0x07, 0x00, 0x00, 0x00, 0x30, 0x28, 0x30, 0x38};
+    control.Timer1Timer();
+    EXPECT_EQ(panel.speeds, (std::vector<std::string>{"40", "48", "56"}));
+    EXPECT_EQ(log().size(), 2u);
+}
+
+TEST_F(Speed, SameSpeedsKeepTheChoiceAndShowTheNewSpeed) {
+    Discover(SpeedListReply());
+    control.GroupBox1Click();
+    panel.SpeedListSelect(1);
+    control.SpeedSetClick(); // sets 16, which the drive then reports
+    ASSERT_EQ(log().size(), 2u);
+    EXPECT_EQ(log()[0].cdb, vt_test::ModeSetBytes(0x10));
+    EXPECT_EQ(panel.status, "Current Speed = 16");
+    EXPECT_EQ(panel.speedIndex, 1);
+    drive().statusReply[5] = 0x20;
+    control.Timer1Timer();
+    EXPECT_EQ(panel.status, "Current Speed = 32");
+    EXPECT_EQ(panel.speeds, (std::vector<std::string>{"8", "16", "24", "32"}));
+    EXPECT_EQ(panel.speedIndex, 1);
+    EXPECT_TRUE(panel.listEnabled);
 }

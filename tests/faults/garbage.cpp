@@ -44,6 +44,7 @@ public:
     void SpeedListAdd(const char* text) override { speeds.emplace_back(text); }
     void SpeedListSelect(int index) override { speedIndex = index; }
     int SpeedListIndex() override { return speedIndex; }
+    int SpeedListCount() override { return static_cast<int>(speeds.size()); }
     const char* SpeedListText(int index) override {
         return index >= 0 && index < static_cast<int>(speeds.size()) ? speeds[index].c_str() : "";
     }

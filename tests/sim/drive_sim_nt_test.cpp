@@ -255,8 +255,11 @@ TEST_F(NtDrives, SpeedListDriveSetsTheSelectedSpeed) {
     control.SpeedSetClick();
     EXPECT_THAT(Requests("d"), ElementsAre(ModeSet("28"), kStatusRead));
     EXPECT_EQ(ReadDriveKey("d", "current"), "40");
-    // The list was built already: the refresh leaves the panel as it was.
-    EXPECT_EQ(panel.status, "Current Speed =  8");
+    // The refresh shows what the drive now reports, and keeps the unchanged
+    // list with the user's choice.
+    EXPECT_EQ(panel.status, "Current Speed = 40");
+    EXPECT_THAT(panel.speeds, ElementsAre("8", "16", "24", "40"));
+    EXPECT_EQ(panel.speedIndex, 3);
 }
 
 TEST_F(NtDrives, SpeedListWithoutSelectedEntrySetsNothing) {

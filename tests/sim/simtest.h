@@ -76,6 +76,7 @@ public:
         speedIndex = index < static_cast<int>(speeds.size()) ? index : -1;
     }
     int SpeedListIndex() override { return speedIndex; }
+    int SpeedListCount() override { return static_cast<int>(speeds.size()); }
     const char* SpeedListText(int index) override {
         return index >= 0 && index < static_cast<int>(speeds.size()) ? speeds[index].c_str() : "";
     }
