@@ -1,0 +1,47 @@
+// Finding the maker's drives among candidate devices.
+#include "drive/discovery.h"
+
+#include <cstring>
+
+namespace velotune {
+namespace {
+constexpr std::size_t kInquiryTextFirst = 8;
+} // namespace
+
+std::vector<FoundDrive> FindDrives(DevicePort& port, int count, std::size_t limit,
+                                   std::uint8_t* reply) {
+    std::vector<FoundDrive> found;
+    for (int candidate = 0; candidate < count && found.size() < limit; ++candidate) {
+        if (!port.Open(candidate)) continue;
+        if (port.Send(candidate, kStatusReadCdb, kCdb12, reply, kStatusReadLength) != kResultOk) {
+            port.Close(candidate);
+            continue;
+        }
+        FoundDrive& drive = found.emplace_back();
+        drive.candidate = candidate;
+        std::memcpy(drive.status, reply, kStatusReadLength);
+    }
+    // Every kept drive gets a name, whether or not its INQUIRY succeeds.
+    for (FoundDrive& drive : found) {
+        drive.inquiryOk = port.Send(drive.candidate, kInquiryCdb, kCdb6, drive.inquiry,
+                                    kInquiryLength) == kResultOk;
+        // A failed INQUIRY leaves no name of its own (at most sense bytes): the
+        // name is blank rather than whatever the buffer held.
+        if (!drive.inquiryOk)
+            std::memset(drive.inquiry + kInquiryTextFirst, ' ', kInquiryLength - kInquiryTextFirst);
+    }
+    return found;
+}
+
+std::string InquiryModel(const std::uint8_t* inquiry, std::size_t size) {
+    std::string model;
+    if (inquiry == nullptr || size <= kInquiryTextFirst) return model;
+    const std::size_t end = size < kInquiryLength ? size : kInquiryLength;
+    model.assign(reinterpret_cast<const char*>(inquiry) + kInquiryTextFirst,
+                 end - kInquiryTextFirst);
+    while (!model.empty() && model.back() == ' ')
+        model.pop_back();
+    return model;
+}
+
+} // namespace velotune
