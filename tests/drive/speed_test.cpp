@@ -50,8 +50,8 @@ TEST_F(Speed, TwoModeHigh) {
     EXPECT_FALSE(panel.listEnabled);
     EXPECT_TRUE(panel.speeds.empty());
     EXPECT_FALSE(panel.groupEnabled);
-    EXPECT_EQ(panel.modeGroupCaption, CaptionColour::WindowText);
-    EXPECT_EQ(panel.speedGroupCaption, CaptionColour::InactiveCaption);
+    EXPECT_EQ(panel.modeGroupCaption, CaptionColor::WindowText);
+    EXPECT_EQ(panel.speedGroupCaption, CaptionColor::InactiveCaption);
 }
 
 TEST_F(Speed, TwoModeSilenceForAnyByteFiveButFF) {
@@ -75,11 +75,11 @@ TEST_F(Speed, SpeedListBuiltAndFollowed) {
     EXPECT_TRUE(panel.radioEnabled);
     EXPECT_TRUE(panel.highChecked);
     EXPECT_FALSE(panel.listEnabled);
-    EXPECT_EQ(panel.modeGroupCaption, CaptionColour::WindowText);
+    EXPECT_EQ(panel.modeGroupCaption, CaptionColor::WindowText);
 
     // A refresh with the same speeds keeps the list and shows the new speed.
     drive().statusReply[5] = 0x10;
-    control.Timer1Timer();
+    control.RefreshSpeedStatus();
     EXPECT_EQ(panel.status, "Current Speed = 16");
     EXPECT_EQ(panel.speeds, (std::vector<std::string>{"8", "16", "24", "32"}));
     ASSERT_EQ(log().size(), 1u);
@@ -88,12 +88,12 @@ TEST_F(Speed, SpeedListBuiltAndFollowed) {
 
     // A two-mode reply clears the list and the "built" flag.
     drive().statusReply = vt_test::TwoModeReply(false);
-    control.Timer1Timer();
+    control.RefreshSpeedStatus();
     EXPECT_TRUE(panel.speeds.empty());
     EXPECT_FALSE(panel.groupEnabled);
     EXPECT_EQ(panel.status, "Current Speed = Silence Mode");
     drive().statusReply = SpeedListReply();
-    control.Timer1Timer();
+    control.RefreshSpeedStatus();
     EXPECT_EQ(panel.speeds.size(), 4u);
 }
 
@@ -124,18 +124,18 @@ TEST_F(Speed, LongestListStaysInsideTheReply) {
 
 TEST_F(Speed, FailedStatusReadChangesNothing) {
     Discover(SpeedListReply());
-    control.GroupBox1Click();
+    control.UseSpeedList();
     const std::string before = panel.Snapshot();
     drive().answersStatus = false;
     drive().statusReply = vt_test::TwoModeReply(true);
-    control.Timer1Timer();
+    control.RefreshSpeedStatus();
     EXPECT_EQ(panel.Snapshot(), before);
 
     // A closed handle (0xFF) changes nothing either.
     drive().answersStatus = true;
     machine().openHandles.clear();
     const std::size_t calls = machine().passThroughRecords.size();
-    control.Timer1Timer();
+    control.RefreshSpeedStatus();
     EXPECT_EQ(panel.Snapshot(), before);
     EXPECT_EQ(machine().passThroughRecords.size(), calls + 1);
     EXPECT_EQ(log().size(), 1u); // the closed handle never reached the drive
@@ -144,7 +144,7 @@ TEST_F(Speed, FailedStatusReadChangesNothing) {
 TEST_F(Speed, SetInRadioPresentation) {
     Discover(vt_test::TwoModeReply(true));
     panel.CheckHighSpeed(false);
-    control.SpeedSetClick();
+    control.SetChosenMode();
     ASSERT_EQ(log().size(), 2u);
     EXPECT_EQ(log()[0].cdb, vt_test::ModeSetBytes(0x00));
     EXPECT_EQ(log()[0].length, 1024u);
@@ -155,7 +155,7 @@ TEST_F(Speed, SetInRadioPresentation) {
     EXPECT_TRUE(panel.lowChecked);
 
     panel.CheckHighSpeed(true);
-    control.SpeedSetClick();
+    control.SetChosenMode();
     ASSERT_EQ(log().size(), 4u);
     EXPECT_EQ(log()[2].cdb, vt_test::ModeSetBytes(0xFF));
     EXPECT_EQ(log()[3].cdb, vt_test::StatusReadBytes());
@@ -164,10 +164,10 @@ TEST_F(Speed, SetInRadioPresentation) {
 
 TEST_F(Speed, SetInListPresentation) {
     Discover({0x00, 0x08, 0x00, 0x00, 0x00, 0x18, 0x08, 0x10, 0x18, 0x28});
-    control.GroupBox1Click();
+    control.UseSpeedList();
     panel.SpeedListSelect(3);
     ASSERT_EQ(panel.speeds.at(3), "40");
-    control.SpeedSetClick();
+    control.SetChosenMode();
     ASSERT_EQ(log().size(), 2u);
     EXPECT_EQ(log()[0].cdb, vt_test::ModeSetBytes(0x28));
     EXPECT_EQ(log()[0].length, 1024u);
@@ -176,42 +176,42 @@ TEST_F(Speed, SetInListPresentation) {
     // An entry that does not read as a number sets 0x00.
     panel.speeds[0] = "fast";
     panel.SpeedListSelect(0);
-    control.SpeedSetClick();
+    control.SetChosenMode();
     ASSERT_EQ(log().size(), 4u);
     EXPECT_EQ(log()[2].cdb, vt_test::ModeSetBytes(0x00));
 }
 
 TEST_F(Speed, SetWithAnEmptySpeedListSendsNothing) {
     Discover({0x01, 0x04, 0x00, 0x00, 0x00, 0x10});
-    control.GroupBox1Click();
+    control.UseSpeedList();
     ASSERT_TRUE(panel.listEnabled);
     ASSERT_EQ(panel.speedIndex, -1);
     const std::string before = panel.Snapshot();
-    control.SpeedSetClick();
+    control.SetChosenMode();
     EXPECT_TRUE(log().empty());
     EXPECT_EQ(panel.Snapshot(), before);
 }
 
 TEST_F(Speed, GroupHandlersSwitchPresentationWithoutCommands) {
     Discover(vt_test::TwoModeReply(true));
-    control.GroupBox1Click();
+    control.UseSpeedList();
     EXPECT_FALSE(panel.radioEnabled);
     EXPECT_TRUE(panel.listEnabled);
-    EXPECT_EQ(panel.speedGroupCaption, CaptionColour::WindowText);
-    EXPECT_EQ(panel.modeGroupCaption, CaptionColour::InactiveCaption);
+    EXPECT_EQ(panel.speedGroupCaption, CaptionColor::WindowText);
+    EXPECT_EQ(panel.modeGroupCaption, CaptionColor::InactiveCaption);
 
-    control.GroupBox2Click();
+    control.UseModeButtons();
     EXPECT_TRUE(panel.radioEnabled);
     EXPECT_FALSE(panel.listEnabled);
-    EXPECT_EQ(panel.speedGroupCaption, CaptionColour::InactiveCaption);
-    EXPECT_EQ(panel.modeGroupCaption, CaptionColour::WindowText);
+    EXPECT_EQ(panel.speedGroupCaption, CaptionColor::InactiveCaption);
+    EXPECT_EQ(panel.modeGroupCaption, CaptionColor::WindowText);
     EXPECT_TRUE(log().empty());
 
     // Back in the radio presentation, Set uses the radio buttons again.
-    control.GroupBox1Click();
-    control.GroupBox2Click();
+    control.UseSpeedList();
+    control.UseModeButtons();
     panel.CheckHighSpeed(true);
-    control.SpeedSetClick();
+    control.SetChosenMode();
     ASSERT_EQ(log().size(), 2u);
     EXPECT_EQ(log()[0].cdb, vt_test::ModeSetBytes(0xFF));
 }
@@ -236,7 +236,7 @@ TEST_F(Speed, SpeedListOfAnotherDriveIsShownWithItsOwnSpeed) {
 
     machine().log.clear();
     panel.driveIndex = 1;
-    control.DriveComboBoxChange();
+    control.FollowSelectedDrive();
     ASSERT_EQ(log().size(), 1u); // one status read, as before
     EXPECT_EQ(log()[0].cdb, vt_test::StatusReadBytes());
     EXPECT_EQ(panel.status, "Current Speed = 24");
@@ -248,13 +248,13 @@ TEST_F(Speed, SpeedListOfAnotherDriveIsShownWithItsOwnSpeed) {
 
 TEST_F(Speed, SpeedListThatChangedIsBuiltAgain) {
     Discover(SpeedListReply());
-    control.GroupBox1Click();
+    control.UseSpeedList();
     panel.SpeedListSelect(3);
     const std::string radioBefore = std::to_string(panel.radioEnabled) +
                                     std::to_string(panel.highChecked) +
                                     std::to_string(panel.listEnabled);
     drive().statusReply = {0x00, 0x06, 0x00, 0x00, 0x00, 0x28, 0x28, 0x30};
-    control.Timer1Timer();
+    control.RefreshSpeedStatus();
     EXPECT_EQ(panel.status, "Current Speed = 40");
     EXPECT_EQ(panel.speeds, (std::vector<std::string>{"40", "48"}));
     EXPECT_EQ(panel.speedIndex, 0);
@@ -263,22 +263,22 @@ TEST_F(Speed, SpeedListThatChangedIsBuiltAgain) {
               radioBefore);
     // A longer list whose first entries match is another list too.
     drive().statusReply = {0x00, 0x07, 0x00, 0x00, 0x00, 0x30, 0x28, 0x30, 0x38};
-    control.Timer1Timer();
+    control.RefreshSpeedStatus();
     EXPECT_EQ(panel.speeds, (std::vector<std::string>{"40", "48", "56"}));
     EXPECT_EQ(log().size(), 2u);
 }
 
 TEST_F(Speed, SameSpeedsKeepTheChoiceAndShowTheNewSpeed) {
     Discover(SpeedListReply());
-    control.GroupBox1Click();
+    control.UseSpeedList();
     panel.SpeedListSelect(1);
-    control.SpeedSetClick(); // sets 16, which the drive then reports
+    control.SetChosenMode(); // sets 16, which the drive then reports
     ASSERT_EQ(log().size(), 2u);
     EXPECT_EQ(log()[0].cdb, vt_test::ModeSetBytes(0x10));
     EXPECT_EQ(panel.status, "Current Speed = 16");
     EXPECT_EQ(panel.speedIndex, 1);
     drive().statusReply[5] = 0x20;
-    control.Timer1Timer();
+    control.RefreshSpeedStatus();
     EXPECT_EQ(panel.status, "Current Speed = 32");
     EXPECT_EQ(panel.speeds, (std::vector<std::string>{"8", "16", "24", "32"}));
     EXPECT_EQ(panel.speedIndex, 1);
