@@ -214,6 +214,7 @@ Section "-Program files"
         Delete /REBOOTOK "$0\TrelvixVelotune.exe"
         Delete /REBOOTOK "$0\Velotray.exe"
         Delete /REBOOTOK "$0\Velotray.kor"
+        Delete /REBOOTOK "$0\velotune.exe"
         Delete /REBOOTOK "$0\${UNINSTALLER}"
         RMDir /REBOOTOK "$0"
     ${EndIf}
@@ -223,6 +224,7 @@ Section "-Program files"
     File "/oname=TrelvixVelotune.exe" "${PANEL_EXE}"
     File "/oname=Velotray.exe" "${LAUNCHER_EXE}"
     File "/oname=Velotray.kor" "${MENU_LIB}"
+    File "/oname=velotune.exe" "${TOOL_EXE}"
     WriteUninstaller "$INSTDIR\${UNINSTALLER}"
 
     ; The launcher takes its folder from this entry: the text up to the last
@@ -265,6 +267,7 @@ Section "Uninstall"
     Delete /REBOOTOK "$INSTDIR\TrelvixVelotune.exe"
     Delete /REBOOTOK "$INSTDIR\Velotray.exe"
     Delete /REBOOTOK "$INSTDIR\Velotray.kor"
+    Delete /REBOOTOK "$INSTDIR\velotune.exe"
     Delete /REBOOTOK "$INSTDIR\${UNINSTALLER}"
     RMDir /REBOOTOK "$INSTDIR"
 

@@ -16,6 +16,11 @@ constexpr char kProgram[] = "velotune";
 constexpr std::size_t kMaxDrives = 64;
 constexpr unsigned kNoSpeed = 256; // a number no drive lists
 
+// "E: ..." for a drive letter, "/dev/sr0: ..." for a path.
+std::string About(const std::string& device) {
+    return !device.empty() && device.back() == ':' ? device + " " : device + ": ";
+}
+
 std::string Line(const std::string& text) {
     return std::string(kProgram) + ": " + text + "\n";
 }
@@ -107,20 +112,20 @@ std::string StatusText(const DriveReport& d) {
 std::string Why(IoStatus status, const std::string& device) {
     switch (status) {
     case IoStatus::NotFound:
-        return device + ": no such device";
+        return About(device) + "no such device";
     case IoStatus::NotScsi:
-        return device + ": not a SCSI device";
+        return About(device) + "not a SCSI device";
     case IoStatus::NotPermitted:
 #ifdef _WIN32
-        return device + ": not permitted: SCSI pass-through needs administrator rights";
+        return About(device) + "not permitted: SCSI pass-through needs administrator rights";
 #else
-        return device + ": not permitted: the vendor commands need root or CAP_SYS_RAWIO";
+        return About(device) + "not permitted: the vendor commands need root or CAP_SYS_RAWIO";
 #endif
     case IoStatus::CheckCondition:
     case IoStatus::Failed:
     case IoStatus::Ok:
     default:
-        return device + ": not this maker's drive (no answer to the status read)";
+        return About(device) + "not this maker's drive (no answer to the status read)";
     }
 }
 
@@ -241,7 +246,7 @@ private:
         std::vector<std::string> devices;
         for (const std::string& given : options_.devices) {
             std::string device = transport_.DeviceName(given);
-            if (device.empty()) out_.err += Line(given + ": no such device");
+            if (device.empty()) out_.err += Line(About(given) + "no such device");
             devices.push_back(device);
         }
         return devices;
@@ -317,7 +322,7 @@ private:
         }
         const std::string device = transport_.DeviceName(options_.devices[0]);
         if (device.empty()) {
-            Fail(kExitNoDevice, options_.devices[0] + ": no such device");
+            Fail(kExitNoDevice, About(options_.devices[0]) + "no such device");
             return;
         }
         // Exactly the discovery of one device: status read, then INQUIRY.
@@ -387,7 +392,7 @@ private:
         } else {
             device = transport_.DeviceName(options_.devices[0]);
             if (device.empty()) {
-                Fail(kExitNoDevice, options_.devices[0] + ": no such device");
+                Fail(kExitNoDevice, About(options_.devices[0]) + "no such device");
                 return;
             }
         }
@@ -421,7 +426,7 @@ private:
         status = candidates.SendStatus(0, cdb, kCdb12, buffer, kModeSetLength);
         if (status != IoStatus::Ok) {
             Fail(status == IoStatus::NotPermitted ? kExitNotPermitted : kExitFailed,
-                 device + ": the mode set failed");
+                 About(device) + "the mode set failed");
             return;
         }
         // 3. The read-back.
@@ -429,12 +434,12 @@ private:
         status = candidates.SendStatus(0, kStatusReadCdb, kCdb12, reply, kStatusReadLength);
         if (status != IoStatus::Ok) {
             Fail(status == IoStatus::NotPermitted ? kExitNotPermitted : kExitFailed,
-                 device + ": the status read after the mode set failed");
+                 About(device) + "the status read after the mode set failed");
             return;
         }
         const DriveReport after = FromStatus(device, reply);
         if (!Shows(after)) {
-            Fail(kExitFailed, device + ": asked for " + Requested() + ", the drive reports " +
+            Fail(kExitFailed, About(device) + "asked for " + Requested() + ", the drive reports " +
                                   SettingText(after));
             return;
         }

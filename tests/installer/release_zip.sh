@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
-# The release zip beside the setup program: the three programs as built and the
+# The release zip beside the setup program: the programs as built and the
 # manual installation text, nothing else.
 source "$(dirname "$0")/lib.sh"
 zip=$IT_DIST/TrelvixVelotune-$IT_VERSION.zip
 it_case "release zip"
 it_check "zip exists" test -f "$zip"
-it_expect_eq "entries" "README-install.txt TrelvixVelotune.exe Velotray.exe Velotray.kor" \
+it_expect_eq "entries" "README-install.txt TrelvixVelotune.exe Velotray.exe Velotray.kor velotune.exe" \
     "$(unzip -Z1 "$zip" 2>/dev/null | sort | tr '\n' ' ' | sed 's/ $//')"
-for f in TrelvixVelotune.exe Velotray.exe Velotray.kor; do
+for f in TrelvixVelotune.exe Velotray.exe Velotray.kor velotune.exe; do
     it_check "$f same as the build's" cmp -s "$IT_DIST/$f" <(unzip -p "$zip" "$f")
 done
 text=$(unzip -p "$zip" README-install.txt 2>/dev/null)

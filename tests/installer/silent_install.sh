@@ -12,11 +12,11 @@ udir=$(it_unix "$dir")
 
 it_case "silent setup with /D= into a folder with blanks"
 it_check "setup exits with 0" it_install "$dir"
-for f in TrelvixVelotune.exe Velotray.exe Velotray.kor; do
+for f in TrelvixVelotune.exe Velotray.exe Velotray.kor velotune.exe; do
     it_check "$f installed, same as the build's" cmp -s "$IT_DIST/$f" "$udir/$f"
 done
 it_check "uninstaller installed" test -f "$udir/Uninstall.exe"
-it_expect_eq "nothing else in the folder" "TrelvixVelotune.exe Uninstall.exe Velotray.exe Velotray.kor" \
+it_expect_eq "nothing else in the folder" "TrelvixVelotune.exe Uninstall.exe Velotray.exe Velotray.kor velotune.exe" \
     "$(cd "$udir" 2>/dev/null && ls | sort | tr '\n' ' ' | sed 's/ $//')"
 it_check "default folder left alone" test ! -e "$(it_unix "$IT_DEFAULT_DIR")"
 
