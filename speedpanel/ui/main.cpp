@@ -381,6 +381,12 @@ void TFormMain::TrayIcon1Minimize(tk::TComponent*) {
 }
 
 void TFormMain::Button10Click(tk::TComponent*) {
+    HookApplicationEvents();
+}
+
+// From then on a minimise of the application does nothing of its own, a restore
+// runs the show handler again, and every message goes past AppMessage.
+void TFormMain::HookApplicationEvents() {
     tk::Application* app = tk::App();
     if (!app) return;
     app->OnMinimize = [](tk::TComponent*) {};

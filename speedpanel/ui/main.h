@@ -102,6 +102,7 @@ public:
 
 private:
     void ShowAbout(AboutOpener opener);
+    void HookApplicationEvents();
     static void SendToLauncher(UINT message);
 
     // The controls of the designed layout, bound once by name.
