@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 namespace velotune::tool {
 namespace {
@@ -254,7 +255,8 @@ private:
 
     // The maker's drives among the devices, in order, and the exit code when there
     // are none.
-    std::vector<DriveReport> Find(Candidates& candidates, bool named, int& noneCode) {
+    std::vector<DriveReport> Find(Candidates& candidates, bool named, int& noneCode,
+                                  std::vector<int>* where = nullptr) {
         std::uint8_t reply[kStatusReadLength] = {};
         const std::vector<FoundDrive> found =
             FindDrives(candidates, candidates.Count(), kMaxDrives, reply);
@@ -263,6 +265,7 @@ private:
         for (const FoundDrive& f : found) {
             drives.push_back(Report(candidates, f));
             isFound[static_cast<std::size_t>(f.candidate)] = true;
+            if (where) where->push_back(f.candidate);
         }
         noneCode = kExitNoDevice;
         for (int i = 0; i < candidates.Count(); ++i) {
@@ -297,11 +300,12 @@ private:
         }
     }
 
-    // For status and set without --device: exactly one drive, or an error.
-    bool OnlyDrive(std::vector<DriveReport>& drives) {
-        Candidates candidates(transport_, transport_.Search());
+    // For status and set without --device: exactly one drive, or an error. The
+    // drive stays open in `candidates` at candidate `which`.
+    bool OnlyDrive(Candidates& candidates, DriveReport& drive, int& which) {
         int noneCode = kExitNoDevice;
-        drives = Find(candidates, false, noneCode);
+        std::vector<int> where;
+        const std::vector<DriveReport> drives = Find(candidates, false, noneCode, &where);
         if (drives.empty()) {
             Fail(noneCode, "no drive found");
             return false;
@@ -311,13 +315,17 @@ private:
             Fail(kExitUsage, "several drives found: name one with --device");
             return false;
         }
+        drive = drives[0];
+        which = where[0];
         return true;
     }
 
     void Status() {
         if (options_.devices.empty()) {
-            std::vector<DriveReport> drives;
-            if (OnlyDrive(drives)) Print(drives[0]);
+            Candidates candidates(transport_, transport_.Search());
+            DriveReport drive;
+            int which = 0;
+            if (OnlyDrive(candidates, drive, which)) Print(drive);
             return;
         }
         const std::string device = transport_.DeviceName(options_.devices[0]);
@@ -382,34 +390,35 @@ private:
     }
 
     void Set() {
-        std::string device;
-        std::vector<std::string> devices;
+        std::unique_ptr<Candidates> candidates;
+        int which = 0;
+        DriveReport before;
+        std::uint8_t reply[kModeSetLength] = {};
         if (options_.devices.empty()) {
-            // The search asks every device for its status and name first.
-            std::vector<DriveReport> drives;
-            if (!OnlyDrive(drives)) return;
-            device = drives[0].device;
+            // The search's status read is the probe.
+            candidates = std::make_unique<Candidates>(transport_, transport_.Search());
+            if (!OnlyDrive(*candidates, before, which)) return;
         } else {
-            device = transport_.DeviceName(options_.devices[0]);
+            const std::string device = transport_.DeviceName(options_.devices[0]);
             if (device.empty()) {
                 Fail(kExitNoDevice, About(options_.devices[0]) + "no such device");
                 return;
             }
+            candidates = std::make_unique<Candidates>(transport_, std::vector<std::string>{device});
+            if (!candidates->Open(0)) {
+                Fail(ExitFor(candidates->Status(0)), Why(candidates->Status(0), device));
+                return;
+            }
+            // 1. The probe: a mode set goes only to a drive that answers it.
+            const IoStatus status =
+                candidates->SendStatus(0, kStatusReadCdb, kCdb12, reply, kStatusReadLength);
+            if (status != IoStatus::Ok) {
+                Fail(ExitFor(status), Why(status, device));
+                return;
+            }
+            before = FromStatus(device, reply);
         }
-        Candidates candidates(transport_, {device});
-        if (!candidates.Open(0)) {
-            Fail(ExitFor(candidates.Status(0)), Why(candidates.Status(0), device));
-            return;
-        }
-        // 1. The probe: a mode set goes only to a drive that answers it.
-        std::uint8_t reply[kModeSetLength] = {};
-        IoStatus status =
-            candidates.SendStatus(0, kStatusReadCdb, kCdb12, reply, kStatusReadLength);
-        if (status != IoStatus::Ok) {
-            Fail(ExitFor(status), Why(status, device));
-            return;
-        }
-        const DriveReport before = FromStatus(device, reply);
+        const std::string& device = before.device;
         std::string refusal;
         if (!Accepts(before, refusal)) {
             Fail(kExitUsage, refusal);
@@ -423,7 +432,7 @@ private:
                                        : static_cast<std::uint8_t>(options_.speed);
         BuildModeSetCdb(value, cdb);
         std::uint8_t buffer[kModeSetLength] = {};
-        status = candidates.SendStatus(0, cdb, kCdb12, buffer, kModeSetLength);
+        IoStatus status = candidates->SendStatus(which, cdb, kCdb12, buffer, kModeSetLength);
         if (status != IoStatus::Ok) {
             Fail(status == IoStatus::NotPermitted ? kExitNotPermitted : kExitFailed,
                  About(device) + "the mode set failed");
@@ -431,7 +440,7 @@ private:
         }
         // 3. The read-back.
         std::memset(reply, 0, sizeof reply);
-        status = candidates.SendStatus(0, kStatusReadCdb, kCdb12, reply, kStatusReadLength);
+        status = candidates->SendStatus(which, kStatusReadCdb, kCdb12, reply, kStatusReadLength);
         if (status != IoStatus::Ok) {
             Fail(status == IoStatus::NotPermitted ? kExitNotPermitted : kExitFailed,
                  About(device) + "the status read after the mode set failed");

@@ -148,9 +148,12 @@ TEST_F(LinuxTool, SearchLooksAtNumberedNodesInOrder) {
     // With one drive left, set acts on it.
     ::unlink(Drive("sr2.drive").c_str());
     ::unlink(Drive("sr10.drive").c_str());
+    std::ofstream(Drive("sr0.drive.log")).flush();
     const Outcome one = velotune::tool::Run({"set", "silence"}, transport);
     EXPECT_EQ(one.exitCode, kExitOk) << one.err;
     EXPECT_EQ(one.out, Drive("sr0.drive") + "  silence\n");
+    // The search's status read is the probe: then INQUIRY, mode set, read-back.
+    EXPECT_EQ(LogLines("sr0.drive"), 4);
 
     // None of the maker's: exit 2.
     ::unlink(Drive("sr0.drive").c_str());
