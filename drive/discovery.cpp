@@ -13,18 +13,22 @@ std::vector<FoundDrive> FindDrives(DevicePort& port, int count, std::size_t limi
     std::vector<FoundDrive> found;
     for (int candidate = 0; candidate < count && found.size() < limit; ++candidate) {
         if (!port.Open(candidate)) continue;
-        if (port.Send(candidate, kStatusReadCdb, kCdb12, reply, kStatusReadLength) != kResultOk) {
+        std::uint32_t transferred = 0;
+        if (port.Send(candidate, kStatusReadCdb, kCdb12, reply, kStatusReadLength, transferred) !=
+            kResultOk) {
             port.Close(candidate);
             continue;
         }
         FoundDrive& drive = found.emplace_back();
         drive.candidate = candidate;
         std::memcpy(drive.status, reply, kStatusReadLength);
+        drive.statusSize = transferred < kStatusReadLength ? transferred : kStatusReadLength;
     }
     // Every kept drive gets a name, whether or not its INQUIRY succeeds.
     for (FoundDrive& drive : found) {
+        std::uint32_t transferred = 0;
         drive.inquiryOk = port.Send(drive.candidate, kInquiryCdb, kCdb6, drive.inquiry,
-                                    kInquiryLength) == kResultOk;
+                                    kInquiryLength, transferred) == kResultOk;
         // A failed INQUIRY leaves no name of its own (at most sense bytes): the
         // name is blank rather than whatever the buffer held.
         if (!drive.inquiryOk)

@@ -20,16 +20,19 @@ public:
     // Opens a candidate for commands; false skips it.
     virtual bool Open(int candidate) = 0;
     virtual void Close(int candidate) = 0;
-    // Sends one command (data in) and returns its result byte (0x01 success).
+    // Sends one command (data in) and returns its result byte (0x01 success);
+    // `transferred` receives the number of data bytes the drive sent.
     virtual std::uint8_t Send(int candidate, const std::uint8_t* cdb, std::uint8_t cdbLength,
-                              std::uint8_t* data, std::uint32_t dataLength) = 0;
+                              std::uint8_t* data, std::uint32_t dataLength,
+                              std::uint32_t& transferred) = 0;
 };
 
 // One drive that completed the status read.
 struct FoundDrive {
     int candidate = -1;
     bool inquiryOk = false;
-    std::uint8_t status[kStatusReadLength] = {}; // the probe's reply
+    std::uint8_t status[kStatusReadLength] = {}; // the probe's reply ...
+    std::size_t statusSize = 0;                  // ... of this many bytes
     std::uint8_t inquiry[kInquiryLength] = {};   // bytes 8..35 blank when INQUIRY failed
 };
 

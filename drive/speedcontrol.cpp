@@ -69,7 +69,9 @@ public:
     }
     void Close(int candidate) override { seam_.closeHandle(handles_[candidate]); }
     std::uint8_t Send(int candidate, const std::uint8_t* cdb, std::uint8_t cdbLength,
-                      std::uint8_t* data, std::uint32_t dataLength) override {
+                      std::uint8_t* data, std::uint32_t dataLength,
+                      std::uint32_t& transferred) override {
+        transferred = dataLength;
         return static_cast<std::uint8_t>(
             PassThroughExecute(handles_[candidate], cdb, cdbLength, data, dataLength, kDataIn));
     }

@@ -46,10 +46,15 @@ bool ParseNumber(const std::string& text, unsigned& value) {
 }
 
 // The kind-dependent part of a drive's report, from its status reply.
-DriveReport FromStatus(const std::string& device, const std::uint8_t* status) {
+// Only the bytes the drive sent count.
+std::size_t StatusBytes(std::uint32_t transferred) {
+    return transferred < kStatusReadLength ? transferred : kStatusReadLength;
+}
+
+DriveReport FromStatus(const std::string& device, const std::uint8_t* status, std::size_t size) {
     DriveReport report;
     report.device = device;
-    const SpeedStatus parsed = ParseStatusReply(status, kStatusReadLength);
+    const SpeedStatus parsed = ParseStatusReply(status, size);
     report.twoMode = parsed.twoMode;
     report.high = parsed.highSpeed;
     report.speed = parsed.current;
@@ -176,14 +181,14 @@ public:
         slot = -1;
     }
     std::uint8_t Send(int candidate, const std::uint8_t* cdb, std::uint8_t cdbLength,
-                      std::uint8_t* data, std::uint32_t dataLength) override {
-        const IoStatus status = SendStatus(candidate, cdb, cdbLength, data, dataLength);
-        return ResultByte(status);
+                      std::uint8_t* data, std::uint32_t dataLength,
+                      std::uint32_t& transferred) override {
+        return ResultByte(SendStatus(candidate, cdb, cdbLength, data, dataLength, transferred));
     }
     IoStatus SendStatus(int candidate, const std::uint8_t* cdb, std::uint8_t cdbLength,
-                        std::uint8_t* data, std::uint32_t dataLength) {
+                        std::uint8_t* data, std::uint32_t dataLength, std::uint32_t& transferred) {
         const IoStatus status = transport_.Send(slots_[static_cast<std::size_t>(candidate)], cdb,
-                                                cdbLength, data, dataLength);
+                                                cdbLength, data, dataLength, transferred);
         status_[static_cast<std::size_t>(candidate)] = status;
         return status;
     }
@@ -202,7 +207,8 @@ private:
 };
 
 DriveReport Report(const Candidates& candidates, const FoundDrive& found) {
-    DriveReport report = FromStatus(candidates.Device(found.candidate), found.status);
+    DriveReport report =
+        FromStatus(candidates.Device(found.candidate), found.status, found.statusSize);
     report.model = InquiryModel(found.inquiry, kInquiryLength);
     return report;
 }
@@ -410,13 +416,14 @@ private:
                 return;
             }
             // 1. The probe: a mode set goes only to a drive that answers it.
-            const IoStatus status =
-                candidates->SendStatus(0, kStatusReadCdb, kCdb12, reply, kStatusReadLength);
+            std::uint32_t transferred = 0;
+            const IoStatus status = candidates->SendStatus(0, kStatusReadCdb, kCdb12, reply,
+                                                           kStatusReadLength, transferred);
             if (status != IoStatus::Ok) {
                 Fail(ExitFor(status), Why(status, device));
                 return;
             }
-            before = FromStatus(device, reply);
+            before = FromStatus(device, reply, StatusBytes(transferred));
         }
         const std::string& device = before.device;
         std::string refusal;
@@ -432,7 +439,9 @@ private:
                                        : static_cast<std::uint8_t>(options_.speed);
         BuildModeSetCdb(value, cdb);
         std::uint8_t buffer[kModeSetLength] = {};
-        IoStatus status = candidates->SendStatus(which, cdb, kCdb12, buffer, kModeSetLength);
+        std::uint32_t transferred = 0;
+        IoStatus status =
+            candidates->SendStatus(which, cdb, kCdb12, buffer, kModeSetLength, transferred);
         if (status != IoStatus::Ok) {
             Fail(status == IoStatus::NotPermitted ? kExitNotPermitted : kExitFailed,
                  About(device) + "the mode set failed");
@@ -440,13 +449,14 @@ private:
         }
         // 3. The read-back.
         std::memset(reply, 0, sizeof reply);
-        status = candidates->SendStatus(which, kStatusReadCdb, kCdb12, reply, kStatusReadLength);
+        status = candidates->SendStatus(which, kStatusReadCdb, kCdb12, reply, kStatusReadLength,
+                                        transferred);
         if (status != IoStatus::Ok) {
             Fail(status == IoStatus::NotPermitted ? kExitNotPermitted : kExitFailed,
                  About(device) + "the status read after the mode set failed");
             return;
         }
-        const DriveReport after = FromStatus(device, reply);
+        const DriveReport after = FromStatus(device, reply, StatusBytes(transferred));
         if (!Shows(after)) {
             Fail(kExitFailed, About(device) + "asked for " + Requested() + ", the drive reports " +
                                   SettingText(after));

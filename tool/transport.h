@@ -28,9 +28,11 @@ public:
     virtual std::string DeviceName(const std::string& given) = 0;
     // Opens a device into `slot`; the slot stays valid until Close.
     virtual IoStatus Open(const std::string& device, int& slot) = 0;
-    // One command with data from the drive.
+    // One command with data from the drive; `transferred` receives the number of
+    // data bytes the drive sent.
     virtual IoStatus Send(int slot, const std::uint8_t* cdb, std::uint8_t cdbLength,
-                          std::uint8_t* data, std::uint32_t dataLength) = 0;
+                          std::uint8_t* data, std::uint32_t dataLength,
+                          std::uint32_t& transferred) = 0;
     virtual void Close(int slot) = 0;
 };
 

@@ -96,7 +96,9 @@ IoStatus LinuxTransport::Open(const std::string& device, int& slot) {
 }
 
 IoStatus LinuxTransport::Send(int slot, const std::uint8_t* cdb, std::uint8_t cdbLength,
-                              std::uint8_t* data, std::uint32_t dataLength) {
+                              std::uint8_t* data, std::uint32_t dataLength,
+                              std::uint32_t& transferred) {
+    transferred = 0;
     unsigned char command[16] = {};
     if (cdbLength == 0 || cdbLength > sizeof command) return IoStatus::Failed;
     std::memcpy(command, cdb, cdbLength);
@@ -137,6 +139,8 @@ IoStatus LinuxTransport::Send(int slot, const std::uint8_t* cdb, std::uint8_t cd
     }
     if (io.status != 0 || io.host_status != 0 || (io.driver_status & ~0x08) != 0)
         return IoStatus::Failed;
+    const int resid = io.resid < 0 ? 0 : io.resid;
+    transferred = static_cast<std::uint32_t>(resid) < dataLength ? dataLength - resid : 0;
     return IoStatus::Ok;
 }
 

@@ -24,7 +24,7 @@ public:
     std::string DeviceName(const std::string& given) override;
     IoStatus Open(const std::string& device, int& slot) override;
     IoStatus Send(int slot, const std::uint8_t* cdb, std::uint8_t cdbLength, std::uint8_t* data,
-                  std::uint32_t dataLength) override;
+                  std::uint32_t dataLength, std::uint32_t& transferred) override;
     void Close(int slot) override;
 
 private:

@@ -62,12 +62,17 @@ IoStatus WindowsTransport::Open(const std::string& device, int& slot) {
 }
 
 IoStatus WindowsTransport::Send(int slot, const std::uint8_t* cdb, std::uint8_t cdbLength,
-                                std::uint8_t* data, std::uint32_t dataLength) {
+                                std::uint8_t* data, std::uint32_t dataLength,
+                                std::uint32_t& transferred) {
+    transferred = 0;
     if (slot < 0 || slot >= 26 || !handles_[slot]) return IoStatus::Failed;
     SetLastError(ERROR_SUCCESS);
     const int result =
         PassThroughExecute(handles_[slot], cdb, cdbLength, data, dataLength, kDataIn);
-    if (result == kResultOk) return IoStatus::Ok;
+    if (result == kResultOk) {
+        transferred = dataLength;
+        return IoStatus::Ok;
+    }
     if (result == kResultError) return IoStatus::CheckCondition;
     switch (GetLastError()) {
     case ERROR_ACCESS_DENIED:

@@ -17,7 +17,7 @@ public:
         return velotune::tool::IoStatus::NotFound;
     }
     velotune::tool::IoStatus Send(int, const std::uint8_t*, std::uint8_t, std::uint8_t*,
-                                  std::uint32_t) override {
+                                  std::uint32_t, std::uint32_t&) override {
         __builtin_trap(); // nothing is open, so nothing may be sent
     }
     void Close(int) override { __builtin_trap(); }
