@@ -26,31 +26,30 @@ std::string Line(const std::string& text) {
     return std::string(kProgram) + ": " + text + "\n";
 }
 
+// A decimal number. Digit runs too long or too large for a byte are numbers
+// too, just none that a drive lists.
 bool ParseNumber(const std::string& text, unsigned& value) {
-    if (text.empty() || text.size() > 9) {
-        // Longer digit runs are numbers too, just none that a drive lists.
-        if (!text.empty() &&
-            std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    if (text.empty() ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return false;
+    unsigned v = 0;
+    for (char c : text) {
+        v = v * 10 + static_cast<unsigned>(c - '0');
+        if (v > 255) {
             value = kNoSpeed;
             return true;
         }
-        return false;
     }
-    unsigned v = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        v = v * 10 + static_cast<unsigned>(c - '0');
-    }
-    value = v > 255 ? kNoSpeed : v;
+    value = v;
     return true;
 }
 
-// The kind-dependent part of a drive's report, from its status reply.
 // Only the bytes the drive sent count.
 std::size_t StatusBytes(std::uint32_t transferred) {
     return transferred < kStatusReadLength ? transferred : kStatusReadLength;
 }
 
+// The kind-dependent part of a drive's report, from its status reply.
 DriveReport FromStatus(const std::string& device, const std::uint8_t* status, std::size_t size) {
     DriveReport report;
     report.device = device;
@@ -240,10 +239,9 @@ public:
     }
 
 private:
-    Outcome Fail(int code, const std::string& text) {
+    void Fail(int code, const std::string& text) {
         out_.exitCode = code;
         out_.err += Line(text);
-        return out_;
     }
 
     // The devices named with --device, or those a search finds.
@@ -278,10 +276,9 @@ private:
             if (isFound[static_cast<std::size_t>(i)]) continue;
             const IoStatus status = candidates.Status(i);
             if (status == IoStatus::NotPermitted) noneCode = kExitNotPermitted;
-            // A search passes over other devices quietly; a named device is told about.
-            if (named && !candidates.Device(i).empty())
-                out_.err += Line(Why(status, candidates.Device(i)));
-            else if (!named && status == IoStatus::NotPermitted)
+            // A search passes over other devices quietly, except where the system
+            // refuses; a named device is always told about.
+            if (named ? !candidates.Device(i).empty() : status == IoStatus::NotPermitted)
                 out_.err += Line(Why(status, candidates.Device(i)));
         }
         return drives;
@@ -313,7 +310,11 @@ private:
         std::vector<int> where;
         const std::vector<DriveReport> drives = Find(candidates, false, noneCode, &where);
         if (drives.empty()) {
-            Fail(noneCode, "no drive found");
+            // Refused devices have been named already.
+            if (noneCode == kExitNotPermitted)
+                out_.exitCode = noneCode;
+            else
+                Fail(noneCode, "no drive found");
             return false;
         }
         if (drives.size() > 1) {
