@@ -19,16 +19,18 @@
 #   menu_close              closes the open popup menu
 #   menu_item_dark I        number of near-black pixels in item I (enabled text)
 #   shot NAME               screenshot $ART/NAME.png
-#   check DESC CMD...       runs CMD; records a failure with DESC when it fails
-#   sys_end                 ends every program of this prefix; exit code = failures
+#   check DESC CMD...       (tests/system/lib.sh) one check
+#   sys_end                 ends every program of this prefix, then vt_end
 #
-# The panel and launcher identities.
-PANEL_CLASS=TFormMain
-PANEL_TITLE="Trelvix Velotune"
-LAUNCHER_TITLE="Trelvix Velotune Launcher"
-RUN_KEY='SOFTWARE\MICROSOFT\WINDOWS\Currentversion\Run'
-PRODUCT_KEY='SOFTWARE\ZIRUVERORA\VELOTUNE'
-FAILS=0
+# shellcheck source=../system/lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../system/lib.sh"
+# The panel and launcher identities; the probe's registry commands take keys
+# below HKLM without the prefix.
+PANEL_CLASS=$VT_PANEL_CLASS
+PANEL_TITLE=$VT_PANEL_TITLE
+LAUNCHER_TITLE=$VT_LAUNCHER_TITLE
+RUN_KEY=${VT_RUN_KEY#HKLM\\}
+PRODUCT_KEY=${VT_SETTINGS_KEY#HKLM\\}
 
 sys_init() {
     SYS_B=$(cd "$1" && pwd)
@@ -41,7 +43,7 @@ sys_init() {
     SYS_ENV=${SYS_ENV:-$SYS_B}
     mkdir -p "$SYS_ENV"
     vt_init "$SYS_ENV"
-    vt_up >/dev/null 2>&1
+    vt_up >/dev/null || { echo "the Wine environment did not come up"; exit 1; }
     # shellcheck source=../sim/sim.sh
     source "$SYS_S/tests/sim/sim.sh"
     VT_SIM_DIR=$SYS_ENV/simdrives-$SYS_NAME
@@ -181,16 +183,6 @@ icon_pixels() {
         -threshold 20% -format '%[fx:round(mean*w*h)]' info: 2>/dev/null
 }
 
-check() {
-    local desc=$1
-    shift
-    if "$@"; then
-        echo "ok: $desc (${SECONDS}s)"
-    else
-        echo "FAILED: $desc (${SECONDS}s)"
-        FAILS=$((FAILS + 1))
-    fi
-}
 
 # Running programs of this prefix whose command line names PROGRAM (Linux pids).
 prefix_pids() {
@@ -200,11 +192,52 @@ prefix_pids() {
     done
 }
 
-# check "..." not CMD: the command must fail.
-not() { ! "$@"; }
 
+
+# Ends the test: nothing may run after it, its exit code is the failure count.
 sys_end() {
     sys_quiet_end
-    echo "failures: $FAILS"
-    return "$FAILS"
+    vt_end
+}
+
+# wp0 CMD ARGS...: winprobe.exe, output through a file as for pr0.
+wp0() {
+    local f rc
+    f=$(mktemp)
+    wine "$SYS_B/tools/winprobe.exe" "$@" </dev/null >"$f" 2>/dev/null
+    rc=$?
+    tr -d '\r' <"$f"
+    rm -f "$f"
+    return "$rc"
+}
+
+# The panel's drive list entries, "|" between them.
+drive_items() {
+    wp0 child "$PANEL_CLASS" "$PANEL_TITLE" class=ComboBox:0 | tr '\t' '\n' | sed -n 's/^items=//p'
+}
+
+# A stand-in window (winprobe listen) that logs the messages it gets:
+# stand_in_start CLASS TITLE, stand_in_count MSG, stand_in_wait MSG MS, stand_in_stop.
+stand_in_start() {
+    STAND_IN=("$1" "$2")
+    STAND_IN_LOG=$ART/stand-in.log
+    : >"$STAND_IN_LOG"
+    wine "$SYS_B/tools/winprobe.exe" listen "$1" "$2" 300000 </dev/null >"$STAND_IN_LOG" 2>/dev/null &
+    STAND_IN_PID=$!
+    pr0 wait "$1" "$2" 20000 >/dev/null
+}
+stand_in_count() { grep -c "^msg=$1 " "$STAND_IN_LOG"; }
+# until the stand-in got MSG once more than it had at the call of stand_in_mark
+stand_in_mark() { STAND_IN_SEEN=$(stand_in_count "$1"); }
+stand_in_wait() {
+    local end=$((SECONDS + $2 / 1000 + 1))
+    while [ "$SECONDS" -lt "$end" ]; do
+        [ "$(stand_in_count "$1")" -gt "$STAND_IN_SEEN" ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+stand_in_stop() {
+    pr0 post "${STAND_IN[0]}" "${STAND_IN[1]}" 16 0 0 >/dev/null 2>&1 || kill "$STAND_IN_PID" 2>/dev/null
+    wait "$STAND_IN_PID" 2>/dev/null
 }

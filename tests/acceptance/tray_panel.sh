@@ -23,8 +23,8 @@ away() { xdotool mousemove 600 60; }
 icons_before=$(tray_count)
 launcher /autorun
 check "launcher window exists" wait_launcher
-sleep 1
-check "one icon more in the tray after /autorun" [ "$(tray_count)" = "$((icons_before + 1))" ]
+icon_added() { [ "$(tray_count)" = "$((icons_before + 1))" ]; }
+check "one icon more in the tray after /autorun" until_ok 10 icon_added
 check "no panel after /autorun" pr0 gone "$PANEL_CLASS" "$PANEL_TITLE" 2000
 check "no drive command after /autorun" [ "$(vt_sim_count d1)" = 0 ]
 away
@@ -32,13 +32,14 @@ shot 1-autorun
 
 # 2. Double click on the icon.
 read -r tx ty <<<"$(tray_xy)"
-check "the icon is drawn in its cell" [ "$(icon_pixels "$tx" "$ty")" -gt 20 ]
+px_icon=$(icon_pixels "$tx" "$ty")
+check "the icon is drawn in its cell ($px_icon coloured pixels)" is_num "$px_icon"
+check "... with more than 20 coloured pixels" [ "${px_icon:-0}" -gt 20 ]
 click "$tx" "$ty" 1 2
 check "double click opens the panel" wait_panel
 check "status line shows the drive's mode" wait_status "Current Speed = High Speed Mode"
 check "status line is High Speed Mode" [ "$(status_line)" = "Current Speed = High Speed Mode" ]
 away
-sleep 0.5
 shot 2-panel
 
 # 3. Silence Mode, then Set.
@@ -52,7 +53,6 @@ check "the drive is in Silence Mode" [ "$(vt_sim_get d1 mode)" = silence ]
 check "Set sent one mode set" [ "$(vt_sim_count d1 'cdb=ff07b0')" = 1 ]
 check "Set refreshed with one status read" [ "$(vt_sim_count d1 'cdb=ff07b1')" = 1 ]
 away
-sleep 0.5
 shot 3-silence
 
 # 4. About from the tray menu.
@@ -69,7 +69,6 @@ echo "About item, enabled: $dark_enabled dark pixels"
 read -r ax ay <<<"$(menu_item_xy 2)"
 click "$ax" "$ay"
 check "About box opens" pr0 shown TFormAbout - 10000
-sleep 0.5
 shot 4-about
 read -r bl bt _ <<<"$(pr0 rect TFormAbout - | sed -n 's/^rect: //p')"
 click $((bl + 92 + 30)) $((bt + 135 + 10)) # "&OK"
@@ -86,12 +85,24 @@ check "tray menu opens after Close" tray_menu
 dark_grey=$(menu_item_dark 2)
 echo "About item, after Close: $dark_grey dark pixels"
 shot 5-about-grey
-check "About is grey after Close" [ "${dark_grey:-0}" -lt $((dark_enabled / 4 + 1)) ]
+check "the About item was measured, enabled and grey" is_num "$dark_enabled" "$dark_grey"
+check "About is grey after Close" [ "${dark_grey:-1}" -lt $((${dark_enabled:-0} / 4 + 1)) ]
+# A stand-in window with the panel's class and title shows what the launcher
+# sends to a panel: a grey About sends nothing. The control: once the launcher
+# is told a panel is open, the same click reaches the stand-in within the same wait.
+stand_in_start "$PANEL_CLASS" "$PANEL_TITLE"
+stand_in_mark 1026
 read -r ax ay <<<"$(menu_item_xy 2)"
 click "$ax" "$ay"
-sleep 1.5
-check "a grey About opens nothing" pr0 hidden TFormAbout - 0
+check "a grey About sends the panel nothing (3 s)" not stand_in_wait 1026 3000
 check "tray menu closes" menu_close
+pr0 send - "$LAUNCHER_TITLE" 1027 0 0 >/dev/null # as the panel reports its window
+check "tray menu opens with a panel reported" tray_menu
+read -r ax ay <<<"$(menu_item_xy 2)"
+click "$ax" "$ay"
+check "control: an enabled About reaches the panel window within 3 s" stand_in_wait 1026 3000
+pr0 send - "$LAUNCHER_TITLE" 1026 0 0 >/dev/null # and as it reports its end
+stand_in_stop
 read -r tx ty <<<"$(tray_xy)"
 click "$tx" "$ty" 1 2
 check "double click reopens the panel" wait_panel
@@ -100,19 +111,21 @@ check "tray menu opens with the panel back" tray_menu
 dark_again=$(menu_item_dark 2)
 echo "About item, reopened: $dark_again dark pixels"
 shot 5-about-enabled
-check "About is enabled again" [ "${dark_again:-0}" -gt $((dark_grey * 4)) ]
+check "the About item was measured again" is_num "$dark_again"
+check "About is enabled again" [ "${dark_again:-0}" -gt $((${dark_grey:-0} * 4)) ]
 
 # 6. Exit from the tray menu.
 read -r ex ey <<<"$(menu_item_xy 3)"
 click "$ex" "$ey"
 check "Exit ends the panel" pr0 gone "$PANEL_CLASS" "$PANEL_TITLE" 10000
 check "Exit ends the launcher" pr0 gone - "$LAUNCHER_TITLE" 10000
-sleep 1
+icon_removed() { [ "$(tray_count)" = "$icons_before" ]; }
+check "the icon is removed from the notification area" until_ok 10 icon_removed
 away
-sleep 0.5
 px=$(icon_pixels "$tx" "$ty")
 echo "icon cell after Exit: $px coloured pixels"
-check "no icon left" [ "${px:-99}" -lt 5 ]
+check "the icon cell was measured" is_num "$px"
+check "no icon drawn in its cell" [ "${px:-99}" -lt 5 ]
 check "no process left" [ -z "$(prefix_pids 'Velotray.exe|TrelvixVelotune.exe')" ]
 away
 shot 6-exit

@@ -27,17 +27,17 @@ n_icons=$(tray_count)
 # 1. Taskbar re-created.
 read -r tx ty <<<"$(tray_xy)"
 away
-sleep 0.5
 px=$(icon_pixels "$tx" "$ty")
 echo "icon cell before: $px coloured pixels"
 check "icon drawn in its cell" [ "${px:-0}" -gt 20 ]
+icons_are() { [ "$(tray_count)" = "$1" ]; }
 check "icon removed as by a shell restart" pr0 traydel - "$LAUNCHER_TITLE" 0
-sleep 1
+check "the notification area lost the icon" until_ok 10 icons_are $((n_icons - 1))
 px=$(icon_pixels "$tx" "$ty")
 echo "icon cell after the removal: $px coloured pixels"
 check "the cell is empty" [ "${px:-99}" -lt 5 ]
 check "TaskbarCreated broadcast" pr0 taskbarcreated
-sleep 1.5
+check "the notification area has the icon again" until_ok 10 icons_are "$n_icons"
 px=$(icon_pixels "$tx" "$ty")
 echo "icon cell after TaskbarCreated: $px coloured pixels"
 check "the icon is back" [ "${px:-0}" -gt 20 ]

@@ -11,14 +11,16 @@ IT_SOURCE=$(cd "$2" && pwd)
 IT_NATIVE=${3:-}
 source "$IT_SOURCE/tests/system/wineenv.sh"
 vt_init "$IT_BUILD"
+VT_LIB_BUILD=$IT_BUILD
+source "$IT_SOURCE/tests/system/lib.sh"
 
-IT_RUN_KEY='HKLM\SOFTWARE\MICROSOFT\WINDOWS\Currentversion\Run'
-IT_PRODUCT_KEY='HKLM\SOFTWARE\ZIRUVERORA\VELOTUNE'
-IT_VENDOR_KEY='HKLM\SOFTWARE\ZIRUVERORA'
+IT_RUN_KEY=$VT_RUN_KEY
+IT_PRODUCT_KEY=$VT_SETTINGS_KEY
+IT_VENDOR_KEY=${VT_SETTINGS_KEY%\\*}
 IT_UNINST_KEY='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\TrelvixVelotune'
 IT_DEFAULT_DIR='C:\Program Files\Trelvix Velotune'
 IT_SHORTCUT="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Trelvix Velotune.lnk"
-IT_LAUNCHER_WINDOW='Trelvix Velotune Launcher'
+IT_LAUNCHER_WINDOW=$VT_LAUNCHER_TITLE
 IT_PROBE=$IT_BUILD/tests/installer/instprobe.exe
 
 IT_VERSION=$(sed -n 's/^#define[ \t]*VELOTUNE_FILE_VERSION_STR[ \t]*"\([^"]*\)".*/\1/p' \
@@ -28,25 +30,7 @@ IT_PUBLISHER=$(sed -n 's/^#define[ \t]*VELOTUNE_COMPANY_STR[ \t]*"\([^"]*\)".*/\
 IT_DIST=$IT_BUILD/dist
 IT_SETUP=$IT_DIST/TrelvixVelotune-$IT_VERSION-setup.exe
 
-IT_FAILS=0
-IT_CASE=""
-
-it_case() { IT_CASE=$1; echo "--- $1"; }
-it_fail() { echo "FAIL [$IT_CASE]: $*"; IT_FAILS=$((IT_FAILS + 1)); }
-it_pass() { echo "ok   [$IT_CASE]: $*"; }
-it_check() { # it_check DESCRIPTION COMMAND...
-    local what=$1; shift
-    if "$@"; then it_pass "$what"; else it_fail "$what"; fi
-}
-it_expect_eq() { # it_expect_eq DESCRIPTION EXPECTED ACTUAL
-    if [ "$2" == "$3" ]; then it_pass "$1"; else it_fail "$1: expected [$2], got [$3]"; fi
-}
-it_done() {
-    if [ "$IT_FAILS" -ne 0 ]; then echo "$IT_FAILS check(s) failed"; exit 1; fi
-    echo "all checks passed"
-    exit 0
-}
-
+it_case() { vt_section "$1"; }
 # Unix path of a Windows path on drive C: of the prefix.
 it_unix() {
     local p=${1#C:\\}
@@ -155,12 +139,11 @@ it_end_programs() {
 # program has ended too; its exit code is checked. If a program is still
 # running, it is ended first so the test does not hang.
 it_end_job() {
-    if it_wait_no_programs; then
-        it_pass "no program left running"
+    if check "no program left running" it_wait_no_programs; then
         wait "$1"
-        it_expect_eq "$2 ended with exit code 0" 0 $?
+        check "$2 ended with exit code 0" eq $? 0
     else
-        it_fail "no program left running: $(it_program_pids)"
+        it_program_pids | sed 's/^/     still running: /'
         it_end_programs
     fi
 }

@@ -13,63 +13,23 @@ NATIVE=${3:-$BUILD/native}
 
 source "$SRC/tests/system/wineenv.sh"
 vt_init "$BUILD"
+VT_LIB_BUILD=$BUILD
+source "$SRC/tests/system/lib.sh"
 source "$SRC/tests/sim/sim.sh"
 vt_sim_init "$NATIVE"
 source "$SRC/tests/tools/probe.sh"
 
 PANEL_DIR=$BUILD/dist
 PANEL_EXE=TrelvixVelotune.exe
-MAIN=(TFormMain "Trelvix Velotune")
+MAIN=("$VT_PANEL_CLASS" "$VT_PANEL_TITLE")
 ABOUT=(TFormAbout "About Quillon")
-LAUNCHER_TITLE="Trelvix Velotune Launcher"
+LAUNCHER_TITLE=$VT_LAUNCHER_TITLE
 ART=$BUILD/tests/panel/artifacts
 mkdir -p "$ART"
-FAILS=0
 PANEL_PID=""
 LISTEN_PID=""
 LISTEN_LOG=""
 TEST_NAME=$(basename "$0" .sh)
-
-# --- reporting ---------------------------------------------------------------
-
-pass() { printf 'ok   - %s (%ss)\n' "$1" "$SECONDS"; }
-fail() {
-    printf 'FAIL - %s (%ss)\n' "$1" "$SECONDS"
-    FAILS=$((FAILS + 1))
-}
-# check DESCRIPTION COMMAND...: the command's success is the check (and the result)
-check() {
-    local d=$1
-    shift
-    if "$@"; then
-        pass "$d"
-    else
-        fail "$d"
-        return 1
-    fi
-}
-# eq HAVE WANT: string equality, telling both on failure
-eq() {
-    [ "$1" == "$2" ] && return 0
-    echo "     have: [$1]"
-    echo "     want: [$2]"
-    return 1
-}
-# near A B [TOL]: integers within TOL (default 1)
-near() {
-    local d=$(($1 - $2))
-    [ ${d#-} -le "${3:-1}" ] && return 0
-    echo "     have: $1, want: $2 (+-${3:-1})"
-    return 1
-}
-finish() {
-    if [ "$FAILS" -eq 0 ]; then
-        echo "$TEST_NAME: all checks passed"
-        exit 0
-    fi
-    echo "$TEST_NAME: $FAILS check(s) failed"
-    exit 1
-}
 
 # --- screenshots ---------------------------------------------------------------
 

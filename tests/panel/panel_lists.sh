@@ -69,4 +69,4 @@ n=0
 while [ "$(listen_count 1026)" = 0 ] && [ $n -lt 50 ]; do sleep 0.1; n=$((n + 1)); done
 check "Close told the launcher: 1026" eq "$(listen_count 1026)" 1
 check "the launcher heard 1027 once, at start" eq "$(listen_count 1027)" 1
-finish
+vt_end

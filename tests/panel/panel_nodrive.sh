@@ -52,4 +52,4 @@ vt_sim_win98 "$PANEL_EXE"
 expect_box win98 "ASPI Not Found!!"
 check "win98: the pass-through path was not used" eq "$(vt_sim_count d3)" 0
 
-finish
+vt_end

@@ -65,4 +65,4 @@ shot restored
 probe post "${MAIN[@]}" 16
 panel_wait
 check "WM_CLOSE ends the panel with exit code 0" eq "$PANEL_RC" 0
-finish
+vt_end
