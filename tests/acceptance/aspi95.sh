@@ -30,10 +30,9 @@ check "the hard disk at target 0 is not listed: the ASPI drive is the only entry
 away
 shot 1-aspi-panel
 
-read -r pl pt _ <<<"$(pr0 rect "$PANEL_CLASS" "$PANEL_TITLE" | sed -n 's/^rect: //p')"
 vt_sim_log_clear a1
-click $((pl + 25 + 8 + 20)) $((pt + 82 + 40 + 8)) # "Silence Mode"
-click $((pl + 214 + 34)) $((pt + 92 + 10))        # "Set"
+click_child "text=Silence Mode"
+click_control "$PANEL_CLASS" SpeedButton1 # "Set"
 check "status line follows the mode set" wait_status "Current Speed = Silence Mode" 10000
 check "the mode set went through ASPI" grep -q 'cdb=ff07b00000000000000000aa.*ha=0 target=1\|ha=0 target=1.*cdb=ff07b00000000000000000aa' "$(vt_sim_path a1).log"
 check "the drive is in Silence Mode" [ "$(vt_sim_get a1 mode)" = silence ]

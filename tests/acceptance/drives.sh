@@ -27,10 +27,8 @@ check "drive list shows the first drive" pr0 waittext "$PANEL_CLASS" "$PANEL_TIT
 away
 shot 1-two-drives
 
-read -r pl pt _ <<<"$(pr0 rect "$PANEL_CLASS" "$PANEL_TITLE" | sed -n 's/^rect: //p')"
-combo_x=$((pl + 25 + 12 + 100)) combo_y=$((pt + 36 + 16 + 10))
 choose() { # opens the drive list with the mouse, moves with a key, takes it with Enter
-    click "$combo_x" "$combo_y"
+    click_child class=ComboBox:0 || return 1
     pr0 shown ComboLBox - 5000 >/dev/null || return 1
     [ -n "$1" ] && xdotool key "$1"
     xdotool key Return

@@ -7,7 +7,7 @@
 #   sys_install [autorun]   the installation's registry values: the Run entry
 #                           naming $APP\Velotray.exe and "autorun" (default 1;
 #                           "none" leaves the product key out)
-#   pr CMD ARGS...          vtprobe.exe (output in $PR_OUT, also printed)
+#   pr CMD ARGS...          winprobe.exe (output in $PR_OUT, also printed)
 #   launcher [ARGS]         starts Velotray.exe from $APP in the background
 #   panel_start             starts TrelvixVelotune.exe from $APP in the background
 #   wait_panel / wait_launcher   until the window exists (30 s)
@@ -55,7 +55,7 @@ sys_init() {
     mkdir -p "$ART" "$APP"
     cp -f "$SYS_B"/dist/TrelvixVelotune.exe "$SYS_B"/dist/Velotray.exe "$SYS_B"/dist/Velotray.kor "$APP"/
     APPW=$(vt_sim_winpath "$APP")
-    PROBE=$SYS_B/bench/vtprobe.exe
+    PROBE=$SYS_B/tools/winprobe.exe
     vt_sim_preload
     sys_quiet_end
 }
@@ -174,6 +174,27 @@ menu_item_dark() {
 
 shot() { vt_shot "$ART/$1.png"; }
 
+# Click points, always from the probe: a windowed control's centre on screen, or
+# for a control the form draws itself, its centre from the form's control table.
+#   xy_child SELECTOR (of the panel: text=..., class=ComboBox:0, ...)
+#   xy_control FORM NAME (TFormMain SpeedButton1, TFormAbout SpeedButton1, ...)
+xy_child() { pr0 screen-pos "$PANEL_CLASS" "$PANEL_TITLE" "$1" | sed -n 's/^[xy]=//p' | paste -sd' '; }
+xy_control() { pr0 control "$1" "$2" | sed -n 's/^c[xy]=//p' | paste -sd' '; }
+click_child() {
+    local xy
+    xy=$(xy_child "$1")
+    [ -n "$xy" ] || { echo "     no control $1"; return 1; }
+    # shellcheck disable=SC2086
+    click $xy "${@:2}"
+}
+click_control() {
+    local xy
+    xy=$(xy_control "$1" "$2")
+    [ -n "$xy" ] || { echo "     no control $2 of $1"; return 1; }
+    # shellcheck disable=SC2086
+    click $xy "${@:3}"
+}
+
 # Coloured pixels in the tray cell at X Y (the taskbar itself is white and grey):
 # an icon drawn there gives dozens, an empty cell none.
 icon_pixels() {
@@ -200,20 +221,9 @@ sys_end() {
     vt_end
 }
 
-# wp0 CMD ARGS...: winprobe.exe, output through a file as for pr0.
-wp0() {
-    local f rc
-    f=$(mktemp)
-    wine "$SYS_B/tools/winprobe.exe" "$@" </dev/null >"$f" 2>/dev/null
-    rc=$?
-    tr -d '\r' <"$f"
-    rm -f "$f"
-    return "$rc"
-}
-
 # The panel's drive list entries, "|" between them.
 drive_items() {
-    wp0 child "$PANEL_CLASS" "$PANEL_TITLE" class=ComboBox:0 | tr '\t' '\n' | sed -n 's/^items=//p'
+    pr0 child "$PANEL_CLASS" "$PANEL_TITLE" class=ComboBox:0 | tr '\t' '\n' | sed -n 's/^items=//p'
 }
 
 # A stand-in window (winprobe listen) that logs the messages it gets:
@@ -222,7 +232,7 @@ stand_in_start() {
     STAND_IN=("$1" "$2")
     STAND_IN_LOG=$ART/stand-in.log
     : >"$STAND_IN_LOG"
-    wine "$SYS_B/tools/winprobe.exe" listen "$1" "$2" 300000 </dev/null >"$STAND_IN_LOG" 2>/dev/null &
+    wine "$PROBE" listen "$1" "$2" 300000 </dev/null >"$STAND_IN_LOG" 2>/dev/null &
     STAND_IN_PID=$!
     pr0 wait "$1" "$2" 20000 >/dev/null
 }

@@ -45,8 +45,8 @@ shot 2-panel
 # 3. Silence Mode, then Set.
 read -r pl pt _ <<<"$(pr0 rect "$PANEL_CLASS" "$PANEL_TITLE" | sed -n 's/^rect: //p')"
 vt_sim_log_clear d1
-click $((pl + 25 + 8 + 20)) $((pt + 82 + 40 + 8)) # RadioButton2 "Silence Mode"
-click $((pl + 214 + 34)) $((pt + 92 + 10))        # SpeedButton1 "Set"
+click_child "text=Silence Mode"
+click_control "$PANEL_CLASS" SpeedButton1 # "Set"
 check "status line changes to Silence Mode" wait_status "Current Speed = Silence Mode" 10000
 check "the drive got the Silence mode set" grep -q 'cdb=ff07b00000000000000000aa' "$(vt_sim_path d1).log"
 check "the drive is in Silence Mode" [ "$(vt_sim_get d1 mode)" = silence ]
@@ -70,8 +70,7 @@ read -r ax ay <<<"$(menu_item_xy 2)"
 click "$ax" "$ay"
 check "About box opens" pr0 shown TFormAbout - 10000
 shot 4-about
-read -r bl bt _ <<<"$(pr0 rect TFormAbout - | sed -n 's/^rect: //p')"
-click $((bl + 92 + 30)) $((bt + 135 + 10)) # "&OK"
+click_control TFormAbout SpeedButton1 # "&OK"
 check "About box closes" pr0 hidden TFormAbout - 10000
 check "launcher answers after the About box" pr0 alive - "$LAUNCHER_TITLE"
 check "tray menu answers again" tray_menu
@@ -79,7 +78,7 @@ check "tray menu closes" menu_close
 
 # 5. Close greys About; reopening enables it.
 convert "$ART/2-panel.png" -crop "320x200+$pl+$pt" +repage "$ART/../panel.png" 2>/dev/null
-click $((pl + 214 + 34)) $((pt + 120 + 10)) # SpeedButton2 "Close"
+click_control "$PANEL_CLASS" SpeedButton2 # "Close"
 check "Close ends the panel" pr0 gone "$PANEL_CLASS" "$PANEL_TITLE" 10000
 check "tray menu opens after Close" tray_menu
 dark_grey=$(menu_item_dark 2)

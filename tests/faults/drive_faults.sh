@@ -27,10 +27,9 @@ both_answer() {
 launcher
 check "panel opens" wait_panel
 check "panel shows High Speed Mode" wait_status "Current Speed = High Speed Mode"
-read -r pl pt _ <<<"$(pr0 rect "$PANEL_CLASS" "$PANEL_TITLE" | sed -n 's/^rect: //p')"
-silence() { click $((pl + 25 + 8 + 20)) $((pt + 82 + 40 + 8)); }
-high() { click $((pl + 25 + 8 + 20)) $((pt + 82 + 16 + 8)); }
-set_click() { click $((pl + 214 + 34)) $((pt + 92 + 10)); }
+silence() { click_child "text=Silence Mode"; }
+high() { click_child "text=High Speed Mode"; }
+set_click() { click_control "$PANEL_CLASS" SpeedButton1; }
 # Set is handled in one go: mode set, status read, status line. Once the drive
 # logged the status read and the panel answers a message sent after the click,
 # the refresh is done and its result is on screen.

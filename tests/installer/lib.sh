@@ -21,7 +21,18 @@ IT_UNINST_KEY='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\TrelvixV
 IT_DEFAULT_DIR='C:\Program Files\Trelvix Velotune'
 IT_SHORTCUT="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Trelvix Velotune.lnk"
 IT_LAUNCHER_WINDOW=$VT_LAUNCHER_TITLE
-IT_PROBE=$IT_BUILD/tests/installer/instprobe.exe
+IT_PROBE=$IT_BUILD/tools/winprobe.exe
+# it_probe CMD ARGS... [";" CMD ARGS...]: the window probe, its output through a
+# file (Wine's helpers would hold a pipe open)
+it_probe() {
+    local f rc
+    f=$(mktemp)
+    wine "$IT_PROBE" "$@" </dev/null >"$f" 2>&1
+    rc=$?
+    [ "$rc" = 0 ] || tr -d '\r' <"$f" | sed 's/^/     probe: /'
+    rm -f "$f"
+    return "$rc"
+}
 
 IT_VERSION=$(sed -n 's/^#define[ \t]*VELOTUNE_FILE_VERSION_STR[ \t]*"\([^"]*\)".*/\1/p' \
     "$IT_SOURCE/resources/version.h")
@@ -132,7 +143,7 @@ it_uninstall() {
 
 # Ends the two programs by their windows, as a user would.
 it_end_programs() {
-    if [ -f "$IT_PROBE" ]; then wine "$IT_PROBE" exit-launcher close-panel >/dev/null 2>&1; fi
+    if [ -f "$IT_PROBE" ]; then it_probe exit-launcher ";" close-panel >/dev/null 2>&1; fi
 }
 
 # it_end_job PID WHAT: once no program runs any more, the background job of a

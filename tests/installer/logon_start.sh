@@ -19,17 +19,17 @@ it_case "start of the Run entry at logon"
 tray_empty=$IT_BUILD/installer-tests/tray-before.png
 check "the shell desktop shows" it_hold_desktop
 check "notification area readable" it_tray "$tray_empty"
-check "launcher window appears" wine "$IT_PROBE" logon wait - "$IT_LAUNCHER_WINDOW" 30
+check "launcher window appears" it_probe logon ";" wait - "$IT_LAUNCHER_WINDOW" 30000
 check "an icon shows in the notification area" it_wait_tray_unlike "$tray_empty"
 # The launcher starts the panel, if at all, before its window exists: a panel
 # process would already be there.
 pids=$(it_program_pids)
 check "the launcher runs from the installation folder" grep -q 'Trelvix Velotune\\Velotray.exe' <<<"$pids"
 check "no speed panel process" test -z "$(grep -i 'TrelvixVelotune.exe' <<<"$pids")"
-check "no speed panel window" wine "$IT_PROBE" absent TFormMain "Trelvix Velotune"
+check "no speed panel window" it_probe absent "$VT_PANEL_CLASS" "$VT_PANEL_TITLE"
 
 it_case "launcher Exit and uninstall"
-check "launcher ends on Exit" wine "$IT_PROBE" exit-launcher
+check "launcher ends on Exit" it_probe exit-launcher
 check "its icon is gone" it_wait_tray_like "$tray_empty"
 check "silent uninstall finishes" it_uninstall
 check "no program left running" it_wait_no_programs

@@ -36,11 +36,11 @@ check "autorun stays 5" eq \
     "REG_DWORD"$'\t'"0x5"
 
 it_case "reinstall while the launcher runs"
-check "launcher started from the Run entry" wine "$IT_PROBE" logon wait - "$IT_LAUNCHER_WINDOW" 30
+check "launcher started from the Run entry" it_probe logon ";" wait - "$IT_LAUNCHER_WINDOW" 30000
 rm -f "$udir/Velotray.kor"
 check "setup exits with 0" it_install "$dir"
 check "the running launcher was ended by its window" \
-    wine "$IT_PROBE" absent - "$IT_LAUNCHER_WINDOW"
+    it_probe absent - "$IT_LAUNCHER_WINDOW"
 check "no program left running" it_wait_no_programs
 check "files replaced" cmp -s "$IT_DIST/Velotray.kor" "$udir/Velotray.kor"
 

@@ -24,10 +24,10 @@ check "setup exits with 0" it_install
 it_run_hidden "$IT_DEFAULT_DIR\\Velotray.exe"
 launcher_job=$!
 check "launcher and speed panel windows appear" \
-    wine "$IT_PROBE" wait - "$IT_LAUNCHER_WINDOW" 30 wait TFormMain "Trelvix Velotune" 30
+    it_probe wait - "$IT_LAUNCHER_WINDOW" 30000 ";" wait "$VT_PANEL_CLASS" "$VT_PANEL_TITLE" 30000
 check "silent uninstall finishes" it_uninstall
 check "launcher and speed panel windows are gone" \
-    wine "$IT_PROBE" absent - "$IT_LAUNCHER_WINDOW" absent TFormMain "Trelvix Velotune"
+    it_probe absent - "$IT_LAUNCHER_WINDOW" ";" absent "$VT_PANEL_CLASS" "$VT_PANEL_TITLE"
 it_end_job "$launcher_job" launcher
 it_nothing_left
 
@@ -35,9 +35,9 @@ it_case "uninstall with only the speed panel running"
 check "setup exits with 0" it_install
 it_run_hidden "$IT_DEFAULT_DIR\\TrelvixVelotune.exe"
 panel_job=$!
-check "speed panel window appears" wine "$IT_PROBE" wait TFormMain "Trelvix Velotune" 30
+check "speed panel window appears" it_probe wait "$VT_PANEL_CLASS" "$VT_PANEL_TITLE" 30000
 check "silent uninstall finishes" it_uninstall
-check "speed panel window is gone" wine "$IT_PROBE" absent TFormMain "Trelvix Velotune"
+check "speed panel window is gone" it_probe absent "$VT_PANEL_CLASS" "$VT_PANEL_TITLE"
 it_end_job "$panel_job" "speed panel"
 it_nothing_left
 

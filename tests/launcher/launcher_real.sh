@@ -23,10 +23,6 @@ lt_install "Velo Tune"
 lt_registry "[-$LT_VENDOR_KEY]" "[$LT_RUN_KEY]" "$(lt_run_entry_line)" \
     "[$LT_PRODUCT_KEY]" '"autorun"=dword:00000001'
 lt_tray "$LT_OUT/tray-empty.png"
-rect_of() { # rect_of CLASS TITLE: "L T R B"
-    probe info "$1" "$2" >/dev/null
-    probe_get rect | tr ',' ' '
-}
 
 # ---- start by hand
 lt_start
@@ -44,15 +40,15 @@ lt_click_row "$LT_MAIN" 2
 check "the About box opens" probe wait-visible TFormAbout - 10000
 sleep 0.5
 lt_shot "$LT_OUT/real-about.png"
-read -r bl bt _ <<<"$(rect_of TFormAbout -)"
-xdotool mousemove $((bl + 92 + 30)) $((bt + 135 + 10)) click 1 # "&OK"
+probe control TFormAbout SpeedButton1
+xdotool mousemove "$(probe_get cx)" "$(probe_get cy)" click 1 # "&OK"
 check "the About box closes" probe wait-hidden TFormAbout - 10000
 check "the launcher answers again" lt_open_menu
 lt_close_menus
 
 # ---- the panel's Close greys About
-read -r pl pt _ <<<"$(rect_of "$VT_PANEL_CLASS" "$VT_PANEL_TITLE")"
-xdotool mousemove $((pl + 214 + 34)) $((pt + 120 + 10)) click 1 # SpeedButton2 "Close"
+probe control "$VT_PANEL_CLASS" SpeedButton2
+xdotool mousemove "$(probe_get cx)" "$(probe_get cy)" click 1 # SpeedButton2 "Close"
 check "Close ends the panel" lt_panel_gone
 check "the menu opens" lt_open_menu
 lt_shot "$LT_OUT/real-menu-closed.png"

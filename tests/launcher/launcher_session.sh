@@ -89,9 +89,10 @@ check "there is still one icon" lt_wait_tray_like "$LT_OUT/tray-one.png"
 check "and one launcher" kill -0 "$LT_LAUNCHER_PID"
 
 # ---- a new taskbar asks for the icon again
-wine "$LT_TOOLS/launcher_traytool.exe" remove >/dev/null 2>&1
+check "the icon is removed as by a shell that lost its notification area" \
+    probe traydel - "$VT_LAUNCHER_TITLE" 0
 check "the icon is gone from the old taskbar" lt_wait_tray_like "$LT_OUT/tray-empty.png"
-wine "$LT_TOOLS/launcher_traytool.exe" recreated >/dev/null 2>&1
+check "a new taskbar announces itself" probe taskbarcreated
 check "TaskbarCreated brings the icon back" lt_wait_tray_like "$LT_OUT/tray-one.png"
 
 # ---- Exit

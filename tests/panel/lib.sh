@@ -87,12 +87,32 @@ listen_stop() {
 # listen_count MSG: how many times the stand-in launcher received MSG
 listen_count() { grep -c "^msg=$1 wp=0 lp=0" "$LISTEN_LOG"; }
 
-# panel geometry, from the probe: PX PY (screen position of the window)
+# panel geometry, from the probe: PX PY (screen position of the window), PW PH (size)
 panel_pos() {
     probe info "${MAIN[@]}" || return 1
     PX=$(probe_get x)
     PY=$(probe_get y)
+    PW=$(probe_get width)
+    PH=$(probe_get height)
 }
+
+# Click points, always from the probe: XY holds "X Y".
+#   xy_child SELECTOR     a windowed control of the panel, its centre on screen
+#   xy_control FORM NAME  a control the form draws itself (picture buttons, the
+#                         drag strip), its centre from the form's control table
+xy_child() {
+    probe screen-pos "${MAIN[@]}" "$1" || { echo "     no control $1"; return 1; }
+    XY="$(probe_get x) $(probe_get y)"
+}
+xy_control() {
+    probe control "$1" "$2" || { echo "     no control $2 of $1"; return 1; }
+    XY="$(probe_get cx) $(probe_get cy)"
+}
+# click_child SELECTOR, click_control FORM NAME
+# shellcheck disable=SC2086
+click_child() { xy_child "$1" && click $XY; }
+# shellcheck disable=SC2086
+click_control() { xy_control "$1" "$2" && click $XY; }
 
 # child_field SELECTOR KEY: one field of a child of the panel
 child_field() {
@@ -110,7 +130,7 @@ click() {
 # key KEY...: key strokes, with the pointer over the panel (no window manager:
 # the keyboard follows the pointer)
 key() {
-    if panel_pos; then xdotool mousemove $((PX + 160)) $((PY + 60)) sleep 0.2; fi
+    if panel_pos; then xdotool mousemove $((PX + PW / 2)) $((PY + PH / 2)) sleep 0.2; fi
     x_focus_desktop
     xdotool key --delay 80 "$@"
 }

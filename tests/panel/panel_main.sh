@@ -81,13 +81,13 @@ check "probe: one status read, one INQUIRY" eq "$(vt_sim_count d1 'cdb=ff07b1') 
 # --- Set: Silence Mode, then High Speed Mode -----------------------------------------
 panel_pos
 vt_sim_log_clear d1
-click $((PX + 33 + 30)) $((PY + 122 + 8))
+click_child "text=Silence Mode"
 silence_checked() { [ "$(child_field "text=Silence Mode" checked)" = 1 ]; }
 check "clicking Silence Mode checks it" until_ok 5 silence_checked
 check "... and unchecks High Speed Mode" eq "$(child_field "text=High Speed Mode" checked)" 0
 # Checking sends nothing: the log, cleared before the click, must hold exactly
 # the two commands of the Set that follows it (the panel handles input in order).
-click $((PX + 214 + 34)) $((PY + 92 + 10))
+click_control "$VT_PANEL_CLASS" SpeedButton1 # Set
 check "Set shows Current Speed = Silence Mode" \
     probe wait-text "${MAIN[@]}" pos=25,154 "Current Speed = Silence Mode" 20000
 vt_sim_log d1 | sed 's/^/     /'
@@ -98,8 +98,8 @@ check "the drive is now silent" eq "$(vt_sim_get d1 mode)" silence
 shot silence
 
 vt_sim_log_clear d1
-click $((PX + 33 + 30)) $((PY + 98 + 8))
-click $((PX + 214 + 34)) $((PY + 92 + 10))
+click_child "text=High Speed Mode"
+click_control "$VT_PANEL_CLASS" SpeedButton1 # Set
 check "Set shows Current Speed = High Speed Mode" \
     probe wait-text "${MAIN[@]}" pos=25,154 "Current Speed = High Speed Mode" 20000
 check "Set sent FF 07 B0 00 00 00 FF 00 00 00 00 AA" eq \
@@ -128,21 +128,21 @@ about_centred() {
 # --- About by F1, closed by Esc ---------------------------------------------------------
 panel_pos
 key F1
-check "F1 opens the About box centred over the panel" about_centred $((PX + 160)) $((PY + 100))
+check "F1 opens the About box centred over the panel" about_centred $((PX + PW / 2)) $((PY + PH / 2))
 shot about
 key Escape
 check "Esc closes it" probe wait-hidden "${ABOUT[@]}" 20000
 key shift+F1
-check "Shift+F1 opens it too" about_centred $((PX + 160)) $((PY + 100))
+check "Shift+F1 opens it too" about_centred $((PX + PW / 2)) $((PY + PH / 2))
 key Return
 check "Enter closes it" probe wait-hidden "${ABOUT[@]}" 20000
 
 # --- About by Enter on an option button ----------------------------------------------
-click $((PX + 33 + 30)) $((PY + 98 + 8))
+click_child "text=High Speed Mode"
 probe focus "${MAIN[@]}"
 check "the option button has the focus" eq "$(probe_get focus_title)" "High Speed Mode"
 xdotool key Return
-check "Enter on the option button opens the About box" about_centred $((PX + 160)) $((PY + 100))
+check "Enter on the option button opens the About box" about_centred $((PX + PW / 2)) $((PY + PH / 2))
 xdotool key Escape
 check "Esc closes it" probe wait-hidden "${ABOUT[@]}" 20000
 
@@ -150,7 +150,7 @@ check "Esc closes it" probe wait-hidden "${ABOUT[@]}" 20000
 send_log=$ART/$TEST_NAME-send1026.log
 wine "$BUILD/tools/winprobe.exe" send "${MAIN[@]}" 1026 >"$send_log" 2>/dev/null &
 send_pid=$!
-check "1026 opens the About box centred over the panel" about_centred $((PX + 160)) $((PY + 100))
+check "1026 opens the About box centred over the panel" about_centred $((PX + PW / 2)) $((PY + PH / 2))
 check "the sender waits while the box is open" kill -0 $send_pid
 key Escape
 check "Esc closes it" probe wait-hidden "${ABOUT[@]}" 20000
@@ -160,7 +160,7 @@ check "then the sender's call returns 0" eq "$(grep -E '^(ok|result)=' "$send_lo
 
 # --- activating another program's window closes the About box ------------------------
 key F1
-check "F1 again" about_centred $((PX + 160)) $((PY + 100))
+check "F1 again" about_centred $((PX + PW / 2)) $((PY + PH / 2))
 wine notepad >/dev/null 2>&1 &
 notepad_pid=$!
 probe wait-visible Notepad - 20000 >/dev/null
@@ -174,6 +174,10 @@ check "the panel stays, enabled" eq "$(probe_get visible)$(probe_get enabled)" 1
 # --- dragging the top strip ---------------------------------------------------------------
 panel_pos
 x0=$PX y0=$PY
+xy_control "$VT_PANEL_CLASS" Image1 # the drag strip
+read -r sx sy <<<"$XY"
+xy_child "class=Static:0" # the status line, below the strip
+read -r lx ly <<<"$XY"
 # moved_from X Y: within 3 s the window leaves X,Y (the same wait for the drag that
 # moves it and for the two that must not)
 moved_from() {
@@ -185,15 +189,16 @@ moved_from() {
     done
     return 1
 }
-drag $((x0 + 150)) $((y0 + 12)) $((x0 + 150 - 60)) $((y0 + 12 + 45))
+drag "$sx" "$sy" $((sx - 60)) $((sy + 45))
 check "a left drag on the top strip moves the window within 3 s" moved_from "$x0" "$y0"
 panel_pos
 check "... by the drag" eq "$PX,$PY" "$((x0 - 60)),$((y0 + 45))"
 shot moved
 x0=$PX y0=$PY
-drag $((x0 + 150)) $((y0 + 12)) $((x0 + 150 + 50)) $((y0 + 12 + 30)) 3
+sx=$((sx - 60)) sy=$((sy + 45)) lx=$((lx - 60)) ly=$((ly + 45))
+drag "$sx" "$sy" $((sx + 50)) $((sy + 30)) 3
 check "a right drag there does not (3 s)" not moved_from "$x0" "$y0"
-drag $((x0 + 300)) $((y0 + 175)) $((x0 + 300 + 50)) $((y0 + 175 + 30))
+drag "$lx" "$ly" $((lx + 50)) $((ly + 30))
 check "a left drag lower down does not (3 s)" not moved_from "$x0" "$y0"
 
 # --- Tab reaches Button10 and Memo1; Space on Button10, then SC_MINIMIZE --------------

@@ -1,9 +1,10 @@
-/* vtprobe: a small Windows tool for the benchmark and the system tests. It
- * looks at windows, the notification area and processes from the outside, the
- * way a user's tools would, and runs many steps in one process start.
+/* winprobe's step commands, for the benchmark and the system tests: they look
+ * at windows, the notification area, processes and the registry from the
+ * outside, the way a user's tools would, and run many steps in one process
+ * start. winprobe hands every command it does not know itself to vt_steps.
  *
- *   vtprobe CMD ARGS...          one command
- *   vtprobe script FILE          one command per line; "#" starts a comment
+ *   winprobe CMD ARGS...          one command
+ *   winprobe script FILE          one step command per line; "#" starts a comment
  *
  * A window is named by CLASS and TITLE; "-" stands for any. Commands:
  *   wait CLASS TITLE MS          until the window exists (exit 1 on time-out)
@@ -684,13 +685,8 @@ static int run_cmd(int argc, char** argv) {
     return 2;
 }
 
-int main(int argc, char** argv) {
-    int rc;
-    setvbuf(stdout, NULL, _IONBF, 0);
-    if (argc < 2) {
-        printf("usage: vtprobe CMD ARGS... | vtprobe script FILE\n");
-        return 2;
-    }
-    rc = run_cmd(argc - 1, argv + 1);
+int vt_steps(int argc, char** argv) {
+    int rc = run_cmd(argc, argv);
+    fflush(stdout);
     return rc > 125 ? 125 : rc;
 }
