@@ -131,24 +131,24 @@ tray_menu() {
     [ -n "$xy" ] || return 1
     # shellcheck disable=SC2086
     click $xy 3
+    until_ok 10 menu_open || return 1
     # away from the icon, so that its tooltip does not cover the menu
-    sleep 0.3
     xdotool mousemove 600 60
-    sleep 0.5
+}
+# menu_open: a popup menu is on screen; MENU_RECT is its place
+menu_open() {
     MENU_RECT=$(pr0 menurect | sed -n 's/^menu: //p')
     [ -n "$MENU_RECT" ]
 }
+menu_gone() { ! pr0 menurect >/dev/null; }
 
 # Closes an open popup menu: Escape, and if that did not reach it, a click on
 # the empty desktop (which the menu takes for itself).
 menu_close() {
     xdotool key Escape
-    sleep 0.3
-    if pr0 menurect >/dev/null; then
-        click 600 60
-        sleep 0.3
-    fi
-    ! pr0 menurect >/dev/null
+    until_ok 2 menu_gone && return 0
+    click 600 60
+    until_ok 5 menu_gone
 }
 
 # Item geometry of the open popup menu: the launcher's menu has 4 items of
@@ -204,6 +204,12 @@ icon_pixels() {
         -threshold 20% -format '%[fx:round(mean*w*h)]' info: 2>/dev/null
 }
 
+
+# cell_empty X Y / cell_drawn X Y: the tray cell at X Y holds no icon / an icon
+# (the same measurement both ways; the notification area keeps a tooltip window
+# per removed icon, so counting its windows does not tell)
+cell_empty() { local n; n=$(icon_pixels "$1" "$2"); is_num "$n" && [ "$n" -lt 5 ]; }
+cell_drawn() { local n; n=$(icon_pixels "$1" "$2"); is_num "$n" && [ "$n" -gt 20 ]; }
 
 # Running programs of this prefix whose command line names PROGRAM (Linux pids).
 prefix_pids() {

@@ -90,7 +90,9 @@ garbage_case 5 00 04 ff ff ff
 garbage_case 6 00 ff 11 22 33 44
 garbage_case 6 7f 00 11 22 33 fe
 garbage_case 12 00 fe 01 02 03 09 0a 0b 0c 0d 0e 0f
-garbage_case 255 $(for i in $(seq 0 254); do printf '%02x ' $(((i * 37 + 5) % 256)); done)
+long=()
+for i in $(seq 0 254); do long+=("$(printf '%02x' $(((i * 37 + 5) % 256)))"); done
+garbage_case 255 "${long[@]}"
 shot 3-garbage
 vt_sim_unset d1 status_len status_hex
 vt_sim_set d1 mode=high

@@ -54,12 +54,10 @@ script=$ART/registry.txt
     done
     # Started by hand: the panel path comes from an overlong Run value, which
     # falls back to the bare program name beside the launcher.
-    for t in 1; do
-        for n in 1025 70000; do
-            echo "regset \"$RUN_KEY\" Velotune $t fill:$n:0x5c"
-            echo "launch-runs 5000 \"$LAUNCHER_TITLE\" \"$EXE\""
-            echo "regexpect \"$RUN_KEY\" Velotune $t fill:$n:0x5c"
-        done
+    for n in 1025 70000; do
+        echo "regset \"$RUN_KEY\" Velotune 1 fill:$n:0x5c"
+        echo "launch-runs 5000 \"$LAUNCHER_TITLE\" \"$EXE\""
+        echo "regexpect \"$RUN_KEY\" Velotune 1 fill:$n:0x5c"
     done
     # The installation's values again: a normal start works.
     echo "regset \"$RUN_KEY\" Velotune 1 \"$GOOD_RUN\""

@@ -1,3 +1,4 @@
+# shellcheck disable=SC2034 # variables for the scripts that source this file
 # Shared part of the setup tests. Source it with the three arguments every
 # system test gets: BUILD_DIR SOURCE_DIR NATIVE_DIR.
 #
@@ -133,7 +134,8 @@ it_uninstall() {
     # "<folder>\Uninstall.exe" /S
     local exe=${cmd#\"}
     exe=${exe%%\"*}
-    wine "$exe" ${cmd#\"$exe\"} >/dev/null 2>&1
+    # shellcheck disable=SC2086 # the arguments after the program, split as the shell would
+    wine "$exe" ${cmd#\""$exe"\"} >/dev/null 2>&1
     for i in $(seq 1 120); do
         it_key_exists "$IT_UNINST_KEY" || return 0
         sleep 0.5

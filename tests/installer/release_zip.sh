@@ -13,7 +13,8 @@ for f in TrelvixVelotune.exe Velotray.exe Velotray.kor; do
 done
 text=$(unzip -p "$zip" README-install.txt 2>/dev/null)
 check "text names this version" grep -qF "$IT_VERSION" <<<"$text"
-check "text has Windows line ends" eval '[ "$(grep -c $'"'"'\r$'"'"' <<<"$text")" = "$(wc -l <<<"$text")" ]'
+crlf_lines() { [ "$(grep -c $'\r$' <<<"$text")" = "$(wc -l <<<"$text")" ]; }
+check "text has Windows line ends" crlf_lines
 check "text gives the logon entry" grep -qF 'Currentversion\Run" /reg:64 /f /v Velotune' <<<"$text"
-check "no placeholder left" eval '! grep -q @ <<<"$text"'
+check "no placeholder left" not grep -q @ <<<"$text"
 vt_end

@@ -17,7 +17,7 @@ for f in TrelvixVelotune.exe Velotray.exe Velotray.kor; do
 done
 check "uninstaller installed" test -f "$udir/Uninstall.exe"
 check "nothing else in the folder" eq \
-    "$(cd "$udir" 2>/dev/null && ls | sort | tr '\n' ' ' | sed 's/ $//')" \
+    "$(find "$udir" -mindepth 1 -maxdepth 1 -printf '%f\n' 2>/dev/null | sort | tr '\n' ' ' | sed 's/ $//')" \
     "TrelvixVelotune.exe Uninstall.exe Velotray.exe Velotray.kor"
 check "default folder left alone" test ! -e "$(it_unix "$IT_DEFAULT_DIR")"
 

@@ -12,9 +12,9 @@ udir=$(it_unix "$IT_DEFAULT_DIR")
 it_nothing_left() {
     check "installation folder removed" test ! -e "$udir"
     check "Run entry removed" test -z "$(it_reg_get "$IT_RUN_KEY" Velotune)"
-    check "product key removed" eval '! it_key_exists "$IT_PRODUCT_KEY"'
-    check "maker's key removed when empty" eval '! it_key_exists "$IT_VENDOR_KEY"'
-    check "uninstall entry removed" eval '! it_key_exists "$IT_UNINST_KEY"'
+    check "product key removed" not it_key_exists "$IT_PRODUCT_KEY"
+    check "maker's key removed when empty" not it_key_exists "$IT_VENDOR_KEY"
+    check "uninstall entry removed" not it_key_exists "$IT_UNINST_KEY"
     check "Start menu shortcut removed" test ! -e "$IT_SHORTCUT"
 }
 

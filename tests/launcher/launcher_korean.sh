@@ -26,8 +26,7 @@ menu_picture() {
     lt_wait_launcher || return 1
     lt_wait_tray_unlike "$LT_OUT/tray-empty.png" || true
     lt_open_menu || return 1
-    set -- $LT_MAIN
-    l=$1 t=$2 r=$3 b=$4
+    read -r l t r b <<<"$LT_MAIN"
     lt_shot "$LT_OUT/menu-$name-screen.png"
     convert "$LT_OUT/menu-$name-screen.png" -crop "$((r - l))x$((b - t))+$l+$t" +repage \
         "$LT_OUT/menu-$name.png"

@@ -28,7 +28,6 @@ lt_tray "$LT_OUT/tray-empty.png"
 lt_start
 check "the panel shows" lt_wait_panel
 check "the icon shows" lt_wait_tray_unlike "$LT_OUT/tray-empty.png"
-sleep 0.5
 lt_tray "$LT_OUT/tray-one.png"
 check "the panel read the drive" [ "$(vt_sim_count lt1 'cdb=ff07b1')" -ge 1 ]
 
@@ -38,7 +37,6 @@ lt_shot "$LT_OUT/real-menu.png"
 check "About is enabled" [ "$(lt_row_text_black "$LT_OUT/real-menu.png" "$LT_MAIN" 2)" -gt 0 ]
 lt_click_row "$LT_MAIN" 2
 check "the About box opens" probe wait-visible TFormAbout - 10000
-sleep 0.5
 lt_shot "$LT_OUT/real-about.png"
 probe control TFormAbout SpeedButton1
 xdotool mousemove "$(probe_get cx)" "$(probe_get cy)" click 1 # "&OK"

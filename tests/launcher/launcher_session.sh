@@ -24,14 +24,13 @@ check "the panel was started once" [ "$(lt_log_count '^start')" -eq 1 ]
 check "with the quoted path from the Run entry" \
     grep -q -x -F 'start "C:\Velo Tune\TrelvixVelotune.exe"' "$LT_LOG"
 check "the icon shows" lt_wait_tray_unlike "$LT_OUT/tray-empty.png"
-sleep 0.5
 lt_tray "$LT_OUT/tray-one.png"
 probe info "$VT_LAUNCHER_TITLE" -
 check "the launcher window stays hidden" [ "$(probe_get visible)" = 0 ]
 tip_shows() { # the shell shows the icon's tip while the mouse rests on it
     xdotool mousemove "$LT_ICON_X" "$LT_ICON_Y"
-    local i
-    for i in $(seq 1 20); do
+    local _
+    for _ in $(seq 1 20); do
         probe toplevel
         printf '%s' "$PROBE_OUT" | grep -q -P \
             '\tclass=tooltips_class32\ttitle=Trelvix Velotune Launcher\tvisible=1' && return 0

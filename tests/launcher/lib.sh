@@ -1,3 +1,4 @@
+# shellcheck disable=SC2034 # variables for the scripts that source this file
 # Shared part of the launcher's system tests. Source it with BUILD_DIR and
 # SOURCE_DIR as $1 and $2. The launcher is installed into a folder of drive C:
 # together with a stand-in panel (LT_PANEL=fake, the default) or the real
@@ -47,7 +48,7 @@ lt_install() {
 lt_registry() {
     local file=$LT_OUT/settings.reg
     { echo REGEDIT4; echo; printf '%s\n' "$@"; } >"$file"
-    wine regedit /S "$(printf 'Z:%s' "$file" | tr / '\\')" >/dev/null 2>&1
+    wine regedit /S "Z:${file//\//\\}" >/dev/null 2>&1
 }
 # The keys in .reg file syntax.
 LT_RUN_KEY=HKEY_LOCAL_MACHINE${VT_RUN_KEY#HKLM}
@@ -197,11 +198,13 @@ lt_row_h() { echo $((($2 - $1 - 6) / LT_ROWS)); } # lt_row_h TOP BOTTOM
 lt_row_y() { local h; h=$(lt_row_h "$2" "$3"); echo $(($2 + 3 + h * $1 + h / 2)); } # ROW TOP BOTTOM
 lt_row_x() { echo $((($1 + $3) / 2)); }             # lt_row_x L T R B
 lt_click_row() { # lt_click_row "L T R B" ROW
+    # shellcheck disable=SC2086 # "L T R B" into four words
     set -- $1 "$2"
     xdotool mousemove "$(lt_row_x "$1" "$2" "$3")" "$(lt_row_y "$5" "$2" "$4")" click 1
 }
 # Hover over "Option" (row 1) and wait for its submenu; LT_SUB is its rectangle.
 lt_open_option() {
+    # shellcheck disable=SC2086 # "L T R B" into four words
     set -- $LT_MAIN
     xdotool mousemove "$(lt_row_x "$1" "$2" "$3")" "$(lt_row_y 1 "$2" "$4")"
     lt_wait_menus 2 || return 1
@@ -223,12 +226,14 @@ lt_black_in() { # lt_black_in IMAGE W H X Y
 }
 lt_row_text_black() { # lt_row_text_black IMAGE "L T R B" ROW
     local img=$1 row=$3 h
+    # shellcheck disable=SC2086 # "L T R B" into four words
     set -- $2
     h=$(lt_row_h "$2" "$4")
     lt_black_in "$img" $(($3 - $1 - 40)) $((h - 2)) $(($1 + 20)) $(($2 + 4 + h * row))
 }
 lt_row_check_black() {
     local img=$1 row=$3 h
+    # shellcheck disable=SC2086 # "L T R B" into four words
     set -- $2
     h=$(lt_row_h "$2" "$4")
     lt_black_in "$img" 14 $((h - 2)) $(($1 + 4)) $(($2 + 4 + h * row))

@@ -1,3 +1,4 @@
+# shellcheck disable=SC2034 # variables for the scripts that source this file
 # Shared steps of the speed panel's system tests. Source it with the test's
 # arguments: BUILD_DIR SOURCE_DIR [NATIVE_DIR].
 #

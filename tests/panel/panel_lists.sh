@@ -50,7 +50,7 @@ check "a second speed-list refresh leaves the status line" eq "$(child_field pos
 
 # choose the second drive with the keyboard: focus the list, Down
 click_child class=ComboBox:0
-sleep 0.5
+check "the drive list opens" probe wait-visible ComboLBox - 5000
 xdotool key Down Return
 check "choosing the second drive shows its mode" \
     probe wait-text "${MAIN[@]}" pos=25,154 "Current Speed = Silence Mode" 20000

@@ -22,7 +22,8 @@ shot start
 
 # --- the window -------------------------------------------------------------------
 probe info "${MAIN[@]}"
-echo "$PROBE_OUT" | sed 's/^/     /'
+printf '%s
+' "$PROBE_OUT" | sed 's/^/     /'
 MAIN_HWND=$(probe_get hwnd)
 check "class TFormMain" eq "$(probe_get class)" TFormMain
 check "title" eq "$(probe_get title)" "Trelvix Velotune"
@@ -45,7 +46,8 @@ check "the launcher was told: 1027 once" eq "$(listen_count 1027)" 1
 # The window icon is the program's icon; Wine answers no WM_GETICON across
 # processes, so its resource is read instead: one 32 x 32 image with 256 colours.
 probe exe-icons "$(vt_sim_winpath "$PANEL_DIR/$PANEL_EXE")"
-echo "$PROBE_OUT" | sed 's/^/     /'
+printf '%s
+' "$PROBE_OUT" | sed 's/^/     /'
 check "the program icon: one 32 x 32 image with 256 colours" eq \
     "$(echo "$PROBE_OUT" | cut -f3-)" $'images=1\timage=32x32,8bpp,0colours'
 
@@ -182,7 +184,7 @@ read -r lx ly <<<"$XY"
 # moves it and for the two that must not)
 moved_from() {
     local n=0
-    while [ $n -lt 30 ]; do
+    while [ "$n" -lt 30 ]; do
         panel_pos && [ "$PX,$PY" != "$1,$2" ] && return 0
         sleep 0.1
         n=$((n + 1))
@@ -243,7 +245,7 @@ shot about-hidden
 # Esc reaches the box only while it holds the keyboard focus
 about_focused() {
     local n=0
-    while [ $n -lt 50 ]; do
+    while [ "$n" -lt 50 ]; do
         probe focus "${ABOUT[@]}" && [ "$(probe_get focus_class)" = TFormAbout ] && return 0
         sleep 0.1
         n=$((n + 1))
@@ -257,7 +259,8 @@ x_focus_desktop
 xdotool key Escape
 if ! check "Esc closes it" probe wait-hidden "${ABOUT[@]}" 20000; then
     probe foreground
-    echo "$PROBE_OUT" | sed 's/^/     foreground: /'
+    printf '%s
+' "$PROBE_OUT" | sed 's/^/     foreground: /'
     probe focus "${ABOUT[@]}"
     echo "$PROBE_OUT" | grep -E '^(active|focus|capture)_' | sed 's/^/     /'
     probe toplevel

@@ -20,7 +20,8 @@ expect_box() {
     vt_sim_preload
     start_panel
     check "$name: \"$text\" with caption MESSAGE" probe messagebox-wait "$text" MESSAGE 30000
-    echo "$PROBE_OUT" | sed 's/^/     /'
+    printf '%s
+' "$PROBE_OUT" | sed 's/^/     /'
     local box
     box=$(probe_get hwnd)
     shot "$name"

@@ -21,7 +21,10 @@ STATUS=ff07b100000000000000ffaa
 INQUIRY=120000002400
 set_cdb() { echo "ff07b0000000${1}00000000aa"; }
 
-[ -x "$send_tool" ] && [ -f "$VT_SIM_LIB" ] || { echo "native part not built"; exit 1; }
+if [ ! -x "$send_tool" ] || [ ! -f "$VT_SIM_LIB" ]; then
+    echo "native part not built"
+    exit 1
+fi
 
 # Two-mode drive: status read, mode set, persisted state, log lines.
 vt_sim_drive two kind=twomode mode=high >/dev/null
@@ -67,7 +70,7 @@ vt_sim_drive inq vendor=ACME product="CD WRITER" revision=1.2 type=5 >/dev/null
 reply=$(send inq $INQUIRY 36 | field reply)
 expect "inquiry length" 72 "${#reply}"
 expect "inquiry type" 05 "${reply:0:2}"
-expect "inquiry text" "ACME    CD WRITER       1.2 " "$(printf '%b' "$(echo "${reply:16}" | sed 's/../\\x&/g')")"
+expect "inquiry text" "ACME    CD WRITER       1.2 " "$(printf '%b' "$(printf '%s\n' "${reply:16}" | sed 's/../\\x&/g')")"
 expect "allocation length" 058000321f "$(send inq 120000000500 36 | field reply)"
 vt_sim_set inq inquiry_fails=1
 expect "inquiry fails" "2 05/24/00" "$(send inq $INQUIRY 36 | field status) $(send inq $INQUIRY 36 | field sense)"

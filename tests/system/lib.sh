@@ -1,3 +1,4 @@
+# shellcheck disable=SC2034 # variables for the scripts that source this file
 # The one harness of the system tests: the programs' shared names, and one way
 # to declare a check, report it and end with the count of failed checks.
 # Source it once; the area libraries (tests/panel, tests/launcher, ...) build on it.
