@@ -13,22 +13,30 @@ std::vector<FoundDrive> FindDrives(DevicePort& port, int count, std::size_t limi
     std::vector<FoundDrive> found;
     for (int candidate = 0; candidate < count && found.size() < limit; ++candidate) {
         if (!port.Open(candidate)) continue;
+        // A cleared buffer: no byte of an earlier reply counts as this one's.
+        std::memset(reply, 0, kStatusReadLength);
         std::uint32_t transferred = 0;
-        if (port.Send(candidate, kStatusReadCdb, kCdb12, reply, kStatusReadLength, transferred) !=
-            kResultOk) {
+        const std::uint8_t result =
+            port.Send(candidate, kStatusReadCdb, kCdb12, reply, kStatusReadLength, transferred);
+        // A reply too short to hold the mode is no answer.
+        const std::size_t size = StatusReplyBytes(kStatusReadLength, transferred);
+        if (result != kResultOk || size == 0) {
             port.Close(candidate);
             continue;
         }
         FoundDrive& drive = found.emplace_back();
         drive.candidate = candidate;
         std::memcpy(drive.status, reply, kStatusReadLength);
-        drive.statusSize = transferred < kStatusReadLength ? transferred : kStatusReadLength;
+        drive.statusSize = size;
     }
-    // Every kept drive gets a name, whether or not its INQUIRY succeeds.
+    // Every kept drive gets a name, whether or not its INQUIRY succeeds. The
+    // reply lands in the caller's buffer, which keeps the alignment adapters ask for.
     for (FoundDrive& drive : found) {
+        std::memset(reply, 0, kInquiryLength);
         std::uint32_t transferred = 0;
-        drive.inquiryOk = port.Send(drive.candidate, kInquiryCdb, kCdb6, drive.inquiry,
-                                    kInquiryLength, transferred) == kResultOk;
+        drive.inquiryOk = port.Send(drive.candidate, kInquiryCdb, kCdb6, reply, kInquiryLength,
+                                    transferred) == kResultOk;
+        std::memcpy(drive.inquiry, reply, kInquiryLength);
         // A failed INQUIRY leaves no name of its own (at most sense bytes): the
         // name is blank rather than whatever the buffer held.
         if (!drive.inquiryOk)

@@ -38,8 +38,10 @@ struct FoundDrive {
 
 // Probes candidates 0 .. count-1 in order: open, status read, and close again
 // those that do not complete it. Then sends INQUIRY to each kept drive, in
-// order. Kept drives stay open; at most `limit` are kept. `reply` is the
-// caller's buffer for the probe (at least kStatusReadLength bytes).
+// order. A status read that transfers too few bytes to count (StatusReplyBytes)
+// is no answer. Kept drives stay open; at most `limit` are kept. `reply` is the
+// caller's command buffer (at least kStatusReadLength bytes, aligned as
+// AlignedBuffer aligns).
 std::vector<FoundDrive> FindDrives(DevicePort& port, int count, std::size_t limit,
                                    std::uint8_t* reply);
 

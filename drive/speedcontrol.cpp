@@ -30,7 +30,7 @@ const DiscoverySeam& RealDiscoverySeam() {
 }
 
 SpeedControl::SpeedControl(PanelView& panel, const DiscoverySeam& seam)
-    : panel_(panel), seam_(seam), discoveryReply_(kDiscoveryReplySize, 0) {}
+    : panel_(panel), seam_(seam) {}
 
 void SpeedControl::DiscoverDrives() {
     // A second discovery without a release first drops the old list, so the
@@ -71,9 +71,8 @@ public:
     std::uint8_t Send(int candidate, const std::uint8_t* cdb, std::uint8_t cdbLength,
                       std::uint8_t* data, std::uint32_t dataLength,
                       std::uint32_t& transferred) override {
-        transferred = dataLength;
-        return static_cast<std::uint8_t>(
-            PassThroughExecute(handles_[candidate], cdb, cdbLength, data, dataLength, kDataIn));
+        return static_cast<std::uint8_t>(PassThroughExecute(
+            handles_[candidate], cdb, cdbLength, data, dataLength, kDataIn, &transferred));
     }
     HANDLE Handle(int candidate) const { return handles_[candidate]; }
 
@@ -123,8 +122,11 @@ void SpeedControl::DiscoverAspi() {
         for (int target = 0; target < kAspiTargets && list_.count < kMaxAspiDrives; ++target) {
             const auto ha = static_cast<std::uint8_t>(adapter);
             const auto id = static_cast<std::uint8_t>(target);
-            if (AspiExecute(ha, id, kStatusReadCdb, kCdb12, reply, kStatusReadLength, kDataIn) !=
-                kResultOk)
+            std::memset(reply, 0, kStatusReadLength);
+            std::uint32_t transferred = 0;
+            if (AspiExecute(ha, id, kStatusReadCdb, kCdb12, reply, kStatusReadLength, kDataIn,
+                            &transferred) != kResultOk ||
+                StatusReplyBytes(kStatusReadLength, transferred) == 0)
                 continue;
             std::memset(reply, 0, kInquiryLength);
             if (AspiExecute(ha, id, kInquiryCdb, kCdb6, reply, kInquiryLength, kDataIn) !=
@@ -177,12 +179,17 @@ void SpeedControl::FollowSelectedDrive() {
 void SpeedControl::RefreshSpeedStatus() {
     // Positions at or past the count address no drive (none, or released).
     if (list_.selected >= list_.count) return;
-    if (SendDriveCommand(list_.selected, kStatusReadCdb, kCdb12, statusReply_, kStatusReadLength,
-                         kDataIn) != kResultOk)
+    // A cleared buffer: bytes of an earlier reply never show as the current mode.
+    std::fill(statusReply_.begin(), statusReply_.end(), 0);
+    std::uint32_t transferred = 0;
+    if (SendDriveCommand(list_.selected, kStatusReadCdb, kCdb12, statusReply_.data(),
+                         kStatusReadLength, kDataIn, &transferred) != kResultOk)
         return;
-
-    // Only the bytes the drive was asked for are read, whatever byte 1 says.
-    const SpeedStatus status = ParseStatusReply(statusReply_, kStatusReadLength);
+    // Only the bytes the drive sent count, whatever byte 1 says; a reply too
+    // short to hold the mode is no reply.
+    const std::size_t replySize = StatusReplyBytes(kStatusReadLength, transferred);
+    if (replySize == 0) return;
+    const SpeedStatus status = ParseStatusReply(statusReply_.data(), replySize);
     if (status.twoMode) {
         panel_.SetPresentation(Presentation::Radio);
         panel_.ClearSpeeds();
@@ -226,7 +233,7 @@ void SpeedControl::SetChosenMode() {
     }
     std::uint8_t cdb[kCdb12];
     BuildModeSetCdb(value, cdb);
-    SendDriveCommand(list_.selected, cdb, kCdb12, modeSetBuffer_, kModeSetLength, kDataIn);
+    SendDriveCommand(list_.selected, cdb, kCdb12, modeSetBuffer_.data(), kModeSetLength, kDataIn);
     RefreshSpeedStatus();
 }
 

@@ -44,11 +44,6 @@ bool ParseNumber(const std::string& text, unsigned& value) {
     return true;
 }
 
-// Only the bytes the drive sent count.
-std::size_t StatusBytes(std::uint32_t transferred) {
-    return transferred < kStatusReadLength ? transferred : kStatusReadLength;
-}
-
 // The kind-dependent part of a drive's report, from its status reply.
 DriveReport FromStatus(const std::string& device, const std::uint8_t* status, std::size_t size) {
     DriveReport report;
@@ -261,9 +256,9 @@ private:
     // are none.
     std::vector<DriveReport> Find(Candidates& candidates, bool named, int& noneCode,
                                   std::vector<int>* where = nullptr) {
-        std::uint8_t reply[kStatusReadLength] = {};
+        AlignedBuffer<kStatusReadLength> reply;
         const std::vector<FoundDrive> found =
-            FindDrives(candidates, candidates.Count(), kMaxDrives, reply);
+            FindDrives(candidates, candidates.Count(), kMaxDrives, reply.data());
         std::vector<DriveReport> drives;
         std::vector<bool> isFound(static_cast<std::size_t>(candidates.Count()), false);
         for (const FoundDrive& f : found) {
@@ -342,8 +337,8 @@ private:
         }
         // Exactly the discovery of one device: status read, then INQUIRY.
         Candidates candidates(transport_, {device});
-        std::uint8_t reply[kStatusReadLength] = {};
-        const std::vector<FoundDrive> found = FindDrives(candidates, 1, 1, reply);
+        AlignedBuffer<kStatusReadLength> reply;
+        const std::vector<FoundDrive> found = FindDrives(candidates, 1, 1, reply.data());
         if (found.empty()) {
             Fail(ExitFor(candidates.Status(0)), Why(candidates.Status(0), device));
             return;
@@ -400,7 +395,7 @@ private:
         std::unique_ptr<Candidates> candidates;
         int which = 0;
         DriveReport before;
-        std::uint8_t reply[kModeSetLength] = {};
+        AlignedBuffer<kStatusReadLength> reply;
         if (options_.devices.empty()) {
             // The search's status read is the probe.
             candidates = std::make_unique<Candidates>(transport_, transport_.Search());
@@ -418,13 +413,15 @@ private:
             }
             // 1. The probe: a mode set goes only to a drive that answers it.
             std::uint32_t transferred = 0;
-            const IoStatus status = candidates->SendStatus(0, kStatusReadCdb, kCdb12, reply,
+            const IoStatus status = candidates->SendStatus(0, kStatusReadCdb, kCdb12, reply.data(),
                                                            kStatusReadLength, transferred);
-            if (status != IoStatus::Ok) {
+            // A reply too short to hold the mode is no answer.
+            const std::size_t size = StatusReplyBytes(kStatusReadLength, transferred);
+            if (status != IoStatus::Ok || size == 0) {
                 Fail(ExitFor(status), Why(status, device));
                 return;
             }
-            before = FromStatus(device, reply, StatusBytes(transferred));
+            before = FromStatus(device, reply.data(), size);
         }
         const std::string& device = before.device;
         std::string refusal;
@@ -439,25 +436,26 @@ private:
                                        ? kModeSilence
                                        : static_cast<std::uint8_t>(options_.speed);
         BuildModeSetCdb(value, cdb);
-        std::uint8_t buffer[kModeSetLength] = {};
+        AlignedBuffer<kModeSetLength> buffer;
         std::uint32_t transferred = 0;
         IoStatus status =
-            candidates->SendStatus(which, cdb, kCdb12, buffer, kModeSetLength, transferred);
+            candidates->SendStatus(which, cdb, kCdb12, buffer.data(), kModeSetLength, transferred);
         if (status != IoStatus::Ok) {
             Fail(status == IoStatus::NotPermitted ? kExitNotPermitted : kExitFailed,
                  About(device) + "the mode set failed");
             return;
         }
         // 3. The read-back.
-        std::memset(reply, 0, sizeof reply);
-        status = candidates->SendStatus(which, kStatusReadCdb, kCdb12, reply, kStatusReadLength,
-                                        transferred);
-        if (status != IoStatus::Ok) {
+        std::fill(reply.begin(), reply.end(), 0);
+        status = candidates->SendStatus(which, kStatusReadCdb, kCdb12, reply.data(),
+                                        kStatusReadLength, transferred);
+        const std::size_t size = StatusReplyBytes(kStatusReadLength, transferred);
+        if (status != IoStatus::Ok || size == 0) {
             Fail(status == IoStatus::NotPermitted ? kExitNotPermitted : kExitFailed,
                  About(device) + "the status read after the mode set failed");
             return;
         }
-        const DriveReport after = FromStatus(device, reply, StatusBytes(transferred));
+        const DriveReport after = FromStatus(device, reply.data(), size);
         if (!Shows(after)) {
             Fail(kExitFailed, About(device) + "asked for " + Requested() + ", the drive reports " +
                                   SettingText(after));

@@ -28,8 +28,11 @@ int RealIoctl(int fd, unsigned long request, void* arg) {
 int RealClose(int fd) {
     return ::close(fd);
 }
+void RealSleep(unsigned milliseconds) {
+    ::usleep(milliseconds * 1000u);
+}
 
-const LinuxSeam kReal = {&RealOpen, &RealIoctl, &RealClose, "/dev", "sr", ""};
+const LinuxSeam kReal = {&RealOpen, &RealIoctl, &RealClose, &RealSleep, "/dev", "sr", ""};
 
 // The number in "<prefix><digits><suffix>", or -1 when the name is not of that form.
 long SearchNumber(const std::string& name, const std::string& prefix, const std::string& suffix) {
@@ -95,14 +98,41 @@ IoStatus LinuxTransport::Open(const std::string& device, int& slot) {
     return IoStatus::Ok;
 }
 
+// The drive layer's rule: a command that ends in unit attention, or while the
+// drive is becoming ready, is sent again (RetryPauseMs); the last try counts.
 IoStatus LinuxTransport::Send(int slot, const std::uint8_t* cdb, std::uint8_t cdbLength,
                               std::uint8_t* data, std::uint32_t dataLength,
                               std::uint32_t& transferred) {
+    IoStatus status;
+    SenseCode sense;
+    for (int tries = 1;; ++tries) {
+        status = SendOnce(slot, cdb, cdbLength, data, dataLength, transferred, sense);
+        const std::uint8_t result = status == IoStatus::Ok               ? kResultOk
+                                    : status == IoStatus::CheckCondition ? kResultError
+                                                                         : kResultIoFailed;
+        const int pause = RetryPauseMs(result, sense, tries);
+        if (pause < 0) break;
+        if (pause > 0) seam_.sleepMs(static_cast<unsigned>(pause));
+    }
+    if (status == IoStatus::CheckCondition && dataLength >= 14) {
+        // As on every path of the drive layer: sense key, ASC and ASCQ in data
+        // bytes 2, 12 and 13.
+        data[2] = sense.key;
+        data[12] = sense.asc;
+        data[13] = sense.ascq;
+    }
+    return status;
+}
+
+IoStatus LinuxTransport::SendOnce(int slot, const std::uint8_t* cdb, std::uint8_t cdbLength,
+                                  std::uint8_t* data, std::uint32_t dataLength,
+                                  std::uint32_t& transferred, SenseCode& sense) {
     transferred = 0;
+    sense = SenseCode{};
     unsigned char command[16] = {};
     if (cdbLength == 0 || cdbLength > sizeof command) return IoStatus::Failed;
     std::memcpy(command, cdb, cdbLength);
-    unsigned char sense[kSenseSize] = {};
+    unsigned char senseData[kSenseSize] = {};
     sg_io_hdr_t io;
     std::memset(&io, 0, sizeof io);
     io.interface_id = 'S';
@@ -112,7 +142,7 @@ IoStatus LinuxTransport::Send(int slot, const std::uint8_t* cdb, std::uint8_t cd
     io.dxfer_len = dataLength;
     io.dxferp = data;
     io.cmdp = command;
-    io.sbp = sense;
+    io.sbp = senseData;
     io.timeout = kTimeoutMs;
     if (seam_.ioctl(slot, SG_IO, &io) < 0) {
         switch (errno) {
@@ -128,13 +158,8 @@ IoStatus LinuxTransport::Send(int slot, const std::uint8_t* cdb, std::uint8_t cd
         }
     }
     if (io.status == kStatusCheckCondition || (io.driver_status & 0x08) != 0) {
-        // As on every path of the drive layer: sense key, ASC and ASCQ in data
-        // bytes 2, 12 and 13.
-        if (io.sb_len_wr >= 14 && dataLength >= 14) {
-            data[2] = sense[2];
-            data[12] = sense[12];
-            data[13] = sense[13];
-        }
+        if (io.sb_len_wr >= 14)
+            sense = {static_cast<std::uint8_t>(senseData[2] & 0x0F), senseData[12], senseData[13]};
         return IoStatus::CheckCondition;
     }
     if (io.status != 0 || io.host_status != 0 || (io.driver_status & ~0x08) != 0)

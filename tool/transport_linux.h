@@ -1,6 +1,7 @@
 // The tool's transport on Linux: SG_IO on /dev/sr* (or any path given).
 #pragma once
 
+#include "drive/drivecommands.h"
 #include "tool/transport.h"
 
 namespace velotune::tool {
@@ -11,9 +12,10 @@ struct LinuxSeam {
     int (*open)(const char* path, int flags);
     int (*ioctl)(int fd, unsigned long request, void* arg);
     int (*close)(int fd);
-    const char* searchDir;    // "/dev"
-    const char* searchPrefix; // "sr": names of the prefix and a number ...
-    const char* searchSuffix; // ... and this ending ("" for /dev/srN)
+    void (*sleepMs)(unsigned milliseconds); // the pause before a command is sent again
+    const char* searchDir;                  // "/dev"
+    const char* searchPrefix;               // "sr": names of the prefix and a number ...
+    const char* searchSuffix;               // ... and this ending ("" for /dev/srN)
 };
 const LinuxSeam& RealLinuxSeam();
 
@@ -28,6 +30,9 @@ public:
     void Close(int slot) override;
 
 private:
+    IoStatus SendOnce(int slot, const std::uint8_t* cdb, std::uint8_t cdbLength, std::uint8_t* data,
+                      std::uint32_t dataLength, std::uint32_t& transferred, SenseCode& sense);
+
     LinuxSeam seam_;
 };
 

@@ -10,9 +10,9 @@ namespace {
 
 constexpr std::uint8_t kDataIn = 0;
 
-bool IsCdrom(const DiscoverySeam& seam, char letter) {
+UINT DriveType(const DiscoverySeam& seam, char letter) {
     const char root[3] = {letter, ':', '\0'};
-    return seam.getDriveType(root) == DRIVE_CDROM;
+    return seam.getDriveType(root);
 }
 
 } // namespace
@@ -26,7 +26,8 @@ WindowsTransport::~WindowsTransport() {
 std::vector<std::string> WindowsTransport::Search() {
     std::vector<std::string> devices;
     for (char letter = 'a'; letter <= 'z'; ++letter)
-        if (IsCdrom(seam_, letter)) devices.push_back(std::string(1, letter - 'a' + 'A') + ":");
+        if (DriveType(seam_, letter) == DRIVE_CDROM)
+            devices.push_back(std::string(1, letter - 'a' + 'A') + ":");
     return devices;
 }
 
@@ -44,7 +45,9 @@ IoStatus WindowsTransport::Open(const std::string& device, int& slot) {
     if (device.size() != 2) return IoStatus::NotFound;
     const char letter = static_cast<char>(device[0] - 'A' + 'a');
     // Only optical drives: a vendor command never goes to a disk.
-    if (!IsCdrom(seam_, letter)) return IoStatus::NotScsi;
+    const UINT type = DriveType(seam_, letter);
+    if (type == DRIVE_NO_ROOT_DIR || type == DRIVE_UNKNOWN) return IoStatus::NotFound;
+    if (type != DRIVE_CDROM) return IoStatus::NotScsi;
     const char path[7] = {'\\', '\\', '.', '\\', letter, ':', '\0'};
     HANDLE handle =
         seam_.createFile(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,

@@ -26,9 +26,8 @@ shot first
 # pick the second drive with real input: focus the drive list, Down, Enter
 vt_sim_log_clear d3
 vt_sim_log_clear e3
-panel_pos
-click $((PX + 60)) $((PY + 62))
-sleep 0.5
+click_child class=ComboBox:0
+check "the drive list opens" probe wait-visible ComboLBox - 5000
 xdotool key Down Return
 check "picking the second drive shows its speed" \
     probe wait-text "${MAIN[@]}" pos=25,154 "Current Speed = 24" 20000
@@ -40,7 +39,7 @@ shot second
 
 # Set (the radio presentation: High Speed Mode, 0xFF) to the selected drive e:
 vt_sim_log_clear e3
-click $((PX + 214 + 34)) $((PY + 92 + 10))
+click_control "$VT_PANEL_CLASS" SpeedButton1 # Set
 check "after Set the line shows what the drive then reports" \
     probe wait-text "${MAIN[@]}" pos=25,154 "Current Speed = 255" 20000
 check "Set sent one mode set and one status read to e:" eq \
@@ -50,7 +49,7 @@ check "... and nothing to d:" eq "$(vt_sim_count d3 'cdb=ff07b0')" 0
 check "the drive stored the new speed" eq "$(vt_sim_get e3 current)" 255
 shot after-set
 
-click $((PX + 214 + 34)) $((PY + 120 + 10))
+click_control "$VT_PANEL_CLASS" SpeedButton2 # Close
 panel_wait
 check "Close ends the panel with exit code 0" eq "$PANEL_RC" 0
-finish
+vt_end

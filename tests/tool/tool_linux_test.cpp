@@ -45,6 +45,10 @@ int RefusingOpen(const char*, int) {
 int RealClose(int fd) {
     return ::close(fd);
 }
+std::vector<unsigned> g_sleeps;
+void RecordSleep(unsigned ms) {
+    g_sleeps.push_back(ms);
+}
 
 void WriteDrive(const std::string& name, const std::string& text) {
     std::ofstream(g_dir + "/" + name) << text;
@@ -78,7 +82,7 @@ protected:
         WriteDrive("srx.drive", "kind=twomode\n");
     }
     LinuxSeam Seam(const char* suffix = ".drive") {
-        return {&RealOpen, &CountingIoctl, &RealClose, g_dir.c_str(), "sr", suffix};
+        return {&RealOpen, &CountingIoctl, &RealClose, &RecordSleep, g_dir.c_str(), "sr", suffix};
     }
     static bool Preloaded() {
         const char* p = std::getenv("LD_PRELOAD");
@@ -161,6 +165,45 @@ TEST_F(LinuxTool, SearchLooksAtNumberedNodesInOrder) {
     const Outcome none = velotune::tool::Run({"list", "--json"}, transport);
     EXPECT_EQ(none.exitCode, kExitNoDevice);
     EXPECT_EQ(none.out, "[]\n");
+}
+
+// The drive layer's rules on the SG_IO path: unit attention and "becoming ready"
+// send a command again, and a status reply too short to hold the mode is none.
+TEST_F(LinuxTool, SharedRulesForRepeatsAndShortReplies) {
+    ASSERT_TRUE(Preloaded()) << "run with the SG_IO emulator preloaded";
+    LinuxTransport transport(Seam());
+    g_sleeps.clear();
+    WriteDrive("ua.drive", "kind=twomode\nmode=high\nunit_attention=1\nbecoming_ready=0\n");
+    const Outcome set =
+        velotune::tool::Run({"set", "silence", "--device", Drive("ua.drive")}, transport);
+    EXPECT_EQ(set.exitCode, kExitOk) << set.err;
+    EXPECT_EQ(LogLines("ua.drive"), 4) << "status read twice, then mode set and read-back";
+    EXPECT_TRUE(g_sleeps.empty()) << "unit attention is sent again at once";
+
+    WriteDrive("br.drive", "kind=twomode\nmode=high\nbecoming_ready=1\n");
+    const Outcome status =
+        velotune::tool::Run({"status", "--device", Drive("br.drive")}, transport);
+    EXPECT_EQ(status.exitCode, kExitOk) << status.err;
+    EXPECT_EQ(LogLines("br.drive"), 3);
+    EXPECT_EQ(g_sleeps, std::vector<unsigned>{1000});
+
+    WriteDrive("always.drive", "kind=twomode\nunit_attention=always\n");
+    EXPECT_EQ(
+        velotune::tool::Run({"status", "--device", Drive("always.drive")}, transport).exitCode,
+        kExitNoDevice);
+    EXPECT_EQ(LogLines("always.drive"), 3) << "three tries at most";
+
+    // Two bytes of a status reply: no answer, so no mode set either.
+    WriteDrive("short.drive", "kind=twomode\nstatus_len=2\n");
+    EXPECT_EQ(
+        velotune::tool::Run({"set", "high", "--device", Drive("short.drive")}, transport).exitCode,
+        kExitNoDevice);
+    EXPECT_EQ(LogLines("short.drive"), 1);
+    // A speed list cut short gives only the speeds that came.
+    WriteDrive("cut.drive", "kind=speedlist\nspeeds=8,16,24,40\ncurrent=8\nstatus_len=8\n");
+    const Outcome cut =
+        velotune::tool::Run({"status", "--json", "--device", Drive("cut.drive")}, transport);
+    EXPECT_NE(cut.out.find("\"speeds\": [8, 16]}"), std::string::npos) << cut.out;
 }
 
 TEST(ToolArguments, CommandsOptionsAndRefusals) {

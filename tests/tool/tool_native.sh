@@ -7,21 +7,17 @@ native=$(cd "$1" && pwd)
 work=$2
 tool=$native/velotune
 preload=$native/sim/libvtsim_sgio.so
-[ -x "$tool" ] && [ -f "$preload" ] || { echo "native part not built: $tool $preload"; exit 1; }
+if [ ! -x "$tool" ] || [ ! -f "$preload" ]; then
+    echo "native part not built: $tool $preload"
+    exit 1
+fi
+source "$(dirname "$0")/../system/lib.sh"
 rm -rf "$work"
 mkdir -p "$work/adir"
 cd "$work" || exit 1
-FAILS=0
 
-pass() { echo "ok   - $1"; }
-fail() { echo "FAIL - $1"; FAILS=$((FAILS + 1)); }
 # expect NAME WANT HAVE
-expect() {
-    if [ "$2" == "$3" ]; then pass "$1"; else
-        fail "$1"
-        printf '     want: [%s]\n     have: [%s]\n' "$2" "$3"
-    fi
-}
+expect() { check "$1" eq "$3" "$2"; }
 # vt ARGS...: runs the tool; RC, OUT and ERR hold what it did
 vt() {
     OUT=$(LD_PRELOAD=$preload "$tool" "$@" 2>"$work/err")
@@ -57,7 +53,8 @@ expect "--help shows the synopsis, one line per command" "0|4" \
     "$RC|$(grep -cE '^  velotune (list   \[--json\] \[--device DEV\]\.\.\.|status \[--json\] \[--device DEV\]|set \(high \| silence \| SPEED\) \[--device DEV\]|--help \| --version)' <<<"$OUT")"
 for args in "" "frobnicate" "list --bogus" "set" "status --device" "set high low" \
     "status --device a --device b" "--version list"; do
-    vt $args
+    read -ra words <<<"$args"
+    vt "${words[@]}"
     expect "usage error [$args]: exit 1, message on stderr only" "1|yes|" \
         "$RC|$([[ $ERR == velotune:* ]] && echo yes)|$OUT"
 done
@@ -152,7 +149,7 @@ expect "a read-back that differs: exit 3, saying what the drive reports" "3|1" \
     "$RC|$(grep -c 'the drive reports high' <<<"$ERR")"
 
 # --- the Debian package (built by scripts/build.sh), unpacked, not installed ----------
-deb=$(ls "$native"/velotune_*_*.deb 2>/dev/null | head -n 1)
+deb=$(find "$native" -maxdepth 1 -name 'velotune_*_*.deb' | head -n 1)
 if [ -n "$deb" ]; then
     expect "the package is named velotune_<version>_<arch>.deb" "velotune_1.0.1.3_$(dpkg --print-architecture).deb" \
         "$(basename "$deb")"
@@ -164,8 +161,6 @@ if [ -n "$deb" ]; then
     dpkg-deb -x "$deb" "$work/unpacked"
     expect "the packaged program runs" "velotune 1.0.1.3" "$("$work/unpacked/usr/bin/velotune" --version)"
 else
-    fail "no Debian package in $native (scripts/build.sh builds it)"
+    check "a Debian package in $native (scripts/build.sh builds it)" false
 fi
-
-echo "tool_native: $FAILS failure(s)"
-[ "$FAILS" -eq 0 ]
+vt_end

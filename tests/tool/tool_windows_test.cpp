@@ -49,12 +49,6 @@ BOOL WINAPI DeniedIoControl(HANDLE, DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
 }
-HMODULE WINAPI NoLibrary(LPCSTR) {
-    return nullptr;
-}
-FARPROC WINAPI NoProc(HMODULE, LPCSTR) {
-    return nullptr;
-}
 
 const DiscoverySeam kSeam = {&FakeVersion, &FakeDriveType, &FakeCreateFile, &FakeClose};
 
@@ -64,7 +58,9 @@ protected:
         g_opens = g_ioctls = 0;
         g_closed.clear();
         g_openError = ERROR_SUCCESS;
-        SetTransportSeam({&NoLibrary, &NoProc, &DeniedIoControl});
+        TransportSeam seam = RealTransportSeam();
+        seam.deviceIoControl = &DeniedIoControl;
+        SetTransportSeam(seam);
     }
     void TearDown() override { SetTransportSeam(RealTransportSeam()); }
 };
@@ -84,6 +80,8 @@ TEST_F(WindowsTool, DriveLettersInEveryForm) {
     // A letter that is no drive, and a disk, are refused before anything is opened.
     const Outcome bad = tool::Run({"status", "--device", "x:y"}, transport);
     EXPECT_EQ(bad.exitCode, kExitNoDevice);
+    const Outcome none = tool::Run({"status", "--device", "q"}, transport);
+    EXPECT_EQ(none.err, "velotune: Q: no such device\n");
     const Outcome disk = tool::Run({"set", "high", "--device", "c"}, transport);
     EXPECT_EQ(disk.exitCode, kExitNoDevice);
     EXPECT_NE(disk.err.find("C: not a SCSI device"), std::string::npos) << disk.err;
