@@ -29,6 +29,17 @@ const DiscoverySeam& RealDiscoverySeam() {
     return kRealSeam;
 }
 
+UINT LetterDriveType(const DiscoverySeam& seam, char letter) {
+    const char root[3] = {letter, ':', '\0'};
+    return seam.getDriveType(root);
+}
+
+HANDLE OpenLetter(const DiscoverySeam& seam, char letter) {
+    const char path[7] = {'\\', '\\', '.', '\\', letter, ':', '\0'};
+    return seam.createFile(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
 SpeedControl::SpeedControl(PanelView& panel, const DiscoverySeam& seam)
     : panel_(panel), seam_(seam) {}
 
@@ -59,12 +70,8 @@ public:
     explicit LetterPort(const DiscoverySeam& seam) : seam_(seam) {}
     bool Open(int candidate) override {
         const char letter = static_cast<char>('a' + candidate);
-        const char root[3] = {letter, ':', '\0'};
-        if (seam_.getDriveType(root) != DRIVE_CDROM) return false;
-        const char path[7] = {'\\', '\\', '.', '\\', letter, ':', '\0'};
-        handles_[candidate] =
-            seam_.createFile(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             nullptr, OPEN_EXISTING, 0, nullptr);
+        if (LetterDriveType(seam_, letter) != DRIVE_CDROM) return false;
+        handles_[candidate] = OpenLetter(seam_, letter);
         return handles_[candidate] != INVALID_HANDLE_VALUE;
     }
     void Close(int candidate) override { seam_.closeHandle(handles_[candidate]); }

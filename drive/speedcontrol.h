@@ -67,6 +67,11 @@ struct DiscoverySeam {
 };
 const DiscoverySeam& RealDiscoverySeam();
 
+// The type of drive letter a to z (GetDriveTypeA of "x:").
+UINT LetterDriveType(const DiscoverySeam& seam, char letter);
+// Opens "\\.\x:" for pass-through commands; INVALID_HANDLE_VALUE on failure.
+HANDLE OpenLetter(const DiscoverySeam& seam, char letter);
+
 // The record of discovered drives.
 struct DriveList {
     std::uint8_t count = 0;

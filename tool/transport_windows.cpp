@@ -10,15 +10,10 @@ namespace {
 
 constexpr std::uint8_t kDataIn = 0;
 
-UINT DriveType(const DiscoverySeam& seam, char letter) {
-    const char root[3] = {letter, ':', '\0'};
-    return seam.getDriveType(root);
-}
-
 } // namespace
 
 WindowsTransport::~WindowsTransport() {
-    for (int slot = 0; slot < 26; ++slot)
+    for (int slot = 0; slot < kMaxNtDrives; ++slot)
         Close(slot);
 }
 
@@ -26,7 +21,7 @@ WindowsTransport::~WindowsTransport() {
 std::vector<std::string> WindowsTransport::Search() {
     std::vector<std::string> devices;
     for (char letter = 'a'; letter <= 'z'; ++letter)
-        if (DriveType(seam_, letter) == DRIVE_CDROM)
+        if (LetterDriveType(seam_, letter) == DRIVE_CDROM)
             devices.push_back(std::string(1, letter - 'a' + 'A') + ":");
     return devices;
 }
@@ -45,13 +40,10 @@ IoStatus WindowsTransport::Open(const std::string& device, int& slot) {
     if (device.size() != 2) return IoStatus::NotFound;
     const char letter = static_cast<char>(device[0] - 'A' + 'a');
     // Only optical drives: a vendor command never goes to a disk.
-    const UINT type = DriveType(seam_, letter);
+    const UINT type = LetterDriveType(seam_, letter);
     if (type == DRIVE_NO_ROOT_DIR || type == DRIVE_UNKNOWN) return IoStatus::NotFound;
     if (type != DRIVE_CDROM) return IoStatus::NotScsi;
-    const char path[7] = {'\\', '\\', '.', '\\', letter, ':', '\0'};
-    HANDLE handle =
-        seam_.createFile(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                         nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE handle = OpenLetter(seam_, letter);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         if (error == ERROR_ACCESS_DENIED || error == ERROR_PRIVILEGE_NOT_HELD)
@@ -68,7 +60,7 @@ IoStatus WindowsTransport::Send(int slot, const std::uint8_t* cdb, std::uint8_t 
                                 std::uint8_t* data, std::uint32_t dataLength,
                                 std::uint32_t& transferred) {
     transferred = 0;
-    if (slot < 0 || slot >= 26 || !handles_[slot]) return IoStatus::Failed;
+    if (slot < 0 || slot >= kMaxNtDrives || !handles_[slot]) return IoStatus::Failed;
     SetLastError(ERROR_SUCCESS);
     const int result =
         PassThroughExecute(handles_[slot], cdb, cdbLength, data, dataLength, kDataIn);
@@ -90,7 +82,7 @@ IoStatus WindowsTransport::Send(int slot, const std::uint8_t* cdb, std::uint8_t 
 }
 
 void WindowsTransport::Close(int slot) {
-    if (slot < 0 || slot >= 26 || !handles_[slot]) return;
+    if (slot < 0 || slot >= kMaxNtDrives || !handles_[slot]) return;
     seam_.closeHandle(handles_[slot]);
     handles_[slot] = nullptr;
 }

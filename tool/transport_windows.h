@@ -23,7 +23,7 @@ public:
 
 private:
     DiscoverySeam seam_;
-    HANDLE handles_[26] = {};
+    HANDLE handles_[kMaxNtDrives] = {};
 };
 
 } // namespace velotune::tool
