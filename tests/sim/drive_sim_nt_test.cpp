@@ -259,6 +259,29 @@ TEST_F(NtDrives, SetSendsOneModeSetAndOneStatusRead) {
     EXPECT_THAT(Requests("d"), ElementsAre(kStatusRead));
 }
 
+TEST_F(NtDrives, RefusedModeSetRefreshShowsWhatTheDriveReports) {
+    WriteDrive("d", "kind=twomode\nmode=high\nset_fails=1");
+    control.DiscoverDrives();
+    ASSERT_EQ(control.Drives().count, 1);
+    ASSERT_EQ(panel.status, "Current Speed = High Speed Mode");
+
+    simtest::ClearDriveLog("d");
+    panel.highChecked = false; // the user checks "Silence Mode"
+    control.SpeedSetClick();
+    EXPECT_THAT(Requests("d"), ElementsAre(ModeSet("00"), kStatusRead));
+    EXPECT_EQ(ReadDriveKey("d", "mode"), "high");
+    EXPECT_EQ(panel.status, "Current Speed = High Speed Mode");
+
+    // The drive changes by itself; a refused set still refreshes from it.
+    WriteDrive("d", "kind=twomode\nmode=silence\nset_fails=1");
+    simtest::ClearDriveLog("d");
+    panel.highChecked = true;
+    control.SpeedSetClick();
+    EXPECT_THAT(Requests("d"), ElementsAre(ModeSet("ff"), kStatusRead));
+    EXPECT_EQ(ReadDriveKey("d", "mode"), "silence");
+    EXPECT_EQ(panel.status, "Current Speed = Silence Mode");
+}
+
 TEST_F(NtDrives, SpeedListDriveSetsTheSelectedSpeed) {
     WriteDrive("d", "kind=speedlist\nspeeds=8,16,24,40\ncurrent=8");
     control.DiscoverDrives();
@@ -300,8 +323,8 @@ TEST_F(NtDrives, LongSpeedListStaysInsideTheReply) {
     control.DiscoverDrives();
     ASSERT_EQ(control.Drives().count, 1);
     EXPECT_EQ(panel.status, "Current Speed = 32");
-    ASSERT_LE(panel.speeds.size(), 249u);
-    ASSERT_GE(panel.speeds.size(), 1u);
+    // Bytes 6 to 254 of the 255 transferred: exactly 249 entries.
+    ASSERT_EQ(panel.speeds.size(), 249u);
     for (const std::string& speed : panel.speeds)
         EXPECT_EQ(speed, "10");
 }
