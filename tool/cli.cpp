@@ -1,9 +1,10 @@
-// The velotune command line.
+// The velotune commands: list, status and set over one Transport.
 #include "tool/cli.h"
+
+#include "tool/output.h"
 
 #include "drive/discovery.h"
 #include "drive/drivecommands.h"
-#include "resources/version.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -15,7 +16,6 @@ namespace {
 
 constexpr char kProgram[] = "velotune";
 constexpr std::size_t kMaxDrives = 64;
-constexpr unsigned kNoSpeed = 256; // a number no drive lists
 
 // "E: ..." for a drive letter, "/dev/sr0: ..." for a path.
 std::string About(const std::string& device) {
@@ -24,89 +24,6 @@ std::string About(const std::string& device) {
 
 std::string Line(const std::string& text) {
     return std::string(kProgram) + ": " + text + "\n";
-}
-
-// A decimal number. Digit runs too long or too large for a byte are numbers
-// too, just none that a drive lists.
-bool ParseNumber(const std::string& text, unsigned& value) {
-    if (text.empty() ||
-        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return false;
-    unsigned v = 0;
-    for (char c : text) {
-        v = v * 10 + static_cast<unsigned>(c - '0');
-        if (v > 255) {
-            value = kNoSpeed;
-            return true;
-        }
-    }
-    value = v;
-    return true;
-}
-
-// The kind-dependent part of a drive's report, from its status reply.
-DriveReport FromStatus(const std::string& device, const std::uint8_t* status, std::size_t size) {
-    DriveReport report;
-    report.device = device;
-    const SpeedStatus parsed = ParseStatusReply(status, size);
-    report.twoMode = parsed.twoMode;
-    report.high = parsed.highSpeed;
-    report.speed = parsed.current;
-    report.speeds.assign(parsed.speeds.begin(), parsed.speeds.end());
-    return report;
-}
-
-std::string Printable(const std::string& text) {
-    std::string out = text;
-    for (char& c : out)
-        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) c = '?';
-    return out;
-}
-
-std::string KindName(const DriveReport& drive) {
-    return drive.twoMode ? "two-mode" : "speed-list";
-}
-
-std::string SettingText(const DriveReport& drive) {
-    if (drive.twoMode) return drive.high ? "high" : "silence";
-    return "speed " + std::to_string(drive.speed);
-}
-
-std::string SpeedsText(const std::vector<std::uint8_t>& speeds, const char* separator) {
-    std::string text;
-    for (std::size_t i = 0; i < speeds.size(); ++i) {
-        if (i) text += separator;
-        text += std::to_string(speeds[i]);
-    }
-    return text;
-}
-
-std::string Pad(const std::string& text, std::size_t width) {
-    return text + std::string(width > text.size() ? width - text.size() : 0, ' ');
-}
-
-// One line per drive, in aligned columns: device, model, kind, setting.
-std::string Table(const std::vector<DriveReport>& drives) {
-    std::size_t wDevice = 0, wModel = 0, wKind = 0;
-    for (const DriveReport& d : drives) {
-        wDevice = std::max(wDevice, d.device.size());
-        wModel = std::max(wModel, Printable(d.model).size());
-        wKind = std::max(wKind, KindName(d).size());
-    }
-    std::string text;
-    for (const DriveReport& d : drives)
-        text += Pad(d.device, wDevice) + "  " + Pad(Printable(d.model), wModel) + "  " +
-                Pad(KindName(d), wKind) + "  " + SettingText(d) + "\n";
-    return text;
-}
-
-std::string StatusText(const DriveReport& d) {
-    std::string text = "device:  " + d.device + "\nmodel:   " + Printable(d.model) +
-                       "\nkind:    " + KindName(d) + "\n";
-    if (d.twoMode) return text + "mode:    " + (d.high ? "high" : "silence") + "\n";
-    return text + "speed:   " + std::to_string(d.speed) +
-           "\nspeeds:  " + (d.speeds.empty() ? std::string("(none)") : SpeedsText(d.speeds, " ")) +
-           "\n";
 }
 
 std::string Why(IoStatus status, const std::string& device) {
@@ -471,71 +388,6 @@ private:
 
 } // namespace
 
-Parsed ParseArgs(const std::vector<std::string>& args) {
-    Parsed parsed;
-    Options& o = parsed.options;
-    bool haveCommand = false, haveValue = false, help = false, version = false;
-    auto error = [&](const std::string& text) {
-        parsed.ok = false;
-        parsed.error = text;
-        return parsed;
-    };
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--help" || a == "-h") {
-            help = true;
-        } else if (a == "--version") {
-            version = true;
-        } else if (a == "--json") {
-            o.json = true;
-        } else if (a == "--device") {
-            if (i + 1 >= args.size()) return error("--device needs a device");
-            o.devices.push_back(args[++i]);
-        } else if (a.rfind("--device=", 0) == 0) {
-            o.devices.push_back(a.substr(9));
-        } else if (a.size() > 1 && a[0] == '-' && !(a[1] >= '0' && a[1] <= '9')) {
-            return error("unknown option " + a);
-        } else if (!haveCommand) {
-            haveCommand = true;
-            if (a == "list")
-                o.command = Command::List;
-            else if (a == "status")
-                o.command = Command::Status;
-            else if (a == "set")
-                o.command = Command::Set;
-            else
-                return error("unknown command " + a);
-        } else if (o.command == Command::Set && !haveValue) {
-            haveValue = true;
-            if (a == "high") {
-                o.setting = Setting::High;
-            } else if (a == "silence") {
-                o.setting = Setting::Silence;
-            } else if (ParseNumber(a, o.speed)) {
-                o.setting = Setting::Speed;
-            } else {
-                return error("set takes high, silence or a speed, not " + a);
-            }
-        } else {
-            return error("unexpected argument " + a);
-        }
-    }
-    if (help || version) {
-        if (haveCommand || o.json || !o.devices.empty() || (help && version))
-            return error("--help and --version stand alone");
-        o.command = help ? Command::Help : Command::Version;
-        parsed.ok = true;
-        return parsed;
-    }
-    if (!haveCommand) return error("no command given");
-    if (o.command == Command::Set && !haveValue) return error("set needs high, silence or a speed");
-    if (o.command == Command::Set && o.json) return error("set does not take --json");
-    if (o.command != Command::List && o.devices.size() > 1)
-        return error("name one device for status and set");
-    parsed.ok = true;
-    return parsed;
-}
-
 Outcome Run(const std::vector<std::string>& args, Transport& transport) {
     const Parsed parsed = ParseArgs(args);
     if (!parsed.ok) {
@@ -545,52 +397,6 @@ Outcome Run(const std::vector<std::string>& args, Transport& transport) {
         return outcome;
     }
     return Runner(parsed.options, transport).Run();
-}
-
-std::string HelpText() {
-    return "Usage:\n"
-           "  velotune list   [--json] [--device DEV]...   the maker's drives, one line each\n"
-           "  velotune status [--json] [--device DEV]      one drive's kind, setting and speeds\n"
-           "  velotune set (high | silence | SPEED) [--device DEV]   switch one drive\n"
-           "  velotune --help | --version\n"
-#ifdef _WIN32
-           "DEV is a drive letter (E: or e).\n"
-#else
-           "DEV is a device path (/dev/sr0).\n"
-#endif
-           "Exit codes: 0 done, 1 usage or value refused, 2 no such drive,\n"
-           "3 command failed, 4 not permitted.\n";
-}
-
-std::string VersionText() {
-    return std::string("velotune ") + VELOTUNE_FILE_VERSION_STR + "\n";
-}
-
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += ch;
-        } else if (c < 0x20 || c > 0x7E) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned>(c));
-            out += escaped;
-        } else {
-            out += ch;
-        }
-    }
-    return out + "\"";
-}
-
-std::string DriveJson(const DriveReport& drive) {
-    std::string text = "{\"device\": " + JsonString(drive.device) +
-                       ", \"model\": " + JsonString(drive.model) + ", \"kind\": \"" +
-                       KindName(drive) + "\"";
-    if (drive.twoMode) return text + ", \"mode\": \"" + (drive.high ? "high" : "silence") + "\"}";
-    text += ", \"speed\": " + std::to_string(drive.speed);
-    return text + ", \"speeds\": [" + SpeedsText(drive.speeds, ", ") + "]}";
 }
 
 } // namespace velotune::tool

@@ -10,7 +10,9 @@ target_link_libraries(tool_linux_test PRIVATE velotune_cli gtest_main)
 
 if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
     add_executable(fuzz_tool ${CMAKE_CURRENT_LIST_DIR}/fuzz_tool.cpp
+                             ${CMAKE_SOURCE_DIR}/tool/args.cpp
                              ${CMAKE_SOURCE_DIR}/tool/cli.cpp
+                             ${CMAKE_SOURCE_DIR}/tool/output.cpp
                              ${CMAKE_SOURCE_DIR}/drive/drivecommands.cpp
                              ${CMAKE_SOURCE_DIR}/drive/discovery.cpp)
     target_include_directories(fuzz_tool PRIVATE ${CMAKE_SOURCE_DIR})

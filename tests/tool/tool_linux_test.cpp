@@ -3,6 +3,7 @@
 // drives, and the plain parts (arguments, JSON). Runs with the SG_IO emulator
 // preloaded, so the real ioctl reaches simulated drives.
 #include "tool/cli.h"
+#include "tool/output.h"
 #include "tool/transport_linux.h"
 
 #include <gtest/gtest.h>
