@@ -1,4 +1,6 @@
 #include "speedpanel/ui/main.h"
+#include "common/dllsearch.h"
+#include "common/instance.h"
 #include "speedpanel_res.h"
 #include <memory>
 
@@ -218,6 +220,8 @@ TFormMain::TFormMain(tk::TComponent* owner, const DiscoverySeam& seam, MessageBo
     OnActivate = tk::Bind(this, &TFormMain::FormActivate);
     OnKeyUp = tk::Bind(this, &TFormMain::FormKeyUp);
     MapMessage(WM_PANEL_SHOW_ABOUT, tk::Bind(this, &TFormMain::WMShowAbout));
+    if (UINT bringForward = BringForwardMessage())
+        MapMessage(bringForward, tk::Bind(this, &TFormMain::WMBringForward));
 
     // PopupMenu1: the tray icon's menu.
     PopupMenu1 = new tk::TPopupMenu(this);
@@ -292,7 +296,12 @@ void TFormMain::CreateParams(TCreateParams& params) {
 }
 
 void TFormMain::SendToLauncher(UINT message) {
-    SendMessageA(FindWindowA(nullptr, kLauncherTitle), message, 0, 0);
+    // Bounded: a hung launcher does not hang the panel.
+    HWND launcher = FindWindowA(nullptr, kLauncherTitle);
+    if (!launcher) return;
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(launcher, message, 0, 0, SMTO_ABORTIFHUNG, protocol::kSendTimeoutMs,
+                        &result);
 }
 
 void TFormMain::FormCreate() {
@@ -414,6 +423,25 @@ void TFormMain::WMShowAbout(tk::TMessage& message) {
     DefaultHandler(message);
 }
 
+void TFormMain::WMBringForward(tk::TMessage& message) {
+    // A window hidden by minimising comes back as the tray double click
+    // brings it back, discovery included; a shown one only comes forward.
+    if (!Visible()) {
+#ifdef VELOTUNE_HAVE_TRAYICON
+        if (TrayIcon1)
+            TrayIcon1->Restore();
+        else
+            TrayIcon1Restore(this);
+#else
+        TrayIcon1Restore(this);
+#endif
+    }
+    if (IsIconic(Handle())) ShowWindow(Handle(), SW_RESTORE);
+    // The launcher allowed this process the foreground before it asked.
+    SetForegroundWindow(Handle());
+    message.Result = 0;
+}
+
 // ---- PanelControls ------------------------------------------------------------
 
 void TFormMain::DriveListAdd(const char* text) {
@@ -511,6 +539,11 @@ void TFormMain::SetModeGroupCaption(CaptionColour colour) {
 
 // ---- start-up -----------------------------------------------------------------
 
+UINT BringForwardMessage() {
+    static const UINT message = RegisterWindowMessageA(protocol::kMsgPanelBringForward);
+    return message;
+}
+
 void AllowLauncherMessages(HWND window) {
     using Fn = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
     HMODULE user32 = GetModuleHandleA("user32.dll");
@@ -521,25 +554,34 @@ void AllowLauncherMessages(HWND window) {
     constexpr DWORD kAllow = 1; // MSGFLT_ALLOW
     fn(window, WM_PANEL_SHOW_ABOUT, kAllow, nullptr);
     fn(window, WM_CLOSE, kAllow, nullptr);
+    if (UINT bringForward = BringForwardMessage()) fn(window, bringForward, kAllow, nullptr);
 }
 
-void HardenDllSearch() {
-    SetDllDirectoryA("");
-    using Fn = BOOL(WINAPI*)(DWORD);
-    HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
-    auto fn = kernel32 ? reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(
-                             GetProcAddress(kernel32, "SetSearchPathMode")))
-                       : nullptr;
-    // BASE_SEARCH_PATH_ENABLE_SAFE_SEARCHMODE | BASE_SEARCH_PATH_PERMANENT
-    if (fn) fn(0x00000001 | 0x00008000);
+namespace {
+
+// A second copy waits a little for the first copy's window: both may have
+// started in the same moment, and the first may not have made it yet.
+HWND WaitForRunningPanel() {
+    constexpr DWORD kStepMs = 50;
+    for (DWORD waited = 0;; waited += kStepMs) {
+        if (HWND running = FindWindowA(kPanelClass, kPanelTitle)) return running;
+        if (waited >= protocol::kSecondCopyWaitMs) return nullptr;
+        Sleep(kStepMs);
+    }
 }
+
+} // namespace
 
 int RunPanel() {
     HardenDllSearch();
-    if (HWND running = FindWindowA(kPanelClass, kPanelTitle)) {
+    // Held until the process ends; the system releases it then.
+    HANDLE instance = CreateMutexA(nullptr, FALSE, protocol::kPanelMutex);
+    const bool second = MutexSaysAnotherCopy(instance != nullptr, GetLastError());
+    if (HWND running = second ? WaitForRunningPanel() : FindWindowA(kPanelClass, kPanelTitle)) {
         SetForegroundWindow(running);
         return 0;
     }
+    if (second) return 0;
     tk::Application app;
     try {
         if (!app.Initialize("TrelvixVelotune", IDI_PANEL))
