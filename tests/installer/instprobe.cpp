@@ -12,6 +12,12 @@
 //     hold SECONDS                keeps a hidden window (and so the desktop with its
 //                                 notification area) until "release" or the time is up
 //     release                     ends a running "hold"
+//     short PATH                  prints the path's 8.3 form ("short: ...")
+//     run COMMAND_LINE            runs it, waits (bounded, 120 s) and prints its
+//                                 whole exit code ("exit: N"), which a Linux exit
+//                                 status would cut to 8 bits
+//     lock PATH                   opens the file without sharing and keeps it open
+//                                 until the probe ends (with "hold": a file in use)
 // CLASS "-" matches any class. Steps run in order; the first failing step ends
 // the probe with exit code 1 and a line on stderr.
 #include <windows.h>
@@ -130,6 +136,31 @@ int wmain(int argc, wchar_t** argv) {
                 return Fail(L"exit-launcher", kLauncherWindow, kLauncherWindow);
         } else if (step == L"hold" && i + 1 < argc) {
             if (!Hold(std::wcstod(argv[++i], nullptr))) return Fail(L"hold", L"-", kHolderWindow);
+        } else if (step == L"short" && i + 1 < argc) {
+            wchar_t shortPath[MAX_PATH] = {};
+            const DWORD n = GetShortPathNameW(argv[++i], shortPath, MAX_PATH);
+            if (n == 0 || n >= MAX_PATH) return Fail(L"short", L"-", argv[i]);
+            std::wprintf(L"short: %ls\n", shortPath);
+        } else if (step == L"run" && i + 1 < argc) {
+            std::wstring command = argv[++i];
+            STARTUPINFOW si = {};
+            si.cb = sizeof(si);
+            PROCESS_INFORMATION pi = {};
+            if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                nullptr, &si, &pi))
+                return Fail(L"run", L"-", argv[i]);
+            DWORD code = STILL_ACTIVE;
+            if (WaitForSingleObject(pi.hProcess, 120000) == WAIT_OBJECT_0)
+                GetExitCodeProcess(pi.hProcess, &code);
+            CloseHandle(pi.hThread);
+            CloseHandle(pi.hProcess);
+            std::wprintf(L"exit: %lu\n", code);
+            std::fflush(stdout);
+        } else if (step == L"lock" && i + 1 < argc) {
+            // Kept open until the process ends; nobody else may open it meanwhile.
+            const HANDLE file = CreateFileW(argv[++i], GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (file == INVALID_HANDLE_VALUE) return Fail(L"lock", L"-", argv[i]);
         } else if (step == L"release") {
             if (!SendAndWaitGone(kHolderWindow, kHolderWindow, WM_CLOSE, 0))
                 return Fail(L"release", kHolderWindow, kHolderWindow);

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # A reinstall keeps the user's Auto Run choice and the chosen folder, and ends a
-# running launcher before it replaces the files.
+# running launcher before it replaces the files, starting it again afterwards.
 source "$(dirname "$0")/lib.sh"
 it_require_build
 it_save
@@ -30,12 +30,17 @@ it_expect_eq "autorun stays 5" "REG_DWORD"$'\t'"0x5" "$(it_reg_get "$IT_PRODUCT_
 
 it_case "reinstall while the launcher runs"
 it_check "launcher started from the Run entry" wine "$IT_PROBE" logon wait - "$IT_LAUNCHER_WINDOW" 30
+old_pids=$(it_program_pids | awk '{print $1}')
 rm -f "$udir/Velotray.kor"
 it_check "setup exits with 0" it_install "$dir"
-it_check "the running launcher was ended by its window" \
-    wine "$IT_PROBE" absent - "$IT_LAUNCHER_WINDOW"
-it_check "no program left running" it_wait_no_programs
 it_check "files replaced" cmp -s "$IT_DIST/Velotray.kor" "$udir/Velotray.kor"
+it_check "the launcher runs again afterwards" wine "$IT_PROBE" wait - "$IT_LAUNCHER_WINDOW" 20
+launcher_only() { [ -n "$(it_program_pids)" ] && ! it_program_pids | grep -qi TrelvixVelotune; }
+it_check "from the installation, as at logon (no panel)" launcher_only
+it_check "it was a new process: the old one was ended by its window" \
+    [ "$(it_program_pids | awk '{print $1}')" != "$old_pids" ]
+wine "$IT_PROBE" exit-launcher >/dev/null 2>&1
+it_check "no program left running" it_wait_no_programs
 
 it_case "reinstall over an unreadable autorun value"
 wine reg add "$IT_PRODUCT_KEY" /v autorun /t REG_SZ /d 0 /f >/dev/null 2>&1
