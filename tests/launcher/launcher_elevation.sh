@@ -5,7 +5,8 @@
 #     with the write's status, handing nothing over to the running launcher;
 #   - "Velotune" with the panel running starts no process: a shown panel comes
 #     forward, one hidden by minimising is restored and runs discovery again;
-#   - Exit with the panel's process stopped still ends the launcher, bounded;
+#   - Exit with the panel's process stopped still ends the launcher, and the
+#     panel's Close with the launcher stopped still ends the panel, bounded;
 #   - two launchers, or two panels, started at the same moment leave one each.
 source "$(dirname "$0")/lib.sh"
 LT_PANEL=real
@@ -117,6 +118,19 @@ lt_check "and its process is gone" wait_count 0 count_pids 'Velotray\.exe'
 kill -CONT "$panel_pid"
 probe send "${MAIN[@]}" 16 0 0 >/dev/null
 lt_check "the released panel still closes" lt_panel_gone
+end_all
+
+# ---- the panel's Close with the launcher's process stopped: bounded too
+lt_start /autorun
+lt_check "a launcher runs again" lt_wait_launcher
+launcher_pid=$(prefix_pids 'Velotray\.exe')
+(cd "$LT_DIR" && exec wine TrelvixVelotune.exe >/dev/null 2>&1) &
+lt_check "a panel runs" lt_wait_panel
+lt_check "the launcher's process stops" kill -STOP "$launcher_pid"
+probe info "${MAIN[@]}" >/dev/null
+xdotool mousemove $(($(probe_get x) + 214 + 34)) $(($(probe_get y) + 120 + 10)) click 1 # "Close"
+lt_check "the panel's Close ends it within 10 s all the same" lt_panel_gone 10000
+kill -CONT "$launcher_pid"
 end_all
 
 # ---- two at once, twenty times each
