@@ -35,7 +35,7 @@ while [ $# -gt 0 ]; do
 done
 [ "$build" = 1 ] && VELOTUNE_BUILD=$B "$top/scripts/build.sh"
 B=$(cd "$B" && pwd)
-for f in dist/TrelvixVelotune.exe dist/Velotray.exe dist/Velotray.kor bench/vtprobe.exe bench/bench_minimal.exe \
+for f in dist/TrelvixVelotune.exe dist/Velotray.exe dist/Velotray.kor tools/winprobe.exe bench/bench_minimal.exe \
     bench/allocbench.exe native/sim/libvtsim_sgio.so sim/WNASPI32.DLL; do
     [ -f "$B/$f" ] || { echo "run.sh: $B/$f is missing" >&2; exit 1; }
 done
@@ -49,7 +49,7 @@ source "$top/tests/acceptance/lib.sh"
 sys_init "$B" "$top" "$B/native" bench
 trap 'sys_quiet_end >/dev/null 2>&1; vt_down >/dev/null 2>&1' EXIT
 W=$ART
-cp -f "$B/bench/bench_minimal.exe" "$B/bench/vtprobe.exe" "$APP/"
+cp -f "$B/bench/bench_minimal.exe" "$B/tools/winprobe.exe" "$APP/"
 MINW=$(vt_sim_winpath "$APP/bench_minimal.exe")
 PANELW=$(vt_sim_winpath "$APP/TrelvixVelotune.exe")
 LAUNCHW=$(vt_sim_winpath "$APP/Velotray.exe")
@@ -113,23 +113,22 @@ wait_panel
 wait_status
 sleep 1
 disc_d=$(vt_sim_count d1) disc_e=$(vt_sim_count e1)
-read -r pl pt _ <<<"$(pr0 rect "$PANEL_CLASS" "$PANEL_TITLE" | sed -n 's/^rect: //p')"
 vt_sim_log_clear d1
-click $((pl + 25 + 8 + 20)) $((pt + 82 + 40 + 8)) # "Silence Mode"
-click $((pl + 214 + 34)) $((pt + 92 + 10))        # "Set"
+click_child "text=Silence Mode"
+click_control "$PANEL_CLASS" SpeedButton1 # "Set"
 wait_status "Current Speed = Silence Mode" 10000 || say "Set did not show Silence Mode"
 sleep 1
 set_n=$(vt_sim_count d1)
 set_detail="$(vt_sim_count d1 'cdb=ff07b0') mode set + $(vt_sim_count d1 'cdb=ff07b1') status read"
 vt_sim_log_clear d1
 vt_sim_log_clear e1
-click $((pl + 25 + 12 + 100)) $((pt + 36 + 16 + 10)) # DriveComboBox
+click_child class=ComboBox:0 # DriveComboBox
 sleep 0.5
 xdotool key Down Return
 wait_status "Current Speed = 24" 10000 || say "drive switch did not show the speed-list drive"
 sleep 1
 sw1="$(vt_sim_count e1)"
-click $((pl + 25 + 12 + 100)) $((pt + 36 + 16 + 10))
+click_child class=ComboBox:0
 sleep 0.5
 xdotool key Up Return
 sleep 1.5

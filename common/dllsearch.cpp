@@ -6,14 +6,27 @@ namespace velotune {
 
 void HardenDllSearch() {
     SetDllDirectoryA("");
-    // Looked up by name: older systems lack the call, and the programs still run there.
+    // On the NT family every later load by name, the system libraries' own
+    // delay loads included, comes from the system folder only, never from the
+    // program's folder. The 95 family knows no such call, and the panel finds
+    // its ASPI layer beside the program there. Looked up by name: systems
+    // without the call still run the programs.
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    GetVersionExA(&version);
+    if (version.dwPlatformId != VER_PLATFORM_WIN32_NT) return;
     using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-    constexpr DWORD kSearchDefaultDirs = 0x00001000; // LOAD_LIBRARY_SEARCH_DEFAULT_DIRS
     if (HMODULE kernel = GetModuleHandleA("kernel32.dll")) {
         auto entry =
             reinterpret_cast<void (*)()>(GetProcAddress(kernel, "SetDefaultDllDirectories"));
-        if (entry) reinterpret_cast<SetDefaultDllDirectoriesFn>(entry)(kSearchDefaultDirs);
+        if (entry)
+            reinterpret_cast<SetDefaultDllDirectoriesFn>(entry)(LOAD_LIBRARY_SEARCH_SYSTEM32);
     }
+    // The theme code of the system loads msimg32 late, on its first themed
+    // drawing, and not every loader applies the default directories to such a
+    // load. The system's copy, loaded here first, is the one every later load
+    // by name finds.
+    LoadLibraryExA("msimg32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
 } // namespace velotune

@@ -3,9 +3,9 @@
 
 namespace velotune {
 
-// Takes the current directory out of the DLL search and, where the system has
-// SetDefaultDllDirectories, limits every later load without a full path to the
-// program's folder and the system folder. Call it first thing in the program.
+// Takes the current directory out of the DLL search and, on the NT family
+// where the system has SetDefaultDllDirectories, limits every later load
+// without a full path to the system folder. Call it first thing in the program.
 void HardenDllSearch();
 
 } // namespace velotune

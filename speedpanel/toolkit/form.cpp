@@ -38,7 +38,7 @@ void DrawKeyed(HDC dc, int x, int y, HBITMAP bmp, COLORREF key) {
     if (!bmp || !GetObjectA(bmp, sizeof(bm), &bm)) return;
     HDC mem = CreateCompatibleDC(dc);
     HGDIOBJ old = SelectObject(mem, bmp);
-    TransparentBlt(dc, x, y, bm.bmWidth, bm.bmHeight, mem, 0, 0, bm.bmWidth, bm.bmHeight, key);
+    GdiTransparentBlt(dc, x, y, bm.bmWidth, bm.bmHeight, mem, 0, 0, bm.bmWidth, bm.bmHeight, key);
     SelectObject(mem, old);
     DeleteDC(mem);
 }

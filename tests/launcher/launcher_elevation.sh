@@ -14,7 +14,6 @@ if [ ! -f "$LT_DIST/TrelvixVelotune.exe" ] || [ ! -f "$LT_NATIVE/sim/libvtsim_sg
     echo "FAIL: the speed panel or the simulated drive is not built"
     exit 1
 fi
-source "$LT_BUILD/generated/protocol.sh"
 source "$LT_SRC/tests/sim/sim.sh"
 VT_SIM_DIR=$LT_OUT/simdrives
 vt_sim_init "$LT_NATIVE"
@@ -28,7 +27,6 @@ lt_install "Velotune Elevation"
 lt_registry "[-$LT_VENDOR_KEY]" "[$LT_RUN_KEY]" "$(lt_run_entry_line)" \
     "[$LT_PRODUCT_KEY]" '"autorun"=dword:00000001'
 MAIN=("$VT_PANEL_CLASS" "$VT_PANEL_TITLE")
-VTPROBE=$LT_BUILD/bench/vtprobe.exe
 SETTINGS_KEY=${VT_SETTINGS_KEY#HKLM\\}
 
 # Linux processes of this prefix that carry one of the programs.
@@ -44,9 +42,9 @@ count_windows() { # count_windows CLASS: top-level windows of that class
     printf '%s\n' "$PROBE_OUT" | grep -c -F $'\t'"class=$1"$'\t'
 }
 wait_count() { # wait_count N COMMAND...: bounded wait until COMMAND prints N
-    local i want=$1
+    local want=$1
     shift
-    for i in $(seq 1 50); do
+    for _ in $(seq 1 50); do
         [ "$("$@")" = "$want" ] && return 0
         sleep 0.2
     done
@@ -63,75 +61,75 @@ end_all() {
 
 # ---- the Auto Run helper, run for real beside a running launcher
 lt_start /autorun
-lt_check "a launcher runs" lt_wait_launcher
+check "a launcher runs" lt_wait_launcher
 launcher_pid=$(prefix_pids 'Velotray\.exe')
 rc=$(lt_run_to_end /setautorun:0)
-lt_check "the helper ends with 0" [ "$rc" = 0 ]
-lt_check "and stored REG_DWORD 0" [ "$(lt_autorun_value)" = "REG_DWORD 0x0" ]
+check "the helper ends with 0" [ "$rc" = 0 ]
+check "and stored REG_DWORD 0" [ "$(lt_autorun_value)" = "REG_DWORD 0x0" ]
 rc=$(lt_run_to_end /SETAUTORUN:1)
-lt_check "in any case: ends with 0" [ "$rc" = 0 ]
-lt_check "and stored REG_DWORD 1" [ "$(lt_autorun_value)" = "REG_DWORD 0x1" ]
-lt_check "the running launcher is the same one" [ "$(prefix_pids 'Velotray\.exe')" = "$launcher_pid" ]
-lt_check "no panel was started" [ "$(count_pids 'TrelvixVelotune\.exe')" = 0 ]
-lt_check "no second launcher window" [ "$(count_windows "$VT_LAUNCHER_CLASS")" = 1 ]
-wine "$VTPROBE" regdeny "$SETTINGS_KEY" >/dev/null 2>&1
+check "in any case: ends with 0" [ "$rc" = 0 ]
+check "and stored REG_DWORD 1" [ "$(lt_autorun_value)" = "REG_DWORD 0x1" ]
+check "the running launcher is the same one" [ "$(prefix_pids 'Velotray\.exe')" = "$launcher_pid" ]
+check "no panel was started" [ "$(count_pids 'TrelvixVelotune\.exe')" = 0 ]
+check "no second launcher window" [ "$(count_windows "$VT_LAUNCHER_CLASS")" = 1 ]
+probe regdeny "$SETTINGS_KEY" >/dev/null
 rc=$(lt_run_to_end /setautorun:0)
-wine "$VTPROBE" regallow "$SETTINGS_KEY" >/dev/null 2>&1
-lt_check "a refused helper ends with ERROR_ACCESS_DENIED (5)" [ "$rc" = 5 ]
-lt_check "and the value stays" [ "$(lt_autorun_value)" = "REG_DWORD 0x1" ]
+probe regallow "$SETTINGS_KEY" >/dev/null
+check "a refused helper ends with ERROR_ACCESS_DENIED (5)" [ "$rc" = 5 ]
+check "and the value stays" [ "$(lt_autorun_value)" = "REG_DWORD 0x1" ]
 end_all
 
 # ---- "Velotune" with the panel running starts no process
 lt_start
-lt_check "the panel shows" lt_wait_panel
-lt_check "one panel process" wait_count 1 count_pids 'TrelvixVelotune\.exe'
+check "the panel shows" lt_wait_panel
+check "one panel process" wait_count 1 count_pids 'TrelvixVelotune\.exe'
 panel_pid=$(prefix_pids 'TrelvixVelotune\.exe')
 reads=$(status_reads)
 probe send "$VT_LAUNCHER_TITLE" - 0x111 100 0 >/dev/null # the "Velotune" item
 sleep 1
-lt_check "a shown panel: still the one process" [ "$(prefix_pids 'TrelvixVelotune\.exe')" = "$panel_pid" ]
-lt_check "and it stays shown" lt_wait_panel 2000
+check "a shown panel: still the one process" [ "$(prefix_pids 'TrelvixVelotune\.exe')" = "$panel_pid" ]
+check "and it stays shown" lt_wait_panel 2000
 # Hidden by minimising (Button10, then SC_MINIMIZE), as the panel allows.
 probe click-button "${MAIN[@]}" text=Button10 >/dev/null
 sleep 0.3
 probe post "${MAIN[@]}" 0x112 0xF020 0 >/dev/null
-lt_check "the panel hides on SC_MINIMIZE" probe wait-hidden "${MAIN[@]}" 10000
+check "the panel hides on SC_MINIMIZE" probe wait-hidden "${MAIN[@]}" 10000
 reads=$(status_reads)
 probe send "$VT_LAUNCHER_TITLE" - 0x111 100 0 >/dev/null
-lt_check "\"Velotune\" restores the hidden panel" lt_wait_panel 10000
+check "\"Velotune\" restores the hidden panel" lt_wait_panel 10000
 more_reads() { [ "$(status_reads)" -gt "$reads" ] && echo yes; }
-lt_check "which runs discovery again" wait_count yes more_reads
-lt_check "with no new process" [ "$(prefix_pids 'TrelvixVelotune\.exe')" = "$panel_pid" ]
+check "which runs discovery again" wait_count yes more_reads
+check "with no new process" [ "$(prefix_pids 'TrelvixVelotune\.exe')" = "$panel_pid" ]
 probe foreground
-lt_check "and takes the foreground" [ "$(probe_get class)" = "$VT_PANEL_CLASS" ]
+check "and takes the foreground" [ "$(probe_get class)" = "$VT_PANEL_CLASS" ]
 lt_shot "$LT_OUT/elevation-restored.png"
 
 # ---- Exit while the panel's process is stopped: bounded
-lt_check "the panel's process stops" kill -STOP "$panel_pid"
+check "the panel's process stops" kill -STOP "$panel_pid"
 start=$(date +%s)
 probe post "$VT_LAUNCHER_TITLE" - 0x111 103 0 >/dev/null # Exit, as the menu sends it
 gone=no
 lt_launcher_gone 10000 && gone=yes
-lt_check "the launcher ends within 10 s" [ "$gone" = yes ]
-lt_check "and its process is gone" wait_count 0 count_pids 'Velotray\.exe'
+check "the launcher ends within 10 s" [ "$gone" = yes ]
+check "and its process is gone" wait_count 0 count_pids 'Velotray\.exe'
 kill -CONT "$panel_pid" # a launcher that waits for the panel ends now, too
 wait "$LT_LAUNCHER_PID"
 rc=$?
-lt_check "with exit code 0, after $(($(date +%s) - start)) s" [ "$rc" = 0 ]
+check "with exit code 0, after $(($(date +%s) - start)) s" [ "$rc" = 0 ]
 probe send "${MAIN[@]}" 16 0 0 >/dev/null
-lt_check "the released panel still closes" lt_panel_gone
+check "the released panel still closes" lt_panel_gone
 end_all
 
 # ---- the panel's Close with the launcher's process stopped: bounded too
 lt_start /autorun
-lt_check "a launcher runs again" lt_wait_launcher
+check "a launcher runs again" lt_wait_launcher
 launcher_pid=$(prefix_pids 'Velotray\.exe')
 (cd "$LT_DIR" && exec wine TrelvixVelotune.exe >/dev/null 2>&1) &
-lt_check "a panel runs" lt_wait_panel
-lt_check "the launcher's process stops" kill -STOP "$launcher_pid"
+check "a panel runs" lt_wait_panel
+check "the launcher's process stops" kill -STOP "$launcher_pid"
 probe info "${MAIN[@]}" >/dev/null
 xdotool mousemove $(($(probe_get x) + 214 + 34)) $(($(probe_get y) + 120 + 10)) click 1 # "Close"
-lt_check "the panel's Close ends it within 10 s all the same" lt_panel_gone 10000
+check "the panel's Close ends it within 10 s all the same" lt_panel_gone 10000
 kill -CONT "$launcher_pid"
 end_all
 
@@ -162,15 +160,14 @@ panel_twice() {
     return 0
 }
 ok=0
-for i in $(seq 1 20); do launcher_twice && ok=$((ok + 1)); done
-lt_check "two launchers at once end with one, $ok of 20 times" [ "$ok" = 20 ]
+for _ in $(seq 1 20); do launcher_twice && ok=$((ok + 1)); done
+check "two launchers at once end with one, $ok of 20 times" [ "$ok" = 20 ]
 ok=0
-for i in $(seq 1 20); do panel_twice && ok=$((ok + 1)); done
-lt_check "two panels at once end with one, $ok of 20 times" [ "$ok" = 20 ]
+for _ in $(seq 1 20); do panel_twice && ok=$((ok + 1)); done
+check "two panels at once end with one, $ok of 20 times" [ "$ok" = 20 ]
 
 end_all
 probe_stop
 vt_sim_no_cdrom d
 vt_sim_apply
-[ "$LT_FAILS" -eq 0 ] || { echo "$LT_FAILS check(s) failed"; exit 1; }
-echo "all checks passed"
+vt_end

@@ -43,4 +43,4 @@ check "its top edge is one flat line, not the theme's" flat_top
 check "the left edge likewise" eq "$(pixel 37 70)" "$edge"
 check "the panel ends on WM_CLOSE" probe post "${MAIN[@]}" 16
 panel_wait
-finish
+vt_end
