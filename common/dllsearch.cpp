@@ -4,13 +4,13 @@
 
 namespace velotune {
 
-void HardenDllSearch() {
+void HardenDllSearch(DllSearch scope) {
     SetDllDirectoryA("");
     // On the NT family every later load by name, the system libraries' own
-    // delay loads included, comes from the system folder only, never from the
-    // program's folder. The 95 family knows no such call, and the panel finds
-    // its ASPI layer beside the program there. Looked up by name: systems
-    // without the call still run the programs.
+    // delay loads included, comes from the given folders only, never from the
+    // current one. The 95 family knows no such call, and the panel finds its
+    // ASPI layer beside the program there. Looked up by name: systems without
+    // the call still run the programs.
     OSVERSIONINFOA version = {};
     version.dwOSVersionInfoSize = sizeof version;
     GetVersionExA(&version);
@@ -19,8 +19,11 @@ void HardenDllSearch() {
     if (HMODULE kernel = GetModuleHandleA("kernel32.dll")) {
         auto entry =
             reinterpret_cast<void (*)()>(GetProcAddress(kernel, "SetDefaultDllDirectories"));
-        if (entry)
-            reinterpret_cast<SetDefaultDllDirectoriesFn>(entry)(LOAD_LIBRARY_SEARCH_SYSTEM32);
+        const DWORD folders =
+            scope == DllSearch::SystemFolder
+                ? LOAD_LIBRARY_SEARCH_SYSTEM32
+                : LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32;
+        if (entry) reinterpret_cast<SetDefaultDllDirectoriesFn>(entry)(folders);
     }
     // The theme code of the system loads msimg32 late, on its first themed
     // drawing, and not every loader applies the default directories to such a

@@ -14,4 +14,17 @@ inline bool MutexSaysAnotherCopy(bool gotHandle, unsigned long error) {
     return gotHandle ? error == kAlreadyExists : error == kAccessDenied;
 }
 
+// A second copy waits a little for the first copy's window: both may have
+// started in the same moment, and the first may not have made it yet. Polls
+// find() until it gives a window or waitMs have passed; sleep(ms) waits.
+template <class Find, class Sleep>
+auto WaitForWindow(Find find, Sleep sleep, unsigned waitMs) -> decltype(find()) {
+    constexpr unsigned kStepMs = 50;
+    for (unsigned waited = 0;; waited += kStepMs) {
+        if (auto window = find()) return window;
+        if (waited >= waitMs) return {};
+        sleep(kStepMs);
+    }
+}
+
 } // namespace velotune

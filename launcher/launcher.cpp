@@ -392,13 +392,10 @@ HWND FindRunningLauncher(bool* end) {
     const DWORD error = Platform.getLastError();
     if (!velotune::MutexSaysAnotherCopy(InstanceMutex != nullptr, error))
         return Platform.findWindow(nullptr, kLauncherTitle);
-    // The other copy may not have made its window yet.
-    constexpr DWORD kStepMs = 50;
-    for (DWORD waited = 0;; waited += kStepMs) {
-        if (HWND running = Platform.findWindow(nullptr, kLauncherTitle)) return running;
-        if (waited >= velotune::protocol::kSecondCopyWaitMs) break;
-        Platform.sleep(kStepMs);
-    }
+    if (HWND running = velotune::WaitForWindow(
+            [] { return Platform.findWindow(nullptr, kLauncherTitle); },
+            [](unsigned ms) { Platform.sleep(ms); }, velotune::protocol::kSecondCopyWaitMs))
+        return running;
     *end = true;
     return nullptr;
 }
@@ -407,7 +404,8 @@ HWND FindRunningLauncher(bool* end) {
 
 int LauncherMain(HINSTANCE instance, const char* commandLine) {
     // No DLL, "Velotray.kor" included, is ever taken from the current directory.
-    velotune::HardenDllSearch();
+    // Its menu library may be named bare, and is then taken from its own folder.
+    velotune::HardenDllSearch(velotune::DllSearch::ProgramAndSystemFolder);
 
     // The elevated helper of the Auto Run toggle: it writes the value and ends,
     // before any instance check or window, so it never hands over to the

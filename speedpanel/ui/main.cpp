@@ -1,8 +1,8 @@
 #include "speedpanel/ui/main.h"
 #include "common/dllsearch.h"
+#include "speedpanel/ui/flatlook.h"
 #include "common/instance.h"
 #include "speedpanel_res.h"
-#include <commctrl.h>
 #include <memory>
 
 namespace velotune {
@@ -176,44 +176,6 @@ const ControlDef kMainControls[] = {
      .tabStop = true},
 };
 
-// The drive list keeps its designed look under visual styles: themed, a
-// drop-down list draws its closed field from the theme and loses the sky-blue
-// background and the flat bevel. uxtheme is no known DLL, so it comes from the
-// system folder only; where it is missing there are no visual styles either.
-bool TakeOutOfTheming(HWND control) {
-    static HMODULE uxtheme = LoadLibraryExA("uxtheme.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (!uxtheme || !control) return false;
-    using SetWindowThemeFn = HRESULT(WINAPI*)(HWND, LPCWSTR, LPCWSTR);
-    auto setTheme = reinterpret_cast<SetWindowThemeFn>(
-        reinterpret_cast<void (*)()>(GetProcAddress(uxtheme, "SetWindowTheme")));
-    return setTheme && SUCCEEDED(setTheme(control, L"", L""));
-}
-
-// Draws the flat bevel over the classic sunken edge: a one-pixel line in the
-// button-shadow colour, and the field's own background inside it.
-LRESULT CALLBACK FlatEdgeProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l, UINT_PTR, DWORD_PTR fill) {
-    const LRESULT result = DefSubclassProc(hwnd, msg, w, l);
-    if (msg == WM_PAINT || msg == WM_ENABLE || msg == WM_SETFOCUS || msg == WM_KILLFOCUS) {
-        RECT r;
-        GetClientRect(hwnd, &r);
-        if (HDC dc = GetDC(hwnd)) {
-            FrameRect(dc, &r, GetSysColorBrush(COLOR_BTNSHADOW));
-            // The classic look's two-pixel sunken edge and the one-pixel margin
-            // inside it take the field's colour.
-            HBRUSH inner = CreateSolidBrush(static_cast<COLORREF>(fill));
-            for (int ring = 0; ring < 2; ++ring) {
-                InflateRect(&r, -1, -1);
-                FrameRect(dc, &r, inner);
-            }
-            DeleteObject(inner);
-            ReleaseDC(hwnd, dc);
-        }
-    } else if (msg == WM_NCDESTROY) {
-        RemoveWindowSubclass(hwnd, &FlatEdgeProc, 1);
-    }
-    return result;
-}
-
 HBITMAP LoadBitmapResource(int id) {
     return static_cast<HBITMAP>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id),
                                            IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
@@ -349,10 +311,7 @@ void TFormMain::FormCreate() {
     Control("SpeedButton1").SetTransparentColor(kRed);
     Control("SpeedButton2").SetTransparentColor(kRed);
     HandleNeeded();
-    if (HWND driveList = Control("DriveComboBox").Handle()) {
-        TakeOutOfTheming(driveList);
-        SetWindowSubclass(driveList, &FlatEdgeProc, 1, kSkyBlue);
-    }
+    KeepFlatLook(Control("DriveComboBox").Handle(), kSkyBlue);
     SetWindowRgn(Handle(), CreateRoundRectRgn(0, 0, 321, 201, 15, 15), TRUE);
     SetCaption(kPanelTitle);
     if (tk::App()) tk::App()->OnMinimize = tk::Bind(this, &TFormMain::AppMinimize);
@@ -600,27 +559,16 @@ void AllowLauncherMessages(HWND window) {
     if (UINT bringForward = BringForwardMessage()) fn(window, bringForward, kAllow, nullptr);
 }
 
-namespace {
-
-// A second copy waits a little for the first copy's window: both may have
-// started in the same moment, and the first may not have made it yet.
-HWND WaitForRunningPanel() {
-    constexpr DWORD kStepMs = 50;
-    for (DWORD waited = 0;; waited += kStepMs) {
-        if (HWND running = FindWindowA(kPanelClass, kPanelTitle)) return running;
-        if (waited >= protocol::kSecondCopyWaitMs) return nullptr;
-        Sleep(kStepMs);
-    }
-}
-
-} // namespace
-
 int RunPanel() {
-    HardenDllSearch();
+    // Elevated: nothing of the program's folder is loaded by name.
+    HardenDllSearch(DllSearch::SystemFolder);
     // Held until the process ends; the system releases it then.
     HANDLE instance = CreateMutexA(nullptr, FALSE, protocol::kPanelMutex);
     const bool second = MutexSaysAnotherCopy(instance != nullptr, GetLastError());
-    if (HWND running = second ? WaitForRunningPanel() : FindWindowA(kPanelClass, kPanelTitle)) {
+    auto findPanel = [] { return FindWindowA(kPanelClass, kPanelTitle); };
+    auto wait = [](unsigned ms) { Sleep(ms); };
+    if (HWND running =
+            second ? WaitForWindow(findPanel, wait, protocol::kSecondCopyWaitMs) : findPanel()) {
         SetForegroundWindow(running);
         return 0;
     }

@@ -95,10 +95,11 @@ check "the check mark still shows what is stored (checked)" [ "${after:-0}" -gt 
 check "the stored value stays 1" pr0 regexpect "$PRODUCT_KEY" autorun 4 dword:1
 check "launcher answers after the refused write" pr0 alive - "$LAUNCHER_TITLE"
 check "writes allowed again" pr0 regallow "$PRODUCT_KEY"
+# The mark still shows 1, so the next toggle turns Auto Run off.
 auto_run_toggle
-check "an allowed toggle writes 1" pr0 regexpect "$PRODUCT_KEY" autorun 4 dword:1
+check "an allowed toggle writes 0" pr0 regexpect "$PRODUCT_KEY" autorun 4 dword:0
 auto_run_toggle
-check "and the next one writes 0" pr0 regexpect "$PRODUCT_KEY" autorun 4 dword:0
+check "and the next one writes 1" pr0 regexpect "$PRODUCT_KEY" autorun 4 dword:1
 sys_install 1
 
 # 3. The panel killed while the launcher runs.
