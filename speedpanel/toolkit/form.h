@@ -121,6 +121,7 @@ public:
     void Add(const std::string& item);
     void Clear();
     int Count() const { return static_cast<int>(items_.size()); }
+    const std::vector<std::string>& Items() const { return items_; }
     int ItemIndex() const;
     void SetItemIndex(int index);
     const std::string& Item(int index) const;

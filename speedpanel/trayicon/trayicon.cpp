@@ -25,13 +25,13 @@ constexpr UINT kCannotRemoveIcon = 5;
 constexpr std::size_t kTipBound = 127;
 } // namespace
 
-ShellNotifyFn RealShellNotify() {
-    return
-        [](DWORD message, NOTIFYICONDATAA* record) { return Shell_NotifyIconA(message, record); };
+const ShellSeam& RealShellSeam() {
+    static const ShellSeam real = {&Shell_NotifyIconA};
+    return real;
 }
 
-TTrayIcon::TTrayIcon(tk::TComponent* owner, ShellNotifyFn shell)
-    : tk::TComponent(owner), shell_(std::move(shell)) {
+TTrayIcon::TTrayIcon(tk::TComponent* owner, const ShellSeam& shell)
+    : tk::TComponent(owner), shell_(shell) {
     // A component made for a designing owner is designing too.
     if (owner && owner->Designing()) SetDesigning(true);
 
@@ -57,7 +57,7 @@ TTrayIcon::TTrayIcon(tk::TComponent* owner, ShellNotifyFn shell)
 
 TTrayIcon::~TTrayIcon() {
     if (!Designing()) {
-        if (shell_) shell_(NIM_DELETE, &record_);
+        if (shell_.notifyIcon) shell_.notifyIcon(NIM_DELETE, &record_);
         window_.Reset();
     }
     // A destroyed component must never be called by the application again.
@@ -101,11 +101,12 @@ void TTrayIcon::SetVisible(bool value) {
     visible_ = value;
     if (Designing()) return;
     if (value) {
-        if (!shell_(NIM_ADD, &record_)) throw tk::EOutOfResources(tk::LoadStr(kCannotCreateIcon));
+        if (!shell_.notifyIcon(NIM_ADD, &record_))
+            throw tk::EOutOfResources(tk::LoadStr(kCannotCreateIcon));
         SetHide(true);
         AddAppHook();
     } else {
-        if (!shell_(NIM_DELETE, &record_))
+        if (!shell_.notifyIcon(NIM_DELETE, &record_))
             throw tk::EOutOfResources(tk::LoadStr(kCannotRemoveIcon));
         SetHide(false);
         RemoveAppHook();
@@ -153,11 +154,11 @@ void TTrayIcon::SetDefaultIcon() {
 void TTrayIcon::Update() {
     if (Designing()) return;
     record_.hIcon = icon_.Handle();
-    if (visible_) shell_(NIM_MODIFY, &record_);
+    if (visible_) shell_.notifyIcon(NIM_MODIFY, &record_);
 }
 
 void TTrayIcon::EndSession() {
-    shell_(NIM_DELETE, &record_);
+    shell_.notifyIcon(NIM_DELETE, &record_);
 }
 
 // ---- animation ----------------------------------------------------------------------

@@ -176,8 +176,8 @@ TEST_F(Discovery, NtReleaseAndRediscover) {
     EXPECT_TRUE(machine().openHandles.empty());
     // Nothing is sent while released.
     const std::size_t sent = machine().log.size();
-    control.Timer1Timer();
-    control.SpeedSetClick();
+    control.RefreshSpeedStatus();
+    control.SetChosenMode();
     EXPECT_EQ(machine().log.size(), sent);
 
     control.DiscoverDrives();
@@ -211,24 +211,24 @@ TEST_F(Discovery, SelectionFollowsTheSelector) {
 
     // The entry already selected: nothing is sent.
     panel.driveIndex = 0;
-    control.DriveComboBoxChange();
+    control.FollowSelectedDrive();
     EXPECT_TRUE(machine().log.empty());
     // Nothing selected, or an index without a drive: nothing either.
     panel.driveIndex = -1;
-    control.DriveComboBoxChange();
+    control.FollowSelectedDrive();
     panel.driveIndex = 5;
-    control.DriveComboBoxChange();
+    control.FollowSelectedDrive();
     EXPECT_TRUE(machine().log.empty());
     EXPECT_EQ(control.Drives().selected, 0);
 
     panel.driveIndex = 1;
-    control.DriveComboBoxChange();
+    control.FollowSelectedDrive();
     EXPECT_EQ(control.Drives().selected, 1);
     ASSERT_EQ(machine().log.size(), 1u);
     EXPECT_EQ(machine().log[0].cdb, vt_test::StatusReadBytes());
     EXPECT_EQ(machine().log[0].handle, control.Drives().handles[1]);
     EXPECT_EQ(panel.status, "Current Speed = Silence Mode");
-    control.DriveComboBoxChange();
+    control.FollowSelectedDrive();
     EXPECT_EQ(machine().log.size(), 1u);
 }
 

@@ -36,11 +36,19 @@ struct ShellRecorder {
     std::vector<ShellCall> calls;
     bool refuse = false;
 
-    ShellNotifyFn Fn() {
-        return [this](DWORD message, NOTIFYICONDATAA* record) -> BOOL {
-            calls.push_back({message, *record});
-            return refuse ? FALSE : TRUE;
-        };
+    // The seam is a plain function: it records into the recorder that made it last.
+    ShellSeam Seam() {
+        Current() = this;
+        return {&Notify};
+    }
+    static ShellRecorder*& Current() {
+        static ShellRecorder* current = nullptr;
+        return current;
+    }
+    static BOOL WINAPI Notify(DWORD message, PNOTIFYICONDATAA record) {
+        ShellRecorder* r = Current();
+        r->calls.push_back({message, *record});
+        return r->refuse ? FALSE : TRUE;
     }
     int Count(DWORD message) const {
         int n = 0;
@@ -59,8 +67,8 @@ struct ShellRecorder {
 // Records the order in which the component's steps and the host's events run.
 class ProbeIcon : public TTrayIcon {
 public:
-    ProbeIcon(TComponent* owner, ShellNotifyFn shell, std::vector<std::string>& trace)
-        : TTrayIcon(owner, std::move(shell)), trace_(trace) {}
+    ProbeIcon(TComponent* owner, const ShellSeam& shell, std::vector<std::string>& trace)
+        : TTrayIcon(owner, shell), trace_(trace) {}
     using TTrayIcon::ApplicationHookProc;
     using TTrayIcon::DoOnAnimate;
     using TTrayIcon::ShiftState;
@@ -164,7 +172,7 @@ protected:
     }
 
     ProbeIcon* Make() {
-        auto* icon = new ProbeIcon(owner, shell.Fn(), trace);
+        auto* icon = new ProbeIcon(owner, shell.Seam(), trace);
         icon->OnRestore = [this](TComponent* s) {
             trace.push_back("restore");
             senders.push_back(s);
