@@ -1,5 +1,8 @@
 #include "speedpanel/ui/main.h"
+#include "common/dllsearch.h"
+#include "common/instance.h"
 #include "drive/drivecommands.h"
+#include "speedpanel/ui/flatlook.h"
 #include "speedpanel_res.h"
 #include <memory>
 
@@ -225,6 +228,8 @@ TFormMain::TFormMain(tk::TComponent* owner, const DiscoverySeam& seam, tk::Messa
     OnActivate = tk::Bind(this, &TFormMain::FormActivate);
     OnKeyUp = tk::Bind(this, &TFormMain::FormKeyUp);
     MapMessage(WM_PANEL_SHOW_ABOUT, tk::Bind(this, &TFormMain::WMShowAbout));
+    if (UINT bringForward = BringForwardMessage())
+        MapMessage(bringForward, tk::Bind(this, &TFormMain::WMBringForward));
 
     // PopupMenu1: the tray icon's menu.
     PopupMenu1 = new tk::TPopupMenu(this);
@@ -299,7 +304,12 @@ void TFormMain::CreateParams(TCreateParams& params) {
 }
 
 void TFormMain::SendToLauncher(UINT message) {
-    SendMessageA(FindWindowA(nullptr, kLauncherTitle), message, 0, 0);
+    // Bounded: a hung launcher does not hang the panel.
+    HWND launcher = FindWindowA(nullptr, kLauncherTitle);
+    if (!launcher) return;
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(launcher, message, 0, 0, SMTO_ABORTIFHUNG, protocol::kSendTimeoutMs,
+                        &result);
 }
 
 void TFormMain::FormCreate() {
@@ -308,6 +318,7 @@ void TFormMain::FormCreate() {
     SpeedButton1.SetTransparentColor(kRed);
     SpeedButton2.SetTransparentColor(kRed);
     HandleNeeded();
+    KeepFlatLook(DriveComboBox.Handle(), kSkyBlue);
     SetWindowRgn(Handle(), CreateRoundRectRgn(0, 0, 321, 201, 15, 15), TRUE);
     SetCaption(kPanelTitle);
     if (tk::App()) tk::App()->OnMinimize = tk::Bind(this, &TFormMain::AppMinimize);
@@ -427,7 +438,26 @@ void TFormMain::WMShowAbout(tk::TMessage& message) {
     DefaultHandler(message);
 }
 
-// ---- PanelView ----------------------------------------------------------------
+void TFormMain::WMBringForward(tk::TMessage& message) {
+    // A window hidden by minimising comes back as the tray double click
+    // brings it back, discovery included; a shown one only comes forward.
+    if (!Visible()) {
+#ifdef VELOTUNE_HAVE_TRAYICON
+        if (TrayIcon1)
+            TrayIcon1->Restore();
+        else
+            TrayIcon1Restore(this);
+#else
+        TrayIcon1Restore(this);
+#endif
+    }
+    if (IsIconic(Handle())) ShowWindow(Handle(), SW_RESTORE);
+    // The launcher allowed this process the foreground before it asked.
+    SetForegroundWindow(Handle());
+    message.Result = 0;
+}
+
+// ---- PanelView ------------------------------------------------------------
 
 void TFormMain::AddDrive(const char* entry) {
     DriveComboBox.Add(entry);
@@ -511,6 +541,11 @@ int TFormMain::SelectedSpeed() {
 
 // ---- start-up -----------------------------------------------------------------
 
+UINT BringForwardMessage() {
+    static const UINT message = RegisterWindowMessageA(protocol::kMsgPanelBringForward);
+    return message;
+}
+
 void AllowLauncherMessages(HWND window) {
     using Fn = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
     HMODULE user32 = GetModuleHandleA("user32.dll");
@@ -521,44 +556,23 @@ void AllowLauncherMessages(HWND window) {
     constexpr DWORD kAllow = 1; // MSGFLT_ALLOW
     fn(window, WM_PANEL_SHOW_ABOUT, kAllow, nullptr);
     fn(window, WM_CLOSE, kAllow, nullptr);
-}
-
-void HardenDllSearch() {
-    SetDllDirectoryA("");
-    using Fn = BOOL(WINAPI*)(DWORD);
-    HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
-    auto fn = kernel32 ? reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(
-                             GetProcAddress(kernel32, "SetSearchPathMode")))
-                       : nullptr;
-    // BASE_SEARCH_PATH_ENABLE_SAFE_SEARCHMODE | BASE_SEARCH_PATH_PERMANENT
-    if (fn) fn(0x00000001 | 0x00008000);
-
-    // The panel runs elevated: on the NT family every later load, the system
-    // libraries' own delay loads included, comes from the system folder only,
-    // never from the panel's folder. The 95 family knows no such call and finds
-    // its ASPI layer beside the program.
-    OSVERSIONINFOA version = {};
-    version.dwOSVersionInfoSize = sizeof version;
-    GetVersionExA(&version);
-    using SetDefaultFn = BOOL(WINAPI*)(DWORD);
-    auto setDefault = kernel32 ? reinterpret_cast<SetDefaultFn>(reinterpret_cast<void (*)()>(
-                                     GetProcAddress(kernel32, "SetDefaultDllDirectories")))
-                               : nullptr;
-    if (version.dwPlatformId != VER_PLATFORM_WIN32_NT) return;
-    if (setDefault) setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
-    // The theme code of the system loads msimg32 late, on its first themed
-    // drawing, and not every loader applies the default directories to such a
-    // load. The system's copy, loaded here first, is the one every later load
-    // by name finds.
-    LoadLibraryExA("msimg32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (UINT bringForward = BringForwardMessage()) fn(window, bringForward, kAllow, nullptr);
 }
 
 int RunPanel() {
-    HardenDllSearch();
-    if (HWND running = FindWindowA(kPanelClass, kPanelTitle)) {
+    // Elevated: nothing of the program's folder is loaded by name.
+    HardenDllSearch(DllSearch::SystemFolder);
+    // Held until the process ends; the system releases it then.
+    HANDLE instance = CreateMutexA(nullptr, FALSE, protocol::kPanelMutex);
+    const bool second = MutexSaysAnotherCopy(instance != nullptr, GetLastError());
+    auto findPanel = [] { return FindWindowA(kPanelClass, kPanelTitle); };
+    auto wait = [](unsigned ms) { Sleep(ms); };
+    if (HWND running =
+            second ? WaitForWindow(findPanel, wait, protocol::kSecondCopyWaitMs) : findPanel()) {
         SetForegroundWindow(running);
         return 0;
     }
+    if (second) return 0;
     tk::Application app;
     try {
         if (!app.Initialize("TrelvixVelotune", IDI_PANEL))

@@ -1,6 +1,7 @@
 // The speed panel's main window and the program's start-up.
 #pragma once
 
+#include "common/protocol.h"
 #include "drive/speedcontrol.h"
 #include "speedpanel/toolkit/form.h"
 #include "speedpanel/toolkit/nonvisual.h"
@@ -12,9 +13,16 @@
 
 namespace velotune {
 
-inline constexpr char kPanelClass[] = "TFormMain";
-inline constexpr char kPanelTitle[] = "Trelvix Velotune";
-inline constexpr char kLauncherTitle[] = "Trelvix Velotune Launcher";
+using protocol::kLauncherTitle;
+using protocol::kPanelClass;
+using protocol::kPanelTitle;
+inline constexpr UINT WM_PANEL_SHOW_ABOUT = protocol::kMsgPanelShowAbout;
+inline constexpr UINT WM_LAUNCHER_PANEL_CLOSED = protocol::kMsgLauncherPanelClosed;
+inline constexpr UINT WM_LAUNCHER_PANEL_OPENED = protocol::kMsgLauncherPanelOpened;
+
+// The registered message with which the launcher asks a running panel to come
+// forward; 0 until the first call registers it.
+UINT BringForwardMessage();
 
 // Who opens the About box, and where it goes for each.
 enum class AboutOpener { WMShowAbout, About1Click, FormKeyUpF1, Button1Click };
@@ -57,8 +65,9 @@ public:
     void AppMessage(MSG& msg, bool& handled);
     void AppRestore(tk::TComponent* sender);
 
-    // Message map: 1026 from the launcher.
+    // Message map: 1026 from the launcher, and its bring-forward request.
     void WMShowAbout(tk::TMessage& message);
+    void WMBringForward(tk::TMessage& message);
 
     // Components of the window.
     tk::TPopupMenu* PopupMenu1 = nullptr;
@@ -124,11 +133,10 @@ private:
     tk::MessageBoxFn messageBox_;
 };
 
-// Lets the launcher's messages through to an elevated panel: 1026 and WM_CLOSE
-// from lower-integrity senders. Does nothing where the call does not exist.
+// Lets the launcher's messages through to an elevated panel: 1026, WM_CLOSE
+// and the bring-forward request from lower-integrity senders. Does nothing
+// where the call does not exist.
 void AllowLauncherMessages(HWND window);
-// Takes the current directory out of the DLL search path.
-void HardenDllSearch();
 
 // The program: single instance, application, windows, message loop. Returns 0.
 int RunPanel();
