@@ -126,7 +126,7 @@ void TTrayIcon::SetHint(const std::string& text) {
     Update();
 }
 
-int TTrayIcon::GetAnimateInterval() const {
+int TTrayIcon::AnimateInterval() const {
     return static_cast<int>(timer_->Interval());
 }
 
@@ -331,6 +331,7 @@ void TTrayIcon::Restore() {
 
 bool TTrayIcon::ApplicationHookProc(tk::TMessage& message) {
     if (message.Msg == WM_SYSCOMMAND) {
+        // WParam compared whole on purpose: a command with its low four bits set is not taken.
         if (message.WParam == SC_MINIMIZE)
             Minimize();
         else if (message.WParam == SC_RESTORE)

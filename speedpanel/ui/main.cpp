@@ -7,7 +7,7 @@ namespace velotune {
 namespace {
 using tk::ControlDef;
 using tk::ControlKind;
-using tk::SysColour;
+using tk::SysColor;
 
 constexpr COLORREF kSkyBlue = RGB(166, 202, 240);
 constexpr COLORREF kWhite = RGB(255, 255, 255);
@@ -23,7 +23,7 @@ const tk::FormDef kMainForm{
     .caption = "Title",
     .width = 341,
     .height = 373,
-    .color = SysColour(COLOR_BTNFACE),
+    .color = SysColor(COLOR_BTNFACE),
     .font = {"Tahoma", -11, false},
     .keyPreview = true,
     .position = tk::TPosition::poScreenCenter,
@@ -142,7 +142,7 @@ const ControlDef kMainControls[] = {
      .tabOrder = 2,
      .visible = false,
      .enabled = false,
-     .fontColor = SysColour(COLOR_INACTIVECAPTION)},
+     .fontColor = SysColor(COLOR_INACTIVECAPTION)},
     {.name = "ComboBox1",
      .kind = ControlKind::ComboBox,
      .parent = "GroupBox1",
@@ -260,7 +260,6 @@ TFormMain::TFormMain(tk::TComponent* owner, const DiscoverySeam& seam, MessageBo
     // ---- TrayIcon1 -------------------------------------------------------------
     // The tray icon component. Configured, never made visible: the speed panel's
     // place in the notification area is the launcher's icon.
-#ifdef VELOTUNE_HAVE_TRAYICON
     TrayIcon1 = new TTrayIcon(this);
     TrayIcon1->Name = "TrayIcon1";
     TrayIcon1->SetHint("Speed Control");
@@ -271,7 +270,6 @@ TFormMain::TFormMain(tk::TComponent* owner, const DiscoverySeam& seam, MessageBo
     TrayIcon1->Icons = ImageList1;
     TrayIcon1->OnMinimize = tk::Bind(this, &TFormMain::TrayIcon1Minimize);
     TrayIcon1->OnRestore = tk::Bind(this, &TFormMain::TrayIcon1Restore);
-#endif
     // ------------------------------------------------------------------------------
 
     EndLoading();
@@ -356,9 +354,7 @@ void TFormMain::About1Click(tk::TComponent*) {
 }
 
 void TFormMain::SpeedControl1Click(tk::TComponent*) {
-#ifdef VELOTUNE_HAVE_TRAYICON
     if (TrayIcon1) TrayIcon1->Restore();
-#endif
 }
 
 void TFormMain::AutoStart1Click(tk::TComponent*) {
@@ -402,6 +398,7 @@ void TFormMain::AppMinimize(tk::TComponent*) {
 }
 
 void TFormMain::AppMessage(MSG& msg, bool&) {
+    // On purpose for every message, not only WM_SYSCOMMAND: any wParam of 0xF020 hides the window.
     if (msg.wParam == kScMinimize) Hide();
 }
 
@@ -497,7 +494,7 @@ void TFormMain::SetSpeedGroupEnabled(bool enabled) {
 
 namespace {
 COLORREF CaptionColourOf(CaptionColour c) {
-    return SysColour(c == CaptionColour::WindowText ? COLOR_WINDOWTEXT : COLOR_INACTIVECAPTION);
+    return SysColor(c == CaptionColour::WindowText ? COLOR_WINDOWTEXT : COLOR_INACTIVECAPTION);
 }
 } // namespace
 
