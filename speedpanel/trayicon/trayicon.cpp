@@ -26,8 +26,18 @@ constexpr std::size_t kTipBound = 127;
 } // namespace
 
 ShellNotifyFn RealShellNotify() {
-    return
-        [](DWORD message, NOTIFYICONDATAA* record) { return Shell_NotifyIconA(message, record); };
+    return [](DWORD message, NOTIFYICONDATAA* record) -> BOOL {
+        // The shell library is loaded at the first icon call, not with the program:
+        // a host that never shows its icon does not pay for loading it at start-up.
+        using NotifyFn = BOOL(WINAPI*)(DWORD, PNOTIFYICONDATAA);
+        static const NotifyFn notify = [] {
+            HMODULE shell = LoadLibraryExA("shell32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+            return shell ? reinterpret_cast<NotifyFn>(
+                               reinterpret_cast<void*>(GetProcAddress(shell, "Shell_NotifyIconA")))
+                         : nullptr;
+        }();
+        return notify ? notify(message, record) : FALSE;
+    };
 }
 
 TTrayIcon::TTrayIcon(tk::TComponent* owner, ShellNotifyFn shell)
