@@ -21,7 +21,8 @@ constexpr std::uint8_t kDeviceTypeCdrom = 0x05;
 constexpr std::size_t kInquiryTextFirst = 8;
 constexpr std::uint8_t kDataIn = 0;
 
-const DiscoverySeam kRealSeam = {&GetVersionExA, &GetDriveTypeA, &CreateFileA, &CloseHandle};
+const DiscoverySeam kRealSeam = {&GetVersionExA, &GetDriveTypeA, &CreateFileA, &CloseHandle,
+                                 &GetLogicalDrives};
 
 } // namespace
 
@@ -54,7 +55,11 @@ void SpeedControl::DiscoverNt() {
     list_.ntFlag = 1;
     list_.count = 0;
     std::uint8_t* reply = discoveryReply_.data();
+    // Letters that do not exist are no CD-ROM drive: they are not asked.
+    DWORD present = seam_.getLogicalDrives ? seam_.getLogicalDrives() : 0;
+    if (present == 0) present = ~DWORD{0};
     for (char letter = 'a'; letter <= 'z'; ++letter) {
+        if (!(present & (DWORD{1} << (letter - 'a')))) continue;
         const char root[3] = {letter, ':', '\0'};
         if (seam_.getDriveType(root) != DRIVE_CDROM) continue;
         const char path[7] = {'\\', '\\', '.', '\\', letter, ':', '\0'};

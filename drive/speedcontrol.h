@@ -56,6 +56,8 @@ struct DiscoverySeam {
     UINT(WINAPI* getDriveType)(LPCSTR);
     HANDLE(WINAPI* createFile)(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
     BOOL(WINAPI* closeHandle)(HANDLE);
+    // Bit n set: drive letter 'a' + n exists. Null, or a result of 0: every letter is asked.
+    DWORD(WINAPI* getLogicalDrives)() = nullptr;
 };
 const DiscoverySeam& RealDiscoverySeam();
 
