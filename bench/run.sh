@@ -13,17 +13,17 @@
 #                drive's mode, to the reference program's window with its text
 #                (bench/minimal.c: common controls with the panel's manifest) and
 #                to the plain one-window program's (bench/plain.c), all started
-#                and polled (1 ms) by vtprobe.exe inside Wine, in turn, median and
+#                and polled (1 ms) by winprobe.exe inside Wine, in turn, median and
 #                range of N runs each; the ratio panel / reference
 #   breakdown    where the start-up time goes: a few more starts of the panel and
 #                the reference under Wine's timestamped relay trace, split into
 #                phases by bench/breakdown.awk (medians)
 #   double click ms from a double click on the launcher's icon (the shell's
-#                callback message, posted by a one-shot vtprobe.exe) to the
+#                callback message, posted by a one-shot winprobe.exe) to the
 #                panel's status line
 #   tray         ms from CreateProcess of "Velotray.exe /autorun" to its icon in
 #                the tray (Wine's explorer makes one tooltip window per icon when
-#                Shell_NotifyIcon(NIM_ADD) has been handled; vtprobe polls their
+#                Shell_NotifyIcon(NIM_ADD) has been handled; winprobe polls their
 #                number at 1 ms)
 #   commands     drive commands per action, from the simulated drives' logs
 #   idle         CPU time of the launcher and the panel over the idle time
@@ -47,7 +47,7 @@ while [ $# -gt 0 ]; do
 done
 [ "$build" = 1 ] && VELOTUNE_BUILD=$B "$top/scripts/build.sh"
 B=$(cd "$B" && pwd)
-for f in dist/TrelvixVelotune.exe dist/Velotray.exe dist/Velotray.kor bench/vtprobe.exe bench/bench_minimal.exe \
+for f in dist/TrelvixVelotune.exe dist/Velotray.exe dist/Velotray.kor tools/winprobe.exe bench/bench_minimal.exe \
     bench/bench_plain.exe bench/allocbench.exe native/sim/libvtsim_sgio.so sim/WNASPI32.DLL; do
     [ -f "$B/$f" ] || { echo "run.sh: $B/$f is missing" >&2; exit 1; }
 done
@@ -79,10 +79,10 @@ relay_key='HKCU\Software\Wine\Debug'
 trap 'wine reg delete "$relay_key" /v RelayInclude /f >/dev/null 2>&1; sys_quiet_end >/dev/null 2>&1; vt_down >/dev/null 2>&1' EXIT
 W=$ART
 : >"$W/not-measured.txt"
-cp -f "$B/bench/bench_minimal.exe" "$B/bench/bench_plain.exe" "$B/bench/vtprobe.exe" "$APP/"
+cp -f "$B/bench/bench_minimal.exe" "$B/bench/bench_plain.exe" "$B/tools/winprobe.exe" "$APP/"
 MINW=$(vt_sim_winpath "$APP/bench_minimal.exe")
 PLAINW=$(vt_sim_winpath "$APP/bench_plain.exe")
-PROBEW=$(vt_sim_winpath "$APP/vtprobe.exe")
+PROBEW=$(vt_sim_winpath "$APP/winprobe.exe")
 PANELW=$(vt_sim_winpath "$APP/TrelvixVelotune.exe")
 LAUNCHW=$(vt_sim_winpath "$APP/Velotray.exe")
 sys_install 1
@@ -179,7 +179,7 @@ say "tray ${tt[*]} -> $tray_med ms"
 
 # --- double click on the icon to the panel's status line ------------------------
 # The shell tells the launcher of a double click with its callback message 1025
-# and WM_LBUTTONDBLCLK (515) in lParam; a one-shot vtprobe.exe posts exactly that,
+# and WM_LBUTTONDBLCLK (515) in lParam; a one-shot winprobe.exe posts exactly that,
 # and the time runs from its start (so it includes that small process's start).
 say "double click on the icon to the panel's status line, $runs runs"
 launcher /autorun
@@ -213,23 +213,22 @@ wait_panel
 wait_status
 sleep 1
 disc_d=$(vt_sim_count d1) disc_e=$(vt_sim_count e1)
-read -r pl pt _ <<<"$(pr0 rect "$PANEL_CLASS" "$PANEL_TITLE" | sed -n 's/^rect: //p')"
 vt_sim_log_clear d1
-click $((pl + 25 + 8 + 20)) $((pt + 82 + 40 + 8)) # "Silence Mode"
-click $((pl + 214 + 34)) $((pt + 92 + 10))        # "Set"
+click_child "text=Silence Mode"
+click_control "$PANEL_CLASS" SpeedButton1 # "Set"
 wait_status "Current Speed = Silence Mode" 10000 || say "Set did not show Silence Mode"
 sleep 1
 set_n=$(vt_sim_count d1)
 set_detail="$(vt_sim_count d1 'cdb=ff07b0') mode set + $(vt_sim_count d1 'cdb=ff07b1') status read"
 vt_sim_log_clear d1
 vt_sim_log_clear e1
-click $((pl + 25 + 12 + 100)) $((pt + 36 + 16 + 10)) # DriveComboBox
+click_child class=ComboBox:0 # DriveComboBox
 sleep 0.5
 xdotool key Down Return
 wait_status "Current Speed = 24" 10000 || say "drive switch did not show the speed-list drive"
 sleep 1
 sw1="$(vt_sim_count e1)"
-click $((pl + 25 + 12 + 100)) $((pt + 36 + 16 + 10))
+click_child class=ComboBox:0
 sleep 0.5
 xdotool key Up Return
 sleep 1.5

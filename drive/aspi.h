@@ -16,6 +16,7 @@ namespace velotune {
 constexpr BYTE SC_HA_INQUIRY = 0x00;
 constexpr BYTE SC_GET_DEV_TYPE = 0x01;
 constexpr BYTE SC_EXEC_SCSI_CMD = 0x02;
+constexpr BYTE SC_ABORT_SRB = 0x03;
 
 // Status bytes (SRB_Status, and bits 8 to 15 of GetASPI32SupportInfo).
 constexpr BYTE SS_PENDING = 0x00;
@@ -80,6 +81,21 @@ static_assert(offsetof(SRB_ExecSCSICmd, CDBByte) == 48);
 static_assert(offsetof(SRB_ExecSCSICmd, SenseArea) == 64);
 static_assert(sizeof(SRB_ExecSCSICmd) == 80);
 #endif
+
+// SC_ABORT_SRB: asks the layer to give up a request it still holds.
+#pragma pack(push, 1)
+struct SRB_Abort {
+    BYTE SRB_Cmd;
+    BYTE SRB_Status;
+    BYTE SRB_HaId;
+    BYTE SRB_Flags;
+    DWORD SRB_Hdr_Rsvd;
+    void* SRB_ToAbort;
+};
+#pragma pack(pop)
+
+static_assert(offsetof(SRB_Abort, SRB_ToAbort) == 8);
+static_assert(sizeof(SRB_Abort) == 8 + sizeof(void*));
 
 // The two entry points of WNASPI32.DLL.
 using SendAspi32CommandFn = DWORD(__cdecl*)(void* srb);

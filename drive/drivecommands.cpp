@@ -31,6 +31,21 @@ std::uint8_t ReplyByte(const std::uint8_t* reply, std::size_t size, std::size_t 
 
 } // namespace
 
+std::size_t StatusReplyBytes(std::uint32_t requested, std::uint32_t transferred) {
+    const std::uint32_t size = transferred < requested ? transferred : requested;
+    return size < kStatusReplyMinimum ? 0 : size;
+}
+
+int RetryPauseMs(std::uint8_t result, const SenseCode& sense, int tries) {
+    if (result != kResultError || tries >= kCommandTries) return -1;
+    if (sense.key == kSenseUnitAttention) return 0;
+    constexpr std::uint8_t kAscNotReady = 0x04, kAscqBecomingReady = 0x01;
+    if (sense.key == kSenseNotReady && sense.asc == kAscNotReady &&
+        sense.ascq == kAscqBecomingReady)
+        return static_cast<int>(kBecomingReadyPauseMs);
+    return -1;
+}
+
 void BuildModeSetCdb(std::uint8_t value, std::uint8_t cdb[kCdb12]) {
     std::memcpy(cdb, kModeSetTemplate, kCdb12);
     cdb[kModeSetValueByte] = value;

@@ -28,6 +28,30 @@ constexpr std::uint8_t kModeSilence = 0x00;
 extern const std::uint8_t kInquiryCdb[kCdb6];
 constexpr std::uint32_t kInquiryLength = 36;
 
+// Adapters refuse request records and data buffers that break their alignment
+// mask; none asks for more than this.
+constexpr std::size_t kBufferAlignment = 16;
+
+// A command buffer of N bytes starting on a kBufferAlignment boundary, wherever
+// the object itself lands (the heap of a 32-bit program only promises 8 bytes).
+template <std::size_t N> class AlignedBuffer {
+public:
+    AlignedBuffer() = default;
+    AlignedBuffer(const AlignedBuffer&) = delete;
+    AlignedBuffer& operator=(const AlignedBuffer&) = delete;
+
+    std::uint8_t* data() {
+        const auto address = reinterpret_cast<std::uintptr_t>(storage_);
+        return storage_ + ((kBufferAlignment - address % kBufferAlignment) % kBufferAlignment);
+    }
+    static constexpr std::size_t size() { return N; }
+    std::uint8_t* begin() { return data(); }
+    std::uint8_t* end() { return data() + N; }
+
+private:
+    std::uint8_t storage_[N + kBufferAlignment - 1] = {};
+};
+
 // Result bytes of a command (ASPI status meanings).
 constexpr std::uint8_t kResultOk = 0x01;
 constexpr std::uint8_t kResultError = 0x04;
@@ -45,6 +69,38 @@ struct SpeedStatus {
     // reply itself, so reading a reply allocates nothing.
     std::span<const std::uint8_t> speeds;
 };
+
+// A status read that transferred fewer bytes than this is no reply at all:
+// USB bridges and other makers' drives can end an unknown vendor command GOOD
+// with no data.
+constexpr std::uint32_t kStatusReplyMinimum = 6;
+
+// The number of reply bytes to read after a status read of `requested` bytes
+// of which the drive transferred `transferred`: never more than were asked for,
+// and 0 when the reply is too short to count.
+std::size_t StatusReplyBytes(std::uint32_t requested, std::uint32_t transferred);
+
+// Sense key, additional sense code and qualifier of a command that ended in
+// CHECK CONDITION.
+struct SenseCode {
+    std::uint8_t key = 0; // low four bits of fixed-format sense byte 2
+    std::uint8_t asc = 0;
+    std::uint8_t ascq = 0;
+};
+constexpr std::uint8_t kSenseUnitAttention = 0x06;
+constexpr std::uint8_t kSenseNotReady = 0x02;
+
+// A command is sent at most this often: once, and twice more for a drive that
+// answers with unit attention (after power-on, a bus reset or a media change)
+// or is still becoming ready.
+constexpr int kCommandTries = 3;
+constexpr std::uint32_t kBecomingReadyPauseMs = 1000;
+
+// After try number `tries` (1 for the first) ended with `result` (and, for
+// kResultError, with `sense`): the pause in milliseconds before the command is
+// sent again, or -1 when the result counts as it is. Unit attention is sent
+// again at once; NOT READY "becoming ready" (2/04/01) after a pause.
+int RetryPauseMs(std::uint8_t result, const SenseCode& sense, int tries);
 
 // Reads a status reply of `size` valid bytes. Never reads past `size`; a speed
 // list that byte 1 claims to run past the reply is cut at its end.

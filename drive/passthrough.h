@@ -4,6 +4,8 @@
 // record is 80 bytes; on x86_64 the sizes follow from the wider data pointer.
 #pragma once
 
+#include "drive/drivecommands.h"
+
 #include <windows.h>
 #include <winioctl.h>
 #include <ntddscsi.h>
@@ -18,7 +20,7 @@ constexpr UCHAR kPassThroughSenseInfoLength = 24;
 constexpr ULONG kPassThroughTimeoutSeconds = 60;
 constexpr UCHAR kPassThroughTargetId = 1;
 
-struct PassThroughRecord {
+struct alignas(kBufferAlignment) PassThroughRecord {
     SCSI_PASS_THROUGH_DIRECT sptd;
     ULONG filler;
     UCHAR sense[kPassThroughSenseSize];

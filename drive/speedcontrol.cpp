@@ -31,7 +31,7 @@ const DiscoverySeam& RealDiscoverySeam() {
 }
 
 SpeedControl::SpeedControl(PanelControls& panel, const DiscoverySeam& seam)
-    : panel_(panel), seam_(seam), discoveryReply_(kDiscoveryReplySize, 0) {}
+    : panel_(panel), seam_(seam) {}
 
 void SpeedControl::DiscoverDrives() {
     // A second discovery without a release first drops the old list, so the
@@ -67,8 +67,11 @@ void SpeedControl::DiscoverNt() {
             seam_.createFile(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                              nullptr, OPEN_EXISTING, 0, nullptr);
         if (handle == INVALID_HANDLE_VALUE) continue;
-        if (PassThroughExecute(handle, kStatusReadCdb, kCdb12, reply, kStatusReadLength, kDataIn) ==
-            kResultOk) {
+        std::memset(reply, 0, kStatusReadLength);
+        std::uint32_t transferred = 0;
+        if (PassThroughExecute(handle, kStatusReadCdb, kCdb12, reply, kStatusReadLength, kDataIn,
+                               &transferred) == kResultOk &&
+            StatusReplyBytes(kStatusReadLength, transferred) != 0) {
             list_.handles[list_.count++] = handle;
         } else {
             seam_.closeHandle(handle);
@@ -109,8 +112,11 @@ void SpeedControl::DiscoverAspi() {
         for (int target = 0; target < kAspiTargets && list_.count < kMaxAspiDrives; ++target) {
             const auto ha = static_cast<std::uint8_t>(adapter);
             const auto id = static_cast<std::uint8_t>(target);
-            if (AspiExecute(ha, id, kStatusReadCdb, kCdb12, reply, kStatusReadLength, kDataIn) !=
-                kResultOk)
+            std::memset(reply, 0, kStatusReadLength);
+            std::uint32_t transferred = 0;
+            if (AspiExecute(ha, id, kStatusReadCdb, kCdb12, reply, kStatusReadLength, kDataIn,
+                            &transferred) != kResultOk ||
+                StatusReplyBytes(kStatusReadLength, transferred) == 0)
                 continue;
             std::memset(reply, 0, kInquiryLength);
             if (AspiExecute(ha, id, kInquiryCdb, kCdb6, reply, kInquiryLength, kDataIn) !=
@@ -168,12 +174,17 @@ void SpeedControl::DriveComboBoxChange() {
 void SpeedControl::RefreshSpeedStatus() {
     // Positions at or past the count address no drive (none, or released).
     if (list_.selected >= list_.count) return;
-    if (SendDriveCommand(list_.selected, kStatusReadCdb, kCdb12, statusReply_, kStatusReadLength,
-                         kDataIn) != kResultOk)
+    // A cleared buffer: bytes of an earlier reply never show as the current mode.
+    std::fill(statusReply_.begin(), statusReply_.end(), 0);
+    std::uint32_t transferred = 0;
+    if (SendDriveCommand(list_.selected, kStatusReadCdb, kCdb12, statusReply_.data(),
+                         kStatusReadLength, kDataIn, &transferred) != kResultOk)
         return;
-
-    // Only the bytes the drive was asked for are read, whatever byte 1 says.
-    const SpeedStatus status = ParseStatusReply(statusReply_, kStatusReadLength);
+    // Only the bytes the drive sent count, whatever byte 1 says; a reply too
+    // short to hold the mode is no reply.
+    const std::size_t replySize = StatusReplyBytes(kStatusReadLength, transferred);
+    if (replySize == 0) return;
+    const SpeedStatus status = ParseStatusReply(statusReply_.data(), replySize);
     if (status.twoMode) {
         panel_.SetRadioEnabled(true);
         panel_.SetSpeedListEnabled(false);
@@ -218,7 +229,7 @@ void SpeedControl::SpeedSetClick() {
     }
     std::uint8_t cdb[kCdb12];
     BuildModeSetCdb(value, cdb);
-    SendDriveCommand(list_.selected, cdb, kCdb12, modeSetBuffer_, kModeSetLength, kDataIn);
+    SendDriveCommand(list_.selected, cdb, kCdb12, modeSetBuffer_.data(), kModeSetLength, kDataIn);
     RefreshSpeedStatus();
 }
 

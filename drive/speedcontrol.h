@@ -3,6 +3,7 @@
 // controls through PanelControls.
 #pragma once
 
+#include "drive/drivecommands.h"
 #include "drive/transport.h"
 #include <cstdint>
 #include <vector>
@@ -99,9 +100,9 @@ private:
     PanelControls& panel_;
     DiscoverySeam seam_;
     DriveList list_;
-    std::vector<std::uint8_t> discoveryReply_;            // zeroed by every discovery
-    std::uint8_t statusReply_[kCommandBufferSize] = {};   // status refresh
-    std::uint8_t modeSetBuffer_[kCommandBufferSize] = {}; // mode set, never read
+    AlignedBuffer<kDiscoveryReplySize> discoveryReply_; // zeroed by every discovery
+    AlignedBuffer<kCommandBufferSize> statusReply_;     // status refresh, cleared before each
+    AlignedBuffer<kCommandBufferSize> modeSetBuffer_;   // mode set, never read
 };
 
 } // namespace velotune

@@ -1,6 +1,8 @@
 // SCSI command transport: ASPI for Win32 on the 95 family, direct SCSI
-// pass-through on the NT family. Every request record lives on the stack of
-// the send function; command blocks and data buffers belong to the caller.
+// pass-through on the NT family. The pass-through record lives on the stack of
+// the send function and the data moves straight to the caller's buffer. An
+// ASPI request lives in storage of the transport's own, because the layer
+// completes it on its own time, perhaps after the transport has given up.
 #include "drive/transport.h"
 
 #include "drive/aspi.h"
@@ -9,6 +11,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <new>
 
 namespace velotune {
 namespace {
@@ -19,15 +22,146 @@ constexpr std::size_t kSenseKeyByte = 2;
 constexpr std::size_t kSenseAscByte = 12;
 constexpr std::size_t kSenseAscqByte = 13;
 
-const TransportSeam kRealSeam = {&LoadLibraryA, &GetProcAddress, &DeviceIoControl};
+// Looks at the status of a pending ASPI request: the first ones only give up
+// the rest of the time slice, later ones sleep.
+constexpr unsigned kAspiQuickLooks = 64;
+constexpr DWORD kAspiLookPauseMs = 1;
+
+const TransportSeam kRealSeam = {&LoadLibraryA,    &LoadLibraryExA, &GetProcAddress,
+                                 &DeviceIoControl, &GetVersionExA,  &Sleep,
+                                 &GetTickCount,    kAspiWaitLimitMs};
 
 TransportSeam g_seam = kRealSeam;
 DriveTable g_table;
 
-void FoldSense(const BYTE* sense, std::uint8_t* data) {
-    data[kSenseKeyByte] = sense[kSenseKeyByte];
-    data[kSenseAscByte] = sense[kSenseAscByte];
-    data[kSenseAscqByte] = sense[kSenseAscqByte];
+// The three sense bytes a failed command folds into the caller's buffer.
+struct FoldedSense {
+    BYTE bytes[3] = {};
+    SenseCode Code() const {
+        return {static_cast<std::uint8_t>(bytes[0] & 0x0F), bytes[1], bytes[2]};
+    }
+};
+
+FoldedSense TakeSense(const BYTE* sense) {
+    FoldedSense folded;
+    folded.bytes[0] = sense[kSenseKeyByte];
+    folded.bytes[1] = sense[kSenseAscByte];
+    folded.bytes[2] = sense[kSenseAscqByte];
+    return folded;
+}
+
+void FoldSense(const FoldedSense& sense, std::uint8_t* data) {
+    data[kSenseKeyByte] = sense.bytes[0];
+    data[kSenseAscByte] = sense.bytes[1];
+    data[kSenseAscqByte] = sense.bytes[2];
+}
+
+// One ASPI request with its data, aligned for the adapter. A request that was
+// given up keeps its storage for the rest of the run: the layer may still
+// write into it.
+struct alignas(kBufferAlignment) AspiRequest {
+    SRB_ExecSCSICmd srb;
+    SRB_Abort abort;
+    alignas(kBufferAlignment) std::uint8_t data[kAspiMaxTransfer];
+};
+
+AspiRequest g_firstAspiRequest;
+AspiRequest* g_aspiRequest = &g_firstAspiRequest;
+
+// Leaves the current request to the layer and takes fresh storage for the next.
+// Page-granular memory is aligned whatever the heap of the build promises.
+void RetireAspiRequest() {
+    void* fresh =
+        VirtualAlloc(nullptr, sizeof(AspiRequest), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    g_aspiRequest = fresh ? new (fresh) AspiRequest : nullptr;
+}
+
+// Sends one ASPI request and waits for it. The data buffer is copied into the
+// request's own storage and back, so bytes the drive does not write keep the
+// caller's values.
+BYTE AspiExecuteOnce(BYTE hostAdapterId, BYTE targetId, const std::uint8_t* cdb,
+                     std::uint8_t cdbLength, std::uint8_t* data, std::uint32_t dataLength,
+                     std::uint8_t direction, FoldedSense& sense) {
+    AspiRequest* request = g_aspiRequest;
+    if (request == nullptr) return SS_ABORTED; // no storage left after a give-up
+    SRB_ExecSCSICmd& srb = request->srb;
+    std::memset(&srb, 0, sizeof srb);
+    srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
+    srb.SRB_HaId = hostAdapterId;
+    srb.SRB_Flags = direction == 0 ? SRB_DIR_IN : SRB_DIR_OUT;
+    srb.SRB_Target = targetId;
+    srb.SRB_Lun = 0;
+    srb.SRB_BufLen = dataLength;
+    srb.SRB_BufPointer = request->data;
+    srb.SRB_SenseLen = SENSE_LEN;
+    srb.SRB_CDBLen = cdbLength;
+    for (std::uint8_t i = 0; i < cdbLength; ++i)
+        srb.CDBByte[i] = cdb[i];
+    if (dataLength != 0) std::memcpy(request->data, data, dataLength);
+
+    auto send =
+        reinterpret_cast<SendAspi32CommandFn>(reinterpret_cast<void*>(g_table.sendAspi32Command));
+    const DWORD accepted = send(&srb);
+
+    // The ASPI layer completes the request on its own time: read the status
+    // from memory on every look. The acquire load also orders the reads of the
+    // sense area and the data after the completion.
+    std::atomic_ref<BYTE> status(srb.SRB_Status);
+    BYTE result;
+    if (accepted != SS_PENDING && accepted != SS_COMP) {
+        result = static_cast<BYTE>(accepted); // refused: nothing is pending
+    } else {
+        const DWORD start = g_seam.tickCount();
+        for (unsigned looks = 0; (result = status.load(std::memory_order_acquire)) == SS_PENDING;
+             ++looks) {
+            if (g_seam.tickCount() - start >= g_seam.aspiWaitLimitMs) {
+                SRB_Abort& abort = request->abort;
+                std::memset(&abort, 0, sizeof abort);
+                abort.SRB_Cmd = SC_ABORT_SRB;
+                abort.SRB_HaId = hostAdapterId;
+                abort.SRB_ToAbort = &srb;
+                send(&abort);
+                RetireAspiRequest();
+                return SS_ABORTED;
+            }
+            g_seam.sleep(looks < kAspiQuickLooks ? 0 : kAspiLookPauseMs);
+        }
+    }
+
+    if (dataLength != 0) std::memcpy(data, request->data, dataLength);
+    if (result == SS_ERR) sense = TakeSense(srb.SenseArea);
+    return result;
+}
+
+int PassThroughExecuteOnce(HANDLE handle, const std::uint8_t* cdb, std::uint8_t cdbLength,
+                           std::uint8_t* data, std::uint32_t dataLength, std::uint8_t direction,
+                           FoldedSense& sense, std::uint32_t& moved) {
+    PassThroughRecord record;
+    std::memset(&record, 0, sizeof record);
+    SCSI_PASS_THROUGH_DIRECT& sptd = record.sptd;
+    sptd.Length = sizeof(SCSI_PASS_THROUGH_DIRECT);
+    sptd.PathId = 0;
+    sptd.TargetId = kPassThroughTargetId;
+    sptd.Lun = 0;
+    sptd.CdbLength = cdbLength;
+    sptd.SenseInfoLength = kPassThroughSenseInfoLength;
+    sptd.DataIn = direction == 0 ? SCSI_IOCTL_DATA_IN : SCSI_IOCTL_DATA_OUT;
+    sptd.DataTransferLength = dataLength;
+    sptd.TimeOutValue = kPassThroughTimeoutSeconds;
+    sptd.DataBuffer = data;
+    sptd.SenseInfoOffset = offsetof(PassThroughRecord, sense);
+    for (std::uint8_t i = 0; i < cdbLength; ++i)
+        sptd.Cdb[i] = cdb[i];
+
+    DWORD returned = 0;
+    if (!g_seam.deviceIoControl(handle, IOCTL_SCSI_PASS_THROUGH_DIRECT, &record, sizeof record,
+                                &record, sizeof record, &returned, nullptr))
+        return -1;
+    // The call hands back the length less what the drive left untransferred.
+    moved = sptd.DataTransferLength < dataLength ? sptd.DataTransferLength : dataLength;
+    if (sptd.ScsiStatus == 0) return kResultOk;
+    sense = TakeSense(record.sense);
+    return kResultError;
 }
 
 } // namespace
@@ -49,7 +183,17 @@ void ResetDriveTable() {
 }
 
 int LoadAspi() {
-    HMODULE module = g_seam.loadLibrary("WNASPI32.DLL");
+    // The NT family runs the panel elevated: a library from its own folder, or
+    // from any folder but the system's, must never be taken. The 95 family
+    // knows neither elevation nor the flag, and finds the layer the usual way.
+    OSVERSIONINFOA version;
+    std::memset(&version, 0, sizeof version);
+    version.dwOSVersionInfoSize = sizeof version;
+    g_seam.getVersionEx(&version);
+    HMODULE module =
+        version.dwPlatformId == VER_PLATFORM_WIN32_NT
+            ? g_seam.loadLibraryEx("WNASPI32.DLL", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)
+            : g_seam.loadLibrary("WNASPI32.DLL");
     if (module == nullptr) return 0;
     // The library stays loaded for the rest of the run.
     g_table.sendAspi32Command = g_seam.getProcAddress(module, "SendASPI32Command");
@@ -75,82 +219,61 @@ void SetDriveTable(int ntFlag, const std::uint8_t targetIds[kMaxAspiDrives],
 }
 
 std::uint8_t SendDriveCommand(int position, const std::uint8_t* cdb, std::uint8_t cdbLength,
-                              std::uint8_t* data, std::uint32_t dataLength,
-                              std::uint8_t direction) {
+                              std::uint8_t* data, std::uint32_t dataLength, std::uint8_t direction,
+                              std::uint32_t* transferred) {
+    if (transferred != nullptr) *transferred = 0;
     if (g_table.ntFlag != 0) {
         if (position < 0 || position >= kMaxNtDrives) return kResultIoFailed;
         return static_cast<std::uint8_t>(PassThroughExecute(
-            g_table.handles[position], cdb, cdbLength, data, dataLength, direction));
+            g_table.handles[position], cdb, cdbLength, data, dataLength, direction, transferred));
     }
     if (position < 0 || position >= kMaxAspiDrives) return kResultIoFailed;
     return AspiExecute(g_table.hostAdapterIds[position], g_table.targetIds[position], cdb,
-                       cdbLength, data, dataLength, direction);
+                       cdbLength, data, dataLength, direction, transferred);
 }
 
 std::uint8_t AspiExecute(std::uint8_t hostAdapterId, std::uint8_t targetId, const std::uint8_t* cdb,
                          std::uint8_t cdbLength, std::uint8_t* data, std::uint32_t dataLength,
-                         std::uint8_t direction) {
-    if (cdbLength == 0 || cdbLength > kMaxCdbLength) return SS_INVALID_SRB;
+                         std::uint8_t direction, std::uint32_t* transferred) {
+    if (transferred != nullptr) *transferred = 0;
+    if (cdbLength == 0 || cdbLength > kMaxCdbLength || dataLength > kAspiMaxTransfer)
+        return SS_INVALID_SRB;
     if (g_table.sendAspi32Command == nullptr) return SS_NO_ASPI;
 
-    SRB_ExecSCSICmd srb;
-    std::memset(&srb, 0, sizeof srb);
-    srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
-    srb.SRB_HaId = hostAdapterId;
-    srb.SRB_Flags = direction == 0 ? SRB_DIR_IN : SRB_DIR_OUT;
-    srb.SRB_Target = targetId;
-    srb.SRB_Lun = 0;
-    srb.SRB_BufLen = dataLength;
-    srb.SRB_BufPointer = data;
-    srb.SRB_SenseLen = SENSE_LEN;
-    srb.SRB_CDBLen = cdbLength;
-    for (std::uint8_t i = 0; i < cdbLength; ++i)
-        srb.CDBByte[i] = cdb[i];
-
-    auto send =
-        reinterpret_cast<SendAspi32CommandFn>(reinterpret_cast<void*>(g_table.sendAspi32Command));
-    send(&srb);
-
-    // The ASPI layer completes the request on its own time: read the status
-    // from memory on every pass. The acquire load also orders the reads of the
-    // sense area and the caller's data after the completion.
-    std::atomic_ref<BYTE> status(srb.SRB_Status);
     BYTE result;
-    while ((result = status.load(std::memory_order_acquire)) == SS_PENDING) {
+    FoldedSense sense;
+    for (int tries = 1;; ++tries) {
+        result = AspiExecuteOnce(hostAdapterId, targetId, cdb, cdbLength, data, dataLength,
+                                 direction, sense);
+        const int pause = RetryPauseMs(result, sense.Code(), tries);
+        if (pause < 0) break;
+        if (pause > 0) g_seam.sleep(static_cast<DWORD>(pause));
     }
-
-    if (result == SS_ERR) FoldSense(srb.SenseArea, data);
+    if (result == SS_ERR) FoldSense(sense, data);
+    // ASPI reports no residue: a completed request counts as complete.
+    if (result == SS_COMP && transferred != nullptr) *transferred = dataLength;
     return result;
 }
 
 int PassThroughExecute(HANDLE handle, const std::uint8_t* cdb, std::uint8_t cdbLength,
-                       std::uint8_t* data, std::uint32_t dataLength, std::uint8_t direction) {
+                       std::uint8_t* data, std::uint32_t dataLength, std::uint8_t direction,
+                       std::uint32_t* transferred) {
+    if (transferred != nullptr) *transferred = 0;
     if (cdbLength == 0 || cdbLength > kMaxCdbLength) return -1;
 
-    PassThroughRecord record;
-    std::memset(&record, 0, sizeof record);
-    SCSI_PASS_THROUGH_DIRECT& sptd = record.sptd;
-    sptd.Length = sizeof(SCSI_PASS_THROUGH_DIRECT);
-    sptd.PathId = 0;
-    sptd.TargetId = kPassThroughTargetId;
-    sptd.Lun = 0;
-    sptd.CdbLength = cdbLength;
-    sptd.SenseInfoLength = kPassThroughSenseInfoLength;
-    sptd.DataIn = direction == 0 ? SCSI_IOCTL_DATA_IN : SCSI_IOCTL_DATA_OUT;
-    sptd.DataTransferLength = dataLength;
-    sptd.TimeOutValue = kPassThroughTimeoutSeconds;
-    sptd.DataBuffer = data;
-    sptd.SenseInfoOffset = offsetof(PassThroughRecord, sense);
-    for (std::uint8_t i = 0; i < cdbLength; ++i)
-        sptd.Cdb[i] = cdb[i];
-
-    DWORD returned = 0;
-    if (!g_seam.deviceIoControl(handle, IOCTL_SCSI_PASS_THROUGH_DIRECT, &record, sizeof record,
-                                &record, sizeof record, &returned, nullptr))
-        return -1;
-    if (sptd.ScsiStatus == 0) return kResultOk;
-    FoldSense(record.sense, data);
-    return kResultError;
+    int result;
+    FoldedSense sense;
+    std::uint32_t moved = 0;
+    for (int tries = 1;; ++tries) {
+        result = PassThroughExecuteOnce(handle, cdb, cdbLength, data, dataLength, direction, sense,
+                                        moved);
+        const int pause = RetryPauseMs(static_cast<std::uint8_t>(result), sense.Code(), tries);
+        if (pause < 0) break;
+        if (pause > 0) g_seam.sleep(static_cast<DWORD>(pause));
+    }
+    if (result == kResultError) FoldSense(sense, data);
+    if (result == kResultOk && transferred != nullptr) *transferred = moved;
+    return result;
 }
 
 } // namespace velotune

@@ -11,13 +11,23 @@ namespace velotune {
 constexpr int kMaxNtDrives = 26;
 constexpr int kMaxAspiDrives = 8;
 
+// How long an ASPI request may stay pending: as long as a pass-through command.
+constexpr DWORD kAspiWaitLimitMs = 60000;
+// The largest data transfer the ASPI path carries.
+constexpr std::uint32_t kAspiMaxTransfer = 65536;
+
 // Platform calls the transport makes. Production uses the real functions;
 // tests install fakes with SetTransportSeam.
 struct TransportSeam {
     HMODULE(WINAPI* loadLibrary)(LPCSTR);
+    HMODULE(WINAPI* loadLibraryEx)(LPCSTR, HANDLE, DWORD);
     FARPROC(WINAPI* getProcAddress)(HMODULE, LPCSTR);
     BOOL(WINAPI* deviceIoControl)
     (HANDLE, DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
+    BOOL(WINAPI* getVersionEx)(LPOSVERSIONINFOA);
+    void(WINAPI* sleep)(DWORD);
+    DWORD(WINAPI* tickCount)();
+    DWORD aspiWaitLimitMs;
 };
 const TransportSeam& RealTransportSeam();
 void SetTransportSeam(const TransportSeam& seam); // restores the real one when given it
@@ -35,7 +45,8 @@ const DriveTable& CurrentDriveTable();
 // Back to the starting state: zeroed table, no ASPI entry points.
 void ResetDriveTable();
 
-// Number of ASPI host adapters, or 0 when ASPI is not usable.
+// Number of ASPI host adapters, or 0 when ASPI is not usable. On the NT family
+// the library is taken from the system folder only.
 int LoadAspi();
 
 void SetDriveTable(int ntFlag, const std::uint8_t targetIds[kMaxAspiDrives],
@@ -48,13 +59,27 @@ void SetDriveTable(int ntFlag, const std::uint8_t targetIds[kMaxAspiDrives],
 // 1..16 is refused without sending (0xFF, or SS_INVALID_SRB on the ASPI path),
 // and so is a position outside the table (0xFF). Without ASPI entry points
 // (LoadAspi not run or failed) the ASPI path answers SS_NO_ASPI (0xE3).
+//
+// A command that ends in unit attention, or while the drive is becoming ready,
+// is sent again, at most twice more (RetryPauseMs); the last try's result counts.
+//
+// `transferred`, when given, receives the number of data bytes the drive
+// actually moved when the result is 1 (0 otherwise). The pass-through path
+// reports it; the ASPI path has no such report and gives the data length.
+//
+// The ASPI path waits at most kAspiWaitLimitMs for a request and then gives it
+// up with SS_ABORTED; its data moves through storage of the transport's own,
+// so a request the layer still holds never writes into the caller's buffer.
+// Data lengths above kAspiMaxTransfer are refused there with SS_INVALID_SRB.
 std::uint8_t SendDriveCommand(int position, const std::uint8_t* cdb, std::uint8_t cdbLength,
-                              std::uint8_t* data, std::uint32_t dataLength, std::uint8_t direction);
+                              std::uint8_t* data, std::uint32_t dataLength, std::uint8_t direction,
+                              std::uint32_t* transferred = nullptr);
 std::uint8_t AspiExecute(std::uint8_t hostAdapterId, std::uint8_t targetId, const std::uint8_t* cdb,
                          std::uint8_t cdbLength, std::uint8_t* data, std::uint32_t dataLength,
-                         std::uint8_t direction);
+                         std::uint8_t direction, std::uint32_t* transferred = nullptr);
 // Returns 1, 4 or -1.
 int PassThroughExecute(HANDLE handle, const std::uint8_t* cdb, std::uint8_t cdbLength,
-                       std::uint8_t* data, std::uint32_t dataLength, std::uint8_t direction);
+                       std::uint8_t* data, std::uint32_t dataLength, std::uint8_t direction,
+                       std::uint32_t* transferred = nullptr);
 
 } // namespace velotune

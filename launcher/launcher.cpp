@@ -146,9 +146,14 @@ void GreyItem(UINT id) {
 
 HMENU LoadLauncherMenu() {
     if (Platform.getSystemDefaultLangID() == kKoreanLangId) {
+        // Resources only: no code of the library ever runs. Systems that know
+        // no image-resource loads refuse the flag and take a plain data file.
         // The library is kept for the whole run.
-        if (HMODULE library = LoadLibraryExA(MenuLibraryPath, nullptr, 0))
-            return LoadMenuA(library, kMenuName);
+        HMODULE library = LoadLibraryExA(MenuLibraryPath, nullptr,
+                                         LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE);
+        if (library == nullptr && GetLastError() == ERROR_INVALID_PARAMETER)
+            library = LoadLibraryExA(MenuLibraryPath, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        if (library != nullptr) return LoadMenuA(library, kMenuName);
     }
     return LoadMenuA(ProgramInstance, kMenuName);
 }

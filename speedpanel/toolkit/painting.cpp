@@ -13,8 +13,8 @@ void DrawKeyed(HDC dc, int x, int y, HBITMAP bmp, COLORREF key) {
     if (!bmp || !GetObjectA(bmp, sizeof(bm), &bm)) return;
     MemoryDC mem(dc);
     SelectScope select(mem.Get(), bmp);
-    TransparentBlt(dc, x, y, bm.bmWidth, bm.bmHeight, mem.Get(), 0, 0, bm.bmWidth, bm.bmHeight,
-                   key);
+    GdiTransparentBlt(dc, x, y, bm.bmWidth, bm.bmHeight, mem.Get(), 0, 0, bm.bmWidth, bm.bmHeight,
+                      key);
 }
 } // namespace
 

@@ -529,6 +529,25 @@ void HardenDllSearch() {
                        : nullptr;
     // BASE_SEARCH_PATH_ENABLE_SAFE_SEARCHMODE | BASE_SEARCH_PATH_PERMANENT
     if (fn) fn(0x00000001 | 0x00008000);
+
+    // The panel runs elevated: on the NT family every later load, the system
+    // libraries' own delay loads included, comes from the system folder only,
+    // never from the panel's folder. The 95 family knows no such call and finds
+    // its ASPI layer beside the program.
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    GetVersionExA(&version);
+    using SetDefaultFn = BOOL(WINAPI*)(DWORD);
+    auto setDefault = kernel32 ? reinterpret_cast<SetDefaultFn>(reinterpret_cast<void (*)()>(
+                                     GetProcAddress(kernel32, "SetDefaultDllDirectories")))
+                               : nullptr;
+    if (version.dwPlatformId != VER_PLATFORM_WIN32_NT) return;
+    if (setDefault) setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // The theme code of the system loads msimg32 late, on its first themed
+    // drawing, and not every loader applies the default directories to such a
+    // load. The system's copy, loaded here first, is the one every later load
+    // by name finds.
+    LoadLibraryExA("msimg32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
 int RunPanel() {

@@ -19,28 +19,28 @@ READ='cdb=ff07b100000000000000ffaa'
 launcher
 check "panel opens" wait_panel
 check "first drive's mode shown" wait_status "Current Speed = High Speed Mode"
-sleep 0.5
-check "discovery: d: probed, asked for INQUIRY and refreshed once" \
-    [ "$(vt_sim_count d1 "$READ")/$(vt_sim_count d1 'cdb=120000002400')" = "2/1" ]
+d_discovered() { [ "$(vt_sim_count d1 "$READ")/$(vt_sim_count d1 'cdb=120000002400')" = "2/1" ]; }
+check "discovery: d: probed, asked for INQUIRY and refreshed once" until_ok 5 d_discovered
 check "discovery: e: probed and asked for INQUIRY, no refresh" \
     [ "$(vt_sim_count e1 "$READ")/$(vt_sim_count e1 'cdb=120000002400')" = "1/1" ]
 check "drive list shows the first drive" pr0 waittext "$PANEL_CLASS" "$PANEL_TITLE" "TRELVIX DVD-RW TV-1620  1.03" 5000
 away
 shot 1-two-drives
 
-read -r pl pt _ <<<"$(pr0 rect "$PANEL_CLASS" "$PANEL_TITLE" | sed -n 's/^rect: //p')"
-combo_x=$((pl + 25 + 12 + 100)) combo_y=$((pt + 36 + 16 + 10))
 choose() { # opens the drive list with the mouse, moves with a key, takes it with Enter
-    click "$combo_x" "$combo_y"
-    sleep 0.5
+    click_child class=ComboBox:0 || return 1
+    pr0 shown ComboLBox - 5000 >/dev/null || return 1
     [ -n "$1" ] && xdotool key "$1"
     xdotool key Return
-    sleep 1.5
+    pr0 hidden ComboLBox - 5000 >/dev/null
 }
+# the panel sent a command to either drive (within the caller's wait)
+sent_any() { [ "$(($(vt_sim_count d1) + $(vt_sim_count e1)))" -gt 0 ]; }
 
 vt_sim_log_clear d1
 vt_sim_log_clear e1
-choose Down
+check "the list opens and closes" choose Down
+check "switch to e: the panel sends a command within 3 s" until_ok 3 sent_any
 check "switch to e: shows its current speed" wait_status "Current Speed = 24" 10000
 check "switch to e: one command on e:" [ "$(vt_sim_count e1)" = 1 ]
 check "switch to e: that command is the status read" [ "$(vt_sim_count e1 "$READ")" = 1 ]
@@ -51,11 +51,12 @@ shot 2-speed-list-drive
 
 vt_sim_log_clear d1
 vt_sim_log_clear e1
-choose ""
-check "choosing the selected drive again sends nothing" [ "$(vt_sim_count d1)/$(vt_sim_count e1)" = "0/0" ]
+check "the list opens and closes" choose ""
+check "choosing the selected drive again sends nothing within 3 s" not until_ok 3 sent_any
 
 vt_sim_set d1 mode=silence
-choose Up
+check "the list opens and closes" choose Up
+check "switch back: the panel sends a command within 3 s" until_ok 3 sent_any
 check "switch back to d: shows its mode as the drive now reports it" wait_status "Current Speed = Silence Mode" 10000
 check "switch back: one status read on d:" [ "$(vt_sim_count d1)" = 1 ]
 check "switch back: nothing sent to e:" [ "$(vt_sim_count e1)" = 0 ]

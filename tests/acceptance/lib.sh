@@ -7,7 +7,7 @@
 #   sys_install [autorun]   the installation's registry values: the Run entry
 #                           naming $APP\Velotray.exe and "autorun" (default 1;
 #                           "none" leaves the product key out)
-#   pr CMD ARGS...          vtprobe.exe (output in $PR_OUT, also printed)
+#   pr CMD ARGS...          winprobe.exe (output in $PR_OUT, also printed)
 #   launcher [ARGS]         starts Velotray.exe from $APP in the background
 #   panel_start             starts TrelvixVelotune.exe from $APP in the background
 #   wait_panel / wait_launcher   until the window exists (30 s)
@@ -19,16 +19,18 @@
 #   menu_close              closes the open popup menu
 #   menu_item_dark I        number of near-black pixels in item I (enabled text)
 #   shot NAME               screenshot $ART/NAME.png
-#   check DESC CMD...       runs CMD; records a failure with DESC when it fails
-#   sys_end                 ends every program of this prefix; exit code = failures
+#   check DESC CMD...       (tests/system/lib.sh) one check
+#   sys_end                 ends every program of this prefix, then vt_end
 #
-# The panel and launcher identities.
-PANEL_CLASS=TFormMain
-PANEL_TITLE="Trelvix Velotune"
-LAUNCHER_TITLE="Trelvix Velotune Launcher"
-RUN_KEY='SOFTWARE\MICROSOFT\WINDOWS\Currentversion\Run'
-PRODUCT_KEY='SOFTWARE\ZIRUVERORA\VELOTUNE'
-FAILS=0
+# shellcheck source=../system/lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../system/lib.sh"
+# The panel and launcher identities; the probe's registry commands take keys
+# below HKLM without the prefix.
+PANEL_CLASS=$VT_PANEL_CLASS
+PANEL_TITLE=$VT_PANEL_TITLE
+LAUNCHER_TITLE=$VT_LAUNCHER_TITLE
+RUN_KEY=${VT_RUN_KEY#HKLM\\}
+PRODUCT_KEY=${VT_SETTINGS_KEY#HKLM\\}
 
 sys_init() {
     SYS_B=$(cd "$1" && pwd)
@@ -41,7 +43,7 @@ sys_init() {
     SYS_ENV=${SYS_ENV:-$SYS_B}
     mkdir -p "$SYS_ENV"
     vt_init "$SYS_ENV"
-    vt_up >/dev/null 2>&1
+    vt_up >/dev/null || { echo "the Wine environment did not come up"; exit 1; }
     # shellcheck source=../sim/sim.sh
     source "$SYS_S/tests/sim/sim.sh"
     VT_SIM_DIR=$SYS_ENV/simdrives-$SYS_NAME
@@ -53,7 +55,7 @@ sys_init() {
     mkdir -p "$ART" "$APP"
     cp -f "$SYS_B"/dist/TrelvixVelotune.exe "$SYS_B"/dist/Velotray.exe "$SYS_B"/dist/Velotray.kor "$APP"/
     APPW=$(vt_sim_winpath "$APP")
-    PROBE=$SYS_B/bench/vtprobe.exe
+    PROBE=$SYS_B/tools/winprobe.exe
     vt_sim_preload
     sys_quiet_end
 }
@@ -129,24 +131,24 @@ tray_menu() {
     [ -n "$xy" ] || return 1
     # shellcheck disable=SC2086
     click $xy 3
+    until_ok 10 menu_open || return 1
     # away from the icon, so that its tooltip does not cover the menu
-    sleep 0.3
     xdotool mousemove 600 60
-    sleep 0.5
+}
+# menu_open: a popup menu is on screen; MENU_RECT is its place
+menu_open() {
     MENU_RECT=$(pr0 menurect | sed -n 's/^menu: //p')
     [ -n "$MENU_RECT" ]
 }
+menu_gone() { ! pr0 menurect >/dev/null; }
 
 # Closes an open popup menu: Escape, and if that did not reach it, a click on
 # the empty desktop (which the menu takes for itself).
 menu_close() {
     xdotool key Escape
-    sleep 0.3
-    if pr0 menurect >/dev/null; then
-        click 600 60
-        sleep 0.3
-    fi
-    ! pr0 menurect >/dev/null
+    until_ok 2 menu_gone && return 0
+    click 600 60
+    until_ok 5 menu_gone
 }
 
 # Item geometry of the open popup menu: the launcher's menu has 4 items of
@@ -172,6 +174,27 @@ menu_item_dark() {
 
 shot() { vt_shot "$ART/$1.png"; }
 
+# Click points, always from the probe: a windowed control's centre on screen, or
+# for a control the form draws itself, its centre from the form's control table.
+#   xy_child SELECTOR (of the panel: text=..., class=ComboBox:0, ...)
+#   xy_control FORM NAME (TFormMain SpeedButton1, TFormAbout SpeedButton1, ...)
+xy_child() { pr0 screen-pos "$PANEL_CLASS" "$PANEL_TITLE" "$1" | sed -n 's/^[xy]=//p' | paste -sd' '; }
+xy_control() { pr0 control "$1" "$2" | sed -n 's/^c[xy]=//p' | paste -sd' '; }
+click_child() {
+    local xy
+    xy=$(xy_child "$1")
+    [ -n "$xy" ] || { echo "     no control $1"; return 1; }
+    # shellcheck disable=SC2086
+    click $xy "${@:2}"
+}
+click_control() {
+    local xy
+    xy=$(xy_control "$1" "$2")
+    [ -n "$xy" ] || { echo "     no control $2 of $1"; return 1; }
+    # shellcheck disable=SC2086
+    click $xy "${@:3}"
+}
+
 # Coloured pixels in the tray cell at X Y (the taskbar itself is white and grey):
 # an icon drawn there gives dozens, an empty cell none.
 icon_pixels() {
@@ -181,16 +204,12 @@ icon_pixels() {
         -threshold 20% -format '%[fx:round(mean*w*h)]' info: 2>/dev/null
 }
 
-check() {
-    local desc=$1
-    shift
-    if "$@"; then
-        echo "ok: $desc (${SECONDS}s)"
-    else
-        echo "FAILED: $desc (${SECONDS}s)"
-        FAILS=$((FAILS + 1))
-    fi
-}
+
+# cell_empty X Y / cell_drawn X Y: the tray cell at X Y holds no icon / an icon
+# (the same measurement both ways; the notification area keeps a tooltip window
+# per removed icon, so counting its windows does not tell)
+cell_empty() { local n; n=$(icon_pixels "$1" "$2"); is_num "$n" && [ "$n" -lt 5 ]; }
+cell_drawn() { local n; n=$(icon_pixels "$1" "$2"); is_num "$n" && [ "$n" -gt 20 ]; }
 
 # Running programs of this prefix whose command line names PROGRAM (Linux pids).
 prefix_pids() {
@@ -200,11 +219,41 @@ prefix_pids() {
     done
 }
 
-# check "..." not CMD: the command must fail.
-not() { ! "$@"; }
 
+
+# Ends the test: nothing may run after it, its exit code is the failure count.
 sys_end() {
     sys_quiet_end
-    echo "failures: $FAILS"
-    return "$FAILS"
+    vt_end
+}
+
+# The panel's drive list entries, "|" between them.
+drive_items() {
+    pr0 child "$PANEL_CLASS" "$PANEL_TITLE" class=ComboBox:0 | tr '\t' '\n' | sed -n 's/^items=//p'
+}
+
+# A stand-in window (winprobe listen) that logs the messages it gets:
+# stand_in_start CLASS TITLE, stand_in_count MSG, stand_in_wait MSG MS, stand_in_stop.
+stand_in_start() {
+    STAND_IN=("$1" "$2")
+    STAND_IN_LOG=$ART/stand-in.log
+    : >"$STAND_IN_LOG"
+    wine "$PROBE" listen "$1" "$2" 300000 </dev/null >"$STAND_IN_LOG" 2>/dev/null &
+    STAND_IN_PID=$!
+    pr0 wait "$1" "$2" 20000 >/dev/null
+}
+stand_in_count() { grep -c "^msg=$1 " "$STAND_IN_LOG"; }
+# until the stand-in got MSG once more than it had at the call of stand_in_mark
+stand_in_mark() { STAND_IN_SEEN=$(stand_in_count "$1"); }
+stand_in_wait() {
+    local end=$((SECONDS + $2 / 1000 + 1))
+    while [ "$SECONDS" -lt "$end" ]; do
+        [ "$(stand_in_count "$1")" -gt "$STAND_IN_SEEN" ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+stand_in_stop() {
+    pr0 post "${STAND_IN[0]}" "${STAND_IN[1]}" 16 0 0 >/dev/null 2>&1 || kill "$STAND_IN_PID" 2>/dev/null
+    wait "$STAND_IN_PID" 2>/dev/null
 }

@@ -23,8 +23,8 @@ away() { xdotool mousemove 600 60; }
 icons_before=$(tray_count)
 launcher /autorun
 check "launcher window exists" wait_launcher
-sleep 1
-check "one icon more in the tray after /autorun" [ "$(tray_count)" = "$((icons_before + 1))" ]
+icon_added() { [ "$(tray_count)" = "$((icons_before + 1))" ]; }
+check "one icon more in the tray after /autorun" until_ok 10 icon_added
 check "no panel after /autorun" pr0 gone "$PANEL_CLASS" "$PANEL_TITLE" 2000
 check "no drive command after /autorun" [ "$(vt_sim_count d1)" = 0 ]
 away
@@ -32,27 +32,27 @@ shot 1-autorun
 
 # 2. Double click on the icon.
 read -r tx ty <<<"$(tray_xy)"
-check "the icon is drawn in its cell" [ "$(icon_pixels "$tx" "$ty")" -gt 20 ]
+px_icon=$(icon_pixels "$tx" "$ty")
+check "the icon is drawn in its cell ($px_icon coloured pixels)" is_num "$px_icon"
+check "... with more than 20 coloured pixels" [ "${px_icon:-0}" -gt 20 ]
 click "$tx" "$ty" 1 2
 check "double click opens the panel" wait_panel
 check "status line shows the drive's mode" wait_status "Current Speed = High Speed Mode"
 check "status line is High Speed Mode" [ "$(status_line)" = "Current Speed = High Speed Mode" ]
 away
-sleep 0.5
 shot 2-panel
 
 # 3. Silence Mode, then Set.
 read -r pl pt _ <<<"$(pr0 rect "$PANEL_CLASS" "$PANEL_TITLE" | sed -n 's/^rect: //p')"
 vt_sim_log_clear d1
-click $((pl + 25 + 8 + 20)) $((pt + 82 + 40 + 8)) # RadioButton2 "Silence Mode"
-click $((pl + 214 + 34)) $((pt + 92 + 10))        # SpeedButton1 "Set"
+click_child "text=Silence Mode"
+click_control "$PANEL_CLASS" SpeedButton1 # "Set"
 check "status line changes to Silence Mode" wait_status "Current Speed = Silence Mode" 10000
 check "the drive got the Silence mode set" grep -q 'cdb=ff07b00000000000000000aa' "$(vt_sim_path d1).log"
 check "the drive is in Silence Mode" [ "$(vt_sim_get d1 mode)" = silence ]
 check "Set sent one mode set" [ "$(vt_sim_count d1 'cdb=ff07b0')" = 1 ]
 check "Set refreshed with one status read" [ "$(vt_sim_count d1 'cdb=ff07b1')" = 1 ]
 away
-sleep 0.5
 shot 3-silence
 
 # 4. About from the tray menu.
@@ -61,7 +61,7 @@ away
 sleep 0.3
 shot 4-traymenu
 # The pictures the README shows: the tray menu and the panel, cut out.
-read -r ml mt mr mb <<<"$MENU_RECT"
+read -r ml mt mr _ <<<"$MENU_RECT"
 convert "$ART/4-traymenu.png" -crop "$((mr - ml + 40))x$((768 - mt + 10))+$((ml - 20))+$((mt - 10))" +repage \
     "$ART/../tray_menu.png" 2>/dev/null
 dark_enabled=$(menu_item_dark 2)
@@ -69,10 +69,8 @@ echo "About item, enabled: $dark_enabled dark pixels"
 read -r ax ay <<<"$(menu_item_xy 2)"
 click "$ax" "$ay"
 check "About box opens" pr0 shown TFormAbout - 10000
-sleep 0.5
 shot 4-about
-read -r bl bt _ <<<"$(pr0 rect TFormAbout - | sed -n 's/^rect: //p')"
-click $((bl + 92 + 30)) $((bt + 135 + 10)) # "&OK"
+click_control TFormAbout SpeedButton1 # "&OK"
 check "About box closes" pr0 hidden TFormAbout - 10000
 check "launcher answers after the About box" pr0 alive - "$LAUNCHER_TITLE"
 check "tray menu answers again" tray_menu
@@ -80,18 +78,30 @@ check "tray menu closes" menu_close
 
 # 5. Close greys About; reopening enables it.
 convert "$ART/2-panel.png" -crop "320x200+$pl+$pt" +repage "$ART/../panel.png" 2>/dev/null
-click $((pl + 214 + 34)) $((pt + 120 + 10)) # SpeedButton2 "Close"
+click_control "$PANEL_CLASS" SpeedButton2 # "Close"
 check "Close ends the panel" pr0 gone "$PANEL_CLASS" "$PANEL_TITLE" 10000
 check "tray menu opens after Close" tray_menu
 dark_grey=$(menu_item_dark 2)
 echo "About item, after Close: $dark_grey dark pixels"
 shot 5-about-grey
-check "About is grey after Close" [ "${dark_grey:-0}" -lt $((dark_enabled / 4 + 1)) ]
+check "the About item was measured, enabled and grey" is_num "$dark_enabled" "$dark_grey"
+check "About is grey after Close" [ "${dark_grey:-1}" -lt $((${dark_enabled:-0} / 4 + 1)) ]
+# A stand-in window with the panel's class and title shows what the launcher
+# sends to a panel: a grey About sends nothing. The control: once the launcher
+# is told a panel is open, the same click reaches the stand-in within the same wait.
+stand_in_start "$PANEL_CLASS" "$PANEL_TITLE"
+stand_in_mark 1026
 read -r ax ay <<<"$(menu_item_xy 2)"
 click "$ax" "$ay"
-sleep 1.5
-check "a grey About opens nothing" pr0 hidden TFormAbout - 0
+check "a grey About sends the panel nothing (3 s)" not stand_in_wait 1026 3000
 check "tray menu closes" menu_close
+pr0 send - "$LAUNCHER_TITLE" 1027 0 0 >/dev/null # as the panel reports its window
+check "tray menu opens with a panel reported" tray_menu
+read -r ax ay <<<"$(menu_item_xy 2)"
+click "$ax" "$ay"
+check "control: an enabled About reaches the panel window within 3 s" stand_in_wait 1026 3000
+pr0 send - "$LAUNCHER_TITLE" 1026 0 0 >/dev/null # and as it reports its end
+stand_in_stop
 read -r tx ty <<<"$(tray_xy)"
 click "$tx" "$ty" 1 2
 check "double click reopens the panel" wait_panel
@@ -100,19 +110,20 @@ check "tray menu opens with the panel back" tray_menu
 dark_again=$(menu_item_dark 2)
 echo "About item, reopened: $dark_again dark pixels"
 shot 5-about-enabled
-check "About is enabled again" [ "${dark_again:-0}" -gt $((dark_grey * 4)) ]
+check "the About item was measured again" is_num "$dark_again"
+check "About is enabled again" [ "${dark_again:-0}" -gt $((${dark_grey:-0} * 4)) ]
 
 # 6. Exit from the tray menu.
 read -r ex ey <<<"$(menu_item_xy 3)"
 click "$ex" "$ey"
 check "Exit ends the panel" pr0 gone "$PANEL_CLASS" "$PANEL_TITLE" 10000
 check "Exit ends the launcher" pr0 gone - "$LAUNCHER_TITLE" 10000
-sleep 1
 away
-sleep 0.5
+check "the icon leaves its cell within 10 s" until_ok 10 cell_empty "$tx" "$ty"
 px=$(icon_pixels "$tx" "$ty")
 echo "icon cell after Exit: $px coloured pixels"
-check "no icon left" [ "${px:-99}" -lt 5 ]
+check "the icon cell was measured" is_num "$px"
+check "no icon drawn in its cell" [ "${px:-99}" -lt 5 ]
 check "no process left" [ -z "$(prefix_pids 'Velotray.exe|TrelvixVelotune.exe')" ]
 away
 shot 6-exit

@@ -156,3 +156,44 @@ TEST(SpeedEntry, KeepsTheLowEightBits) {
     EXPECT_EQ(ParseSpeedEntry("123456789012345678"),
               static_cast<std::uint8_t>(123456789012345678ull % 256));
 }
+
+TEST(RetryRule, UnitAttentionAtOnceBecomingReadyAfterAPauseThreeTriesInAll) {
+    const SenseCode unitAttention{0x06, 0x29, 0x00};
+    const SenseCode mediumChanged{0x06, 0x28, 0x00};
+    const SenseCode becomingReady{0x02, 0x04, 0x01};
+    EXPECT_EQ(RetryPauseMs(kResultError, unitAttention, 1), 0);
+    EXPECT_EQ(RetryPauseMs(kResultError, mediumChanged, 2), 0);
+    EXPECT_EQ(RetryPauseMs(kResultError, unitAttention, 3), -1);
+    EXPECT_EQ(RetryPauseMs(kResultError, becomingReady, 1), 1000);
+    EXPECT_EQ(RetryPauseMs(kResultError, becomingReady, 2), 1000);
+    EXPECT_EQ(RetryPauseMs(kResultError, becomingReady, 3), -1);
+    // Two pauses at most: about two seconds in all.
+    EXPECT_LE(2 * kBecomingReadyPauseMs, 2000u);
+
+    // Everything else counts as it is.
+    EXPECT_EQ(RetryPauseMs(kResultOk, unitAttention, 1), -1);
+    EXPECT_EQ(RetryPauseMs(kResultIoFailed, unitAttention, 1), -1);
+    EXPECT_EQ(RetryPauseMs(0x02, unitAttention, 1), -1); // SS_ABORTED
+    EXPECT_EQ(RetryPauseMs(kResultError, SenseCode{0x05, 0x20, 0x00}, 1), -1);
+    EXPECT_EQ(RetryPauseMs(kResultError, SenseCode{0x02, 0x04, 0x00}, 1), -1);
+    EXPECT_EQ(RetryPauseMs(kResultError, SenseCode{0x02, 0x3A, 0x00}, 1), -1); // no medium
+    EXPECT_EQ(RetryPauseMs(kResultError, SenseCode{0x00, 0x00, 0x00}, 1), -1);
+}
+
+TEST(ShortReply, StatusReplyCountsOnlyWithSixBytesAndNeverPastTheRequest) {
+    EXPECT_EQ(StatusReplyBytes(255, 0), 0u);
+    EXPECT_EQ(StatusReplyBytes(255, 2), 0u);
+    EXPECT_EQ(StatusReplyBytes(255, 5), 0u);
+    EXPECT_EQ(StatusReplyBytes(255, 6), 6u);
+    EXPECT_EQ(StatusReplyBytes(255, 10), 10u);
+    EXPECT_EQ(StatusReplyBytes(255, 255), 255u);
+    EXPECT_EQ(StatusReplyBytes(255, 4000), 255u);
+    EXPECT_EQ(StatusReplyBytes(4, 4000), 0u);
+
+    // A speed list cut short by the transfer gives only the speeds that came.
+    const std::uint8_t reply[] = {0x00, 0x08, 0x00, 0x00, 0x00, 0x18, 0x08, 0x10, 0x00, 0x00};
+    const SpeedStatus status = ParseStatusReply(reply, StatusReplyBytes(255, 8));
+    EXPECT_FALSE(status.twoMode);
+    EXPECT_EQ(std::vector<std::uint8_t>(status.speeds.begin(), status.speeds.end()),
+              (std::vector<std::uint8_t>{0x08, 0x10}));
+}

@@ -379,3 +379,42 @@ TEST_F(Discovery, AspiReleaseClosesNothing) {
     EXPECT_EQ(panel.drives, std::vector<std::string>{Entry("ONE")});
     EXPECT_EQ(machine().loadedLibraries.size(), 2u);
 }
+
+TEST_F(Discovery, NtUnitAttentionIsNoMissingDriveAndAShortReplyNoDrive) {
+    FakeDrive once = Drive("ONCE");
+    once.unitAttentions = 1;
+    FakeDrive always = Drive("ALWAYS");
+    always.unitAttentions = -1;
+    FakeDrive shortReply = Drive("SHORT");
+    shortReply.statusReply = {0x00, 0x04};
+    NtMachine({{'d', once}, {'e', always}, {'f', shortReply}, {'g', Drive("PLAIN", false)}});
+    control.DiscoverDrives();
+
+    EXPECT_EQ(panel.drives, (std::vector<std::string>{Entry("ONCE"), Entry("PLAIN")}));
+    EXPECT_TRUE(panel.messages.empty());
+    EXPECT_EQ(panel.status, "Current Speed = High Speed Mode");
+    // d: 2 probes, e: 3, f: 1, g: 1; INQUIRY for d and g; one refresh of d.
+    EXPECT_EQ(Count(vt_test::StatusReadBytes()), 8u);
+    EXPECT_EQ(Count(vt_test::InquiryBytes()), 2u);
+    EXPECT_EQ(machine().log.size(), 10u);
+    // The handles of e and f are closed again.
+    EXPECT_EQ(machine().closedHandles.size(), 2u);
+}
+
+TEST_F(Discovery, AspiUnitAttentionIsNoMissingDrive) {
+    AspiMachine(1);
+    FakeDrive once = Drive("ONCE");
+    once.unitAttentions = 1;
+    FakeDrive always = Drive("ALWAYS");
+    always.unitAttentions = -1;
+    machine().aspiDrives[{0, 0}] = once;
+    machine().aspiDrives[{0, 1}] = always;
+    control.DiscoverDrives();
+
+    EXPECT_EQ(panel.drives, (std::vector<std::string>{Entry("ONCE")}));
+    EXPECT_TRUE(panel.messages.empty());
+    // Targets 0 to 7 probed once each, twice more for the drive that always
+    // answers unit attention and once more for the other; its INQUIRY; a refresh.
+    EXPECT_EQ(Count(vt_test::StatusReadBytes()), 8u + 2u + 1u + 1u);
+    EXPECT_EQ(Count(vt_test::InquiryBytes()), 1u);
+}

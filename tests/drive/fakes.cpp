@@ -16,16 +16,34 @@ struct Sense {
     std::uint8_t key, asc, ascq;
 };
 
+// Counts down one of the drive's "next commands" counters (-1 never runs out).
+bool TakeOne(int& count) {
+    if (count == 0) return false;
+    if (count > 0) --count;
+    return true;
+}
+
 // Runs one command on a drive. Returns false with sense data for CHECK CONDITION.
+// `moved` receives the number of data bytes written.
 bool Execute(FakeDrive* drive, const std::uint8_t* cdb, std::uint8_t* data, std::uint32_t length,
-             Sense& sense) {
+             Sense& sense, std::uint32_t& moved) {
+    moved = 0;
     if (drive == nullptr) {
         sense = {0x02, 0x04, 0x00};
+        return false;
+    }
+    if (TakeOne(drive->unitAttentions)) {
+        sense = {0x06, 0x29, 0x00};
+        return false;
+    }
+    if (TakeOne(drive->becomingReady)) {
+        sense = {0x02, 0x04, 0x01};
         return false;
     }
     auto copy = [&](const Bytes& from) {
         const std::size_t n = std::min<std::size_t>(from.size(), length);
         if (n != 0) std::memcpy(data, from.data(), n);
+        moved = static_cast<std::uint32_t>(n);
     };
     if (cdb[0] == 0xFF && cdb[2] == 0xB1) {
         if (!drive->answersStatus) {
@@ -67,7 +85,25 @@ void WriteSense(std::uint8_t* area, std::size_t size, const Sense& sense) {
 
 HMODULE WINAPI FakeLoadLibrary(LPCSTR name) {
     g_machine.loadedLibraries.push_back(name);
+    g_machine.loadFlags.push_back(static_cast<DWORD>(-1));
     return g_machine.aspiLibrary ? kAspiModule : nullptr;
+}
+
+HMODULE WINAPI FakeLoadLibraryEx(LPCSTR name, HANDLE file, DWORD flags) {
+    g_machine.loadedLibraries.push_back(name);
+    g_machine.loadFlags.push_back(flags);
+    return g_machine.aspiLibrary && file == nullptr ? kAspiModule : nullptr;
+}
+
+void WINAPI FakeSleep(DWORD ms) {
+    g_machine.sleeps.push_back(ms);
+    g_machine.clock += ms;
+    // Short pauses are real, so that a request completed by another thread can land.
+    if (ms <= 1) ::Sleep(ms);
+}
+
+DWORD WINAPI FakeTickCount() {
+    return g_machine.clock;
 }
 
 DWORD __cdecl FakeSupportInfo() {
@@ -83,7 +119,8 @@ void CompleteSrb(SRB_ExecSCSICmd* srb) {
         status = SS_NO_DEVICE;
     } else {
         Sense sense{};
-        if (!Execute(drive, srb->CDBByte, srb->SRB_BufPointer, srb->SRB_BufLen, sense)) {
+        std::uint32_t moved = 0;
+        if (!Execute(drive, srb->CDBByte, srb->SRB_BufPointer, srb->SRB_BufLen, sense, moved)) {
             WriteSense(srb->SenseArea, sizeof srb->SenseArea, sense);
             srb->SRB_TargStat = 2;
             status = SS_ERR;
@@ -93,9 +130,15 @@ void CompleteSrb(SRB_ExecSCSICmd* srb) {
 }
 
 DWORD __cdecl FakeSendAspi(void* request) {
-    auto* srb = static_cast<SRB_ExecSCSICmd*>(request);
     const auto* raw = static_cast<const std::uint8_t*>(request);
+    if (raw[0] == SC_ABORT_SRB) {
+        g_machine.abortRecords.emplace_back(raw, raw + sizeof(SRB_Abort));
+        return SS_COMP;
+    }
+    auto* srb = static_cast<SRB_ExecSCSICmd*>(request);
     g_machine.srbRecords.emplace_back(raw, raw + sizeof(SRB_ExecSCSICmd));
+    g_machine.recordAddresses.push_back(request);
+    g_machine.dataAddresses.push_back(srb->SRB_BufPointer);
     LoggedCommand cmd;
     cmd.aspi = true;
     cmd.adapter = srb->SRB_HaId;
@@ -104,6 +147,8 @@ DWORD __cdecl FakeSendAspi(void* request) {
     cmd.length = srb->SRB_BufLen;
     cmd.dataIn = srb->SRB_Flags == SRB_DIR_IN;
     g_machine.log.push_back(cmd);
+    if (g_machine.refuseWith != 0) return g_machine.refuseWith;
+    if (g_machine.neverComplete) return SS_PENDING;
     if (g_machine.completeLater) {
         g_machine.completions.emplace_back([srb] {
             std::this_thread::sleep_for(std::chrono::milliseconds(30));
@@ -141,6 +186,8 @@ BOOL WINAPI FakeDeviceIoControl(HANDLE handle, DWORD code, LPVOID in, DWORD inSi
     }
     auto* record = static_cast<PassThroughRecord*>(in);
     SCSI_PASS_THROUGH_DIRECT& sptd = record->sptd;
+    g_machine.recordAddresses.push_back(in);
+    g_machine.dataAddresses.push_back(sptd.DataBuffer);
     LoggedCommand cmd;
     cmd.handle = handle;
     cmd.cdb.assign(sptd.Cdb, sptd.Cdb + std::min<int>(sptd.CdbLength, 16));
@@ -150,9 +197,13 @@ BOOL WINAPI FakeDeviceIoControl(HANDLE handle, DWORD code, LPVOID in, DWORD inSi
 
     auto drive = g_machine.letterDrives.find(open->second);
     Sense sense{};
+    std::uint32_t moved = 0;
     if (Execute(drive == g_machine.letterDrives.end() ? nullptr : &drive->second, sptd.Cdb,
-                static_cast<std::uint8_t*>(sptd.DataBuffer), sptd.DataTransferLength, sense)) {
+                static_cast<std::uint8_t*>(sptd.DataBuffer), sptd.DataTransferLength, sense,
+                moved)) {
         sptd.ScsiStatus = 0;
+        // As the system hands it back: the length less what was not transferred.
+        sptd.DataTransferLength = moved;
     } else {
         sptd.ScsiStatus = 2;
         WriteSense(static_cast<std::uint8_t*>(in) + sptd.SenseInfoOffset, sptd.SenseInfoLength,
@@ -228,7 +279,7 @@ Bytes Reply(std::initializer_list<std::uint8_t> bytes) {
 void DriveTest::SetUp() {
     g_machine = FakeMachine{};
     ResetDriveTable();
-    SetTransportSeam({&FakeLoadLibrary, &FakeGetProcAddress, &FakeDeviceIoControl});
+    SetTransportSeam(FakeTransportSeam());
 }
 
 void DriveTest::TearDown() {
@@ -237,6 +288,11 @@ void DriveTest::TearDown() {
     g_machine.completions.clear();
     SetTransportSeam(RealTransportSeam());
     ResetDriveTable();
+}
+
+TransportSeam DriveTest::FakeTransportSeam() {
+    return {&FakeLoadLibrary,  &FakeLoadLibraryEx, &FakeGetProcAddress, &FakeDeviceIoControl,
+            &FakeGetVersionEx, &FakeSleep,         &FakeTickCount,      kAspiWaitLimitMs};
 }
 
 DiscoverySeam DriveTest::FakeDiscoverySeam() {

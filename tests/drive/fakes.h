@@ -26,6 +26,11 @@ struct FakeDrive {
     Bytes statusReply;
     bool inquiryOk = true;
     Bytes inquiry;
+    // The next this many commands, whatever they are, end in CHECK CONDITION
+    // with unit attention (6/29/00), or NOT READY becoming ready (2/04/01);
+    // -1: every command does.
+    int unitAttentions = 0;
+    int becomingReady = 0;
 };
 
 // INQUIRY data of 36 bytes: device type, then vendor (8), product (16), revision (4).
@@ -67,10 +72,20 @@ struct FakeMachine {
     DWORD supportInfo = 0x0101;
     int supportInfoCalls = 0;
     std::vector<std::string> loadedLibraries;
+    std::vector<DWORD> loadFlags; // -1 for a plain LoadLibraryA
     std::vector<std::string> lookedUp;
     std::map<std::pair<int, int>, FakeDrive> aspiDrives;
     bool completeLater = false; // ASPI: complete each request from another thread
     std::vector<std::thread> completions;
+    bool neverComplete = false; // ASPI: requests stay pending
+    DWORD refuseWith = 0;       // ASPI: SendASPI32Command returns this, nothing pending
+    std::vector<void*> recordAddresses;
+    std::vector<void*> dataAddresses; // data buffers as the drive layer got them
+    std::vector<Bytes> abortRecords;
+
+    // The transport's clock and pauses: sleeps are logged and advance the clock.
+    std::vector<DWORD> sleeps;
+    DWORD clock = 0;
 
     // Raw records as they reached the drive layer.
     std::vector<Bytes> passThroughRecords;
@@ -87,6 +102,7 @@ FakeMachine& Machine();
 class DriveTest : public ::testing::Test {
 public:
     static velotune::DiscoverySeam FakeDiscoverySeam();
+    static velotune::TransportSeam FakeTransportSeam();
 
 protected:
     void SetUp() override;

@@ -215,3 +215,61 @@ TEST_F(Speed, GroupHandlersSwitchPresentationWithoutCommands) {
     ASSERT_EQ(log().size(), 2u);
     EXPECT_EQ(log()[0].cdb, vt_test::ModeSetBytes(0xFF));
 }
+
+TEST_F(Speed, ShortStatusReplyChangesNothingAndIsNeverSetOn) {
+    Discover(vt_test::TwoModeReply(true));
+    const std::string before = panel.Snapshot();
+    for (Bytes reply : {Bytes{}, Bytes{0x00, 0x04}, Bytes{0x00, 0x04, 0x00, 0x00, 0x00}}) {
+        drive().statusReply = reply;
+        control.Timer1Timer();
+        EXPECT_EQ(panel.Snapshot(), before) << reply.size();
+    }
+    EXPECT_EQ(log().size(), 3u);
+}
+
+TEST_F(Speed, SpeedListCutShortGivesOnlyTheSpeedsTransferred) {
+    // Byte 1 announces four speeds; only two of them came.
+    Discover({0x00, 0x08, 0x00, 0x00, 0x00, 0x18, 0x08, 0x10});
+    EXPECT_EQ(panel.speeds, (std::vector<std::string>{"8", "16"}));
+    EXPECT_EQ(panel.status, "Current Speed = 24");
+}
+
+TEST_F(Speed, ReplyBufferIsClearedBeforeEachStatusRead) {
+    // On the ASPI path nothing reports the length: the bytes a short reply
+    // leaves out must read as zero, not as the previous reply's.
+    machine().platformId = VER_PLATFORM_WIN32_WINDOWS;
+    machine().supportInfo = 0x0101;
+    FakeDrive drive;
+    drive.statusReply = vt_test::TwoModeReply(true);
+    drive.inquiry = vt_test::InquiryData(5, "ZIRVEROA", "DRIVE", "1.00");
+    machine().aspiDrives[{0, 0}] = drive;
+    control.DiscoverDrives();
+    ASSERT_EQ(panel.status, "Current Speed = High Speed Mode");
+    machine().aspiDrives[{0, 0}].statusReply = {0x00, 0x04};
+    control.Timer1Timer();
+    EXPECT_EQ(panel.status, "Current Speed = Silence Mode");
+}
+
+TEST_F(Speed, UnitAttentionOnStatusReadAndModeSetIsSentAgain) {
+    Discover(vt_test::TwoModeReply(true));
+    drive().unitAttentions = 1;
+    panel.CheckHighSpeed(false);
+    control.SpeedSetClick(); // mode set twice, then the refresh
+    drive().unitAttentions = 1;
+    control.Timer1Timer(); // status read twice
+    ASSERT_EQ(log().size(), 5u);
+    EXPECT_EQ(log()[0].cdb, vt_test::ModeSetBytes(0x00));
+    EXPECT_EQ(log()[1].cdb, vt_test::ModeSetBytes(0x00));
+    EXPECT_EQ(log()[2].cdb, vt_test::StatusReadBytes());
+    EXPECT_EQ(log()[3].cdb, vt_test::StatusReadBytes());
+    EXPECT_EQ(log()[4].cdb, vt_test::StatusReadBytes());
+    EXPECT_EQ(panel.status, "Current Speed = Silence Mode");
+}
+
+TEST_F(Speed, PanelBuffersAreAligned) {
+    Discover(vt_test::TwoModeReply(true));
+    control.SpeedSetClick();
+    ASSERT_FALSE(machine().dataAddresses.empty());
+    for (void* data : machine().dataAddresses)
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(data) % 16, 0u);
+}

@@ -237,7 +237,10 @@ TEST_F(DriveTest, AspiRecordFields) {
     EXPECT_EQ(r[8], 3);                        // SRB_Target
     EXPECT_EQ(r[9], 0);                        // SRB_Lun
     EXPECT_EQ(At<std::uint32_t>(r, 12), 255u); // SRB_BufLen
-    EXPECT_EQ(At<void*>(r, 16), static_cast<void*>(data));
+    // The data moves through the transport's own aligned storage.
+    const auto buffer = reinterpret_cast<std::uintptr_t>(At<void*>(r, 16));
+    EXPECT_NE(buffer, 0u);
+    EXPECT_EQ(buffer % 16, 0u);
     EXPECT_EQ(r[24], 14);                 // SRB_SenseLen
     EXPECT_EQ(r[25], 12);                 // SRB_CDBLen
     EXPECT_EQ(At<void*>(r, 28), nullptr); // SRB_PostProc
@@ -322,4 +325,226 @@ TEST_F(DriveTest, SendDriveCommandAspiPositionThree) {
     EXPECT_EQ(machine().log[0].length, 255u);
     EXPECT_TRUE(machine().log[0].dataIn);
     EXPECT_TRUE(machine().passThroughRecords.empty());
+}
+
+// --- repeats, transferred lengths, the ASPI bound ---------------------------
+
+namespace {
+
+FakeDrive DriveWithUnitAttentions(int count) {
+    FakeDrive d = TwoModeDrive(true);
+    d.unitAttentions = count;
+    return d;
+}
+
+void SetAspiTable(std::uint8_t adapter, std::uint8_t target) {
+    std::uint8_t targets[8] = {target}, adapters[8] = {adapter};
+    HANDLE handles[26] = {};
+    SetDriveTable(0, targets, adapters, handles);
+}
+
+} // namespace
+
+TEST_F(DriveTest, UnitAttentionIsSentAgainAtMostTwiceMoreOnThePassThroughPath) {
+    const struct {
+        int unitAttentions;
+        int result;
+        std::size_t commands;
+    } cases[] = {{0, 1, 1}, {1, 1, 2}, {2, 1, 3}, {3, 4, 3}, {-1, 4, 3}};
+    for (const auto& c : cases) {
+        machine().log.clear();
+        HANDLE h = OpenFakeDrive('d', DriveWithUnitAttentions(c.unitAttentions));
+        std::uint8_t data[255];
+        std::memset(data, 0xA5, sizeof data);
+        EXPECT_EQ(PassThroughExecute(h, kStatusReadCdb, 12, data, 255, 0), c.result)
+            << c.unitAttentions;
+        EXPECT_EQ(machine().log.size(), c.commands) << c.unitAttentions;
+        for (const auto& command : machine().log)
+            EXPECT_EQ(command.cdb, vt_test::StatusReadBytes());
+        if (c.result == 1) {
+            EXPECT_EQ(Bytes(data, data + 6), vt_test::TwoModeReply(true));
+        } else {
+            // The last answer counts: unit attention folded into the buffer.
+            EXPECT_EQ(data[2], 0x06);
+            EXPECT_EQ(data[12], 0x29);
+            EXPECT_EQ(data[13], 0x00);
+        }
+    }
+    EXPECT_TRUE(machine().sleeps.empty()); // unit attention is sent again at once
+
+    // Any other error counts at once.
+    machine().log.clear();
+    HANDLE bad = OpenFakeDrive('e', RejectingDrive());
+    std::uint8_t data[255] = {};
+    EXPECT_EQ(PassThroughExecute(bad, kStatusReadCdb, 12, data, 255, 0), 4);
+    EXPECT_EQ(machine().log.size(), 1u);
+}
+
+TEST_F(DriveTest, UnitAttentionIsSentAgainOnTheAspiPathAndThroughTheTable) {
+    machine().supportInfo = 0x0101;
+    ASSERT_EQ(LoadAspi(), 1);
+    SetAspiTable(0, 2);
+    for (int attentions : {1, 2, -1}) {
+        machine().aspiDrives[{0, 2}] = DriveWithUnitAttentions(attentions);
+        machine().log.clear();
+        std::uint8_t data[1024] = {};
+        std::uint32_t transferred = 99;
+        const std::uint8_t result = SendDriveCommand(0, kInquiryCdb, 6, data, 36, 0, &transferred);
+        if (attentions > 0) {
+            EXPECT_EQ(result, SS_COMP);
+            EXPECT_EQ(machine().log.size(), static_cast<std::size_t>(attentions) + 1);
+            EXPECT_EQ(data[0], 5);
+            EXPECT_EQ(transferred, 36u); // ASPI reports no residue
+        } else {
+            EXPECT_EQ(result, SS_ERR);
+            EXPECT_EQ(machine().log.size(), 3u);
+            EXPECT_EQ(data[2], 0x06);
+            EXPECT_EQ(data[12], 0x29);
+            EXPECT_EQ(transferred, 0u);
+        }
+    }
+}
+
+TEST_F(DriveTest, BecomingReadyIsSentAgainAfterAPauseOfAtMostTwoSeconds) {
+    FakeDrive once = TwoModeDrive(false);
+    once.becomingReady = 1;
+    HANDLE h = OpenFakeDrive('d', once);
+    std::uint8_t data[255] = {};
+    EXPECT_EQ(PassThroughExecute(h, kStatusReadCdb, 12, data, 255, 0), 1);
+    EXPECT_EQ(machine().log.size(), 2u);
+    EXPECT_EQ(machine().sleeps, std::vector<DWORD>{1000});
+
+    machine().sleeps.clear();
+    machine().log.clear();
+    FakeDrive never = TwoModeDrive(false);
+    never.becomingReady = -1;
+    HANDLE n = OpenFakeDrive('e', never);
+    EXPECT_EQ(PassThroughExecute(n, kStatusReadCdb, 12, data, 255, 0), 4);
+    EXPECT_EQ(machine().log.size(), 3u);
+    DWORD paused = 0;
+    for (DWORD ms : machine().sleeps)
+        paused += ms;
+    EXPECT_EQ(paused, 2000u);
+    EXPECT_EQ(data[2], 0x02);
+    EXPECT_EQ(data[12], 0x04);
+    EXPECT_EQ(data[13], 0x01);
+}
+
+TEST_F(DriveTest, PassThroughReportsTheBytesTheDriveTransferred) {
+    FakeDrive shortReply = TwoModeDrive(true);
+    shortReply.statusReply = {0x00, 0x04};
+    HANDLE s = OpenFakeDrive('d', shortReply);
+    HANDLE full = OpenFakeDrive('e', TwoModeDrive(true));
+    HANDLE bad = OpenFakeDrive('f', RejectingDrive());
+    std::uint8_t data[255] = {};
+    std::uint32_t transferred = 99;
+    EXPECT_EQ(PassThroughExecute(s, kStatusReadCdb, 12, data, 255, 0, &transferred), 1);
+    EXPECT_EQ(transferred, 2u);
+    EXPECT_EQ(PassThroughExecute(full, kStatusReadCdb, 12, data, 255, 0, &transferred), 1);
+    EXPECT_EQ(transferred, 6u);
+    EXPECT_EQ(PassThroughExecute(bad, kStatusReadCdb, 12, data, 255, 0, &transferred), 4);
+    EXPECT_EQ(transferred, 0u);
+
+    std::uint8_t targets[8] = {}, adapters[8] = {};
+    HANDLE handles[26] = {s};
+    SetDriveTable(1, targets, adapters, handles);
+    transferred = 99;
+    EXPECT_EQ(SendDriveCommand(0, kStatusReadCdb, 12, data, 255, 0, &transferred), 1);
+    EXPECT_EQ(transferred, 2u);
+}
+
+TEST_F(DriveTest, AspiWaitIsBoundedYieldsAndGivesTheRequestUp) {
+    TransportSeam seam = FakeTransportSeam();
+    seam.aspiWaitLimitMs = 50; // a short limit instead of the minute
+    SetTransportSeam(seam);
+    machine().supportInfo = 0x0101;
+    machine().aspiDrives[{0, 1}] = TwoModeDrive(true);
+    ASSERT_EQ(LoadAspi(), 1);
+
+    machine().neverComplete = true;
+    std::uint8_t data[255];
+    std::memset(data, 0xA5, sizeof data);
+    EXPECT_EQ(AspiExecute(0, 1, kStatusReadCdb, 12, data, 255, 0), SS_ABORTED);
+    // Not sent again: a given-up request is no unit attention.
+    ASSERT_EQ(machine().log.size(), 1u);
+    // The wait slept between looks until the limit, and no longer.
+    EXPECT_GE(machine().clock, 50u);
+    EXPECT_LE(machine().clock, 51u);
+    ASSERT_FALSE(machine().sleeps.empty());
+    for (DWORD ms : machine().sleeps)
+        EXPECT_LE(ms, 1u);
+
+    // The request was aborted by its address.
+    ASSERT_EQ(machine().abortRecords.size(), 1u);
+    const Bytes& abort = machine().abortRecords[0];
+    EXPECT_EQ(abort[0], SC_ABORT_SRB);
+    EXPECT_EQ(abort[2], 0); // host adapter
+    EXPECT_EQ(At<void*>(abort, 8), machine().recordAddresses[0]);
+
+    // The layer finishing it late writes into storage that is still there,
+    // never into the caller's buffer.
+    auto* late = static_cast<SRB_ExecSCSICmd*>(machine().recordAddresses[0]);
+    std::memset(late->SRB_BufPointer, 0x77, late->SRB_BufLen);
+    late->SRB_Status = SS_COMP;
+    for (std::uint8_t b : data)
+        ASSERT_EQ(b, 0xA5);
+
+    // The next request has storage of its own and completes as usual.
+    machine().neverComplete = false;
+    machine().clock = 0;
+    EXPECT_EQ(AspiExecute(0, 1, kStatusReadCdb, 12, data, 255, 0), SS_COMP);
+    ASSERT_EQ(machine().recordAddresses.size(), 2u);
+    EXPECT_NE(machine().recordAddresses[1], machine().recordAddresses[0]);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(machine().recordAddresses[1]) % 16, 0u);
+    EXPECT_EQ(Bytes(data, data + 6), vt_test::TwoModeReply(true));
+    EXPECT_EQ(machine().abortRecords.size(), 1u);
+}
+
+TEST_F(DriveTest, AspiRequestRefusedBySendIsTheResultAtOnce) {
+    machine().supportInfo = 0x0101;
+    machine().aspiDrives[{0, 1}] = TwoModeDrive(true);
+    ASSERT_EQ(LoadAspi(), 1);
+    machine().refuseWith = SS_INVALID_HA;
+    std::uint8_t data[255];
+    std::memset(data, 0xA5, sizeof data);
+    EXPECT_EQ(AspiExecute(0, 1, kStatusReadCdb, 12, data, 255, 0), SS_INVALID_HA);
+    EXPECT_TRUE(machine().sleeps.empty());
+    EXPECT_EQ(machine().log.size(), 1u);
+    for (std::uint8_t b : data)
+        ASSERT_EQ(b, 0xA5);
+}
+
+TEST_F(DriveTest, LoadAspiTakesTheSystemFolderOnlyOnTheNtFamily) {
+    machine().supportInfo = 0x0101;
+    machine().platformId = VER_PLATFORM_WIN32_NT;
+    EXPECT_EQ(LoadAspi(), 1);
+    machine().platformId = VER_PLATFORM_WIN32_WINDOWS;
+    EXPECT_EQ(LoadAspi(), 1);
+    ASSERT_EQ(machine().loadFlags.size(), 2u);
+    EXPECT_EQ(machine().loadFlags[0], static_cast<DWORD>(LOAD_LIBRARY_SEARCH_SYSTEM32));
+    EXPECT_EQ(machine().loadFlags[1], static_cast<DWORD>(-1)); // plain LoadLibraryA
+    EXPECT_EQ(machine().loadedLibraries,
+              (std::vector<std::string>{"WNASPI32.DLL", "WNASPI32.DLL"}));
+}
+
+TEST_F(DriveTest, RecordsAndBuffersAreAligned) {
+    HANDLE h = OpenFakeDrive('d', TwoModeDrive(true));
+    std::uint8_t data[255] = {};
+    EXPECT_EQ(PassThroughExecute(h, kStatusReadCdb, 12, data, 255, 0), 1);
+    machine().supportInfo = 0x0101;
+    machine().aspiDrives[{0, 0}] = TwoModeDrive(true);
+    ASSERT_EQ(LoadAspi(), 1);
+    EXPECT_EQ(AspiExecute(0, 0, kStatusReadCdb, 12, data + 1, 200, 0), SS_COMP);
+    ASSERT_EQ(machine().recordAddresses.size(), 2u);
+    for (void* record : machine().recordAddresses)
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(record) % 16, 0u);
+    // The ASPI path aligns even a caller's odd buffer.
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(machine().dataAddresses[1]) % 16, 0u);
+    EXPECT_EQ(Bytes(data + 1, data + 7), vt_test::TwoModeReply(true));
+
+    velotune::AlignedBuffer<37> buffers[3];
+    for (auto& b : buffers) {
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(b.data()) % 16, 0u);
+        EXPECT_EQ(b.end() - b.begin(), 37);
+    }
 }

@@ -27,16 +27,21 @@ both_answer() {
 launcher
 check "panel opens" wait_panel
 check "panel shows High Speed Mode" wait_status "Current Speed = High Speed Mode"
-read -r pl pt _ <<<"$(pr0 rect "$PANEL_CLASS" "$PANEL_TITLE" | sed -n 's/^rect: //p')"
-silence() { click $((pl + 25 + 8 + 20)) $((pt + 82 + 40 + 8)); }
-high() { click $((pl + 25 + 8 + 20)) $((pt + 82 + 16 + 8)); }
-set_click() { click $((pl + 214 + 34)) $((pt + 92 + 10)); sleep 1; }
+silence() { click_child "text=Silence Mode"; }
+high() { click_child "text=High Speed Mode"; }
+set_click() { click_control "$PANEL_CLASS" SpeedButton1; }
+# Set is handled in one go: mode set, status read, status line. Once the drive
+# logged the status read and the panel answers a message sent after the click,
+# the refresh is done and its result is on screen.
+status_read_logged() { grep -q 'cdb=ff07b1' "$(vt_sim_path d1).log"; }
+refreshed() { until_ok 10 status_read_logged && pr0 alive "$PANEL_CLASS" "$PANEL_TITLE"; }
 
 # 1. The drive vanishes.
 vt_sim_log_clear d1
 vt_sim_set d1 gone=1
 silence
 set_click
+check "vanished: the panel tried its refresh" refreshed
 check "vanished: the mode set was tried" grep -q 'cdb=ff07b0' "$(vt_sim_path d1).log"
 check "vanished: status line unchanged" [ "$(status_line)" = "Current Speed = High Speed Mode" ]
 check "vanished: the drive keeps High Speed Mode" [ "$(vt_sim_get d1 mode)" = high ]
@@ -52,6 +57,7 @@ vt_sim_log_clear d1
 vt_sim_set d1 hang_ms=61000
 high
 set_click
+check "hang: the panel tried its refresh" refreshed
 check "hang: the drive saw the 60 s time-out in the mode set" grep -q 'cdb=ff07b0.*timeout=60000.*answer=timeout' "$(vt_sim_path d1).log"
 check "hang: and in the status read after it" grep -q 'cdb=ff07b1.*timeout=60000.*answer=timeout' "$(vt_sim_path d1).log"
 check "hang: status line unchanged" [ "$(status_line)" = "Current Speed = Silence Mode" ]
@@ -67,8 +73,10 @@ check "after the hang: Set works again" wait_status "Current Speed = High Speed 
 garbage_case() { # LENGTH HEX...
     local len=$1
     shift
+    vt_sim_log_clear d1
     vt_sim_set d1 "status_len=$len" "status_hex=$*"
     set_click
+    check "garbage len $len: the refresh happened" refreshed
     local s
     s=$(status_line)
     check "garbage len $len [$*]: status line \"$s\" is one of the panel's texts" \
@@ -82,7 +90,9 @@ garbage_case 5 00 04 ff ff ff
 garbage_case 6 00 ff 11 22 33 44
 garbage_case 6 7f 00 11 22 33 fe
 garbage_case 12 00 fe 01 02 03 09 0a 0b 0c 0d 0e 0f
-garbage_case 255 $(for i in $(seq 0 254); do printf '%02x ' $(((i * 37 + 5) % 256)); done)
+long=()
+for i in $(seq 0 254); do long+=("$(printf '%02x' $(((i * 37 + 5) % 256)))"); done
+garbage_case 255 "${long[@]}"
 shot 3-garbage
 vt_sim_unset d1 status_len status_hex
 vt_sim_set d1 mode=high

@@ -1,3 +1,4 @@
+# shellcheck disable=SC2034 # variables for the scripts that source this file
 # Shared part of the setup tests. Source it with the three arguments every
 # system test gets: BUILD_DIR SOURCE_DIR NATIVE_DIR.
 #
@@ -11,15 +12,28 @@ IT_SOURCE=$(cd "$2" && pwd)
 IT_NATIVE=${3:-}
 source "$IT_SOURCE/tests/system/wineenv.sh"
 vt_init "$IT_BUILD"
+VT_LIB_BUILD=$IT_BUILD
+source "$IT_SOURCE/tests/system/lib.sh"
 
-IT_RUN_KEY='HKLM\SOFTWARE\MICROSOFT\WINDOWS\Currentversion\Run'
-IT_PRODUCT_KEY='HKLM\SOFTWARE\ZIRUVERORA\VELOTUNE'
-IT_VENDOR_KEY='HKLM\SOFTWARE\ZIRUVERORA'
+IT_RUN_KEY=$VT_RUN_KEY
+IT_PRODUCT_KEY=$VT_SETTINGS_KEY
+IT_VENDOR_KEY=${VT_SETTINGS_KEY%\\*}
 IT_UNINST_KEY='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\TrelvixVelotune'
 IT_DEFAULT_DIR='C:\Program Files\Trelvix Velotune'
 IT_SHORTCUT="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Trelvix Velotune.lnk"
-IT_LAUNCHER_WINDOW='Trelvix Velotune Launcher'
-IT_PROBE=$IT_BUILD/tests/installer/instprobe.exe
+IT_LAUNCHER_WINDOW=$VT_LAUNCHER_TITLE
+IT_PROBE=$IT_BUILD/tools/winprobe.exe
+# it_probe CMD ARGS... [";" CMD ARGS...]: the window probe, its output through a
+# file (Wine's helpers would hold a pipe open)
+it_probe() {
+    local f rc
+    f=$(mktemp)
+    wine "$IT_PROBE" "$@" </dev/null >"$f" 2>&1
+    rc=$?
+    [ "$rc" = 0 ] || tr -d '\r' <"$f" | sed 's/^/     probe: /'
+    rm -f "$f"
+    return "$rc"
+}
 
 IT_VERSION=$(sed -n 's/^#define[ \t]*VELOTUNE_FILE_VERSION_STR[ \t]*"\([^"]*\)".*/\1/p' \
     "$IT_SOURCE/resources/version.h")
@@ -28,25 +42,7 @@ IT_PUBLISHER=$(sed -n 's/^#define[ \t]*VELOTUNE_COMPANY_STR[ \t]*"\([^"]*\)".*/\
 IT_DIST=$IT_BUILD/dist
 IT_SETUP=$IT_DIST/TrelvixVelotune-$IT_VERSION-setup.exe
 
-IT_FAILS=0
-IT_CASE=""
-
-it_case() { IT_CASE=$1; echo "--- $1"; }
-it_fail() { echo "FAIL [$IT_CASE]: $*"; IT_FAILS=$((IT_FAILS + 1)); }
-it_pass() { echo "ok   [$IT_CASE]: $*"; }
-it_check() { # it_check DESCRIPTION COMMAND...
-    local what=$1; shift
-    if "$@"; then it_pass "$what"; else it_fail "$what"; fi
-}
-it_expect_eq() { # it_expect_eq DESCRIPTION EXPECTED ACTUAL
-    if [ "$2" == "$3" ]; then it_pass "$1"; else it_fail "$1: expected [$2], got [$3]"; fi
-}
-it_done() {
-    if [ "$IT_FAILS" -ne 0 ]; then echo "$IT_FAILS check(s) failed"; exit 1; fi
-    echo "all checks passed"
-    exit 0
-}
-
+it_case() { vt_section "$1"; }
 # Unix path of a Windows path on drive C: of the prefix.
 it_unix() {
     local p=${1#C:\\}
@@ -138,7 +134,8 @@ it_uninstall() {
     # "<folder>\Uninstall.exe" /S
     local exe=${cmd#\"}
     exe=${exe%%\"*}
-    wine "$exe" ${cmd#\"$exe\"} >/dev/null 2>&1
+    # shellcheck disable=SC2086 # the arguments after the program, split as the shell would
+    wine "$exe" ${cmd#\""$exe"\"} >/dev/null 2>&1
     for i in $(seq 1 120); do
         it_key_exists "$IT_UNINST_KEY" || return 0
         sleep 0.5
@@ -148,19 +145,18 @@ it_uninstall() {
 
 # Ends the two programs by their windows, as a user would.
 it_end_programs() {
-    if [ -f "$IT_PROBE" ]; then wine "$IT_PROBE" exit-launcher close-panel >/dev/null 2>&1; fi
+    if [ -f "$IT_PROBE" ]; then it_probe exit-launcher ";" close-panel >/dev/null 2>&1; fi
 }
 
 # it_end_job PID WHAT: once no program runs any more, the background job of a
 # program has ended too; its exit code is checked. If a program is still
 # running, it is ended first so the test does not hang.
 it_end_job() {
-    if it_wait_no_programs; then
-        it_pass "no program left running"
+    if check "no program left running" it_wait_no_programs; then
         wait "$1"
-        it_expect_eq "$2 ended with exit code 0" 0 $?
+        check "$2 ended with exit code 0" eq $? 0
     else
-        it_fail "no program left running: $(it_program_pids)"
+        it_program_pids | sed 's/^/     still running: /'
         it_end_programs
     fi
 }

@@ -10,60 +10,74 @@ dir='C:\Program Files\Velotune Reinstall'
 udir=$(it_unix "$dir")
 
 it_case "first setup"
-it_check "setup exits with 0" it_install "$dir"
-it_expect_eq "autorun = 1" "REG_DWORD"$'\t'"0x1" "$(it_reg_get "$IT_PRODUCT_KEY" autorun)"
+check "setup exits with 0" it_install "$dir"
+check "autorun = 1" eq \
+    "$(it_reg_get "$IT_PRODUCT_KEY" autorun)" \
+    "REG_DWORD"$'\t'"0x1"
 
 it_case "reinstall over autorun = 0"
 wine reg add "$IT_PRODUCT_KEY" /v autorun /t REG_DWORD /d 0 /f >/dev/null 2>&1
 rm -f "$udir/Velotray.kor"
-it_check "setup without /D= exits with 0" it_install
-it_expect_eq "autorun stays 0" "REG_DWORD"$'\t'"0x0" "$(it_reg_get "$IT_PRODUCT_KEY" autorun)"
-it_check "files go to the folder of the first setup" cmp -s "$IT_DIST/Velotray.kor" "$udir/Velotray.kor"
-it_check "nothing in the default folder" test ! -e "$(it_unix "$IT_DEFAULT_DIR")"
-it_expect_eq "Run entry unchanged" "REG_SZ"$'\t'"\"$dir\\Velotray.exe\" /autorun" \
-    "$(it_reg_get "$IT_RUN_KEY" Velotune)"
+check "setup without /D= exits with 0" it_install
+check "autorun stays 0" eq \
+    "$(it_reg_get "$IT_PRODUCT_KEY" autorun)" \
+    "REG_DWORD"$'\t'"0x0"
+check "files go to the folder of the first setup" cmp -s "$IT_DIST/Velotray.kor" "$udir/Velotray.kor"
+check "nothing in the default folder" test ! -e "$(it_unix "$IT_DEFAULT_DIR")"
+check "Run entry unchanged" eq \
+    "$(it_reg_get "$IT_RUN_KEY" Velotune)" \
+    "REG_SZ"$'\t'"\"$dir\\Velotray.exe\" /autorun"
 
 it_case "reinstall over autorun = 5"
 wine reg add "$IT_PRODUCT_KEY" /v autorun /t REG_DWORD /d 5 /f >/dev/null 2>&1
-it_check "setup exits with 0" it_install "$dir"
-it_expect_eq "autorun stays 5" "REG_DWORD"$'\t'"0x5" "$(it_reg_get "$IT_PRODUCT_KEY" autorun)"
+check "setup exits with 0" it_install "$dir"
+check "autorun stays 5" eq \
+    "$(it_reg_get "$IT_PRODUCT_KEY" autorun)" \
+    "REG_DWORD"$'\t'"0x5"
 
 it_case "reinstall while the launcher runs"
-it_check "launcher started from the Run entry" wine "$IT_PROBE" logon wait - "$IT_LAUNCHER_WINDOW" 30
+check "launcher started from the Run entry" it_probe logon ";" wait - "$IT_LAUNCHER_WINDOW" 30000
 rm -f "$udir/Velotray.kor"
-it_check "setup exits with 0" it_install "$dir"
-it_check "the running launcher was ended by its window" \
-    wine "$IT_PROBE" absent - "$IT_LAUNCHER_WINDOW"
-it_check "no program left running" it_wait_no_programs
-it_check "files replaced" cmp -s "$IT_DIST/Velotray.kor" "$udir/Velotray.kor"
+check "setup exits with 0" it_install "$dir"
+check "the running launcher was ended by its window" \
+    it_probe absent - "$IT_LAUNCHER_WINDOW"
+check "no program left running" it_wait_no_programs
+check "files replaced" cmp -s "$IT_DIST/Velotray.kor" "$udir/Velotray.kor"
 
 it_case "reinstall over an unreadable autorun value"
 wine reg add "$IT_PRODUCT_KEY" /v autorun /t REG_SZ /d 0 /f >/dev/null 2>&1
-it_check "setup exits with 0" it_install "$dir"
-it_expect_eq "autorun becomes the number 1" "REG_DWORD"$'\t'"0x1" "$(it_reg_get "$IT_PRODUCT_KEY" autorun)"
+check "setup exits with 0" it_install "$dir"
+check "autorun becomes the number 1" eq \
+    "$(it_reg_get "$IT_PRODUCT_KEY" autorun)" \
+    "REG_DWORD"$'\t'"0x1"
 
 it_case "reinstall into another folder"
 dir2='C:\Program Files\Velotune Moved'
 udir2=$(it_unix "$dir2")
 touch "$udir/notes of the user.txt"
-it_check "setup exits with 0" it_install "$dir2"
-it_check "files in the new folder" cmp -s "$IT_DIST/Velotray.exe" "$udir2/Velotray.exe"
-it_expect_eq "only the user's file stays in the old folder" "notes of the user.txt" \
-    "$(cd "$udir" 2>/dev/null && ls)"
-it_expect_eq "Run entry names the new folder" "REG_SZ"$'\t'"\"$dir2\\Velotray.exe\" /autorun" \
-    "$(it_reg_get "$IT_RUN_KEY" Velotune)"
-it_expect_eq "InstallLocation is the new folder" "REG_SZ"$'\t'"$dir2" \
-    "$(it_reg_get "$IT_UNINST_KEY" InstallLocation)"
-it_expect_eq "autorun kept" "REG_DWORD"$'\t'"0x1" "$(it_reg_get "$IT_PRODUCT_KEY" autorun)"
+check "setup exits with 0" it_install "$dir2"
+check "files in the new folder" cmp -s "$IT_DIST/Velotray.exe" "$udir2/Velotray.exe"
+check "only the user's file stays in the old folder" eq \
+    "$(cd "$udir" 2>/dev/null && ls)" \
+    "notes of the user.txt"
+check "Run entry names the new folder" eq \
+    "$(it_reg_get "$IT_RUN_KEY" Velotune)" \
+    "REG_SZ"$'\t'"\"$dir2\\Velotray.exe\" /autorun"
+check "InstallLocation is the new folder" eq \
+    "$(it_reg_get "$IT_UNINST_KEY" InstallLocation)" \
+    "REG_SZ"$'\t'"$dir2"
+check "autorun kept" eq \
+    "$(it_reg_get "$IT_PRODUCT_KEY" autorun)" \
+    "REG_DWORD"$'\t'"0x1"
 rm -rf "$udir"
 
 it_case "reinstall back into the first folder"
-it_check "setup exits with 0" it_install "$dir"
-it_check "files in the first folder" cmp -s "$IT_DIST/Velotray.exe" "$udir/Velotray.exe"
-it_check "the other folder removed" test ! -e "$udir2"
+check "setup exits with 0" it_install "$dir"
+check "files in the first folder" cmp -s "$IT_DIST/Velotray.exe" "$udir/Velotray.exe"
+check "the other folder removed" test ! -e "$udir2"
 
 it_case "uninstall"
-it_check "silent uninstall finishes" it_uninstall
-it_check "folder removed" test ! -e "$udir"
-it_check "product key removed" test -z "$(it_reg_get "$IT_PRODUCT_KEY" autorun)"
-it_done
+check "silent uninstall finishes" it_uninstall
+check "folder removed" test ! -e "$udir"
+check "product key removed" test -z "$(it_reg_get "$IT_PRODUCT_KEY" autorun)"
+vt_end

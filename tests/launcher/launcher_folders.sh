@@ -20,9 +20,9 @@ done
 : >"$C/fakepanel.log"
 started_in() { grep -c '^start' "$1/fakepanel.log" 2>/dev/null || true; }
 stop_all() {
-    probe send TFormMain "Trelvix Velotune" 16 0 0 >/dev/null
+    probe send "$VT_PANEL_CLASS" "$VT_PANEL_TITLE" 16 0 0 >/dev/null
     lt_panel_gone
-    probe send "Trelvix Velotune Launcher" - 16 0 0 >/dev/null
+    probe send "$VT_LAUNCHER_TITLE" - 16 0 0 >/dev/null
     lt_launcher_gone
     wait "$LT_LAUNCHER_PID"
 }
@@ -32,36 +32,36 @@ export LT_EXE=$C/Elsewhere/Velotray.exe LT_CWD=$C/Cwd
 lt_registry "[-$LT_VENDOR_KEY]" "[$LT_RUN_KEY]" "$(lt_run_entry_line)" \
     "[$LT_PRODUCT_KEY]" '"autorun"=dword:00000001'
 lt_start
-lt_check "the panel starts" lt_wait_log '^sent 1027'
-lt_check "from the Run entry's folder" \
+check "the panel starts" lt_wait_log '^sent 1027'
+check "from the Run entry's folder" \
     grep -q -x -F 'start "C:\Velo Tune\TrelvixVelotune.exe"' "$LT_LOG"
 stop_all
 
 # ---- unquoted Run entry with a blank in the folder name
 lt_registry "[$LT_RUN_KEY]" '"Velotune"="C:\\Velo Tune\\Velotray.exe /autorun"'
 lt_start
-lt_check "the panel starts again" lt_wait_log '^sent 1027' 2
-lt_check "again from the Run entry's folder" \
+check "the panel starts again" lt_wait_log '^sent 1027' 2
+check "again from the Run entry's folder" \
     [ "$(grep -c -x -F 'start "C:\Velo Tune\TrelvixVelotune.exe"' "$LT_LOG")" -eq 2 ]
 stop_all
-lt_check "C:\\Velo.exe never ran" [ "$(started_in "$C")" -eq 0 ]
-lt_check "nothing started from the launcher's own folder" [ "$(started_in "$C/Elsewhere")" -eq 0 ]
-lt_check "nothing started from the current directory" [ "$(started_in "$C/Cwd")" -eq 0 ]
+check "C:\\Velo.exe never ran" [ "$(started_in "$C")" -eq 0 ]
+check "nothing started from the launcher's own folder" [ "$(started_in "$C/Elsewhere")" -eq 0 ]
+check "nothing started from the current directory" [ "$(started_in "$C/Cwd")" -eq 0 ]
 
 # ---- overlong Run entry: bare names, found beside the launcher
 long=$(printf 'C:\\\\%02000d\\\\Velotray.exe' 0)
 lt_registry "[$LT_RUN_KEY]" "\"Velotune\"=\"$long\""
 lt_start
-lt_check "with an overlong Run entry the launcher runs" lt_wait_launcher
-lt_check "and starts the panel beside itself" lt_wait_log_in "$C/Elsewhere" '^sent 1027'
-lt_check "not from the current directory" [ "$(started_in "$C/Cwd")" -eq 0 ]
+check "with an overlong Run entry the launcher runs" lt_wait_launcher
+check "and starts the panel beside itself" lt_wait_log_in "$C/Elsewhere" '^sent 1027'
+check "not from the current directory" [ "$(started_in "$C/Cwd")" -eq 0 ]
 stop_all
-lt_check "it ended with 0" [ "$?" = 0 ]
+check "it ended with 0" [ "$?" = 0 ]
 
 # ---- no Run entry at all: the same
 lt_registry "[$LT_RUN_KEY]" '"Velotune"=-'
 lt_start
-lt_check "without a Run entry the panel starts beside the launcher" \
+check "without a Run entry the panel starts beside the launcher" \
     lt_wait_log_in "$C/Elsewhere" '^sent 1027' 2
 stop_all
 

@@ -17,21 +17,20 @@ lt_tray "$LT_OUT/tray-empty.png"
 
 # ---- start by hand
 lt_start
-lt_check "the launcher window exists" lt_wait_launcher
-lt_check "the panel shows" lt_wait_panel
-lt_check "the panel found the launcher" lt_wait_log '^sent 1027 launcher=1'
-lt_check "the panel was started once" [ "$(lt_log_count '^start')" -eq 1 ]
-lt_check "with the quoted path from the Run entry" \
+check "the launcher window exists" lt_wait_launcher
+check "the panel shows" lt_wait_panel
+check "the panel found the launcher" lt_wait_log '^sent 1027 launcher=1'
+check "the panel was started once" [ "$(lt_log_count '^start')" -eq 1 ]
+check "with the quoted path from the Run entry" \
     grep -q -x -F 'start "C:\Velo Tune\TrelvixVelotune.exe"' "$LT_LOG"
-lt_check "the icon shows" lt_wait_tray_unlike "$LT_OUT/tray-empty.png"
-sleep 0.5
+check "the icon shows" lt_wait_tray_unlike "$LT_OUT/tray-empty.png"
 lt_tray "$LT_OUT/tray-one.png"
-probe info "Trelvix Velotune Launcher" -
-lt_check "the launcher window stays hidden" [ "$(probe_get visible)" = 0 ]
+probe info "$VT_LAUNCHER_TITLE" -
+check "the launcher window stays hidden" [ "$(probe_get visible)" = 0 ]
 tip_shows() { # the shell shows the icon's tip while the mouse rests on it
     xdotool mousemove "$LT_ICON_X" "$LT_ICON_Y"
-    local i
-    for i in $(seq 1 20); do
+    local _
+    for _ in $(seq 1 20); do
         probe toplevel
         printf '%s' "$PROBE_OUT" | grep -q -P \
             '\tclass=tooltips_class32\ttitle=Trelvix Velotune Launcher\tvisible=1' && return 0
@@ -39,69 +38,70 @@ tip_shows() { # the shell shows the icon's tip while the mouse rests on it
     done
     return 1
 }
-lt_check "the icon's tip is the launcher's name" tip_shows
+check "the icon's tip is the launcher's name" tip_shows
 xdotool mousemove 400 300
 
 # ---- About is enabled by the panel's 1027, and opens the panel's About box
-lt_check "right click opens the menu" lt_open_menu
+check "right click opens the menu" lt_open_menu
 lt_shot "$LT_OUT/menu-english.png"
-lt_check "About is enabled" [ "$(lt_row_text_black "$LT_OUT/menu-english.png" "$LT_MAIN" 2)" -gt 0 ]
-lt_check "Velotune is enabled" [ "$(lt_row_text_black "$LT_OUT/menu-english.png" "$LT_MAIN" 0)" -gt 0 ]
+check "About is enabled" [ "$(lt_row_text_black "$LT_OUT/menu-english.png" "$LT_MAIN" 2)" -gt 0 ]
+check "Velotune is enabled" [ "$(lt_row_text_black "$LT_OUT/menu-english.png" "$LT_MAIN" 0)" -gt 0 ]
 lt_click_row "$LT_MAIN" 2
-lt_check "About opened the panel's box" lt_wait_log '^about open'
+check "About opened the panel's box" lt_wait_log '^about open'
 probe messagebox-wait "Trelvix Velotune" About 10000
 probe click-button "$(probe_get hwnd)" - text=OK
-lt_check "the About box closed" lt_wait_log '^about closed'
-lt_check "the launcher answers again" lt_open_menu
+check "the About box closed" lt_wait_log '^about closed'
+check "the launcher answers again" lt_open_menu
 lt_close_menus
 
 # ---- the panel's "Close" greys About
-probe click-button TFormMain "Trelvix Velotune" text=Close
-lt_check "the panel closed by its Close" lt_wait_log '^close clicked'
+probe click-button "$VT_PANEL_CLASS" "$VT_PANEL_TITLE" text=Close
+check "the panel closed by its Close" lt_wait_log '^close clicked'
 lt_panel_gone
-lt_check "menu opens again" lt_open_menu
+check "menu opens again" lt_open_menu
 lt_shot "$LT_OUT/menu-after-close.png"
-lt_check "About is grey after Close" \
+check "About is grey after Close" \
     [ "$(lt_row_text_black "$LT_OUT/menu-after-close.png" "$LT_MAIN" 2)" -eq 0 ]
 lt_close_menus
 
 # ---- a double click starts the panel; About follows it again
 xdotool mousemove "$LT_ICON_X" "$LT_ICON_Y" click --repeat 2 --delay 80 1
-lt_check "a double click starts the panel" lt_wait_panel
-lt_check "which sends 1027 again" lt_wait_log '^sent 1027' 2
+check "a double click starts the panel" lt_wait_panel
+check "which sends 1027 again" lt_wait_log '^sent 1027' 2
 xdotool mousemove 400 300
-lt_check "menu opens" lt_open_menu
+check "menu opens" lt_open_menu
 lt_shot "$LT_OUT/menu-reopened.png"
-lt_check "About is enabled again" \
+check "About is enabled again" \
     [ "$(lt_row_text_black "$LT_OUT/menu-reopened.png" "$LT_MAIN" 2)" -gt 0 ]
 # The first item with the panel running: the panel's own rule brings it forward.
 lt_click_row "$LT_MAIN" 0
-lt_check "the first item starts the panel, which finds itself running" lt_wait_log '^second' 1
+check "the first item starts the panel, which finds itself running" lt_wait_log '^second' 1
 
 # ---- a second launcher
 rc=$(lt_run_to_end)
-lt_check "a second launcher ends with 0" [ "$rc" = 0 ]
-lt_check "and starts the panel" lt_wait_log '^second' 2
+check "a second launcher ends with 0" [ "$rc" = 0 ]
+check "and starts the panel" lt_wait_log '^second' 2
 rc=$(lt_run_to_end /autorun)
-lt_check "a second launcher with /autorun ends with 0" [ "$rc" = 0 ]
-lt_check "and starts the panel too" lt_wait_log '^second' 3
-lt_check "there is still one icon" lt_wait_tray_like "$LT_OUT/tray-one.png"
-lt_check "and one launcher" kill -0 "$LT_LAUNCHER_PID"
+check "a second launcher with /autorun ends with 0" [ "$rc" = 0 ]
+check "and starts the panel too" lt_wait_log '^second' 3
+check "there is still one icon" lt_wait_tray_like "$LT_OUT/tray-one.png"
+check "and one launcher" kill -0 "$LT_LAUNCHER_PID"
 
 # ---- a new taskbar asks for the icon again
-wine "$LT_TOOLS/launcher_traytool.exe" remove >/dev/null 2>&1
-lt_check "the icon is gone from the old taskbar" lt_wait_tray_like "$LT_OUT/tray-empty.png"
-wine "$LT_TOOLS/launcher_traytool.exe" recreated >/dev/null 2>&1
-lt_check "TaskbarCreated brings the icon back" lt_wait_tray_like "$LT_OUT/tray-one.png"
+check "the icon is removed as by a shell that lost its notification area" \
+    probe traydel - "$VT_LAUNCHER_TITLE" 0
+check "the icon is gone from the old taskbar" lt_wait_tray_like "$LT_OUT/tray-empty.png"
+check "a new taskbar announces itself" probe taskbarcreated
+check "TaskbarCreated brings the icon back" lt_wait_tray_like "$LT_OUT/tray-one.png"
 
 # ---- Exit
-lt_check "menu opens" lt_open_menu
+check "menu opens" lt_open_menu
 lt_click_row "$LT_MAIN" 3
-lt_check "Exit closes the panel" lt_wait_log '^wm_close'
-lt_check "the panel is gone" lt_panel_gone
-lt_check "the launcher is gone" lt_launcher_gone
+check "Exit closes the panel" lt_wait_log '^wm_close'
+check "the panel is gone" lt_panel_gone
+check "the launcher is gone" lt_launcher_gone
 wait "$LT_LAUNCHER_PID"
-lt_check "the launcher ended with 0" [ $? = 0 ]
-lt_check "the icon is gone" lt_wait_tray_like "$LT_OUT/tray-empty.png"
+check "the launcher ended with 0" [ $? = 0 ]
+check "the icon is gone" lt_wait_tray_like "$LT_OUT/tray-empty.png"
 
 lt_finish

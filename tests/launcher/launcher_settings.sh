@@ -38,16 +38,16 @@ choose_auto_run() {
 settings '"autorun"=dword:00000000'
 for arg in /autorun /AUTORUN /AutoRun; do
     rc=$(lt_run_to_end "$arg")
-    lt_check "$arg with Auto Run off ends with 0" [ "$rc" = 0 ]
+    check "$arg with Auto Run off ends with 0" [ "$rc" = 0 ]
 done
-lt_check "and leaves no icon" lt_wait_tray_like "$LT_OUT/tray-empty.png"
-lt_check "and starts no panel" [ "$(lt_log_count '^start')" -eq 0 ]
-probe find "Trelvix Velotune Launcher" -
-lt_check "and no launcher window" [ "$(probe_get found)" = 0 ]
+check "and leaves no icon" lt_wait_tray_like "$LT_OUT/tray-empty.png"
+check "and starts no panel" [ "$(lt_log_count '^start')" -eq 0 ]
+probe find "$VT_LAUNCHER_TITLE" -
+check "and no launcher window" [ "$(probe_get found)" = 0 ]
 
 # ---- "-autorun" is a start by hand, whatever the setting
 lt_start -autorun
-lt_check "-autorun starts the panel" lt_wait_log '^sent 1027'
+check "-autorun starts the panel" lt_wait_log '^sent 1027'
 lt_end
 : >"$LT_LOG"
 
@@ -55,45 +55,45 @@ lt_end
 settings '"autorun"=dword:00000001'
 for arg in /autorun /AUTORUN /AutoRun; do
     lt_start "$arg"
-    lt_check "$arg with Auto Run on runs the launcher" lt_wait_launcher
-    lt_check "$arg places the icon" lt_wait_tray_unlike "$LT_OUT/tray-empty.png"
-    probe send "Trelvix Velotune Launcher" - 16 0 0 >/dev/null
+    check "$arg with Auto Run on runs the launcher" lt_wait_launcher
+    check "$arg places the icon" lt_wait_tray_unlike "$LT_OUT/tray-empty.png"
+    probe send "$VT_LAUNCHER_TITLE" - 16 0 0 >/dev/null
     lt_launcher_gone
     wait "$LT_LAUNCHER_PID"
-    lt_check "$arg: the launcher ended with 0 on WM_CLOSE" [ $? = 0 ]
-    lt_check "$arg: WM_CLOSE removed the icon" lt_wait_tray_like "$LT_OUT/tray-empty.png"
+    check "$arg: the launcher ended with 0 on WM_CLOSE" [ $? = 0 ]
+    check "$arg: WM_CLOSE removed the icon" lt_wait_tray_like "$LT_OUT/tray-empty.png"
 done
-lt_check "no logon start started the panel" [ "$(lt_log_count '^start')" -eq 0 ]
+check "no logon start started the panel" [ "$(lt_log_count '^start')" -eq 0 ]
 
 # ---- no product key: Auto Run is grey, a logon start places the icon
 settings none
 lt_start /autorun
-lt_check "without the product key a logon start runs" lt_wait_launcher
-lt_check "and places the icon" lt_wait_tray_unlike "$LT_OUT/tray-empty.png"
-lt_check "the Option submenu opens" look_at_auto_run auto-run-grey
-lt_check "Auto Run is grey" [ "$SUB_TEXT" -eq 0 ]
-lt_check "Auto Run has no check mark" [ "$SUB_CHECK" -eq 0 ]
+check "without the product key a logon start runs" lt_wait_launcher
+check "and places the icon" lt_wait_tray_unlike "$LT_OUT/tray-empty.png"
+check "the Option submenu opens" look_at_auto_run auto-run-grey
+check "Auto Run is grey" [ "$SUB_TEXT" -eq 0 ]
+check "Auto Run has no check mark" [ "$SUB_CHECK" -eq 0 ]
 lt_close_menus
-lt_check "nothing was stored" [ "$(lt_autorun_value)" = none ]
+check "nothing was stored" [ "$(lt_autorun_value)" = none ]
 lt_end
 
 # ---- the toggle: check mark first, then 0 and 1 as REG_DWORD
 settings '"autorun"=dword:00000001'
 lt_start /autorun
 lt_wait_launcher
-lt_check "the Option submenu opens" look_at_auto_run auto-run-on
-lt_check "Auto Run is enabled" [ "$SUB_TEXT" -gt 0 ]
-lt_check "Auto Run is checked" [ "$SUB_CHECK" -gt 0 ]
+check "the Option submenu opens" look_at_auto_run auto-run-on
+check "Auto Run is enabled" [ "$SUB_TEXT" -gt 0 ]
+check "Auto Run is checked" [ "$SUB_CHECK" -gt 0 ]
 choose_auto_run
-lt_check "the first choice stores REG_DWORD 0" [ "$(lt_autorun_value)" = "REG_DWORD 0x0" ]
-lt_check "the Option submenu opens" look_at_auto_run auto-run-off
-lt_check "Auto Run is unchecked" [ "$SUB_CHECK" -eq 0 ]
-lt_check "and still enabled" [ "$SUB_TEXT" -gt 0 ]
+check "the first choice stores REG_DWORD 0" [ "$(lt_autorun_value)" = "REG_DWORD 0x0" ]
+check "the Option submenu opens" look_at_auto_run auto-run-off
+check "Auto Run is unchecked" [ "$SUB_CHECK" -eq 0 ]
+check "and still enabled" [ "$SUB_TEXT" -gt 0 ]
 choose_auto_run
-lt_check "the second choice stores REG_DWORD 1" [ "$(lt_autorun_value)" = "REG_DWORD 0x1" ]
-lt_check "the Option submenu opens" look_at_auto_run auto-run-on-again
-lt_check "Auto Run is checked again" [ "$SUB_CHECK" -gt 0 ]
+check "the second choice stores REG_DWORD 1" [ "$(lt_autorun_value)" = "REG_DWORD 0x1" ]
+check "the Option submenu opens" look_at_auto_run auto-run-on-again
+check "Auto Run is checked again" [ "$SUB_CHECK" -gt 0 ]
 lt_close_menus
-lt_check "no logon start started the panel" [ "$(lt_log_count '^start')" -eq 0 ]
+check "no logon start started the panel" [ "$(lt_log_count '^start')" -eq 0 ]
 
 lt_finish

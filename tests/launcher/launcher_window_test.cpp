@@ -603,6 +603,39 @@ TEST_F(Launcher, KoreanSystemsTakeTheMenuFromTheLibrary) {
     EXPECT_EQ(ItemText(LauncherMenu, IDM_OPEN_PANEL), L"&Velotune");
 }
 
+TEST_F(Launcher, KoreanLibraryIsLoadedAsResourcesOnly) {
+    // A library whose entry code leaves <its path>.ran: the menu still comes
+    // from it, and its code never runs.
+    const std::string planted = WindowsPath(VT_PLANTED_KOR);
+    const std::string mark = planted + ".ran";
+    DeleteFileA(mark.c_str());
+    state.lang = 1042;
+    std::strcpy(MenuLibraryPath, planted.c_str());
+    SetAutorun(1);
+    CreateLauncher(true);
+    ASSERT_NE(LauncherMenu, nullptr);
+    EXPECT_EQ(ItemText(LauncherMenu, IDM_OPEN_PANEL), L"\uBCA8\uB85C\uD2A0"); // 벨로튠
+    EXPECT_EQ(GetFileAttributesA(mark.c_str()), INVALID_FILE_ATTRIBUTES) << mark;
+    DestroyWindow(LauncherWindow);
+
+    // A library that loads but holds no "MENU_1": no menu at all, and no
+    // fall-back to the built-in one.
+    const std::string noMenu = WindowsPath(VT_NOMENU_KOR);
+    DeleteFileA((noMenu + ".ran").c_str());
+    std::strcpy(MenuLibraryPath, noMenu.c_str());
+    CreateLauncher(true);
+    EXPECT_EQ(LauncherMenu, nullptr);
+    EXPECT_EQ(GetFileAttributesA((noMenu + ".ran").c_str()), INVALID_FILE_ATTRIBUTES);
+    DestroyWindow(LauncherWindow);
+
+    // The planted library does leave its mark when its code is run.
+    HMODULE run = LoadLibraryA(planted.c_str());
+    ASSERT_NE(run, nullptr);
+    EXPECT_NE(GetFileAttributesA(mark.c_str()), INVALID_FILE_ATTRIBUTES) << mark;
+    FreeLibrary(run);
+    DeleteFileA(mark.c_str());
+}
+
 TEST_F(Launcher, KoreanLibraryHoldsTheSameWordingAsMenuK) {
     HMODULE library = LoadLibraryExA(WindowsPath(VT_KOREAN_LIBRARY).c_str(), nullptr, 0);
     ASSERT_NE(library, nullptr);

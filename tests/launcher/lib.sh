@@ -1,3 +1,4 @@
+# shellcheck disable=SC2034 # variables for the scripts that source this file
 # Shared part of the launcher's system tests. Source it with BUILD_DIR and
 # SOURCE_DIR as $1 and $2. The launcher is installed into a folder of drive C:
 # together with a stand-in panel (LT_PANEL=fake, the default) or the real
@@ -8,13 +9,14 @@ LT_SRC=$(cd "$2" && pwd)
 LT_NATIVE=${3:-}
 source "$LT_SRC/tests/system/wineenv.sh"
 vt_init "$LT_BUILD"
+VT_LIB_BUILD=$LT_BUILD
+source "$LT_SRC/tests/system/lib.sh"
 source "$LT_SRC/tests/tools/probe.sh"
 LT_DIST=$LT_BUILD/dist
 LT_TOOLS=$LT_BUILD/tools
 LT_PANEL=${LT_PANEL:-fake}
 LT_OUT=$LT_BUILD/launcher-tests
 mkdir -p "$LT_OUT"
-LT_FAILS=0
 
 # The notification area at the right end of the shell desktop's taskbar. The
 # launcher's icon is found where the area changes when it comes; until then it
@@ -24,17 +26,6 @@ LT_ICON_Y=757
 LT_TRAY_LEFT=904
 LT_TRAY_TOP=748
 LT_TRAY_GEOMETRY=120x20+$LT_TRAY_LEFT+$LT_TRAY_TOP
-
-lt_fail() {
-    echo "FAIL: $*"
-    LT_FAILS=$((LT_FAILS + 1))
-}
-lt_ok() { echo "ok: $*"; }
-lt_check() { # lt_check DESCRIPTION COMMAND...
-    local what=$1
-    shift
-    if "$@"; then lt_ok "$what"; else lt_fail "$what"; fi
-}
 
 # lt_install NAME: C:\NAME\ holds Velotray.exe, Velotray.kor and the panel.
 lt_install() {
@@ -57,22 +48,23 @@ lt_install() {
 lt_registry() {
     local file=$LT_OUT/settings.reg
     { echo REGEDIT4; echo; printf '%s\n' "$@"; } >"$file"
-    wine regedit /S "$(printf 'Z:%s' "$file" | tr / '\\')" >/dev/null 2>&1
+    wine regedit /S "Z:${file//\//\\}" >/dev/null 2>&1
 }
-LT_RUN_KEY='HKEY_LOCAL_MACHINE\SOFTWARE\MICROSOFT\WINDOWS\Currentversion\Run'
-LT_PRODUCT_KEY='HKEY_LOCAL_MACHINE\SOFTWARE\ZIRUVERORA\VELOTUNE'
-LT_VENDOR_KEY='HKEY_LOCAL_MACHINE\SOFTWARE\ZIRUVERORA'
+# The keys in .reg file syntax.
+LT_RUN_KEY=HKEY_LOCAL_MACHINE${VT_RUN_KEY#HKLM}
+LT_PRODUCT_KEY=HKEY_LOCAL_MACHINE${VT_SETTINGS_KEY#HKLM}
+LT_VENDOR_KEY=${LT_PRODUCT_KEY%\\*}
 
 # The Run entry naming the installed launcher (quoted, with "/autorun").
 lt_run_entry_line() {
     local win=${LT_DIR_WIN//\\/\\\\}
-    printf '"Velotune"="\\"%sVelotray.exe\\" /autorun"' "$win"
+    printf '"%s"="\\"%sVelotray.exe\\" /autorun"' "$VT_RUN_VALUE" "$win"
 }
 
 # Prints the stored "autorun" as TYPE VALUE (e.g. "REG_DWORD 0x1"), or "none".
 lt_autorun_value() {
-    wine reg query "$LT_PRODUCT_KEY" /v autorun 2>/dev/null | tr -d '\r' |
-        awk '$1 == "autorun" { print $2, $3; found = 1 } END { if (!found) print "none" }'
+    wine reg query "$VT_SETTINGS_KEY" /v "$VT_AUTORUN_VALUE" 2>/dev/null | tr -d '\r' |
+        awk -v n="$VT_AUTORUN_VALUE" '$1 == n { print $2, $3; found = 1 } END { if (!found) print "none" }'
 }
 
 # lt_start [ARGS...]: starts the installed launcher (or $LT_EXE) in the background,
@@ -85,19 +77,20 @@ lt_start() {
     LT_LAUNCHER_PID=$!
 }
 
-# lt_run_to_end [ARGS...]: runs the launcher in the foreground; prints its exit code.
+# lt_run_to_end [ARGS...]: runs the launcher in the foreground; prints its exit
+# code. A launcher that does not end within 20 s is ended: exit code 124.
 lt_run_to_end() {
     local cwd=${LT_CWD:-$LT_DIR} rc
-    (cd "$cwd" && exec env ${LT_LOCALE:+LC_ALL=$LT_LOCALE} wine "${LT_EXE:-$LT_DIR/Velotray.exe}" "$@" \
-        >/dev/null 2>&1)
+    (cd "$cwd" && exec timeout -k 5 20 env ${LT_LOCALE:+LC_ALL=$LT_LOCALE} \
+        wine "${LT_EXE:-$LT_DIR/Velotray.exe}" "$@" >/dev/null 2>&1)
     rc=$?
     echo "$rc"
 }
 
-lt_wait_launcher() { probe wait-window "Trelvix Velotune Launcher" - "${1:-20000}"; }
-lt_launcher_gone() { probe wait-gone "Trelvix Velotune Launcher" - "${1:-10000}"; }
-lt_wait_panel() { probe wait-visible TFormMain "Trelvix Velotune" "${1:-20000}"; }
-lt_panel_gone() { probe wait-gone TFormMain "Trelvix Velotune" "${1:-10000}"; }
+lt_wait_launcher() { probe wait-window "$VT_LAUNCHER_TITLE" - "${1:-20000}"; }
+lt_launcher_gone() { probe wait-gone "$VT_LAUNCHER_TITLE" - "${1:-10000}"; }
+lt_wait_panel() { probe wait-visible "$VT_PANEL_CLASS" "$VT_PANEL_TITLE" "${1:-20000}"; }
+lt_panel_gone() { probe wait-gone "$VT_PANEL_CLASS" "$VT_PANEL_TITLE" "${1:-10000}"; }
 
 # Lines of the stand-in panel's log matching an extended regular expression.
 lt_log_count() { grep -c -E "$1" "$LT_LOG" 2>/dev/null || true; }
@@ -205,11 +198,13 @@ lt_row_h() { echo $((($2 - $1 - 6) / LT_ROWS)); } # lt_row_h TOP BOTTOM
 lt_row_y() { local h; h=$(lt_row_h "$2" "$3"); echo $(($2 + 3 + h * $1 + h / 2)); } # ROW TOP BOTTOM
 lt_row_x() { echo $((($1 + $3) / 2)); }             # lt_row_x L T R B
 lt_click_row() { # lt_click_row "L T R B" ROW
+    # shellcheck disable=SC2086 # "L T R B" into four words
     set -- $1 "$2"
     xdotool mousemove "$(lt_row_x "$1" "$2" "$3")" "$(lt_row_y "$5" "$2" "$4")" click 1
 }
 # Hover over "Option" (row 1) and wait for its submenu; LT_SUB is its rectangle.
 lt_open_option() {
+    # shellcheck disable=SC2086 # "L T R B" into four words
     set -- $LT_MAIN
     xdotool mousemove "$(lt_row_x "$1" "$2" "$3")" "$(lt_row_y 1 "$2" "$4")"
     lt_wait_menus 2 || return 1
@@ -231,12 +226,14 @@ lt_black_in() { # lt_black_in IMAGE W H X Y
 }
 lt_row_text_black() { # lt_row_text_black IMAGE "L T R B" ROW
     local img=$1 row=$3 h
+    # shellcheck disable=SC2086 # "L T R B" into four words
     set -- $2
     h=$(lt_row_h "$2" "$4")
     lt_black_in "$img" $(($3 - $1 - 40)) $((h - 2)) $(($1 + 20)) $(($2 + 4 + h * row))
 }
 lt_row_check_black() {
     local img=$1 row=$3 h
+    # shellcheck disable=SC2086 # "L T R B" into four words
     set -- $2
     h=$(lt_row_h "$2" "$4")
     lt_black_in "$img" 14 $((h - 2)) $(($1 + 4)) $(($2 + 4 + h * row))
@@ -252,18 +249,13 @@ lt_crop_menus() {
 # Ends whatever the test left running: panel and launcher windows, the probe.
 lt_end() {
     lt_close_menus >/dev/null 2>&1
-    probe send TFormMain "Trelvix Velotune" 16 0 0 >/dev/null 2>&1
-    probe send "Trelvix Velotune Launcher" - 16 0 0 >/dev/null 2>&1
+    probe send "$VT_PANEL_CLASS" "$VT_PANEL_TITLE" 16 0 0 >/dev/null 2>&1
+    probe send "$VT_LAUNCHER_TITLE" - 16 0 0 >/dev/null 2>&1
     lt_panel_gone 5000 >/dev/null
     lt_launcher_gone 5000 >/dev/null
 }
 lt_finish() {
     lt_end
     probe_stop
-    if [ "$LT_FAILS" -gt 0 ]; then
-        echo "$LT_FAILS check(s) failed"
-        exit 1
-    fi
-    echo "all checks passed"
-    exit 0
+    vt_end
 }

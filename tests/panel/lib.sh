@@ -1,3 +1,4 @@
+# shellcheck disable=SC2034 # variables for the scripts that source this file
 # Shared steps of the speed panel's system tests. Source it with the test's
 # arguments: BUILD_DIR SOURCE_DIR [NATIVE_DIR].
 #
@@ -13,63 +14,23 @@ NATIVE=${3:-$BUILD/native}
 
 source "$SRC/tests/system/wineenv.sh"
 vt_init "$BUILD"
+VT_LIB_BUILD=$BUILD
+source "$SRC/tests/system/lib.sh"
 source "$SRC/tests/sim/sim.sh"
 vt_sim_init "$NATIVE"
 source "$SRC/tests/tools/probe.sh"
 
 PANEL_DIR=$BUILD/dist
 PANEL_EXE=TrelvixVelotune.exe
-MAIN=(TFormMain "Trelvix Velotune")
+MAIN=("$VT_PANEL_CLASS" "$VT_PANEL_TITLE")
 ABOUT=(TFormAbout "About Quillon")
-LAUNCHER_TITLE="Trelvix Velotune Launcher"
+LAUNCHER_TITLE=$VT_LAUNCHER_TITLE
 ART=$BUILD/tests/panel/artifacts
 mkdir -p "$ART"
-FAILS=0
 PANEL_PID=""
 LISTEN_PID=""
 LISTEN_LOG=""
 TEST_NAME=$(basename "$0" .sh)
-
-# --- reporting ---------------------------------------------------------------
-
-pass() { printf 'ok   - %s (%ss)\n' "$1" "$SECONDS"; }
-fail() {
-    printf 'FAIL - %s (%ss)\n' "$1" "$SECONDS"
-    FAILS=$((FAILS + 1))
-}
-# check DESCRIPTION COMMAND...: the command's success is the check (and the result)
-check() {
-    local d=$1
-    shift
-    if "$@"; then
-        pass "$d"
-    else
-        fail "$d"
-        return 1
-    fi
-}
-# eq HAVE WANT: string equality, telling both on failure
-eq() {
-    [ "$1" == "$2" ] && return 0
-    echo "     have: [$1]"
-    echo "     want: [$2]"
-    return 1
-}
-# near A B [TOL]: integers within TOL (default 1)
-near() {
-    local d=$(($1 - $2))
-    [ ${d#-} -le "${3:-1}" ] && return 0
-    echo "     have: $1, want: $2 (+-${3:-1})"
-    return 1
-}
-finish() {
-    if [ "$FAILS" -eq 0 ]; then
-        echo "$TEST_NAME: all checks passed"
-        exit 0
-    fi
-    echo "$TEST_NAME: $FAILS check(s) failed"
-    exit 1
-}
 
 # --- screenshots ---------------------------------------------------------------
 
@@ -127,12 +88,32 @@ listen_stop() {
 # listen_count MSG: how many times the stand-in launcher received MSG
 listen_count() { grep -c "^msg=$1 wp=0 lp=0" "$LISTEN_LOG"; }
 
-# panel geometry, from the probe: PX PY (screen position of the window)
+# panel geometry, from the probe: PX PY (screen position of the window), PW PH (size)
 panel_pos() {
     probe info "${MAIN[@]}" || return 1
     PX=$(probe_get x)
     PY=$(probe_get y)
+    PW=$(probe_get width)
+    PH=$(probe_get height)
 }
+
+# Click points, always from the probe: XY holds "X Y".
+#   xy_child SELECTOR     a windowed control of the panel, its centre on screen
+#   xy_control FORM NAME  a control the form draws itself (picture buttons, the
+#                         drag strip), its centre from the form's control table
+xy_child() {
+    probe screen-pos "${MAIN[@]}" "$1" || { echo "     no control $1"; return 1; }
+    XY="$(probe_get x) $(probe_get y)"
+}
+xy_control() {
+    probe control "$1" "$2" || { echo "     no control $2 of $1"; return 1; }
+    XY="$(probe_get cx) $(probe_get cy)"
+}
+# click_child SELECTOR, click_control FORM NAME
+# shellcheck disable=SC2086
+click_child() { xy_child "$1" && click $XY; }
+# shellcheck disable=SC2086
+click_control() { xy_control "$1" "$2" && click $XY; }
 
 # child_field SELECTOR KEY: one field of a child of the panel
 child_field() {
@@ -150,7 +131,7 @@ click() {
 # key KEY...: key strokes, with the pointer over the panel (no window manager:
 # the keyboard follows the pointer)
 key() {
-    if panel_pos; then xdotool mousemove $((PX + 160)) $((PY + 60)) sleep 0.2; fi
+    if panel_pos; then xdotool mousemove $((PX + PW / 2)) $((PY + PH / 2)) sleep 0.2; fi
     x_focus_desktop
     xdotool key --delay 80 "$@"
 }

@@ -38,7 +38,7 @@ check "the option buttons are unchanged" eq \
 panel_pos
 vt_sim_log_clear d2
 vt_sim_log_clear e2
-click $((PX + 214 + 34)) $((PY + 92 + 10))
+click_control "$VT_PANEL_CLASS" SpeedButton1 # Set
 n=0
 while [ "$(vt_sim_count d2 'cdb=ff07b1')" = 0 ] && [ $n -lt 200 ]; do sleep 0.1; n=$((n + 1)); done
 check "Set sends FF 07 B0 00 00 00 FF 00 00 00 00 AA to the selected drive" eq \
@@ -49,8 +49,8 @@ check "a second speed-list refresh leaves the status line" eq "$(child_field pos
     "Current Speed = 24"
 
 # choose the second drive with the keyboard: focus the list, Down
-click $((PX + 60)) $((PY + 62))
-sleep 0.5
+click_child class=ComboBox:0
+check "the drive list opens" probe wait-visible ComboLBox - 5000
 xdotool key Down Return
 check "choosing the second drive shows its mode" \
     probe wait-text "${MAIN[@]}" pos=25,154 "Current Speed = Silence Mode" 20000
@@ -62,11 +62,11 @@ check "the new drive was asked for its status" eq "$(vt_sim_count e2 'cdb=ff07b1
 shot second-drive
 
 # Close: 1026 to the launcher, then the end
-click $((PX + 214 + 34)) $((PY + 120 + 10))
+click_control "$VT_PANEL_CLASS" SpeedButton2 # Close
 panel_wait
 check "Close ends the panel with exit code 0" eq "$PANEL_RC" 0
 n=0
 while [ "$(listen_count 1026)" = 0 ] && [ $n -lt 50 ]; do sleep 0.1; n=$((n + 1)); done
 check "Close told the launcher: 1026" eq "$(listen_count 1026)" 1
 check "the launcher heard 1027 once, at start" eq "$(listen_count 1027)" 1
-finish
+vt_end

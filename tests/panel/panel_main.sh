@@ -22,7 +22,8 @@ shot start
 
 # --- the window -------------------------------------------------------------------
 probe info "${MAIN[@]}"
-echo "$PROBE_OUT" | sed 's/^/     /'
+printf '%s
+' "$PROBE_OUT" | sed 's/^/     /'
 MAIN_HWND=$(probe_get hwnd)
 check "class TFormMain" eq "$(probe_get class)" TFormMain
 check "title" eq "$(probe_get title)" "Trelvix Velotune"
@@ -45,7 +46,8 @@ check "the launcher was told: 1027 once" eq "$(listen_count 1027)" 1
 # The window icon is the program's icon; Wine answers no WM_GETICON across
 # processes, so its resource is read instead: one 32 x 32 image with 256 colours.
 probe exe-icons "$(vt_sim_winpath "$PANEL_DIR/$PANEL_EXE")"
-echo "$PROBE_OUT" | sed 's/^/     /'
+printf '%s
+' "$PROBE_OUT" | sed 's/^/     /'
 check "the program icon: one 32 x 32 image with 256 colours" eq \
     "$(echo "$PROBE_OUT" | cut -f3-)" $'images=1\timage=32x32,8bpp,0colours'
 
@@ -81,24 +83,25 @@ check "probe: one status read, one INQUIRY" eq "$(vt_sim_count d1 'cdb=ff07b1') 
 # --- Set: Silence Mode, then High Speed Mode -----------------------------------------
 panel_pos
 vt_sim_log_clear d1
-click $((PX + 33 + 30)) $((PY + 122 + 8))
-sleep 0.3
-check "clicking Silence Mode checks it" eq "$(child_field "text=Silence Mode" checked)" 1
+click_child "text=Silence Mode"
+silence_checked() { [ "$(child_field "text=Silence Mode" checked)" = 1 ]; }
+check "clicking Silence Mode checks it" until_ok 5 silence_checked
 check "... and unchecks High Speed Mode" eq "$(child_field "text=High Speed Mode" checked)" 0
-check "checking sends nothing" eq "$(vt_sim_count d1)" 0
-click $((PX + 214 + 34)) $((PY + 92 + 10))
+# Checking sends nothing: the log, cleared before the click, must hold exactly
+# the two commands of the Set that follows it (the panel handles input in order).
+click_control "$VT_PANEL_CLASS" SpeedButton1 # Set
 check "Set shows Current Speed = Silence Mode" \
     probe wait-text "${MAIN[@]}" pos=25,154 "Current Speed = Silence Mode" 20000
 vt_sim_log d1 | sed 's/^/     /'
-check "Set sent FF 07 B0 00 00 00 00 00 00 00 00 AA, then a status read" \
+check "checking sent nothing; Set sent FF 07 B0 00 00 00 00 00 00 00 00 AA, then a status read" \
     eq "$(vt_sim_log d1 | grep -o 'cdb=[0-9a-f]*' | tr '\n' ' ')" \
     "cdb=ff07b00000000000000000aa cdb=ff07b100000000000000ffaa "
 check "the drive is now silent" eq "$(vt_sim_get d1 mode)" silence
 shot silence
 
 vt_sim_log_clear d1
-click $((PX + 33 + 30)) $((PY + 98 + 8))
-click $((PX + 214 + 34)) $((PY + 92 + 10))
+click_child "text=High Speed Mode"
+click_control "$VT_PANEL_CLASS" SpeedButton1 # Set
 check "Set shows Current Speed = High Speed Mode" \
     probe wait-text "${MAIN[@]}" pos=25,154 "Current Speed = High Speed Mode" 20000
 check "Set sent FF 07 B0 00 00 00 FF 00 00 00 00 AA" eq \
@@ -127,21 +130,21 @@ about_centred() {
 # --- About by F1, closed by Esc ---------------------------------------------------------
 panel_pos
 key F1
-check "F1 opens the About box centred over the panel" about_centred $((PX + 160)) $((PY + 100))
+check "F1 opens the About box centred over the panel" about_centred $((PX + PW / 2)) $((PY + PH / 2))
 shot about
 key Escape
 check "Esc closes it" probe wait-hidden "${ABOUT[@]}" 20000
 key shift+F1
-check "Shift+F1 opens it too" about_centred $((PX + 160)) $((PY + 100))
+check "Shift+F1 opens it too" about_centred $((PX + PW / 2)) $((PY + PH / 2))
 key Return
 check "Enter closes it" probe wait-hidden "${ABOUT[@]}" 20000
 
 # --- About by Enter on an option button ----------------------------------------------
-click $((PX + 33 + 30)) $((PY + 98 + 8))
+click_child "text=High Speed Mode"
 probe focus "${MAIN[@]}"
 check "the option button has the focus" eq "$(probe_get focus_title)" "High Speed Mode"
 xdotool key Return
-check "Enter on the option button opens the About box" about_centred $((PX + 160)) $((PY + 100))
+check "Enter on the option button opens the About box" about_centred $((PX + PW / 2)) $((PY + PH / 2))
 xdotool key Escape
 check "Esc closes it" probe wait-hidden "${ABOUT[@]}" 20000
 
@@ -149,7 +152,7 @@ check "Esc closes it" probe wait-hidden "${ABOUT[@]}" 20000
 send_log=$ART/$TEST_NAME-send1026.log
 wine "$BUILD/tools/winprobe.exe" send "${MAIN[@]}" 1026 >"$send_log" 2>/dev/null &
 send_pid=$!
-check "1026 opens the About box centred over the panel" about_centred $((PX + 160)) $((PY + 100))
+check "1026 opens the About box centred over the panel" about_centred $((PX + PW / 2)) $((PY + PH / 2))
 check "the sender waits while the box is open" kill -0 $send_pid
 key Escape
 check "Esc closes it" probe wait-hidden "${ABOUT[@]}" 20000
@@ -159,7 +162,7 @@ check "then the sender's call returns 0" eq "$(grep -E '^(ok|result)=' "$send_lo
 
 # --- activating another program's window closes the About box ------------------------
 key F1
-check "F1 again" about_centred $((PX + 160)) $((PY + 100))
+check "F1 again" about_centred $((PX + PW / 2)) $((PY + PH / 2))
 wine notepad >/dev/null 2>&1 &
 notepad_pid=$!
 probe wait-visible Notepad - 20000 >/dev/null
@@ -173,22 +176,32 @@ check "the panel stays, enabled" eq "$(probe_get visible)$(probe_get enabled)" 1
 # --- dragging the top strip ---------------------------------------------------------------
 panel_pos
 x0=$PX y0=$PY
-drag $((x0 + 150)) $((y0 + 12)) $((x0 + 150 - 60)) $((y0 + 12 + 45))
-probe wait-window "${MAIN[@]}" 2000 >/dev/null
-sleep 0.5
+xy_control "$VT_PANEL_CLASS" Image1 # the drag strip
+read -r sx sy <<<"$XY"
+xy_child "class=Static:0" # the status line, below the strip
+read -r lx ly <<<"$XY"
+# moved_from X Y: within 3 s the window leaves X,Y (the same wait for the drag that
+# moves it and for the two that must not)
+moved_from() {
+    local n=0
+    while [ "$n" -lt 30 ]; do
+        panel_pos && [ "$PX,$PY" != "$1,$2" ] && return 0
+        sleep 0.1
+        n=$((n + 1))
+    done
+    return 1
+}
+drag "$sx" "$sy" $((sx - 60)) $((sy + 45))
+check "a left drag on the top strip moves the window within 3 s" moved_from "$x0" "$y0"
 panel_pos
-check "a left drag on the top strip moves the window by the drag" eq "$PX,$PY" \
-    "$((x0 - 60)),$((y0 + 45))"
+check "... by the drag" eq "$PX,$PY" "$((x0 - 60)),$((y0 + 45))"
 shot moved
 x0=$PX y0=$PY
-drag $((x0 + 150)) $((y0 + 12)) $((x0 + 150 + 50)) $((y0 + 12 + 30)) 3
-sleep 0.5
-panel_pos
-check "a right drag there does not" eq "$PX,$PY" "$x0,$y0"
-drag $((x0 + 300)) $((y0 + 175)) $((x0 + 300 + 50)) $((y0 + 175 + 30))
-sleep 0.5
-panel_pos
-check "a left drag lower down does not" eq "$PX,$PY" "$x0,$y0"
+sx=$((sx - 60)) sy=$((sy + 45)) lx=$((lx - 60)) ly=$((ly + 45))
+drag "$sx" "$sy" $((sx + 50)) $((sy + 30)) 3
+check "a right drag there does not (3 s)" not moved_from "$x0" "$y0"
+drag "$lx" "$ly" $((lx + 50)) $((ly + 30))
+check "a left drag lower down does not (3 s)" not moved_from "$x0" "$y0"
 
 # --- Tab reaches Button10 and Memo1; Space on Button10, then SC_MINIMIZE --------------
 seen=""
@@ -212,10 +225,9 @@ for i in 1 2 3 4 5 6; do
 done
 check "Button10 has the focus" eq "$(probe_get focus_title)" Button10
 key space
-sleep 0.5
-check "the panel is still visible after Button10" eq "$(probe info "${MAIN[@]}" && probe_get visible)" 1
+check "the panel stays visible after Button10 (5 s)" not probe wait-hidden "${MAIN[@]}" 5000
 probe post "${MAIN[@]}" 0x112 0xF020 0
-check "then SC_MINIMIZE hides the window" probe wait-hidden "${MAIN[@]}" 20000
+check "then SC_MINIMIZE hides the window within the same 5 s" probe wait-hidden "${MAIN[@]}" 5000
 buttons() { probe taskbar && echo "$PROBE_OUT" | grep -c $'^button\t'; }
 n=0
 while [ "$(buttons)" != 0 ] && [ $n -lt 50 ]; do sleep 0.1; n=$((n + 1)); done
@@ -233,7 +245,7 @@ shot about-hidden
 # Esc reaches the box only while it holds the keyboard focus
 about_focused() {
     local n=0
-    while [ $n -lt 50 ]; do
+    while [ "$n" -lt 50 ]; do
         probe focus "${ABOUT[@]}" && [ "$(probe_get focus_class)" = TFormAbout ] && return 0
         sleep 0.1
         n=$((n + 1))
@@ -247,7 +259,8 @@ x_focus_desktop
 xdotool key Escape
 if ! check "Esc closes it" probe wait-hidden "${ABOUT[@]}" 20000; then
     probe foreground
-    echo "$PROBE_OUT" | sed 's/^/     foreground: /'
+    printf '%s
+' "$PROBE_OUT" | sed 's/^/     foreground: /'
     probe focus "${ABOUT[@]}"
     echo "$PROBE_OUT" | grep -E '^(active|focus|capture)_' | sed 's/^/     /'
     probe toplevel
@@ -264,4 +277,4 @@ panel_wait
 check "WM_CLOSE ends the panel with exit code 0" eq "$PANEL_RC" 0
 check "the launcher heard no 1026 (only Close sends it)" eq "$(listen_count 1026)" 0
 check "and no second 1027" eq "$(listen_count 1027)" 1
-finish
+vt_end

@@ -20,7 +20,8 @@ expect_box() {
     vt_sim_preload
     start_panel
     check "$name: \"$text\" with caption MESSAGE" probe messagebox-wait "$text" MESSAGE 30000
-    echo "$PROBE_OUT" | sed 's/^/     /'
+    printf '%s
+' "$PROBE_OUT" | sed 's/^/     /'
     local box
     box=$(probe_get hwnd)
     shot "$name"
@@ -52,4 +53,4 @@ vt_sim_win98 "$PANEL_EXE"
 expect_box win98 "ASPI Not Found!!"
 check "win98: the pass-through path was not used" eq "$(vt_sim_count d3)" 0
 
-finish
+vt_end

@@ -10,7 +10,8 @@
 //                            (see simdrive.h); Unix paths are reached through Z:
 // Every SC_EXEC_SCSI_CMD is logged to <config>.log ("ha=H target=T cdb=..."), and
 // to the drive file's own log like the SG_IO emulator does. SRB_Status stays
-// SS_PENDING until a worker thread completes the command.
+// SS_PENDING until a worker thread completes the command. SC_ABORT_SRB is logged
+// there as "abort ha=H"; the request it names still completes in its own time.
 #include "simdrive.h"
 
 #include "drive/aspi.h"
@@ -27,6 +28,11 @@
 
 namespace {
 
+using velotune::SRB_Abort;
+using velotune::SRB_ExecSCSICmd;
+
+// The records this layer serves beyond the program's own (aspi.h): the host
+// adapter inquiry and the device type query. All begin with the same header.
 #pragma pack(push, 1)
 struct SrbHeader {
     BYTE SRB_Cmd;
@@ -53,66 +59,23 @@ struct SrbGetDevType {
     BYTE SRB_DeviceType;
     BYTE SRB_Rsvd1;
 };
-
-struct SrbExecScsiCmd {
-    SrbHeader h;
-    BYTE SRB_Target;
-    BYTE SRB_Lun;
-    WORD SRB_Rsvd1;
-    DWORD SRB_BufLen;
-    BYTE* SRB_BufPointer;
-    BYTE SRB_SenseLen;
-    BYTE SRB_CDBLen;
-    BYTE SRB_HaStat;
-    BYTE SRB_TargStat;
-    void* SRB_PostProc;
-    BYTE SRB_Rsvd2[20];
-    BYTE CDBByte[16];
-    BYTE SenseArea[16];
-};
 #pragma pack(pop)
 
-// Same layout as the program's own record.
-static_assert(sizeof(SrbExecScsiCmd) == sizeof(velotune::SRB_ExecSCSICmd));
-static_assert(offsetof(SrbExecScsiCmd, SRB_BufPointer) ==
-              offsetof(velotune::SRB_ExecSCSICmd, SRB_BufPointer));
-static_assert(offsetof(SrbExecScsiCmd, SRB_SenseLen) ==
-              offsetof(velotune::SRB_ExecSCSICmd, SRB_SenseLen));
-static_assert(offsetof(SrbExecScsiCmd, SRB_CDBLen) ==
-              offsetof(velotune::SRB_ExecSCSICmd, SRB_CDBLen));
-static_assert(offsetof(SrbExecScsiCmd, SRB_PostProc) ==
-              offsetof(velotune::SRB_ExecSCSICmd, SRB_PostProc));
-static_assert(offsetof(SrbExecScsiCmd, CDBByte) == offsetof(velotune::SRB_ExecSCSICmd, CDBByte));
-static_assert(offsetof(SrbExecScsiCmd, SenseArea) ==
-              offsetof(velotune::SRB_ExecSCSICmd, SenseArea));
-#ifdef _WIN64
-static_assert(offsetof(SrbExecScsiCmd, SRB_BufPointer) == 16);
-static_assert(offsetof(SrbExecScsiCmd, SRB_SenseLen) == 24);
-static_assert(offsetof(SrbExecScsiCmd, SRB_CDBLen) == 25);
-static_assert(offsetof(SrbExecScsiCmd, SRB_PostProc) == 28);
-static_assert(offsetof(SrbExecScsiCmd, CDBByte) == 56);
-static_assert(offsetof(SrbExecScsiCmd, SenseArea) == 72);
-static_assert(sizeof(SrbExecScsiCmd) == 88);
-#else
-static_assert(offsetof(SrbExecScsiCmd, CDBByte) == 48);
-static_assert(offsetof(SrbExecScsiCmd, SenseArea) == 64);
-static_assert(sizeof(SrbExecScsiCmd) == 80);
-#endif
-
-constexpr BYTE kScHaInquiry = 0x00;
-constexpr BYTE kScGetDevType = 0x01;
-constexpr BYTE kScExecScsiCmd = 0x02;
-constexpr BYTE kSsPending = 0x00;
-constexpr BYTE kSsComp = 0x01;
-constexpr BYTE kSsErr = 0x04;
-constexpr BYTE kSsInvalidCmd = 0x80;
-constexpr BYTE kSsInvalidHa = 0x81;
-constexpr BYTE kSsNoDevice = 0x82;
-constexpr BYTE kSsNoAdapters = 0xE8;
-constexpr BYTE kSrbDirIn = 0x08;
-constexpr BYTE kSrbDirOut = 0x10;
-constexpr BYTE kSrbPosting = 0x01;
-constexpr BYTE kSrbEventNotify = 0x40;
+using velotune::SC_ABORT_SRB;
+using velotune::SC_EXEC_SCSI_CMD;
+using velotune::SC_GET_DEV_TYPE;
+using velotune::SC_HA_INQUIRY;
+using velotune::SRB_DIR_IN;
+using velotune::SRB_DIR_OUT;
+using velotune::SRB_EVENT_NOTIFY;
+using velotune::SRB_POSTING;
+using velotune::SS_COMP;
+using velotune::SS_ERR;
+using velotune::SS_INVALID_CMD;
+using velotune::SS_INVALID_HA;
+using velotune::SS_NO_ADAPTERS;
+using velotune::SS_NO_DEVICE;
+using velotune::SS_PENDING;
 
 HMODULE g_module;
 
@@ -134,7 +97,7 @@ struct Config {
     int adapters = 1;
     long support = -1;
     int delayMs = 1;
-    BYTE missing = kSsNoDevice;
+    BYTE missing = SS_NO_DEVICE;
     std::vector<Target> targets;
 };
 
@@ -192,29 +155,29 @@ const Target* FindTarget(const Config& config, int ha, int id) {
     return nullptr;
 }
 
-void Finish(SrbExecScsiCmd* srb, BYTE status) {
+void Finish(SRB_ExecSCSICmd* srb, BYTE status) {
     // The caller polls SRB_Status: it is written last, with release ordering.
-    __atomic_store_n(&srb->h.SRB_Status, status, __ATOMIC_RELEASE);
-    if ((srb->h.SRB_Flags & kSrbEventNotify) && srb->SRB_PostProc)
+    __atomic_store_n(&srb->SRB_Status, status, __ATOMIC_RELEASE);
+    if ((srb->SRB_Flags & SRB_EVENT_NOTIFY) && srb->SRB_PostProc)
         SetEvent(static_cast<HANDLE>(srb->SRB_PostProc));
-    else if ((srb->h.SRB_Flags & kSrbPosting) && srb->SRB_PostProc)
-        reinterpret_cast<void(__cdecl*)(SrbExecScsiCmd*)>(srb->SRB_PostProc)(srb);
+    else if ((srb->SRB_Flags & SRB_POSTING) && srb->SRB_PostProc)
+        reinterpret_cast<void(__cdecl*)(SRB_ExecSCSICmd*)>(srb->SRB_PostProc)(srb);
 }
 
-BYTE Execute(SrbExecScsiCmd* srb, const Config& config) {
-    int ha = srb->h.SRB_HaId, id = srb->SRB_Target;
+BYTE Execute(SRB_ExecSCSICmd* srb, const Config& config) {
+    int ha = srb->SRB_HaId, id = srb->SRB_Target;
     BYTE cdbLength = srb->SRB_CDBLen;
     if (cdbLength > 16) cdbLength = 16;
     vtsim::Direction dir = vtsim::Direction::None;
-    BYTE dirBits = srb->h.SRB_Flags & (kSrbDirIn | kSrbDirOut);
-    if (dirBits == kSrbDirIn)
+    BYTE dirBits = srb->SRB_Flags & (SRB_DIR_IN | SRB_DIR_OUT);
+    if (dirBits == SRB_DIR_IN)
         dir = vtsim::Direction::In;
-    else if (dirBits == kSrbDirOut)
+    else if (dirBits == SRB_DIR_OUT)
         dir = vtsim::Direction::Out;
     else if (dirBits)
         dir = vtsim::Direction::Both;
     char flags[8];
-    std::snprintf(flags, sizeof flags, "%02x", srb->h.SRB_Flags);
+    std::snprintf(flags, sizeof flags, "%02x", srb->SRB_Flags);
     std::string fields = std::string("dir=") + vtsim::DirectionName(dir) +
                          " len=" + std::to_string(srb->SRB_BufLen) + " flags=" + flags +
                          " lun=" + std::to_string(srb->SRB_Lun) +
@@ -225,7 +188,7 @@ BYTE Execute(SrbExecScsiCmd* srb, const Config& config) {
     BYTE status;
     const Target* target = FindTarget(config, ha, id);
     if (ha >= config.adapters) {
-        status = kSsInvalidHa;
+        status = SS_INVALID_HA;
     } else if (!target || srb->SRB_Lun != 0) {
         status = config.missing;
     } else {
@@ -239,7 +202,7 @@ BYTE Execute(SrbExecScsiCmd* srb, const Config& config) {
         switch (answer.kind) {
         case vtsim::Answer::Kind::Good:
             srb->SRB_TargStat = 0;
-            status = kSsComp;
+            status = SS_COMP;
             break;
         case vtsim::Answer::Kind::CheckCondition: {
             srb->SRB_TargStat = 0x02;
@@ -247,12 +210,12 @@ BYTE Execute(SrbExecScsiCmd* srb, const Config& config) {
             if (n > sizeof srb->SenseArea) n = sizeof srb->SenseArea;
             if (n > sizeof answer.sense) n = sizeof answer.sense;
             std::memcpy(srb->SenseArea, answer.sense, n);
-            status = kSsErr;
+            status = SS_ERR;
             break;
         }
         default:
             srb->SRB_HaStat = 0x11; // selection time-out
-            status = kSsErr;
+            status = SS_ERR;
             break;
         }
     }
@@ -264,7 +227,7 @@ BYTE Execute(SrbExecScsiCmd* srb, const Config& config) {
 }
 
 struct Job {
-    SrbExecScsiCmd* srb;
+    SRB_ExecSCSICmd* srb;
     Config config;
 };
 
@@ -272,7 +235,7 @@ DWORD WINAPI Worker(LPVOID parameter) {
     Job* job = static_cast<Job*>(parameter);
     if (job->config.delayMs > 0) Sleep(static_cast<DWORD>(job->config.delayMs));
     BYTE status = Execute(job->srb, job->config);
-    SrbExecScsiCmd* srb = job->srb;
+    SRB_ExecSCSICmd* srb = job->srb;
     delete job;
     Finish(srb, status);
     return 0;
@@ -290,46 +253,46 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 __declspec(dllexport) DWORD __cdecl GetASPI32SupportInfo(void) {
     Config config = ReadConfig();
     if (config.support >= 0) return static_cast<DWORD>(config.support);
-    if (config.adapters <= 0) return static_cast<DWORD>(kSsNoAdapters) << 8;
-    return (static_cast<DWORD>(kSsComp) << 8) | static_cast<DWORD>(config.adapters & 0xFF);
+    if (config.adapters <= 0) return static_cast<DWORD>(SS_NO_ADAPTERS) << 8;
+    return (static_cast<DWORD>(SS_COMP) << 8) | static_cast<DWORD>(config.adapters & 0xFF);
 }
 
 __declspec(dllexport) DWORD __cdecl SendASPI32Command(void* request) {
-    if (!request) return kSsInvalidCmd;
+    if (!request) return SS_INVALID_CMD;
     SrbHeader* header = static_cast<SrbHeader*>(request);
     Config config = ReadConfig();
     switch (header->SRB_Cmd) {
-    case kScHaInquiry: {
+    case SC_HA_INQUIRY: {
         SrbHaInquiry* srb = static_cast<SrbHaInquiry*>(request);
         if (srb->h.SRB_HaId >= config.adapters && config.adapters > 0) {
-            srb->h.SRB_Status = kSsInvalidHa;
-            return kSsInvalidHa;
+            srb->h.SRB_Status = SS_INVALID_HA;
+            return SS_INVALID_HA;
         }
         srb->HA_Count = static_cast<BYTE>(config.adapters);
         srb->HA_SCSI_ID = 7;
         std::memcpy(srb->HA_ManagerId, "VTSIM ASPI      ", 16);
         std::memcpy(srb->HA_Identifier, "VTSIM ADAPTER   ", 16);
         std::memset(srb->HA_Unique, 0, sizeof srb->HA_Unique);
-        srb->h.SRB_Status = kSsComp;
-        return kSsComp;
+        srb->h.SRB_Status = SS_COMP;
+        return SS_COMP;
     }
-    case kScGetDevType: {
+    case SC_GET_DEV_TYPE: {
         SrbGetDevType* srb = static_cast<SrbGetDevType*>(request);
         const Target* target = FindTarget(config, srb->h.SRB_HaId, srb->SRB_Target);
         int type = target && srb->SRB_Lun == 0 ? vtsim::DeviceType(target->drive) : -1;
         if (srb->h.SRB_HaId >= config.adapters)
-            srb->h.SRB_Status = kSsInvalidHa;
+            srb->h.SRB_Status = SS_INVALID_HA;
         else if (type < 0)
-            srb->h.SRB_Status = kSsNoDevice;
+            srb->h.SRB_Status = SS_NO_DEVICE;
         else {
             srb->SRB_DeviceType = static_cast<BYTE>(type);
-            srb->h.SRB_Status = kSsComp;
+            srb->h.SRB_Status = SS_COMP;
         }
         return srb->h.SRB_Status;
     }
-    case kScExecScsiCmd: {
-        SrbExecScsiCmd* srb = static_cast<SrbExecScsiCmd*>(request);
-        srb->h.SRB_Status = kSsPending;
+    case SC_EXEC_SCSI_CMD: {
+        SRB_ExecSCSICmd* srb = static_cast<SRB_ExecSCSICmd*>(request);
+        srb->SRB_Status = SS_PENDING;
         Job* job = new Job{srb, config};
         HANDLE thread = CreateThread(nullptr, 0, Worker, job, 0, nullptr);
         if (!thread) {
@@ -339,11 +302,21 @@ __declspec(dllexport) DWORD __cdecl SendASPI32Command(void* request) {
             return status;
         }
         CloseHandle(thread);
-        return kSsPending;
+        return SS_PENDING;
+    }
+    case SC_ABORT_SRB: {
+        // Logged only: the request goes on and completes in its own time, as
+        // a layer that cannot stop a command in flight would do.
+        SRB_Abort* srb = static_cast<SRB_Abort*>(request);
+        char text[64];
+        std::snprintf(text, sizeof text, "abort ha=%d", srb->SRB_HaId);
+        vtsim::AppendLine(config.path + ".log", text);
+        srb->SRB_Status = SS_COMP;
+        return SS_COMP;
     }
     default:
-        header->SRB_Status = kSsInvalidCmd;
-        return kSsInvalidCmd;
+        header->SRB_Status = SS_INVALID_CMD;
+        return SS_INVALID_CMD;
     }
 }
 

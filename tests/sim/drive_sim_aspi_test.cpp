@@ -21,6 +21,7 @@ using simtest::Field;
 using simtest::ReadDriveKey;
 using simtest::Request;
 using simtest::WriteDrive;
+using simtest::WriteText;
 using ::testing::ElementsAre;
 
 namespace {
@@ -281,6 +282,85 @@ TEST_F(AspiDrives, NoDriveShowsDriveNotFoundOnce) {
     const std::vector<std::string> commands = Commands();
     ASSERT_EQ(commands.size(), 9u); // 8 probes and the INQUIRY of the disk
     EXPECT_EQ(commands[7], "0:6 " + kInq + " 01");
+}
+
+TEST_F(AspiDrives, UnitAttentionIsSentAgainAndAShortReplyReadsAsZeros) {
+    WriteDrive("once", "kind=twomode\nmode=high\nunit_attention=1\nvendor=ONCE");
+    WriteDrive("always", "kind=twomode\nunit_attention=always\nvendor=ALWAYS");
+    // A status read that ends GOOD with 2 bytes: 00 04 of a High Speed reply.
+    WriteDrive("short", "kind=twomode\nmode=high\nstatus_len=2\nvendor=SHORT");
+    WriteAspi("adapters=1", {"0:0 once", "0:1 always", "0:2 short"});
+    control.DiscoverDrives();
+
+    // ASPI reports no length: the short device is listed like any other.
+    ASSERT_EQ(panel.drives.size(), 2u);
+    EXPECT_EQ(panel.drives[0].substr(0, 8), "ONCE    ");
+    EXPECT_EQ(panel.drives[1].substr(0, 8), "SHORT   ");
+    EXPECT_TRUE(panel.messages.empty());
+    EXPECT_EQ(panel.status, "Current Speed = High Speed Mode");
+    EXPECT_EQ(ReadDriveKey("once", "unit_attention"), "0");
+
+    // One command more per unit attention, and no more than three tries.
+    std::vector<std::string> expected = {"0:0 " + kStatus + " 04", "0:0 " + kStatus + " 01",
+                                         "0:0 " + kInq + " 01",    "0:1 " + kStatus + " 04",
+                                         "0:1 " + kStatus + " 04", "0:1 " + kStatus + " 04",
+                                         "0:2 " + kStatus + " 01", "0:2 " + kInq + " 01"};
+    for (int t = 3; t < 8; ++t)
+        expected.push_back("0:" + std::to_string(t) + " " + kStatus + " 82");
+    expected.push_back("0:0 " + kStatus + " 01");
+    EXPECT_EQ(Commands(), expected);
+
+    // The short reply follows a High Speed reply in the same buffer: what the
+    // drive did not send reads as zeros, never as the earlier reply.
+    panel.driveIndex = 1;
+    control.DriveComboBoxChange();
+    EXPECT_EQ(panel.status, "Current Speed = Silence Mode");
+
+    // A later unit attention (a media change) on the refresh and on the mode set.
+    WriteDrive("once", "kind=twomode\nmode=high\nunit_attention=1\nvendor=ONCE");
+    WriteText(AspiConfig() + ".log", "");
+    panel.driveIndex = 0;
+    control.DriveComboBoxChange();
+    EXPECT_EQ(panel.status, "Current Speed = High Speed Mode");
+    WriteDrive("once", "kind=twomode\nmode=high\nunit_attention=1\nvendor=ONCE");
+    panel.highChecked = false;
+    control.SpeedSetClick();
+    const std::string set = "0:0 ff07b00000000000000000aa 1024 ";
+    EXPECT_THAT(Commands(), ElementsAre("0:0 " + kStatus + " 04", "0:0 " + kStatus + " 01",
+                                        set + "04", set + "01", "0:0 " + kStatus + " 01"));
+    EXPECT_EQ(ReadDriveKey("once", "mode"), "silence");
+    EXPECT_EQ(panel.status, "Current Speed = Silence Mode");
+}
+
+TEST_F(AspiDrives, AGivenUpRequestIsAbortedAndNeverWritesIntoTheCallersBuffer) {
+    WriteDrive("hung", "kind=twomode\nmode=high\nhang_ms=1500");
+    WriteAspi("adapters=1", {"0:0 hung"});
+    ASSERT_EQ(LoadAspi(), 1);
+    TransportSeam seam = RealTransportSeam();
+    seam.aspiWaitLimitMs = 200; // instead of the minute
+    SetTransportSeam(seam);
+
+    std::uint8_t data[255];
+    std::memset(data, 0xA5, sizeof data);
+    const std::uint8_t result =
+        AspiExecute(0, 0, kStatusReadCdb, kCdb12, data, kStatusReadLength, 0);
+    SetTransportSeam(RealTransportSeam());
+    EXPECT_EQ(result, 0x02); // SS_ABORTED
+    EXPECT_THAT(AspiLog(), ElementsAre("abort ha=0"));
+
+    // The layer finishes the request later; the caller's buffer stays as it was.
+    for (int i = 0; i < 50 && AspiLog().size() < 2; ++i)
+        Sleep(100);
+    ASSERT_EQ(AspiLog().size(), 2u);
+    EXPECT_EQ(Field(AspiLog()[1], "status"), "01");
+    for (std::size_t i = 0; i < sizeof data; ++i)
+        ASSERT_EQ(data[i], 0xA5) << "byte " << i;
+
+    // The transport goes on with storage of its own.
+    WriteDrive("hung", "kind=twomode\nmode=silence");
+    EXPECT_EQ(AspiExecute(0, 0, kStatusReadCdb, kCdb12, data, kStatusReadLength, 0), 0x01);
+    EXPECT_EQ(data[1], 0x04);
+    EXPECT_EQ(data[5], 0x00);
 }
 
 } // namespace

@@ -124,6 +124,24 @@ TEST(NtEnvironment, TheSimulatedLettersAreCdroms) {
     EXPECT_NE(cdroms.find("defgh"), std::string::npos) << cdroms;
 }
 
+TEST(NtEnvironment, LoadAspiNeverTakesTheLayerBesideTheProgram) {
+    char self[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, self, sizeof self);
+    std::string beside(self);
+    beside = beside.substr(0, beside.find_last_of('\\') + 1) + "WNASPI32.DLL";
+    ASSERT_NE(GetFileAttributesA(beside.c_str()), INVALID_FILE_ATTRIBUTES) << beside;
+
+    LoadAspi();
+    HMODULE aspi = GetModuleHandleA("WNASPI32.DLL");
+    ASSERT_NE(aspi, nullptr);
+    char path[MAX_PATH] = "";
+    GetModuleFileNameA(aspi, path, sizeof path);
+    EXPECT_STRCASENE(path, beside.c_str());
+    char system[MAX_PATH] = "";
+    GetSystemDirectoryA(system, sizeof system);
+    EXPECT_EQ(_strnicmp(path, system, std::strlen(system)), 0) << path;
+}
+
 TEST_F(NtDrives, OfDrivesDAndFOnlyFAnswers) {
     g_cdroms = "df";
     WriteDrive("d", "kind=twomode\nreject_status=1");
@@ -241,6 +259,29 @@ TEST_F(NtDrives, SetSendsOneModeSetAndOneStatusRead) {
     EXPECT_THAT(Requests("d"), ElementsAre(kStatusRead));
 }
 
+TEST_F(NtDrives, RefusedModeSetRefreshShowsWhatTheDriveReports) {
+    WriteDrive("d", "kind=twomode\nmode=high\nset_fails=1");
+    control.DiscoverDrives();
+    ASSERT_EQ(control.Drives().count, 1);
+    ASSERT_EQ(panel.status, "Current Speed = High Speed Mode");
+
+    simtest::ClearDriveLog("d");
+    panel.highChecked = false; // the user checks "Silence Mode"
+    control.SpeedSetClick();
+    EXPECT_THAT(Requests("d"), ElementsAre(ModeSet("00"), kStatusRead));
+    EXPECT_EQ(ReadDriveKey("d", "mode"), "high");
+    EXPECT_EQ(panel.status, "Current Speed = High Speed Mode");
+
+    // The drive changes by itself; a refused set still refreshes from it.
+    WriteDrive("d", "kind=twomode\nmode=silence\nset_fails=1");
+    simtest::ClearDriveLog("d");
+    panel.highChecked = true;
+    control.SpeedSetClick();
+    EXPECT_THAT(Requests("d"), ElementsAre(ModeSet("ff"), kStatusRead));
+    EXPECT_EQ(ReadDriveKey("d", "mode"), "silence");
+    EXPECT_EQ(panel.status, "Current Speed = Silence Mode");
+}
+
 TEST_F(NtDrives, SpeedListDriveSetsTheSelectedSpeed) {
     WriteDrive("d", "kind=speedlist\nspeeds=8,16,24,40\ncurrent=8");
     control.DiscoverDrives();
@@ -282,8 +323,8 @@ TEST_F(NtDrives, LongSpeedListStaysInsideTheReply) {
     control.DiscoverDrives();
     ASSERT_EQ(control.Drives().count, 1);
     EXPECT_EQ(panel.status, "Current Speed = 32");
-    ASSERT_LE(panel.speeds.size(), 249u);
-    ASSERT_GE(panel.speeds.size(), 1u);
+    // Bytes 6 to 254 of the 255 transferred: exactly 249 entries.
+    ASSERT_EQ(panel.speeds.size(), 249u);
     for (const std::string& speed : panel.speeds)
         EXPECT_EQ(speed, "10");
 }
@@ -430,6 +471,64 @@ TEST_F(NtDrives, ReleaseThenDiscoveryGivesTheSameListWithFreshHandles) {
     control.DiscoverDrives();
     EXPECT_EQ(panel.drives, first);
     EXPECT_EQ(control.Drives().count, 2);
+}
+
+TEST_F(NtDrives, UnitAttentionIsSentAgainAndAShortReplyIsNoDrive) {
+    WriteDrive("d", "kind=twomode\nmode=silence\nunit_attention=1\nvendor=ONCE");
+    WriteDrive("e", "kind=twomode\nunit_attention=always\nvendor=ALWAYS");
+    // A status read that ends GOOD with 2 bytes, as a USB bridge may answer.
+    WriteDrive("f", "kind=twomode\nstatus_len=2\nvendor=SHORT");
+    WriteDrive("g", "kind=twomode\nmode=high\nvendor=PLAIN");
+    // h: a speed-list drive whose reply ends before the list byte 1 announces.
+    WriteDrive("h", "kind=speedlist\nspeeds=8,16,24,40\ncurrent=24\nstatus_len=8\nvendor=CUT");
+    control.DiscoverDrives();
+
+    ASSERT_EQ(panel.drives.size(), 3u);
+    EXPECT_EQ(panel.drives[0].substr(0, 8), "ONCE    ");
+    EXPECT_EQ(panel.drives[1].substr(0, 8), "PLAIN   ");
+    EXPECT_EQ(panel.drives[2].substr(0, 8), "CUT     ");
+    EXPECT_TRUE(panel.messages.empty());
+    EXPECT_EQ(panel.status, "Current Speed = Silence Mode");
+    EXPECT_EQ(ReadDriveKey("d", "unit_attention"), "0");
+
+    // One command more per unit attention, three tries at most.
+    EXPECT_THAT(Requests("d"), ElementsAre(kStatusRead, kStatusRead, kInquiry, kStatusRead));
+    EXPECT_EQ(Field(DriveLog("d")[0], "answer"), "check");
+    EXPECT_EQ(Field(DriveLog("d")[1], "answer"), "good");
+    EXPECT_THAT(Requests("e"), ElementsAre(kStatusRead, kStatusRead, kStatusRead));
+    EXPECT_THAT(Requests("f"), ElementsAre(kStatusRead));
+    EXPECT_EQ(Field(DriveLog("f")[0], "answer"), "good");
+    EXPECT_THAT(Requests("g"), ElementsAre(kStatusRead, kInquiry));
+    EXPECT_THAT(Requests("h"), ElementsAre(kStatusRead, kInquiry));
+    EXPECT_THAT(g_record.closed, ElementsAre(Opened("e"), Opened("f")));
+
+    // The cut list: only the speeds that came.
+    panel.driveIndex = 2;
+    control.DriveComboBoxChange();
+    EXPECT_THAT(panel.speeds, ElementsAre("8", "16"));
+    EXPECT_EQ(panel.status, "Current Speed = 24");
+
+    // A media change on d: the refresh and the mode set are each sent again.
+    WriteDrive("d", "kind=twomode\nmode=silence\nunit_attention=1\nvendor=ONCE");
+    panel.driveIndex = 0;
+    control.DriveComboBoxChange();
+    EXPECT_EQ(panel.status, "Current Speed = Silence Mode");
+    WriteDrive("d", "kind=twomode\nmode=silence\nunit_attention=1\nvendor=ONCE");
+    panel.highChecked = true;
+    control.SpeedSetClick();
+    EXPECT_THAT(Requests("d"), ElementsAre(ModeSet("ff"), ModeSet("ff"), kStatusRead));
+    EXPECT_EQ(ReadDriveKey("d", "mode"), "high");
+    EXPECT_EQ(panel.status, "Current Speed = High Speed Mode");
+
+    // Whatever the panel does, no mode set reaches the short-reply device.
+    for (int position = 0; position < 3; ++position) {
+        panel.driveIndex = position;
+        control.DriveComboBoxChange();
+        control.SpeedSetClick();
+    }
+    for (const std::string& line : DriveLog("f"))
+        EXPECT_NE(Field(line, "cdb").substr(0, 6), "ff07b0") << line;
+    EXPECT_EQ(DriveLog("f").size(), 1u);
 }
 
 } // namespace

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # run_drive_sim.sh nt|aspi BUILD_DIR NATIVE_DIR PROGRAM
 # Runs a drive integration test program once under Wine with simulated drives:
-#   nt    CD-ROM letters d to h played by the SG_IO emulator (d.drive ... h.drive)
+#   nt    CD-ROM letters d to h played by the SG_IO emulator (d.drive ... h.drive);
+#         a native WNASPI32.DLL beside the program is preferred, as a planted one
 #   aspi  the program sees the 95 family and loads the simulated WNASPI32.DLL
 set -u
 mode=$1 build=$2 native=$3 program=$4
@@ -25,7 +26,10 @@ nt)
         vt_sim_apply
     }
     trap cleanup EXIT
-    (vt_sim_preload && exec wine "$program")
+    # The simulated WNASPI32.DLL lies beside the program and would be taken
+    # first, as Windows takes a planted one: the NT path must never load it.
+    (vt_sim_preload &&
+        WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}wnaspi32=n,b" exec wine "$program")
     ;;
 aspi)
     vt_sim_win98 "$(basename "$program")"

@@ -71,6 +71,7 @@ vt_sim_clean() {
     done
     if grep -qi '"Version"="win98"' "$WINEPREFIX/user.reg" 2>/dev/null; then
         local app
+        # shellcheck disable=SC2013 # program names hold no blanks
         for app in $(grep -i -B3 '"Version"="win98"' "$WINEPREFIX/user.reg" |
                      sed -n 's/^\[Software\\\\Wine\\\\AppDefaults\\\\\([^]]*\)\].*/\1/p'); do
             vt_sim_win98 "$app" off

@@ -198,6 +198,16 @@ std::vector<std::uint8_t> InquiryReply(const Lines& lines) {
     return reply;
 }
 
+// A "next N commands" key: true while it lasts, counting down in the file.
+bool TakeCountdown(const std::string& path, const Lines& lines, const std::string& key) {
+    const std::string value = Get(lines, key);
+    if (value == "always") return true;
+    const long left = value.empty() ? 0 : std::strtol(value.c_str(), nullptr, 0);
+    if (left <= 0) return false;
+    Put(path, lines, key, std::to_string(left - 1));
+    return true;
+}
+
 const char* AnswerName(Answer::Kind kind) {
     switch (kind) {
     case Answer::Kind::Good:
@@ -273,6 +283,10 @@ Answer Execute(const std::string& path, const Command& command, const std::strin
     bool vendor = len == 12 && cdb[0] == 0xFF && cdb[1] == 0x07;
     if (answer.kind == Answer::Kind::Gone || GetFlag(lines, "gone")) {
         answer.kind = Answer::Kind::Gone;
+    } else if (TakeCountdown(path, lines, "unit_attention")) {
+        SetSense(answer, "", 0x06, 0x29, 0x00);
+    } else if (TakeCountdown(path, lines, "becoming_ready")) {
+        SetSense(answer, "", 0x02, 0x04, 0x01);
     } else if (len >= 6 && cdb[0] == 0x12) {
         if (GetFlag(lines, "inquiry_fails"))
             SetSense(answer, Get(lines, "inquiry_sense"), 0x05, 0x24, 0x00);

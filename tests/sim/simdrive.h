@@ -19,6 +19,10 @@
 //   status_sense=5,20,00     sense key, ASC, ASCQ of that rejection (hex)
 //   inquiry_fails=1          INQUIRY ends in CHECK CONDITION (inquiry_sense, 5,24,00)
 //   set_fails=1              mode set ends in CHECK CONDITION (set_sense, 5,24,00)
+//   unit_attention=N|always  the next N commands (any command) end in CHECK
+//                            CONDITION 6/29/00, unit attention after a reset;
+//                            the count in the file goes down with each
+//   becoming_ready=N|always  likewise with NOT READY, becoming ready (2/04/01)
 //   hang_ms=N                every command waits N ms before it is answered
 //   gone=1                   every command fails at the transport (no answer)
 // Any other operation code ends in CHECK CONDITION 5/20/00.

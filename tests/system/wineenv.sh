@@ -16,7 +16,8 @@ vt_init() {
     export WINEARCH=win64
     export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
     if [ -z "${VT_KEEP_DISPLAY:-}" ] && [ -s "$VT_BUILD/xvfb.display" ]; then
-        export DISPLAY=$(cat "$VT_BUILD/xvfb.display")
+        DISPLAY=$(cat "$VT_BUILD/xvfb.display")
+        export DISPLAY
     fi
 }
 
@@ -24,6 +25,23 @@ vt_xvfb_alive() {
     [ -s "$VT_BUILD/xvfb.pid" ] && kill -0 "$(cat "$VT_BUILD/xvfb.pid")" 2>/dev/null
 }
 
+# The font the windows were laid out for: Wine's own Tahoma (package fonts-wine),
+# which this Wine only uses from the prefix's Fonts folder.
+VT_FONT_DIR=${VT_FONT_DIR:-/usr/share/wine/fonts}
+vt_fonts() {
+    local f dest=$WINEPREFIX/drive_c/windows/Fonts
+    mkdir -p "$dest" || return 1
+    for f in tahoma.ttf tahomabd.ttf; do
+        if [ ! -f "$VT_FONT_DIR/$f" ]; then
+            echo "vt_fonts: $VT_FONT_DIR/$f missing (package fonts-wine)" >&2
+            return 1
+        fi
+        cmp -s "$VT_FONT_DIR/$f" "$dest/$f" || cp -f "$VT_FONT_DIR/$f" "$dest/$f" || return 1
+    done
+}
+
+# Fails (non-zero) when any part does not come up: no display, no prefix, no
+# fonts, or a Wine that cannot run a program in the prefix.
 vt_up() {
     if [ -n "${VT_KEEP_DISPLAY:-}" ] && [ -n "${DISPLAY:-}" ]; then
         : # the user's own display
@@ -32,11 +50,18 @@ vt_up() {
         rm -f "$fifo"; mkfifo "$fifo"
         Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
         echo $! >"$VT_BUILD/xvfb.pid"
-        local n; read -r n <"$fifo"; rm -f "$fifo"
+        local n=""
+        read -r -t 30 n <"$fifo"
+        rm -f "$fifo"
+        if [ -z "$n" ] || ! vt_xvfb_alive; then
+            echo "vt_up: Xvfb did not start" >&2
+            return 1
+        fi
         echo ":$n" >"$VT_BUILD/xvfb.display"
         export DISPLAY=:$n
     else
-        export DISPLAY=$(cat "$VT_BUILD/xvfb.display")
+        DISPLAY=$(cat "$VT_BUILD/xvfb.display")
+        export DISPLAY
     fi
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         wineboot -i >/dev/null 2>&1
@@ -46,14 +71,43 @@ vt_up() {
         wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v shell /d 1024x768 /f >/dev/null 2>&1
         wineserver -w
     fi
+    vt_fonts || return 1
     wineserver -p </dev/null >/dev/null 2>&1 || true
+    # The proof that Wine works: a program of the prefix runs and reads its registry.
+    if ! timeout 120 wine reg query 'HKCU\Software\Wine\Explorer' /v Desktop </dev/null 2>/dev/null |
+        tr -d '\r' | grep -q 'Desktop.*shell'; then
+        echo "vt_up: Wine does not run programs in $WINEPREFIX" >&2
+        return 1
+    fi
 }
 
+# Linux processes started for this prefix (the wine server, Wine's services, programs).
+vt_prefix_pids() {
+    local p
+    for p in $(pgrep -f 'wine|\.exe' 2>/dev/null); do
+        grep -qzx "WINEPREFIX=$WINEPREFIX" "/proc/$p/environ" 2>/dev/null && echo "$p"
+    done
+}
+
+# Fails when something of the environment is still running afterwards.
 vt_down() {
     wineserver -k 2>/dev/null
     wineserver -w 2>/dev/null
     if vt_xvfb_alive; then kill "$(cat "$VT_BUILD/xvfb.pid")" 2>/dev/null; fi
+    local n=0
+    while [ $n -lt 50 ] && { [ -n "$(vt_prefix_pids)" ] || vt_xvfb_alive; }; do
+        sleep 0.2
+        n=$((n + 1))
+    done
+    if vt_xvfb_alive; then
+        echo "vt_down: Xvfb still running" >&2
+        return 1
+    fi
     rm -f "$VT_BUILD/xvfb.pid" "$VT_BUILD/xvfb.display"
+    if [ -n "$(vt_prefix_pids)" ]; then
+        echo "vt_down: still running: $(vt_prefix_pids | tr '\n' ' ')" >&2
+        return 1
+    fi
 }
 
 vt_restart_wine() {

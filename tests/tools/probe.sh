@@ -41,7 +41,7 @@ probe_get() {
 
 probe_stop() {
     local pid=${PROBE_PID:-}
-    [ -n "${PROBE[1]:-}" ] && echo quit >&"${PROBE[1]}" 2>/dev/null
+    [ -n "${PROBE[1]:-}" ] && { echo quit >&"${PROBE[1]}"; } 2>/dev/null
     [ -n "$pid" ] && wait "$pid" 2>/dev/null
     return 0
 }

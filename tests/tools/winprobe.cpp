@@ -45,7 +45,21 @@
 //                                >= WM_USER (and WM_CLOSE, WM_SYSCOMMAND) it gets,
 //                                until WM_CLOSE or MS milliseconds
 //   exe-icons PATH               the icon groups of a program file and their images
+//   logon                        starts the command line of the machine's Run entry
+//                                "Velotune" as the shell does at logon
+//   exit-launcher                the launcher's Exit command; waits until it is gone
+//   close-panel                  WM_CLOSE to the speed panel; waits until it is gone
+//   hold SECONDS | release       keeps a hidden window (and so the desktop with its
+//                                notification area) until "release" or the time is up
+//   absent W                     no such window exists now
+//   control FORM NAME            the screen rectangle and centre of a control that the
+//                                form draws itself, from the form's control table
 //   sleep MS
+//   anything else                a step command (steps.c: registry, tray, processes,
+//                                "script FILE", ...)
+//
+// Commands may be chained in one start with a lone ";" between them; the first
+// failing one ends the chain.
 //
 // Output is one key=value per line; lists print one line per entry with
 // tab-separated key=value fields. Exit code 0 means found/done, 1 not found or
@@ -63,6 +77,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+extern "C" int vt_steps(int argc, char** argv);
 
 namespace {
 
@@ -480,6 +496,95 @@ int Usage() {
     return 2;
 }
 
+// ---- the setup tests' steps ----------------------------------------------------------
+
+constexpr char kRunKey[] = "SOFTWARE\\MICROSOFT\\WINDOWS\\Currentversion\\Run";
+constexpr char kRunValue[] = "Velotune";
+constexpr char kLauncherWindow[] = "Trelvix Velotune Launcher";
+constexpr char kPanelClass[] = "TFormMain";
+constexpr char kPanelTitle[] = "Trelvix Velotune";
+constexpr WPARAM kIdmExit = 103;
+constexpr char kHolderWindow[] = "Velotune Test Desktop Holder";
+
+bool WaitPresence(const char* cls, const char* title, DWORD ms, bool present) {
+    const ULONGLONG end = GetTickCount64() + ms;
+    for (;;) {
+        if ((FindWindowA(cls, title) != nullptr) == present) return true;
+        if (GetTickCount64() >= end) return false;
+        Sleep(50);
+    }
+}
+
+// The shell expands variables in Run entries and starts the line as it stands.
+int StartLogonEntry() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_READ | KEY_WOW64_64KEY, &key) !=
+        ERROR_SUCCESS) {
+        Out("error=no Run key\n");
+        return 1;
+    }
+    char value[2048] = {};
+    DWORD size = sizeof value - 1, type = 0;
+    const LSTATUS read =
+        RegQueryValueExA(key, kRunValue, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+    RegCloseKey(key);
+    if (read != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) {
+        Out("error=no Run entry\n");
+        return 1;
+    }
+    std::string command(32768, '\0');
+    const DWORD n =
+        ExpandEnvironmentStringsA(value, command.data(), static_cast<DWORD>(command.size()));
+    if (n == 0 || n > command.size()) return 1;
+    Out("logon=%s\n", command.c_str());
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                        &pi)) {
+        Out("error=CreateProcess %lu\n", static_cast<unsigned long>(GetLastError()));
+        return 1;
+    }
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return 0;
+}
+
+// Sends a message to a window, if there is one, and waits until it is gone.
+int SendAndWaitGone(const char* cls, const char* title, UINT message, WPARAM wparam) {
+    HWND window = FindWindowA(cls, title);
+    if (window == nullptr) return 0;
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(window, message, wparam, 0, SMTO_NORMAL, 10000, &result);
+    return WaitPresence(cls, title, 10000, false) ? 0 : 1;
+}
+
+LRESULT CALLBACK HolderProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_DESTROY) {
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wparam, lparam);
+}
+
+int Hold(double seconds) {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = HolderProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = kHolderWindow;
+    if (!RegisterClassA(&wc)) return 1;
+    HWND window = CreateWindowExA(0, kHolderWindow, kHolderWindow, WS_OVERLAPPED, 0, 0, 10, 10,
+                                  nullptr, nullptr, wc.hInstance, nullptr);
+    if (window == nullptr) return 1;
+    SetTimer(window, 1, static_cast<UINT>(seconds * 1000.0), nullptr);
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        if (msg.message == WM_TIMER) DestroyWindow(window);
+        DispatchMessageA(&msg);
+    }
+    return 0;
+}
+
 int Run(const Args& a);
 
 int Serve() {
@@ -512,10 +617,87 @@ int Serve() {
     return 0;
 }
 
+// "control": a self-drawn control's place on the screen, from the forms' control
+// tables (controls.txt beside the probe, generated from the forms' sources).
+int ControlPlace(const std::string& form, const std::string& name) {
+    char path[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    if (char* slash = std::strrchr(path, '\\')) slash[1] = '\0';
+    std::strncat(path, "controls.txt", MAX_PATH - std::strlen(path) - 1);
+    FILE* f = std::fopen(path, "r");
+    if (!f) {
+        Out("error=no %s\n", path);
+        return 2;
+    }
+    char line[512];
+    bool found = false;
+    int x = 0, y = 0, w = 0, h = 0;
+    while (!found && std::fgets(line, sizeof line, f)) {
+        char fm[128], nm[128];
+        if (std::sscanf(line, "%127s %127s %d %d %d %d", fm, nm, &x, &y, &w, &h) == 6 &&
+            form == fm && name == nm)
+            found = true;
+    }
+    std::fclose(f);
+    if (!found) {
+        Out("error=no control %s of %s\n", name.c_str(), form.c_str());
+        return 2;
+    }
+    HWND win = FindWindowA(form.c_str(), nullptr);
+    POINT origin{0, 0};
+    if (!win || !ClientToScreen(win, &origin)) {
+        Out("found=0\n");
+        return 1;
+    }
+    Out("x=%ld\ny=%ld\nwidth=%d\nheight=%d\ncx=%ld\ncy=%ld\n", origin.x + x, origin.y + y, w, h,
+        origin.x + x + w / 2, origin.y + y + h / 2);
+    return 0;
+}
+
+// Commands of this file; every other one is a step command.
+bool OwnCommand(const std::string& cmd) {
+    static const char* const own[] = {
+        "serve",     "sleep",           "screen-rect",  "cursor",     "foreground",  "taskbar",
+        "toplevel",  "messagebox-wait", "exe-icons",    "listen",     "wait-window", "wait-visible",
+        "wait-gone", "wait-hidden",     "find",         "info",       "children",    "owned",
+        "focus",     "setfg",           "send",         "post",       "region-pt",   "child",
+        "text",      "wait-text",       "click-button", "screen-pos", "child-send",  "child-post",
+        "logon",     "exit-launcher",   "close-panel",  "hold",       "release",     "absent",
+        "control"};
+    for (const char* c : own)
+        if (cmd == c) return true;
+    return false;
+}
+
+// A step command of steps.c, with the arguments as it takes them.
+int Steps(const Args& a) {
+    std::vector<char*> argv;
+    for (const std::string& s : a)
+        argv.push_back(const_cast<char*>(s.c_str()));
+    argv.push_back(nullptr);
+    std::fflush(stdout);
+    const int rc = vt_steps(static_cast<int>(a.size()), argv.data());
+    std::fflush(stdout);
+    return rc;
+}
+
 int Run(const Args& a) {
     const std::string& cmd = a[0];
     size_t n = a.size();
+    if (!OwnCommand(cmd)) return Steps(a);
     if (cmd == "serve") return Serve();
+    if (cmd == "control" && n == 3) return ControlPlace(a[1], a[2]);
+    if (cmd == "logon") return StartLogonEntry();
+    if (cmd == "exit-launcher")
+        return SendAndWaitGone(nullptr, kLauncherWindow, WM_COMMAND, kIdmExit);
+    if (cmd == "close-panel") return SendAndWaitGone(kPanelClass, kPanelTitle, WM_CLOSE, 0);
+    if (cmd == "hold" && n == 2) return Hold(std::strtod(a[1].c_str(), nullptr));
+    if (cmd == "release") return SendAndWaitGone(kHolderWindow, kHolderWindow, WM_CLOSE, 0);
+    if (cmd == "absent" && n == 3) {
+        const char* cls = a[1] == "-" ? nullptr : a[1].c_str();
+        const char* title = a[2] == "-" ? nullptr : a[2].c_str();
+        return FindWindowA(cls, title) ? 1 : 0;
+    }
     if (cmd == "sleep" && n == 2) {
         Sleep(Num(a[1]));
         return 0;
@@ -748,8 +930,17 @@ int Run(const Args& a) {
 int main(int argc, char** argv) {
     _setmode(_fileno(stdout), _O_BINARY); // plain \n line ends for bash
     if (argc < 2) return Usage();
-    Args a(argv + 1, argv + argc);
-    int rc = Run(a);
+    // Commands chained with ";" run in order until one fails.
+    int rc = 0;
+    Args a;
+    for (int i = 1; i <= argc && rc == 0; ++i) {
+        if (i == argc || std::strcmp(argv[i], ";") == 0) {
+            if (!a.empty()) rc = Run(a);
+            a.clear();
+        } else {
+            a.push_back(argv[i]);
+        }
+    }
     std::fflush(stdout);
     return rc;
 }

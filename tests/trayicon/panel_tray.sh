@@ -4,6 +4,7 @@
 # SC_MINIMIZE have hidden the panel, a left double click on the (never placed)
 # icon, delivered to that window as the shell would, brings the panel back with
 # its drive list rebuilt once.
+# shellcheck source=../panel/lib.sh
 source "$(cd "$(dirname "$0")/../panel" && pwd)/lib.sh"
 TEST_NAME=panel_tray
 
@@ -35,7 +36,7 @@ for h in $utils; do
         agreeing=$((agreeing + 1))
     fi
 done
-echo "     utility windows: $(echo $utils), the icon's: ${TRAY:-none}"
+echo "     utility windows: ${utils//$'\n'/ }, the icon's: ${TRAY:-none}"
 check "exactly one utility window answers WM_QUERYENDSESSION with 1" eq "$agreeing" 1
 probe info "$TRAY" -
 check "the icon's window is hidden" eq "$(probe_get visible)" 0
@@ -43,8 +44,7 @@ check "the icon's window is hidden" eq "$(probe_get visible)" 0
 # --- Button10, then SC_MINIMIZE hides the panel --------------------------------------------
 B10=$(child_field pos=36,344 hwnd)
 check "Button10 found" test -n "$B10"
-probe send "$B10" - 0xF5 0 0 >/dev/null # BM_CLICK
-sleep 0.3
+probe send "$B10" - 0xF5 0 0 >/dev/null # BM_CLICK, handled when the call returns
 probe post "${MAIN[@]}" 0x112 0xF020 0
 check "SC_MINIMIZE hides the panel" probe wait-hidden "${MAIN[@]}" 20000
 shot hidden
@@ -53,7 +53,6 @@ shot hidden
 probe send "$TRAY" - 1025 0 515 >/dev/null
 check "the double click shows the panel again" probe wait-visible "${MAIN[@]}" 20000
 probe wait-text "${MAIN[@]}" pos=25,154 "Current Speed = High Speed Mode" 20000 >/dev/null
-sleep 0.5
 check "the drive list is rebuilt, not doubled" eq "$(child_field pos=37,52 count)" 1
 check "... with the drive's text" eq "$(child_field pos=37,52 items)" \
     "TRELVIX DVD-RW TV-1620  1.03   "
@@ -65,4 +64,4 @@ shot restored
 probe post "${MAIN[@]}" 16
 panel_wait
 check "WM_CLOSE ends the panel with exit code 0" eq "$PANEL_RC" 0
-finish
+vt_end

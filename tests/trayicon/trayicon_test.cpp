@@ -633,8 +633,21 @@ TEST_F(TrayIconTest, ShowMenuWithoutAMenuDoesNothing) {
     EXPECT_TRUE(IsWindow(icon->Handle()));
 }
 
+// Set by CloseMenu: a popup menu of this thread was on screen when the timer fired.
+bool menuWasShown = false;
+
+BOOL CALLBACK FindShownMenu(HWND w, LPARAM found) {
+    char cls[16] = "";
+    GetClassNameA(w, cls, sizeof cls);
+    if (std::strcmp(cls, "#32768") == 0 && IsWindowVisible(w) &&
+        GetWindowThreadProcessId(w, nullptr) == GetCurrentThreadId())
+        *reinterpret_cast<bool*>(found) = true;
+    return TRUE;
+}
+
 VOID CALLBACK CloseMenu(HWND, UINT, UINT_PTR id, DWORD) {
     KillTimer(nullptr, id);
+    EnumWindows(FindShownMenu, reinterpret_cast<LPARAM>(&menuWasShown));
     EndMenu();
 }
 
@@ -645,11 +658,15 @@ TEST_F(TrayIconTest, ShowMenuPopsTheMenuUpAndReturnsWhenItCloses) {
     menu->Items().Add("&Speed Control", [&](TComponent*) { clicked = true; });
     icon->PopupMenu = menu;
     icon->menuReal = true;
+    menuWasShown = false;
     UINT_PTR t = SetTimer(nullptr, 0, 200, &CloseMenu);
     ASSERT_NE(t, 0u);
     icon->ShowMenu();
     KillTimer(nullptr, t);
     EXPECT_EQ(trace, (Trace{"menu"}));
+    // The timer only fires inside the menu's own loop: ShowMenu returned after
+    // the menu had been on screen, and not before it was closed.
+    EXPECT_TRUE(menuWasShown) << "no popup menu was on screen while ShowMenu ran";
     EXPECT_FALSE(clicked);
 }
 
@@ -892,7 +909,8 @@ TEST(TrayIconShell, PlacesAndRemovesARealIcon) {
     tk::Application& app = TestApp();
     for (int i = 0; i < 50 && !FindWindowA("Shell_TrayWnd", nullptr); ++i)
         Sleep(100);
-    if (!FindWindowA("Shell_TrayWnd", nullptr)) GTEST_SKIP() << "no notification area here";
+    // The test desktop always has a notification area: its absence is a failure.
+    ASSERT_TRUE(FindWindowA("Shell_TrayWnd", nullptr)) << "no notification area within 5 s";
     TComponent owner(nullptr);
     auto* icon = new TTrayIcon(&owner);
     auto* list = new tk::TImageList(&owner, 16, 16);

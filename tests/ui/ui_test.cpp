@@ -430,7 +430,7 @@ TEST_F(PanelTest, AboutBoxClosesOnEscEnterOkAndDeactivationAndIsOnlyHidden) {
 TEST_F(PanelTest, AboutBoxContents) {
     EXPECT_EQ(about->Control("Label1").Text(), "VELOTUNE Ver 1.01.3");
     EXPECT_EQ(about->Control("Label2").Text(), "Trelvix Velotune  For Windows");
-    EXPECT_EQ(about->Control("Label3").Text().rfind("Programed by ", 0), 0u);
+    EXPECT_EQ(about->Control("Label3").Text(), "Coded by S.H. Baek");
     EXPECT_EQ(about->Control("Label4").Text(), "2004.1.");
     EXPECT_EQ(about->Control("SpeedButton1").Text(), "&OK");
     EXPECT_EQ(about->Control("SpeedButton1").TransparentColor(), RGB(255, 0, 0));

@@ -1,9 +1,10 @@
-/* vtprobe: a small Windows tool for the benchmark and the system tests. It
- * looks at windows, the notification area and processes from the outside, the
- * way a user's tools would, and runs many steps in one process start.
+/* winprobe's step commands, for the benchmark and the system tests: they look
+ * at windows, the notification area, processes and the registry from the
+ * outside, the way a user's tools would, and run many steps in one process
+ * start. winprobe hands every command it does not know itself to vt_steps.
  *
- *   vtprobe CMD ARGS...          one command
- *   vtprobe script FILE          one command per line; "#" starts a comment
+ *   winprobe CMD ARGS...          one command
+ *   winprobe script FILE          one step command per line; "#" starts a comment
  *
  * A window is named by CLASS and TITLE; "-" stands for any. Commands:
  *   wait CLASS TITLE MS          until the window exists (exit 1 on time-out)
@@ -40,6 +41,8 @@
  *                                within MS, or be waiting for input with its
  *                                window TITLE answering, then end on WM_CLOSE
  *                                with exit code 0
+ *   launch-ends MS TITLE EXE [ARGS]   as launch, but it must end within MS
+ *   launch-runs MS TITLE EXE [ARGS]   as launch, but it must keep running
  *   traydel CLASS TITLE UID      removes that window's tray icon (as a shell
  *                                restart loses every icon)
  *   menurects                    "menu: L T R B" for every open popup menu
@@ -375,17 +378,28 @@ static int run_cmd(int argc, char** argv) {
         nid.uID = (UINT)atoi(argv[3]);
         return Shell_NotifyIconA(NIM_DELETE, &nid) ? 0 : 1;
     }
-    if (strcmp(c, "launch") == 0) {
+    if (strcmp(c, "launch") == 0 || strcmp(c, "launch-ends") == 0 ||
+        strcmp(c, "launch-runs") == 0) {
         NEED(4);
         PROCESS_INFORMATION pi;
-        DWORD code = 259, idle;
+        DWORD code = 259, idle = 0;
         int rc = 0;
+        int must_end = strcmp(c, "launch-ends") == 0, must_run = strcmp(c, "launch-runs") == 0;
         if (!start_process(argv[3], argc - 4, argv + 4, &pi)) return 1;
-        idle = WaitForInputIdle(pi.hProcess, (DWORD)atoi(argv[1]));
+        if (must_end)
+            WaitForSingleObject(pi.hProcess, (DWORD)atoi(argv[1]));
+        else
+            idle = WaitForInputIdle(pi.hProcess, (DWORD)atoi(argv[1]));
         if (WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0) {
             GetExitCodeProcess(pi.hProcess, &code);
             printf("exit: %lu\n", code);
-            rc = code == 0 ? 0 : 1;
+            rc = code == 0 && !must_run ? 0 : 1;
+            if (must_run) printf("ended, but should have kept running\n");
+        } else if (must_end) {
+            printf("still running, but should have ended\n");
+            TerminateProcess(pi.hProcess, 1);
+            WaitForSingleObject(pi.hProcess, 5000);
+            rc = 1;
         } else {
             HWND w = NULL;
             double end = now_ms() + 5000;
@@ -671,13 +685,8 @@ static int run_cmd(int argc, char** argv) {
     return 2;
 }
 
-int main(int argc, char** argv) {
-    int rc;
-    setvbuf(stdout, NULL, _IONBF, 0);
-    if (argc < 2) {
-        printf("usage: vtprobe CMD ARGS... | vtprobe script FILE\n");
-        return 2;
-    }
-    rc = run_cmd(argc - 1, argv + 1);
+int vt_steps(int argc, char** argv) {
+    int rc = run_cmd(argc, argv);
+    fflush(stdout);
     return rc > 125 ? 125 : rc;
 }
