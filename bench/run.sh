@@ -129,6 +129,9 @@ min_med=$(printf '%s\n' "${min_t[@]}" | median) min_rng=$(printf '%s\n' "${min_t
 pan_med=$(printf '%s\n' "${pan_t[@]}" | median) pan_rng=$(printf '%s\n' "${pan_t[@]}" | range)
 [ "${#times[@]}" = 0 ] && plain_med=n/a min_med=n/a pan_med=n/a
 ratio=$(awk -v a="$pan_med" -v b="$min_med" 'BEGIN{ if (a != "n/a" && b != "n/a" && b > 0) printf "%.2f", a / b; else print "n/a" }')
+# The fastest run of each: the least that load on the machine added.
+pan_min=$(printf '%s\n' "${pan_t[@]}" | sort -n | head -n 1) min_min=$(printf '%s\n' "${min_t[@]}" | sort -n | head -n 1)
+ratio_fast=$(awk -v a="$pan_min" -v b="$min_min" 'BEGIN{ if (a != "" && b != "" && b > 0) printf "%.2f", a / b; else print "n/a" }')
 ratio_plain=$(awk -v a="$pan_med" -v b="$plain_med" 'BEGIN{ if (a != "n/a" && b != "n/a" && b > 0) printf "%.2f", a / b; else print "n/a" }')
 say "plain ${plain_t[*]} -> $plain_med ms; reference ${min_t[*]} -> $min_med ms; panel ${pan_t[*]} -> $pan_med ms; ratio $ratio"
 
@@ -320,7 +323,13 @@ tr -d '\r' <"$W/alloc-nt.raw" >"$W/alloc-nt.out"
 vt_sim_aspi_config adapters=1 support=0x0101
 vt_sim_aspi_target 0:0 d1
 vt_sim_aspi_install "$APP"
+# The ASPI path is the 95 family's: on the NT family the layer is taken from the
+# system folder only, and the simulated one lies beside the program.
+vt_sim_win98 allocbench.exe
+vt_sim_apply
 (cd "$APP" && wine "$APP/allocbench.exe" aspi $n_cmd </dev/null >"$W/alloc-aspi.raw" 2>/dev/null)
+vt_sim_win98 allocbench.exe off
+vt_sim_apply
 tr -d '\r' <"$W/alloc-aspi.raw" >"$W/alloc-aspi.out"
 # The panel's handlers over a speed-list drive.
 vt_sim_drive d1 kind=speedlist speeds=8,16,24,40 current=24 vendor=TRELVIX "product=CD-RW TV-5224" revision=2.00 >/dev/null
@@ -359,6 +368,7 @@ table=$(
 | start-up to window text, reference: common controls + manifest (median of ${#min_t[@]}; range) | $(ms "$min_med" "reference start-up") ($min_rng) | |
 | start-up to window text, plain one-window program (median of ${#plain_t[@]}; range) | $(ms "$plain_med" "plain start-up") ($plain_rng) | |
 | start-up ratio panel / reference | $(nm "$ratio" "start-up ratio") | <= 1.2: $(goal "$g_start") |
+| start-up ratio panel / reference, fastest run of each | $(nm "$ratio_fast" "fastest ratio") | |
 | start-up ratio panel / plain program | $(nm "$ratio_plain" "plain ratio") | |
 | launcher start to tray icon (median of ${#tt[@]}; range) | $(ms "$tray_med" "tray icon") ($tray_rng) | |
 | double click on the icon to the panel's status line (median of ${#dc[@]}; range) | $(ms "$dbl_med" "double click") ($dbl_rng) | |
