@@ -58,6 +58,8 @@ if [ "$commit" != unknown ] && ! git -C "$top" diff --quiet HEAD -- . ':!bench/R
     commit="$commit (with uncommitted changes)"
 fi
 
+load_start=$(cut -d' ' -f1-3 /proc/loadavg)
+
 # From here on a failed step is reported as "not measured" in the table, and the
 # run ends with exit status 1.
 set +e
@@ -371,7 +373,7 @@ table=$(
 | start-up ratio panel / reference, fastest run of each | $(nm "$ratio_fast" "fastest ratio") | |
 | start-up ratio panel / plain program | $(nm "$ratio_plain" "plain ratio") | |
 | launcher start to tray icon (median of ${#tt[@]}; range) | $(ms "$tray_med" "tray icon") ($tray_rng) | |
-| double click on the icon to the panel's status line (median of ${#dc[@]}; range) | $(ms "$dbl_med" "double click") ($dbl_rng) | |
+| double click on the icon to the panel's status line, timed from the start of the one-shot console probe that posts the click (median of ${#dc[@]}; range) | $(ms "$dbl_med" "double click") ($dbl_rng) | |
 | commands: discovery, 2 drives | d: $(nm "$disc_d" "discovery d"), e: $(nm "$disc_e" "discovery e") | status read + INQUIRY per drive, + 1 status refresh of the first |
 | commands: Set | $(nm "$set_n" "Set") ($set_detail) | |
 | commands: drive switch | to e: $(nm "$sw1" "switch"), back to d: $(nm "$sw2" "switch back") (total $switch_total for 2 switches) | one status read per switch |
@@ -428,9 +430,9 @@ notes() {
     echo "## Goals, from the figures above"
     echo
     if [ "$(goal "$g_start")" = met ]; then
-        echo "- **Start-up ratio:** met ($ratio: panel $pan_med ms, reference $min_med ms)."
+        echo "- **Start-up ratio:** met ($ratio: panel $pan_med ms, reference $min_med ms; fastest runs $pan_min and $min_min ms, ratio $ratio_fast)."
     else
-        echo "- **Start-up ratio:** $(goal "$g_start") ($(nm "$ratio" "start-up ratio") against 1.2: panel $pan_med ms, reference $min_med ms). The breakdown shows where the panel's time goes beyond the reference's."
+        echo "- **Start-up ratio:** $(goal "$g_start") ($(nm "$ratio" "start-up ratio") against 1.2: panel $pan_med ms, reference $min_med ms; fastest runs $pan_min and $min_min ms, ratio $ratio_fast). The breakdown shows where the panel's time goes beyond the reference's."
     fi
     echo "- **Panel size (<= 300 KB stripped):** $(goal "$g_panel") ($(kb "$sz_panel"); $sec_panel)."
     if [ "$(goal "$g_alloc")" = met ] && [ "$(goal "$g_alloc_ui")" = met ]; then
@@ -451,7 +453,8 @@ echo "$notes_text"
     echo "# Benchmark results"
     echo
     echo "Written by \`bench/run.sh\`; never edited by hand. Measured $when at commit"
-    echo "$commit, on $(nproc) cores, $(wine --version 2>/dev/null), Xvfb."
+    echo "$commit, on $(nproc) cores (load average $load_start at the start, $(cut -d' ' -f1-3 /proc/loadavg)"
+    echo "at the end), $(wine --version 2>/dev/null), Xvfb."
     echo "Build: MinSizeRel, MinGW-w64 $(x86_64-w64-mingw32-g++-posix -dumpversion), static runtime."
     echo
     echo "$table"
