@@ -208,6 +208,20 @@ pr0 script "$(vt_sim_winpath "$script")" >"$W/dblclick.out"
 mapfile -t dc < <(times_of "$W/dblclick.out" $((runs + 1)) | tail -n +2)
 dbl_med=$(printf '%s\n' "${dc[@]}" | median) dbl_rng=$(printf '%s\n' "${dc[@]}" | range)
 say "double click ${dc[*]} -> $dbl_med ms"
+# The poster's own share: the same probe started the same way, starting the
+# plain program instead of posting the click.
+echo "start \"$PLAINW\"" >"$W/poster-plain.txt"
+script=$W/poster.txt
+for i in $(seq 0 "$runs"); do
+    echo "starttime \"$PROBEW\" VelotuneBenchPlain - \"Current Speed = \" script $(vt_sim_winpath "$W/poster-plain.txt")"
+    echo "gone VelotuneBenchPlain - 10000"
+done >"$script"
+pr0 script "$(vt_sim_winpath "$script")" >"$W/poster.out"
+mapfile -t pp < <(times_of "$W/poster.out" $((runs + 1)) | tail -n +2)
+poster_med=$(printf '%s\n' "${pp[@]}" | median)
+poster_share=$(awk -v a="$poster_med" -v b="$plain_med" 'BEGIN{ if (a != "n/a" && b != "n/a") printf "%.1f", a - b; else print "n/a" }')
+dbl_net=$(awk -v a="$dbl_med" -v b="$poster_share" 'BEGIN{ if (a != "n/a" && b != "n/a") printf "%.1f", a - b; else print "n/a" }')
+say "poster then plain program ${pp[*]} -> $poster_med ms; poster's share $poster_share ms; double click less it $dbl_net ms"
 sys_quiet_end
 
 # --- commands per action, idle cost, working sets ---------------------------
@@ -253,7 +267,7 @@ lpid=$(prefix_pids 'Velotray.exe' | head -n 1)
 ppid_=$(prefix_pids 'TrelvixVelotune.exe' | head -n 1)
 # CPU ticks of a process; nothing when it is not there.
 ticks() { [ -n "$1" ] && awk '{print $14 + $15}' "/proc/$1/stat" 2>/dev/null; }
-threads() { [ -n "$1" ] && [ -d "/proc/$1/task" ] && ls "/proc/$1/task" | wc -l; }
+threads() { [ -n "$1" ] && [ -d "/proc/$1/task" ] && find "/proc/$1/task" -mindepth 1 -maxdepth 1 | wc -l; }
 vt_sim_log_clear d1
 vt_sim_log_clear e1
 l0=$(ticks "$lpid") p0=$(ticks "$ppid_")
@@ -380,6 +394,8 @@ table=$(
 | start-up ratio panel / plain program | $(nm "$ratio_plain" "plain ratio") | |
 | launcher start to tray icon (median of ${#tt[@]}; range) | $(ms "$tray_med" "tray icon") ($tray_rng) | |
 | double click on the icon to the panel's status line, timed from the start of the one-shot console probe that posts the click (median of ${#dc[@]}; range) | $(ms "$dbl_med" "double click") ($dbl_rng) | |
+| of it: the poster's start (probe starting the plain program, median $(ms "$poster_med" "poster"), less the plain program's median) | $(ms "$poster_share" "poster share") | |
+| double click to status line less the poster's start | $(ms "$dbl_net" "double click net") | |
 | commands: discovery, 2 drives | d: $(nm "$disc_d" "discovery d"), e: $(nm "$disc_e" "discovery e") | status read + INQUIRY per drive, + 1 status refresh of the first |
 | commands: Set | $(nm "$set_n" "Set") ($set_detail) | |
 | commands: drive switch | to e: $(nm "$sw1" "switch"), back to d: $(nm "$sw2" "switch back") (total $switch_total for 2 switches) | one status read per switch |
