@@ -144,15 +144,33 @@ void GreyItem(UINT id) {
     EnableMenuItem(LauncherMenu, id, MF_BYCOMMAND | MF_GRAYED | MF_DISABLED);
 }
 
+// The menu library's path as loaded: a bare name stands for the file beside the
+// launcher, never for one in the current directory.
+void MenuLibraryFile(char (&file)[kPathSize]) {
+    std::strcpy(file, MenuLibraryPath);
+    if (std::strpbrk(MenuLibraryPath, "\\/:") != nullptr) return;
+    char folder[kPathSize];
+    const DWORD n = GetModuleFileNameA(nullptr, folder, sizeof folder);
+    if (n == 0 || n >= sizeof folder) return;
+    char* slash = std::strrchr(folder, '\\');
+    if (slash == nullptr) return;
+    slash[1] = '\0';
+    if (std::strlen(folder) + std::strlen(MenuLibraryPath) >= sizeof file) return;
+    std::strcat(folder, MenuLibraryPath);
+    std::strcpy(file, folder);
+}
+
 HMENU LoadLauncherMenu() {
     if (Platform.getSystemDefaultLangID() == kKoreanLangId) {
         // Resources only: no code of the library ever runs. Systems that know
         // no image-resource loads refuse the flag and take a plain data file.
         // The library is kept for the whole run.
-        HMODULE library = LoadLibraryExA(MenuLibraryPath, nullptr,
+        char file[kPathSize];
+        MenuLibraryFile(file);
+        HMODULE library = LoadLibraryExA(file, nullptr,
                                          LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE);
         if (library == nullptr && GetLastError() == ERROR_INVALID_PARAMETER)
-            library = LoadLibraryExA(MenuLibraryPath, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+            library = LoadLibraryExA(file, nullptr, LOAD_LIBRARY_AS_DATAFILE);
         if (library != nullptr) return LoadMenuA(library, kMenuName);
     }
     return LoadMenuA(ProgramInstance, kMenuName);
