@@ -245,5 +245,23 @@ int main(int argc, char** argv) {
         std::printf("allocs_refresh: %ld\n", Count(n, [&] { control.RefreshSpeedStatus(); }));
         std::printf("allocs_set: %ld\n", Count(n, [&] { control.SetChosenMode(); }));
     }
+    if (!panel.drives.empty() && panel.groupEnabled) {
+        // A speed-list drive: the list is built once and then kept, so the refresh
+        // above only read the status. Clearing the "built" mark before each refresh
+        // makes every one build the list and its texts.
+        std::printf("allocs_refresh_build: %ld\n", Count(n, [&] {
+                        panel.groupEnabled = false;
+                        control.RefreshSpeedStatus();
+                    }));
+        // Set in the list presentation: parses the selected entry, sends it, and
+        // the refresh after it builds the list again.
+        control.UseSpeedList();
+        std::printf("allocs_set_list: %ld\n", Count(n, [&] {
+                        panel.groupEnabled = false;
+                        control.SetChosenMode();
+                    }));
+        std::printf("set_list_entry: %s\n",
+                    panel.speedIndex >= 0 ? panel.speeds[panel.speedIndex].c_str() : "none");
+    }
     return failures ? 1 : 0;
 }

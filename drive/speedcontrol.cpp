@@ -21,12 +21,18 @@ constexpr int kAspiTargets = 8;
 constexpr std::uint8_t kDeviceTypeCdrom = 0x05;
 constexpr std::uint8_t kDataIn = 0;
 
-const DiscoverySeam kRealSeam = {&GetVersionExA, &GetDriveTypeA, &CreateFileA, &CloseHandle};
+const DiscoverySeam kRealSeam = {&GetVersionExA, &GetDriveTypeA, &CreateFileA, &CloseHandle,
+                                 &GetLogicalDrives};
 
 } // namespace
 
 const DiscoverySeam& RealDiscoverySeam() {
     return kRealSeam;
+}
+
+DWORD PresentLetters(const DiscoverySeam& seam) {
+    const DWORD present = seam.getLogicalDrives ? seam.getLogicalDrives() : 0;
+    return present != 0 ? present : ~DWORD{0};
 }
 
 UINT LetterDriveType(const DiscoverySeam& seam, char letter) {
@@ -67,8 +73,10 @@ namespace {
 // it is a CD-ROM drive.
 class LetterPort : public DevicePort {
 public:
-    explicit LetterPort(const DiscoverySeam& seam) : seam_(seam) {}
+    explicit LetterPort(const DiscoverySeam& seam) : seam_(seam), present_(PresentLetters(seam)) {}
     bool Open(int candidate) override {
+        // Letters that do not exist are no CD-ROM drive: they are not asked.
+        if (!(present_ & (DWORD{1} << candidate))) return false;
         const char letter = static_cast<char>('a' + candidate);
         if (LetterDriveType(seam_, letter) != DRIVE_CDROM) return false;
         handles_[candidate] = OpenLetter(seam_, letter);
@@ -85,6 +93,7 @@ public:
 
 private:
     const DiscoverySeam& seam_;
+    const DWORD present_;
     HANDLE handles_[kMaxNtDrives] = {};
 };
 

@@ -25,8 +25,23 @@ constexpr UINT kCannotRemoveIcon = 5;
 constexpr std::size_t kTipBound = 127;
 } // namespace
 
+namespace {
+// The shell library is loaded at the first icon call, not with the program:
+// a host that never shows its icon does not pay for loading it at start-up.
+BOOL WINAPI NotifyIconOnDemand(DWORD message, PNOTIFYICONDATAA record) {
+    using NotifyFn = BOOL(WINAPI*)(DWORD, PNOTIFYICONDATAA);
+    static const NotifyFn notify = [] {
+        HMODULE shell = LoadLibraryExA("shell32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        return shell ? reinterpret_cast<NotifyFn>(
+                           reinterpret_cast<void*>(GetProcAddress(shell, "Shell_NotifyIconA")))
+                     : nullptr;
+    }();
+    return notify ? notify(message, record) : FALSE;
+}
+} // namespace
+
 const ShellSeam& RealShellSeam() {
-    static const ShellSeam real = {&Shell_NotifyIconA};
+    static const ShellSeam real = {&NotifyIconOnDemand};
     return real;
 }
 
@@ -127,7 +142,7 @@ void TTrayIcon::SetHint(const std::string& text) {
     Update();
 }
 
-int TTrayIcon::GetAnimateInterval() const {
+int TTrayIcon::AnimateInterval() const {
     return static_cast<int>(timer_->Interval());
 }
 
@@ -332,6 +347,7 @@ void TTrayIcon::Restore() {
 
 bool TTrayIcon::ApplicationHookProc(tk::TMessage& message) {
     if (message.Msg == WM_SYSCOMMAND) {
+        // WParam compared whole on purpose: a command with its low four bits set is not taken.
         if (message.WParam == SC_MINIMIZE)
             Minimize();
         else if (message.WParam == SC_RESTORE)

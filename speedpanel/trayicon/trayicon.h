@@ -107,13 +107,13 @@ public:
 
     int IconIndex() const { return iconIndex_; }
 
-    int GetAnimateInterval() const;
+    int AnimateInterval() const;
     void SetAnimateInterval(int milliseconds);
-    bool GetAnimate() const { return animate_; }
+    bool Animate() const { return animate_; }
     void SetAnimate(bool value);
 
     // The message window (null inside a form designer).
-    HWND GetHandle() const { return window_.Handle(); }
+    HWND Handle() const { return window_.Handle(); }
 
     // ---- events ------------------------------------------------------------------
     tk::TNotifyEvent OnMinimize;

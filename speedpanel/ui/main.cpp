@@ -10,7 +10,7 @@ namespace velotune {
 namespace {
 using tk::ControlDef;
 using tk::ControlKind;
-using tk::SysColour;
+using tk::SysColor;
 
 constexpr COLORREF kSkyBlue = RGB(166, 202, 240);
 constexpr COLORREF kWhite = RGB(255, 255, 255);
@@ -26,7 +26,7 @@ const tk::FormDef kMainForm{
     .caption = "Title",
     .width = 341,
     .height = 373,
-    .color = SysColour(COLOR_BTNFACE),
+    .color = SysColor(COLOR_BTNFACE),
     .font = {"Tahoma", -11, false},
     .keyPreview = true,
     .position = tk::TPosition::poScreenCenter,
@@ -145,7 +145,7 @@ const ControlDef kMainControls[] = {
      .tabOrder = 2,
      .visible = false,
      .enabled = false,
-     .fontColor = SysColour(COLOR_INACTIVECAPTION)},
+     .fontColor = SysColor(COLOR_INACTIVECAPTION)},
     {.name = "ComboBox1",
      .kind = ControlKind::ComboBox,
      .parent = "GroupBox1",
@@ -271,7 +271,6 @@ TFormMain::TFormMain(tk::TComponent* owner, const DiscoverySeam& seam, tk::Messa
     // ---- TrayIcon1 -------------------------------------------------------------
     // The tray icon component. Configured, never made visible: the speed panel's
     // place in the notification area is the launcher's icon.
-#ifdef VELOTUNE_HAVE_TRAYICON
     TrayIcon1 = new TTrayIcon(this);
     TrayIcon1->Name = "TrayIcon1";
     TrayIcon1->SetHint("Speed Control");
@@ -282,7 +281,6 @@ TFormMain::TFormMain(tk::TComponent* owner, const DiscoverySeam& seam, tk::Messa
     TrayIcon1->Icons = ImageList1;
     TrayIcon1->OnMinimize = tk::Bind(this, &TFormMain::TrayIcon1Minimize);
     TrayIcon1->OnRestore = tk::Bind(this, &TFormMain::TrayIcon1Restore);
-#endif
     // ------------------------------------------------------------------------------
 
     EndLoading();
@@ -373,9 +371,7 @@ void TFormMain::About1Click(tk::TComponent*) {
 }
 
 void TFormMain::SpeedControl1Click(tk::TComponent*) {
-#ifdef VELOTUNE_HAVE_TRAYICON
     if (TrayIcon1) TrayIcon1->Restore();
-#endif
 }
 
 void TFormMain::AutoStart1Click(tk::TComponent*) {
@@ -425,6 +421,7 @@ void TFormMain::AppMinimize(tk::TComponent*) {
 }
 
 void TFormMain::AppMessage(MSG& msg, bool&) {
+    // On purpose for every message, not only WM_SYSCOMMAND: any wParam of 0xF020 hides the window.
     if (msg.wParam == kScMinimize) Hide();
 }
 
@@ -441,14 +438,10 @@ void TFormMain::WMBringForward(tk::TMessage& message) {
     // A window hidden by minimising comes back as the tray double click
     // brings it back, discovery included; a shown one only comes forward.
     if (!Visible()) {
-#ifdef VELOTUNE_HAVE_TRAYICON
         if (TrayIcon1)
             TrayIcon1->Restore();
         else
             TrayIcon1Restore(this);
-#else
-        TrayIcon1Restore(this);
-#endif
     }
     if (IsIconic(Handle())) ShowWindow(Handle(), SW_RESTORE);
     // The launcher allowed this process the foreground before it asked.

@@ -5,11 +5,8 @@
 #include "drive/speedcontrol.h"
 #include "speedpanel/toolkit/form.h"
 #include "speedpanel/toolkit/nonvisual.h"
-#include "speedpanel/ui/about.h"
-
-#ifdef VELOTUNE_HAVE_TRAYICON
 #include "speedpanel/trayicon/trayicon.h"
-#endif
+#include "speedpanel/ui/about.h"
 
 namespace velotune {
 
@@ -83,14 +80,10 @@ public:
     tk::TMenuItem* About2 = nullptr;
     tk::TTimer* Timer1 = nullptr;
     tk::TImageList* ImageList1 = nullptr;
-#ifdef VELOTUNE_HAVE_TRAYICON
     TTrayIcon* TrayIcon1 = nullptr;
-#endif
     TFormAbout* FormAbout = nullptr;
 
-    SpeedControl& Speed() {
-        return speed_;
-    }
+    SpeedControl& Speed() { return speed_; }
 
     // PanelView: the drive layer's view of the controls.
     void AddDrive(const char* entry) override;

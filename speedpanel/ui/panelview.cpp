@@ -5,7 +5,7 @@
 
 namespace velotune {
 
-using tk::SysColour;
+using tk::SysColor;
 
 void TFormMain::AddDrive(const char* entry) {
     DriveComboBox.Add(entry);
@@ -46,7 +46,7 @@ bool TFormMain::HighSpeedChecked() {
 void TFormMain::SetPresentation(Presentation presentation) {
     const bool list = presentation == Presentation::List;
     auto color = [](bool inUse) {
-        return SysColour(inUse ? COLOR_WINDOWTEXT : COLOR_INACTIVECAPTION);
+        return SysColor(inUse ? COLOR_WINDOWTEXT : COLOR_INACTIVECAPTION);
     };
     RadioButton1.SetEnabled(!list);
     RadioButton2.SetEnabled(!list);

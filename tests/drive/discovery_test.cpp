@@ -106,6 +106,41 @@ TEST_F(Discovery, NtOnlyTheAnsweringDriveIsListed) {
     EXPECT_EQ(panel.quitRequests, 0);
 }
 
+namespace {
+DWORD g_logicalDrives = 0;
+DWORD WINAPI FakeLogicalDrives() {
+    return g_logicalDrives;
+}
+} // namespace
+
+TEST_F(Discovery, NtOnlyLettersThatExistAreAskedForTheirType) {
+    NtMachine({{'d', Drive("FIRST")}, {'f', Drive("SECOND")}});
+    DiscoverySeam seam = FakeDiscoverySeam();
+    seam.getLogicalDrives = &FakeLogicalDrives;
+    // c, d and z exist; f does not, although the type fake would call it a CD-ROM.
+    g_logicalDrives = (1u << ('c' - 'a')) | (1u << ('d' - 'a')) | (1u << ('z' - 'a'));
+    FakePanel existing;
+    SpeedControl withLetters{existing, seam};
+
+    withLetters.DiscoverDrives();
+
+    EXPECT_EQ(machine().driveTypeRoots, (std::vector<std::string>{"c:", "d:", "z:"}));
+    EXPECT_EQ(machine().createdPaths, std::vector<std::string>{"\\\\.\\d:"});
+    EXPECT_EQ(existing.drives, std::vector<std::string>{Entry("FIRST")});
+    EXPECT_EQ(existing.status, "Current Speed = High Speed Mode");
+    withLetters.ReleaseDrives();
+
+    // No answer from the system: every letter is asked, as without the call.
+    machine().driveTypeRoots.clear();
+    g_logicalDrives = 0;
+    FakePanel all;
+    SpeedControl everyLetter{all, seam};
+    everyLetter.DiscoverDrives();
+    EXPECT_EQ(machine().driveTypeRoots.size(), 26u);
+    EXPECT_EQ(all.drives, (std::vector<std::string>{Entry("FIRST"), Entry("SECOND")}));
+    everyLetter.ReleaseDrives();
+}
+
 TEST_F(Discovery, NtListOrderAndEntryTexts) {
     FakeDrive cut = Drive("CUT");
     cut.inquiry[12] = 0;
