@@ -50,6 +50,9 @@ fi
 # shellcheck source=../tests/system/wineenv.sh
 source "$top/tests/system/wineenv.sh"
 vt_init "$R"
+# The programs' shared names (window class and title, registry keys).
+# shellcheck source=../tests/system/lib.sh
+VT_LIB_BUILD=$B source "$top/tests/system/lib.sh"
 
 ended=0
 finish() {
@@ -82,10 +85,10 @@ winpath() { local p; p=$(vt_sim_winpath "$1"); printf '%s' "${p//\\/\\\\}"; }
 reg=$R/install.reg
 {
     printf 'REGEDIT4\r\n\r\n'
-    printf '[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run]\r\n'
-    printf '"Velotune"="\\"%s\\" /autorun"\r\n\r\n' "$(winpath "$launcher")"
-    printf '[HKEY_LOCAL_MACHINE\\SOFTWARE\\ZIRUVERORA\\VELOTUNE]\r\n'
-    printf '"autorun"=dword:00000001\r\n'
+    printf '[HKEY_LOCAL_MACHINE%s]\r\n' "${VT_RUN_KEY#HKLM}"
+    printf '"%s"="\\"%s\\" /autorun"\r\n\r\n' "$VT_RUN_VALUE" "$(winpath "$launcher")"
+    printf '[HKEY_LOCAL_MACHINE%s]\r\n' "${VT_SETTINGS_KEY#HKLM}"
+    printf '"%s"=dword:00000001\r\n' "$VT_AUTORUN_VALUE"
 } >"$reg"
 wine regedit /S "$(vt_sim_winpath "$reg")" >/dev/null 2>&1
 vt_sim_apply # drive letter registry entries, then a wine server restart
@@ -103,7 +106,7 @@ fi
 # Wait for the panel's window, then give it a moment to paint.
 probe=$B/tools/winprobe.exe
 if [ -f "$probe" ]; then
-    if wine "$probe" wait-visible TFormMain "Trelvix Velotune" 30000 >/dev/null 2>&1; then
+    if wine "$probe" wait-visible "$VT_PANEL_CLASS" "$VT_PANEL_TITLE" 30000 >/dev/null 2>&1; then
         echo "The speed panel is up."
     else
         echo "run.sh: the speed panel window did not appear within 30 s" >&2

@@ -26,17 +26,23 @@
 source "$(dirname "${BASH_SOURCE[0]}")/../system/lib.sh"
 # The panel and launcher identities; the probe's registry commands take keys
 # below HKLM without the prefix.
-PANEL_CLASS=$VT_PANEL_CLASS
-PANEL_TITLE=$VT_PANEL_TITLE
-LAUNCHER_TITLE=$VT_LAUNCHER_TITLE
-RUN_KEY=${VT_RUN_KEY#HKLM\\}
-PRODUCT_KEY=${VT_SETTINGS_KEY#HKLM\\}
+sys_names() {
+    PANEL_CLASS=$VT_PANEL_CLASS
+    PANEL_TITLE=$VT_PANEL_TITLE
+    LAUNCHER_TITLE=$VT_LAUNCHER_TITLE
+    RUN_KEY=${VT_RUN_KEY#HKLM\\}
+    PRODUCT_KEY=${VT_SETTINGS_KEY#HKLM\\}
+}
+sys_names
 
 sys_init() {
     SYS_B=$(cd "$1" && pwd)
     SYS_S=$(cd "$2" && pwd)
     SYS_N=${3:-$SYS_B/native}
     SYS_NAME=$4
+    # the names as this build generated them, if it did
+    vt_protocol "$SYS_B"
+    sys_names
     # shellcheck source=../system/wineenv.sh
     source "$SYS_S/tests/system/wineenv.sh"
     # SYS_ENV: the folder of the Wine environment (default: the build folder)

@@ -224,7 +224,7 @@ it_hold_desktop() {
     for i in $(seq 1 40); do
         sleep 0.25
         it_tray "$b"
-        it_same_image "$a" "$b" && return 0
+        vt_same_image "$a" "$b" && return 0
         cp "$b" "$a"
     done
     return 1
@@ -238,18 +238,12 @@ it_release_desktop() {
 }
 
 # The notification area's strip, as the shell desktop shows it.
-IT_TRAY_GEOMETRY=120x20+904+748
-it_tray() { # it_tray FILE
-    local whole=$IT_BUILD/installer-tests/whole.png
-    mkdir -p "$IT_BUILD/installer-tests"
-    vt_shot "$whole" && convert "$whole" -crop "$IT_TRAY_GEOMETRY" +repage "$1"
-}
-it_same_image() { [ "$(compare -metric AE "$1" "$2" null: 2>&1)" = 0 ]; }
+it_tray() { vt_tray "$1"; } # it_tray FILE
 it_wait_tray_unlike() { # bounded wait until the strip differs from FILE
     local i cur=$IT_BUILD/installer-tests/tray-now.png
     for i in $(seq 1 40); do
         it_tray "$cur"
-        it_same_image "$cur" "$1" || return 0
+        vt_same_image "$cur" "$1" || return 0
         sleep 0.25
     done
     return 1
@@ -258,7 +252,7 @@ it_wait_tray_like() { # bounded wait until the strip looks like FILE
     local i cur=$IT_BUILD/installer-tests/tray-now.png
     for i in $(seq 1 40); do
         it_tray "$cur"
-        it_same_image "$cur" "$1" && return 0
+        vt_same_image "$cur" "$1" && return 0
         sleep 0.25
     done
     return 1

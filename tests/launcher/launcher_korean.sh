@@ -67,12 +67,12 @@ cp "$LT_DIST/Velotray.kor" "$WINEPREFIX/drive_c/Planted/"
 LT_CWD=$WINEPREFIX/drive_c/Planted LT_LOCALE=ko_KR.UTF-8 menu_picture korean-planted
 check "a menu opens with a planted library" [ -s "$LT_OUT/menu-korean-planted.png" ]
 check "the planted library was not loaded" \
-    lt_same_image "$LT_OUT/menu-korean-planted.png" "$LT_OUT/menu-korean-no-library.png"
+    vt_same_image "$LT_OUT/menu-korean-planted.png" "$LT_OUT/menu-korean-no-library.png"
 # The library beside the launcher is still found by its bare name.
 cp "$LT_DIST/Velotray.kor" "$LT_DIR/"
 LT_CWD=$WINEPREFIX/drive_c/Planted LT_LOCALE=ko_KR.UTF-8 menu_picture korean-beside
 check "the library beside the launcher is used" \
-    lt_same_image "$LT_OUT/menu-korean-beside.png" "$LT_OUT/menu-korean.png"
+    vt_same_image "$LT_OUT/menu-korean-beside.png" "$LT_OUT/menu-korean.png"
 rm -rf "$WINEPREFIX/drive_c/Planted"
 lt_registry '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' '"Gulim"=-'
 

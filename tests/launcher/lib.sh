@@ -23,9 +23,8 @@ mkdir -p "$LT_OUT"
 # is taken to be the rightmost one.
 LT_ICON_X=1012
 LT_ICON_Y=757
-LT_TRAY_LEFT=904
-LT_TRAY_TOP=748
-LT_TRAY_GEOMETRY=120x20+$LT_TRAY_LEFT+$LT_TRAY_TOP
+LT_TRAY_LEFT=$VT_TRAY_LEFT
+LT_TRAY_TOP=$VT_TRAY_TOP
 
 # lt_install NAME: C:\NAME\ holds Velotray.exe, Velotray.kor and the panel.
 lt_install() {
@@ -110,19 +109,14 @@ lt_wait_log_in() { # lt_wait_log_in FOLDER ERE [COUNT]: the log of a stand-in in
 
 # Screenshots.
 lt_shot() { vt_shot "$1"; }
-lt_tray() { # lt_tray FILE: the notification area's strip
-    local whole=$LT_OUT/whole.png
-    vt_shot "$whole"
-    convert "$whole" -crop "$LT_TRAY_GEOMETRY" +repage "$1"
-}
-lt_same_image() { [ "$(compare -metric AE "$1" "$2" null: 2>&1)" = 0 ]; }
-lt_differ() { ! lt_same_image "$1" "$2"; }
+lt_tray() { vt_tray "$1"; } # lt_tray FILE: the notification area's strip
+lt_differ() { ! vt_same_image "$1" "$2"; }
 # lt_wait_tray_like REF: waits until the notification area looks like REF.
 lt_wait_tray_like() {
     local i cur=$LT_OUT/tray-now.png
     for i in $(seq 1 40); do
         lt_tray "$cur"
-        lt_same_image "$cur" "$1" && return 0
+        vt_same_image "$cur" "$1" && return 0
         sleep 0.25
     done
     return 1
@@ -133,7 +127,7 @@ lt_wait_tray_unlike() {
     local i cur=$LT_OUT/tray-now.png box w h x y
     for i in $(seq 1 40); do
         lt_tray "$cur"
-        if ! lt_same_image "$cur" "$1"; then
+        if ! vt_same_image "$cur" "$1"; then
             sleep 0.3
             lt_tray "$cur"
             box=$(convert "$1" "$cur" -compose difference -composite -colorspace Gray \

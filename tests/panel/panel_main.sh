@@ -25,8 +25,8 @@ probe info "${MAIN[@]}"
 printf '%s
 ' "$PROBE_OUT" | sed 's/^/     /'
 MAIN_HWND=$(probe_get hwnd)
-check "class TFormMain" eq "$(probe_get class)" TFormMain
-check "title" eq "$(probe_get title)" "Trelvix Velotune"
+check "class" eq "$(probe_get class)" "$VT_PANEL_CLASS"
+check "title" eq "$(probe_get title)" "$VT_PANEL_TITLE"
 check "size 320 x 200" eq "$(probe_get width)x$(probe_get height)" 320x200
 check "client area = window" eq "$(probe_get client)" 320x200
 check "a popup without caption" eq "$(probe_get popup)$(probe_get caption)" 10
@@ -114,7 +114,7 @@ check "a second start ends with 0" eq "$(run_panel_again)" 0
 probe foreground
 check "... and brings the first window forward" eq "$(probe_get hwnd)" "$MAIN_HWND"
 probe toplevel
-check "... and makes no second window" eq "$(echo "$PROBE_OUT" | grep -c $'\tclass=TFormMain\t')" 1
+check "... and makes no second window" eq "$(echo "$PROBE_OUT" | grep -c $'\tclass='"$VT_PANEL_CLASS"$'\t')" 1
 check "... and says nothing to the launcher" eq "$(listen_count 1027)" 1
 
 # about_centred CX CY: the About box is shown, 245 x 165, centred on CX,CY
@@ -204,12 +204,21 @@ drag "$lx" "$ly" $((lx + 50)) $((ly + 30))
 check "a left drag lower down does not (3 s)" not moved_from "$x0" "$y0"
 
 # --- Tab reaches Button10 and Memo1; Space on Button10, then SC_MINIMIZE --------------
+# focus_at: where the focused control of the panel sits (layout coordinates)
+focus_at() { probe focus "${MAIN[@]}" && probe_get focus_pos | cut -d, -f1,2; }
+# tab: one Tab, then until the focus has left FOCUS (at most 2 s); FOCUS is updated
+FOCUS=$(focus_at)
+focus_left() { [ "$(focus_at)" != "$1" ]; }
+tab() {
+    local before=$FOCUS
+    key Tab
+    until_ok 2 focus_left "$before"
+    FOCUS=$(focus_at)
+}
 seen=""
 for i in 1 2 3 4 5 6; do
-    key Tab
-    sleep 0.2
-    probe focus "${MAIN[@]}"
-    seen+="$(probe_get focus_pos | cut -d, -f1,2) "
+    tab
+    seen+="$FOCUS "
 done
 echo "     focus went through: $seen"
 check "Tab reaches the drive list" grep -q "37,52 " <<<"$seen"
@@ -218,11 +227,10 @@ check "Tab reaches Button10" grep -q "36,344 " <<<"$seen"
 check "Tab reaches Memo1" grep -q "188,284 " <<<"$seen"
 check "Tab skips the unchecked option button" eq "$(grep -c "33,122 " <<<"$seen")" 0
 for i in 1 2 3 4 5 6; do
-    probe focus "${MAIN[@]}"
-    [ "$(probe_get focus_pos | cut -d, -f1,2)" = 36,344 ] && break
-    key Tab
-    sleep 0.2
+    [ "$FOCUS" = 36,344 ] && break
+    tab
 done
+probe focus "${MAIN[@]}"
 check "Button10 has the focus" eq "$(probe_get focus_title)" Button10
 key space
 check "the panel stays visible after Button10 (5 s)" not probe wait-hidden "${MAIN[@]}" 5000

@@ -89,3 +89,19 @@ until_ok() {
         sleep 0.2
     done
 }
+
+# Pictures. vt_same_image A B: the two pictures are equal, pixel for pixel.
+vt_same_image() { [ "$(compare -metric AE "$1" "$2" null: 2>&1)" = 0 ]; }
+# The notification area: a strip at the right end of the shell desktop's taskbar
+# (1024 x 768). vt_tray FILE: a picture of it (vt_shot of tests/system/wineenv.sh).
+VT_TRAY_LEFT=904
+VT_TRAY_TOP=748
+VT_TRAY_GEOMETRY=120x20+$VT_TRAY_LEFT+$VT_TRAY_TOP
+vt_tray() {
+    local whole
+    whole=$(mktemp --suffix=.png)
+    vt_shot "$whole" && convert "$whole" -crop "$VT_TRAY_GEOMETRY" +repage "$1"
+    local rc=$?
+    rm -f "$whole"
+    return "$rc"
+}

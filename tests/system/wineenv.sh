@@ -73,6 +73,12 @@ vt_up() {
     fi
     vt_fonts || return 1
     wineserver -p </dev/null >/dev/null 2>&1 || true
+    # A crashing program ends with a report instead of waiting for a click on
+    # Wine's crash dialog, so that a test fails at once rather than hanging.
+    if ! grep -q '"ShowCrashDialog"=dword:00000000' "$WINEPREFIX/user.reg" 2>/dev/null; then
+        wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+            </dev/null >/dev/null 2>&1
+    fi
     # The proof that Wine works: a program of the prefix runs and reads its registry.
     if ! timeout 120 wine reg query 'HKCU\Software\Wine\Explorer' /v Desktop </dev/null 2>/dev/null |
         tr -d '\r' | grep -q 'Desktop.*shell'; then
