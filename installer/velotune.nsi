@@ -283,6 +283,7 @@ Section "-Program files"
         Delete /REBOOTOK "$0\TrelvixVelotune.exe"
         Delete /REBOOTOK "$0\Velotray.exe"
         Delete /REBOOTOK "$0\Velotray.kor"
+        Delete /REBOOTOK "$0\velotune.exe"
         Delete /REBOOTOK "$0\${UNINSTALLER}"
         ; Only an empty folder goes; one that holds the user's files stays,
         ; and is not scheduled for a restart that could not remove it either.
@@ -293,6 +294,7 @@ Section "-Program files"
     !insertmacro VT_INSTALL_FILE "TrelvixVelotune.exe" "${PANEL_EXE}"
     !insertmacro VT_INSTALL_FILE "Velotray.exe" "${LAUNCHER_EXE}"
     !insertmacro VT_INSTALL_FILE "Velotray.kor" "${MENU_LIB}"
+    !insertmacro VT_INSTALL_FILE "velotune.exe" "${TOOL_EXE}"
     WriteUninstaller "$INSTDIR\${UNINSTALLER}"
 
     ; The launcher takes its folder from this entry: the text up to the last
@@ -354,6 +356,7 @@ Section "Uninstall"
     Delete /REBOOTOK "$INSTDIR\TrelvixVelotune.exe"
     Delete /REBOOTOK "$INSTDIR\Velotray.exe"
     Delete /REBOOTOK "$INSTDIR\Velotray.kor"
+    Delete /REBOOTOK "$INSTDIR\velotune.exe"
     Delete /REBOOTOK "$INSTDIR\${UNINSTALLER}"
     RMDir /REBOOTOK "$INSTDIR"
 
