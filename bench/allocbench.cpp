@@ -15,6 +15,7 @@
 #include "drive/drivecommands.h"
 #include "drive/speedcontrol.h"
 #include "drive/transport.h"
+#include "tests/fakes/fakepanel.h"
 
 #include <windows.h>
 #include <atomic>
@@ -128,45 +129,6 @@ int PatchImports() {
     return patched;
 }
 
-// A panel without windows that never allocates: fixed text buffers.
-class QuietPanel : public velotune::PanelControls {
-public:
-    void DriveListAdd(const char*) override { ++drives; }
-    void DriveListClear() override { drives = 0; }
-    int DriveListIndex() override { return selected; }
-    void DriveListSelect(int index) override { selected = index; }
-    void ShowMessage(const char* text, const char*, unsigned) override {
-        std::printf("message: %s\n", text);
-    }
-    void QuitRequest() override {}
-    void SetStatusText(const char* text) override { std::strncpy(status, text, sizeof status - 1); }
-    const char* HighSpeedCaption() override { return "Current Speed = High Speed Mode"; }
-    const char* SilenceCaption() override { return "Current Speed = Silence Mode"; }
-    void SetRadioEnabled(bool) override {}
-    bool HighSpeedChecked() override { return high; }
-    void CheckHighSpeed(bool h) override { high = h; }
-    bool SpeedListEnabled() override { return listEnabled; }
-    void SetSpeedListEnabled(bool e) override { listEnabled = e; }
-    void SpeedListClear() override { speeds = 0; }
-    void SpeedListAdd(const char* text) override {
-        if (speeds < 32) std::strncpy(speedText[speeds++], text, 7);
-    }
-    void SpeedListSelect(int index) override { speedIndex = index; }
-    int SpeedListIndex() override { return speedIndex; }
-    const char* SpeedListText(int index) override {
-        return index >= 0 && index < speeds ? speedText[index] : "";
-    }
-    bool SpeedGroupEnabled() override { return groupEnabled; }
-    void SetSpeedGroupEnabled(bool e) override { groupEnabled = e; }
-    void SetSpeedGroupCaption(velotune::CaptionColour) override {}
-    void SetModeGroupCaption(velotune::CaptionColour) override {}
-
-    int drives = 0, selected = -1, speeds = 0, speedIndex = -1;
-    bool high = true, listEnabled = false, groupEnabled = false;
-    char status[64] = "";
-    char speedText[32][8] = {};
-};
-
 template <class F> long Count(int n, F&& f) {
     const long before = g_allocs.load();
     for (int i = 0; i < n; ++i)
@@ -271,14 +233,35 @@ int main(int argc, char** argv) {
     // The panel's handlers over the same drive: discovery once (its 64 KB reply
     // buffer and list texts are per discovery, not per command), then refresh
     // and Set many times.
-    QuietPanel panel;
+    // The tests' panel: after the first refresh its texts and lists keep their
+    // storage, so what is counted below is the drive layer's.
+    vt_test::FakePanel panel;
     velotune::SpeedControl control(panel);
     const long discovery = Count(1, [&] { control.DiscoverDrives(); });
-    std::printf("drives: %d status: %s\n", panel.drives, panel.status);
+    std::printf("drives: %d status: %s\n", static_cast<int>(panel.drives.size()),
+                panel.status.c_str());
     std::printf("allocs_discovery: %ld\n", discovery);
-    if (panel.drives > 0) {
+    if (!panel.drives.empty()) {
         std::printf("allocs_refresh: %ld\n", Count(n, [&] { control.RefreshSpeedStatus(); }));
-        std::printf("allocs_set: %ld\n", Count(n, [&] { control.SpeedSetClick(); }));
+        std::printf("allocs_set: %ld\n", Count(n, [&] { control.SetChosenMode(); }));
+    }
+    if (!panel.drives.empty() && panel.groupEnabled) {
+        // A speed-list drive: the list is built once and then kept, so the refresh
+        // above only read the status. Clearing the "built" mark before each refresh
+        // makes every one build the list and its texts.
+        std::printf("allocs_refresh_build: %ld\n", Count(n, [&] {
+                        panel.groupEnabled = false;
+                        control.RefreshSpeedStatus();
+                    }));
+        // Set in the list presentation: parses the selected entry, sends it, and
+        // the refresh after it builds the list again.
+        control.UseSpeedList();
+        std::printf("allocs_set_list: %ld\n", Count(n, [&] {
+                        panel.groupEnabled = false;
+                        control.SetChosenMode();
+                    }));
+        std::printf("set_list_entry: %s\n",
+                    panel.speedIndex >= 0 ? panel.speeds[panel.speedIndex].c_str() : "none");
     }
     return failures ? 1 : 0;
 }

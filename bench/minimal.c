@@ -1,6 +1,9 @@
-/* The benchmark's reference: the smallest useful Win32 program, one window with
- * one static text, started and measured exactly like the speed panel. */
+/* The benchmark's reference: the least program that does what the speed panel
+ * must do before its status line can show. It loads the common controls with
+ * the panel's manifest (minimal.rc), creates one 320 x 200 popup window with one
+ * static text and shows it. Started and measured exactly like the speed panel. */
 #include <windows.h>
+#include <commctrl.h>
 
 static LRESULT CALLBACK MinimalWndProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     if (m == WM_CREATE) {
@@ -16,11 +19,13 @@ static LRESULT CALLBACK MinimalWndProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
 }
 
 int WINAPI WinMain(HINSTANCE inst, HINSTANCE prev, LPSTR cmd, int show) {
+    INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
     WNDCLASSA wc = {0};
     MSG msg;
     HWND w;
     (void)prev;
     (void)cmd;
+    InitCommonControlsEx(&icc);
     wc.lpfnWndProc = MinimalWndProc;
     wc.hInstance = inst;
     wc.hCursor = LoadCursorA(NULL, (LPCSTR)IDC_ARROW);

@@ -3,16 +3,27 @@
 # programs under Wine and Xvfb in a Wine environment of its own
 # (BUILD/benchenv), prints a table and writes bench/RESULTS.md.
 #
-#   bench/run.sh [--no-build] [--runs N] [--idle SECONDS]
+#   bench/run.sh [--no-build] [--runs N] [--traces N] [--idle SECONDS]
+#
+# A figure that could not be taken reads "not measured" (never "met"), and the
+# run then ends with exit status 1 after writing the results.
 #
 # Figures:
 #   start-up     ms from CreateProcess to the panel's status line showing the
-#                drive's mode, and to the minimal program's window with its text
-#                (bench/minimal.c), both started and polled (1 ms) by vtprobe.exe
-#                inside Wine, alternately, median of N runs; the ratio of the two
+#                drive's mode, to the reference program's window with its text
+#                (bench/minimal.c: common controls with the panel's manifest) and
+#                to the plain one-window program's (bench/plain.c), all started
+#                and polled (1 ms) by winprobe.exe inside Wine, in turn, median and
+#                range of N runs each; the ratio panel / reference
+#   breakdown    where the start-up time goes: a few more starts of the panel and
+#                the reference under Wine's timestamped relay trace, split into
+#                phases by bench/breakdown.awk (medians)
+#   double click ms from a double click on the launcher's icon (the shell's
+#                callback message, posted by a one-shot winprobe.exe) to the
+#                panel's status line
 #   tray         ms from CreateProcess of "Velotray.exe /autorun" to its icon in
 #                the tray (Wine's explorer makes one tooltip window per icon when
-#                Shell_NotifyIcon(NIM_ADD) has been handled; vtprobe polls their
+#                Shell_NotifyIcon(NIM_ADD) has been handled; winprobe polls their
 #                number at 1 ms)
 #   commands     drive commands per action, from the simulated drives' logs
 #   idle         CPU time of the launcher and the panel over the idle time
@@ -22,13 +33,14 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 B=${VELOTUNE_BUILD:-$top/build}
-build=1 runs=7 idle=30
+build=1 runs=11 traces=5 idle=30
 while [ $# -gt 0 ]; do
     case "$1" in
     --no-build) build=0 ;;
     --runs) runs=$2; shift ;;
+    --traces) traces=$2; shift ;;
     --idle) idle=$2; shift ;;
-    -h | --help) sed -n '2,23p' "$0"; exit 0 ;;
+    -h | --help) sed -n '2,33p' "$0"; exit 0 ;;
     *) echo "run.sh: unknown option $1" >&2; exit 2 ;;
     esac
     shift
@@ -36,21 +48,43 @@ done
 [ "$build" = 1 ] && VELOTUNE_BUILD=$B "$top/scripts/build.sh"
 B=$(cd "$B" && pwd)
 for f in dist/TrelvixVelotune.exe dist/Velotray.exe dist/Velotray.kor tools/winprobe.exe bench/bench_minimal.exe \
-    bench/allocbench.exe native/sim/libvtsim_sgio.so sim/WNASPI32.DLL; do
+    bench/bench_plain.exe bench/allocbench.exe native/sim/libvtsim_sgio.so sim/WNASPI32.DLL; do
     [ -f "$B/$f" ] || { echo "run.sh: $B/$f is missing" >&2; exit 1; }
 done
 
-# From here on a failed step is reported in the table, not fatal.
+# The code measured: the commit, and whether the work tree differed from it.
+commit=$(git -C "$top" rev-parse --short=12 HEAD 2>/dev/null || echo unknown)
+if [ "$commit" != unknown ] && ! git -C "$top" diff --quiet HEAD -- . ':!bench/RESULTS.md' 2>/dev/null; then
+    commit="$commit (with uncommitted changes)"
+fi
+
+load_start=$(cut -d' ' -f1-3 /proc/loadavg)
+
+# From here on a failed step is reported as "not measured" in the table, and the
+# run ends with exit status 1.
 set +e
+# nm VALUE NAME: VALUE, or "not measured" (and NAME noted) when it is empty or n/a.
+nm() {
+    if [ -z "$1" ] || [ "$1" = n/a ]; then
+        echo "$2" >>"$W/not-measured.txt"
+        echo "not measured"
+    else
+        echo "$1"
+    fi
+}
 export SYS_ENV=$B/benchenv
 unset VT_KEEP_DISPLAY
 # shellcheck source=../tests/acceptance/lib.sh
 source "$top/tests/acceptance/lib.sh"
 sys_init "$B" "$top" "$B/native" bench
-trap 'sys_quiet_end >/dev/null 2>&1; vt_down >/dev/null 2>&1' EXIT
+relay_key='HKCU\Software\Wine\Debug'
+trap 'wine reg delete "$relay_key" /v RelayInclude /f >/dev/null 2>&1; sys_quiet_end >/dev/null 2>&1; vt_down >/dev/null 2>&1' EXIT
 W=$ART
-cp -f "$B/bench/bench_minimal.exe" "$B/tools/winprobe.exe" "$APP/"
+: >"$W/not-measured.txt"
+cp -f "$B/bench/bench_minimal.exe" "$B/bench/bench_plain.exe" "$B/tools/winprobe.exe" "$APP/"
 MINW=$(vt_sim_winpath "$APP/bench_minimal.exe")
+PLAINW=$(vt_sim_winpath "$APP/bench_plain.exe")
+PROBEW=$(vt_sim_winpath "$APP/winprobe.exe")
 PANELW=$(vt_sim_winpath "$APP/TrelvixVelotune.exe")
 LAUNCHW=$(vt_sim_winpath "$APP/Velotray.exe")
 sys_install 1
@@ -62,27 +96,80 @@ vt_sim_apply
 vt_sim_preload
 say() { echo "bench: $*" >&2; }
 median() { sort -n | awk '{a[NR]=$1} END{if(NR==0){print "n/a"} else if(NR%2){print a[(NR+1)/2]} else {printf "%.1f\n",(a[NR/2]+a[NR/2+1])/2}}'; }
+# range: "MIN to MAX", or n/a.
+range() { sort -n | awk 'NR==1{lo=$1} {hi=$1} END{if(NR==0) print "n/a"; else print lo " to " hi}'; }
+# The times of a probe's output, only when there are exactly the N expected.
+times_of() {
+    local n
+    n=$(grep -c '^ms: ' "$1")
+    if [ "$n" = "$2" ]; then sed -n 's/^ms: //p' "$1"; else say "$1: $n of $2 times (see the file)"; fi
+}
 
 # --- start-up --------------------------------------------------------------
-say "start-up, $runs runs each (plus one warm-up)"
+say "start-up, $runs runs each of the plain program, the reference and the panel, in turn (plus one warm-up round)"
 script=$W/startup.txt
 {
     for i in $(seq 0 "$runs"); do
+        echo "starttime \"$PLAINW\" VelotuneBenchPlain - \"Current Speed = \""
         echo "starttime \"$MINW\" VelotuneBenchMinimal - \"Current Speed = \""
         echo "starttime \"$PANELW\" $PANEL_CLASS \"$PANEL_TITLE\" \"Current Speed = \""
     done
 } >"$script"
-pr0 script "$(vt_sim_winpath "$script")" >"$W/startup.out" || true
-mapfile -t times < <(sed -n 's/^ms: //p' "$W/startup.out")
-min_t=() pan_t=()
+pr0 script "$(vt_sim_winpath "$script")" >"$W/startup.out"
+mapfile -t times < <(times_of "$W/startup.out" $((3 * (runs + 1))))
+plain_t=() min_t=() pan_t=()
 for i in "${!times[@]}"; do
-    [ "$i" -lt 2 ] && continue # the warm-up pair
-    if [ $((i % 2)) = 0 ]; then min_t+=("${times[$i]}"); else pan_t+=("${times[$i]}"); fi
+    [ "$i" -lt 3 ] && continue # the warm-up round
+    case $((i % 3)) in
+    0) plain_t+=("${times[$i]}") ;;
+    1) min_t+=("${times[$i]}") ;;
+    2) pan_t+=("${times[$i]}") ;;
+    esac
 done
-min_med=$(printf '%s\n' "${min_t[@]}" | median)
-pan_med=$(printf '%s\n' "${pan_t[@]}" | median)
-ratio=$(awk -v a="$pan_med" -v b="$min_med" 'BEGIN{ if (b > 0) printf "%.2f", a / b; else print "n/a" }')
-say "minimal ${min_t[*]} -> $min_med ms; panel ${pan_t[*]} -> $pan_med ms; ratio $ratio"
+plain_med=$(printf '%s\n' "${plain_t[@]}" | median) plain_rng=$(printf '%s\n' "${plain_t[@]}" | range)
+min_med=$(printf '%s\n' "${min_t[@]}" | median) min_rng=$(printf '%s\n' "${min_t[@]}" | range)
+pan_med=$(printf '%s\n' "${pan_t[@]}" | median) pan_rng=$(printf '%s\n' "${pan_t[@]}" | range)
+[ "${#times[@]}" = 0 ] && plain_med=n/a min_med=n/a pan_med=n/a
+ratio=$(awk -v a="$pan_med" -v b="$min_med" 'BEGIN{ if (a != "n/a" && b != "n/a" && b > 0) printf "%.2f", a / b; else print "n/a" }')
+# The fastest run of each: the least that load on the machine added.
+pan_min=$(printf '%s\n' "${pan_t[@]}" | sort -n | head -n 1) min_min=$(printf '%s\n' "${min_t[@]}" | sort -n | head -n 1)
+ratio_fast=$(awk -v a="$pan_min" -v b="$min_min" 'BEGIN{ if (a != "" && b != "" && b > 0) printf "%.2f", a / b; else print "n/a" }')
+# Round by round: each round's panel and reference ran back to back, so their
+# ratio is less moved by load that changes during the run.
+ratio_rounds=$(for i in "${!pan_t[@]}"; do
+    awk -v a="${pan_t[$i]}" -v b="${min_t[$i]}" 'BEGIN{ if (b > 0) printf "%.3f\n", a / b }'
+done | median)
+ratio_plain=$(awk -v a="$pan_med" -v b="$plain_med" 'BEGIN{ if (a != "n/a" && b != "n/a" && b > 0) printf "%.2f", a / b; else print "n/a" }')
+say "plain ${plain_t[*]} -> $plain_med ms; reference ${min_t[*]} -> $min_med ms; panel ${pan_t[*]} -> $pan_med ms; ratio $ratio"
+
+# --- where the start-up time goes ----------------------------------------------
+# Wine's relay trace of the calls that mark the phases, with timestamps (1 ms).
+say "start-up breakdown, $traces traced starts each of the reference and the panel"
+wine reg add "$relay_key" /v RelayInclude /t REG_SZ /f /d \
+    'kernel32.CreateProcessA;comctl32.InitCommonControlsEx;user32.CreateWindowExA;user32.LoadImageA;kernel32.GetLogicalDrives;kernel32.GetDriveTypeA;kernel32.CreateFileA;kernel32.DeviceIoControl;user32.SetWindowTextA;user32.BeginPaint' \
+    >/dev/null 2>&1
+for i in $(seq 1 "$traces"); do
+    for p in minimal panel; do
+        if [ $p = panel ]; then
+            line="starttime \"$PANELW\" $PANEL_CLASS \"$PANEL_TITLE\" \"Current Speed = \"" exe=TrelvixVelotune.exe
+        else
+            line="starttime \"$MINW\" VelotuneBenchMinimal - \"Current Speed = \"" exe=bench_minimal.exe
+        fi
+        echo "$line" >"$W/traced.txt"
+        (cd "$APP" && WINEDEBUG=+timestamp,+pid,+relay,+loaddll wine "$PROBE" script "$(vt_sim_winpath "$W/traced.txt")" \
+            </dev/null >/dev/null 2>"$W/trace-$p-$i.txt")
+        awk -v exe="$exe" -v status="Current Speed = " -f "$top/bench/breakdown.awk" "$W/trace-$p-$i.txt" >>"$W/phases-$p.txt"
+    done
+done
+wine reg delete "$relay_key" /v RelayInclude /f >/dev/null 2>&1
+# phase NAME WHO: the median of one phase over the traced starts.
+phase() {
+    [ -s "$W/phases-$2.txt" ] || { echo n/a; return; }
+    sed -n "s/.* $1=\([0-9.]*\).*/\1/p" "$W/phases-$2.txt" | median
+}
+n_traced_panel=$(grep -c '^phases:' "$W/phases-panel.txt" 2>/dev/null || echo 0)
+n_traced_min=$(grep -c '^phases:' "$W/phases-minimal.txt" 2>/dev/null || echo 0)
+say "traced: panel $n_traced_panel, reference $n_traced_min"
 
 # --- launcher to tray icon -------------------------------------------------
 say "launcher start to tray icon, $runs runs"
@@ -95,10 +182,47 @@ script=$W/tray.txt
         echo "sleep 300"
     done
 } >"$script"
-pr0 script "$(vt_sim_winpath "$script")" >"$W/tray.out" || true
-mapfile -t tt < <(sed -n 's/^ms: //p' "$W/tray.out" | tail -n +2)
-tray_med=$(printf '%s\n' "${tt[@]}" | median)
+pr0 script "$(vt_sim_winpath "$script")" >"$W/tray.out"
+mapfile -t tt < <(times_of "$W/tray.out" $((runs + 1)) | tail -n +2)
+tray_med=$(printf '%s\n' "${tt[@]}" | median) tray_rng=$(printf '%s\n' "${tt[@]}" | range)
 say "tray ${tt[*]} -> $tray_med ms"
+
+# --- double click on the icon to the panel's status line ------------------------
+# The shell tells the launcher of a double click with its callback message 1025
+# and WM_LBUTTONDBLCLK (515) in lParam; a one-shot winprobe.exe posts exactly that,
+# and the time runs from its start (so it includes that small process's start).
+say "double click on the icon to the panel's status line, $runs runs"
+launcher /autorun
+wait_launcher
+# (The click goes through a script file: the probe passes its arguments on unquoted.)
+echo "post - \"$LAUNCHER_TITLE\" 1025 0 515" >"$W/dblclick-post.txt"
+script=$W/dblclick.txt
+{
+    for i in $(seq 0 "$runs"); do
+        echo "starttime \"$PROBEW\" $PANEL_CLASS \"$PANEL_TITLE\" \"Current Speed = \" script $(vt_sim_winpath "$W/dblclick-post.txt")"
+        echo "gone $PANEL_CLASS \"$PANEL_TITLE\" 10000"
+        echo "sleep 300"
+    done
+} >"$script"
+pr0 script "$(vt_sim_winpath "$script")" >"$W/dblclick.out"
+mapfile -t dc < <(times_of "$W/dblclick.out" $((runs + 1)) | tail -n +2)
+dbl_med=$(printf '%s\n' "${dc[@]}" | median) dbl_rng=$(printf '%s\n' "${dc[@]}" | range)
+say "double click ${dc[*]} -> $dbl_med ms"
+# The poster's own share: the same probe started the same way, starting the
+# plain program instead of posting the click.
+echo "start \"$PLAINW\"" >"$W/poster-plain.txt"
+script=$W/poster.txt
+for i in $(seq 0 "$runs"); do
+    echo "starttime \"$PROBEW\" VelotuneBenchPlain - \"Current Speed = \" script $(vt_sim_winpath "$W/poster-plain.txt")"
+    echo "gone VelotuneBenchPlain - 10000"
+done >"$script"
+pr0 script "$(vt_sim_winpath "$script")" >"$W/poster.out"
+mapfile -t pp < <(times_of "$W/poster.out" $((runs + 1)) | tail -n +2)
+poster_med=$(printf '%s\n' "${pp[@]}" | median)
+poster_share=$(awk -v a="$poster_med" -v b="$plain_med" 'BEGIN{ if (a != "n/a" && b != "n/a") printf "%.1f", a - b; else print "n/a" }')
+dbl_net=$(awk -v a="$dbl_med" -v b="$poster_share" 'BEGIN{ if (a != "n/a" && b != "n/a") printf "%.1f", a - b; else print "n/a" }')
+say "poster then plain program ${pp[*]} -> $poster_med ms; poster's share $poster_share ms; double click less it $dbl_net ms"
+sys_quiet_end
 
 # --- commands per action, idle cost, working sets ---------------------------
 say "commands per action with two drives (d: two-mode, e: speed list)"
@@ -141,8 +265,9 @@ shot panel-two-drives
 say "idle for $idle s"
 lpid=$(prefix_pids 'Velotray.exe' | head -n 1)
 ppid_=$(prefix_pids 'TrelvixVelotune.exe' | head -n 1)
-ticks() { awk '{print $14 + $15}' "/proc/$1/stat" 2>/dev/null || echo 0; }
-threads() { ls "/proc/$1/task" 2>/dev/null | wc -l; }
+# CPU ticks of a process; nothing when it is not there.
+ticks() { [ -n "$1" ] && awk '{print $14 + $15}' "/proc/$1/stat" 2>/dev/null; }
+threads() { [ -n "$1" ] && [ -d "/proc/$1/task" ] && find "/proc/$1/task" -mindepth 1 -maxdepth 1 | wc -l; }
 vt_sim_log_clear d1
 vt_sim_log_clear e1
 l0=$(ticks "$lpid") p0=$(ticks "$ppid_")
@@ -150,7 +275,9 @@ sleep "$idle"
 l1=$(ticks "$lpid") p1=$(ticks "$ppid_")
 idle_cmds=$(($(vt_sim_count d1) + $(vt_sim_count e1)))
 hz=$(getconf CLK_TCK)
-l_cpu=$(((l1 - l0) * 1000 / hz)) p_cpu=$(((p1 - p0) * 1000 / hz))
+l_cpu=n/a p_cpu=n/a
+[ -n "$l0" ] && [ -n "$l1" ] && l_cpu=$(((l1 - l0) * 1000 / hz))
+[ -n "$p0" ] && [ -n "$p1" ] && p_cpu=$(((p1 - p0) * 1000 / hz))
 say "idle: launcher $l_cpu ms, panel $p_cpu ms, $idle_cmds commands"
 l_ws=$(pr0 proc - "$LAUNCHER_TITLE" | awk '/^proc:/{print $3}')
 p_ws=$(pr0 proc "$PANEL_CLASS" "$PANEL_TITLE" | awk '/^proc:/{print $3}')
@@ -217,7 +344,13 @@ tr -d '\r' <"$W/alloc-nt.raw" >"$W/alloc-nt.out"
 vt_sim_aspi_config adapters=1 support=0x0101
 vt_sim_aspi_target 0:0 d1
 vt_sim_aspi_install "$APP"
+# The ASPI path is the 95 family's: on the NT family the layer is taken from the
+# system folder only, and the simulated one lies beside the program.
+vt_sim_win98 allocbench.exe
+vt_sim_apply
 (cd "$APP" && wine "$APP/allocbench.exe" aspi $n_cmd </dev/null >"$W/alloc-aspi.raw" 2>/dev/null)
+vt_sim_win98 allocbench.exe off
+vt_sim_apply
 tr -d '\r' <"$W/alloc-aspi.raw" >"$W/alloc-aspi.out"
 # The panel's handlers over a speed-list drive.
 vt_sim_drive d1 kind=speedlist speeds=8,16,24,40 current=24 vendor=TRELVIX "product=CD-RW TV-5224" revision=2.00 >/dev/null
@@ -226,60 +359,138 @@ tr -d '\r' <"$W/alloc-list.raw" >"$W/alloc-list.out"
 av() { sed -n "s/^$2: //p" "$W/alloc-$1.out" | head -n 1; }
 
 # --- table and RESULTS.md -------------------------------------------------------
-ok() { if [ "$1" = 1 ]; then echo "met"; else echo "MISSED"; fi; }
-g_start=$(awk -v r="$ratio" 'BEGIN{print (r != "n/a" && r <= 1.2) ? 1 : 0}')
-g_panel=$([ "$sz_panel" -lt 307200 ] && echo 1 || echo 0)
-g_launch=$([ "$sz_launch" -lt 65536 ] && echo 1 || echo 0)
-g_idle=$([ "$l_cpu" = 0 ] && [ "$p_cpu" = 0 ] && [ "$idle_cmds" = 0 ] && echo 1 || echo 0)
-g_alloc=$([ "$(av nt allocs_status_read)" = 0 ] && [ "$(av nt allocs_mode_set)" = 0 ] &&
-    [ "$(av aspi allocs_status_read)" = 0 ] && [ "$(av aspi allocs_mode_set)" = 0 ] && echo 1 || echo 0)
-g_imports=$([ -z "$nonsys" ] && echo 1 || echo 0)
+# goal FLAG: "met", "MISSED", or "not measured" when the flag is empty.
+goal() { case "$1" in 1) echo "met" ;; 0) echo "MISSED" ;; *) echo "not measured" ;; esac; }
+num() { [ -n "$1" ] && [ "$1" != n/a ] && [ "$1" != "not measured" ]; }
+g_start=$(num "$ratio" && awk -v r="$ratio" 'BEGIN{print (r <= 1.2) ? 1 : 0}')
+g_panel=$(num "$sz_panel" && { [ "$sz_panel" -le 307200 ] && echo 1 || echo 0; })
+g_launch=$(num "$sz_launch" && { [ "$sz_launch" -lt 65536 ] && echo 1 || echo 0; })
+g_idle=$(num "$l_cpu" && num "$p_cpu" && num "$idle_cmds" &&
+    { [ "$l_cpu" = 0 ] && [ "$p_cpu" = 0 ] && [ "$idle_cmds" = 0 ] && echo 1 || echo 0; })
+a_nt_s=$(av nt allocs_status_read) a_nt_m=$(av nt allocs_mode_set)
+a_as_s=$(av aspi allocs_status_read) a_as_m=$(av aspi allocs_mode_set)
+a_2_r=$(av nt allocs_refresh) a_2_s=$(av nt allocs_set)
+a_l_r=$(av list allocs_refresh) a_l_s=$(av list allocs_set)
+a_l_b=$(av list allocs_refresh_build) a_l_p=$(av list allocs_set_list)
+g_alloc=$(num "$a_nt_s" && num "$a_nt_m" && num "$a_as_s" && num "$a_as_m" &&
+    { [ "$a_nt_s" = 0 ] && [ "$a_nt_m" = 0 ] && [ "$a_as_s" = 0 ] && [ "$a_as_m" = 0 ] && echo 1 || echo 0; })
+g_alloc_ui=$(num "$a_2_r" && num "$a_2_s" && num "$a_l_b" && num "$a_l_p" &&
+    { [ "$a_2_r" = 0 ] && [ "$a_2_s" = 0 ] && [ "$a_l_b" = 0 ] && [ "$a_l_p" = 0 ] && echo 1 || echo 0; })
+g_imports=$(num "$imp_panel" && { [ -z "$nonsys" ] && echo 1 || echo 0; })
 kb() { awk -v b="$1" 'BEGIN{printf "%.1f KB", b / 1024}'; }
+ms() { if num "$1"; then echo "$1 ms"; else nm "" "$2"; fi; }
+ph() { ms "$(phase "$1" "$2")" "breakdown $1 ($2)"; }
 when=$(date -u '+%Y-%m-%d %H:%M UTC')
 table=$(
     cat <<EOF
 | Figure | Measured | Goal |
 |---|---|---|
-| start-up to status line, panel (median of $runs) | $pan_med ms | |
-| start-up to window text, minimal program (median of $runs) | $min_med ms | |
-| start-up ratio panel / minimal | $ratio | <= 1.2: $(ok "$g_start") |
-| launcher start to tray icon (median of $runs) | $tray_med ms | |
-| commands: discovery, 2 drives | d: $disc_d, e: $disc_e | status read + INQUIRY per drive, + 1 status refresh of the first |
-| commands: Set | $set_n ($set_detail) | |
-| commands: drive switch | to e: $sw1, back to d: $sw2 (total $switch_total for 2 switches) | one status read per switch |
-| commands: idle $idle s | $idle_cmds | 0 |
-| CPU time idle $idle s, launcher / panel | $l_cpu ms / $p_cpu ms | 0: $(ok "$g_idle") |
-| threads of the idle processes, launcher / panel | $l_thr / $p_thr | (Wine's own included) |
-| size stripped, TrelvixVelotune.exe | $(kb "$sz_panel") ($sz_panel B; unstripped $raw_panel B) | < 300 KB: $(ok "$g_panel") |
-| size stripped, Velotray.exe | $(kb "$sz_launch") ($sz_launch B; unstripped $raw_launch B) | < 64 KB: $(ok "$g_launch") |
+| start-up to status line, panel (median of ${#pan_t[@]}; range) | $(ms "$pan_med" "panel start-up") ($pan_rng) | |
+| start-up to window text, reference: common controls + manifest (median of ${#min_t[@]}; range) | $(ms "$min_med" "reference start-up") ($min_rng) | |
+| start-up to window text, plain one-window program (median of ${#plain_t[@]}; range) | $(ms "$plain_med" "plain start-up") ($plain_rng) | |
+| start-up ratio panel / reference | $(nm "$ratio" "start-up ratio") | <= 1.2: $(goal "$g_start") |
+| start-up ratio panel / reference, median of the rounds' own ratios | $(nm "$ratio_rounds" "round ratio") | |
+| start-up ratio panel / reference, fastest run of each | $(nm "$ratio_fast" "fastest ratio") | |
+| start-up ratio panel / plain program | $(nm "$ratio_plain" "plain ratio") | |
+| launcher start to tray icon (median of ${#tt[@]}; range) | $(ms "$tray_med" "tray icon") ($tray_rng) | |
+| double click on the icon to the panel's status line, timed from the start of the one-shot console probe that posts the click (median of ${#dc[@]}; range) | $(ms "$dbl_med" "double click") ($dbl_rng) | |
+| of it: the poster's start (probe starting the plain program, median $(ms "$poster_med" "poster"), less the plain program's median) | $(ms "$poster_share" "poster share") | |
+| double click to status line less the poster's start | $(ms "$dbl_net" "double click net") | |
+| commands: discovery, 2 drives | d: $(nm "$disc_d" "discovery d"), e: $(nm "$disc_e" "discovery e") | status read + INQUIRY per drive, + 1 status refresh of the first |
+| commands: Set | $(nm "$set_n" "Set") ($set_detail) | |
+| commands: drive switch | to e: $(nm "$sw1" "switch"), back to d: $(nm "$sw2" "switch back") (total $switch_total for 2 switches) | one status read per switch |
+| commands: idle $idle s | $(nm "$idle_cmds" "idle commands") | 0 |
+| CPU time idle $idle s, launcher / panel | $(ms "$l_cpu" "idle CPU launcher") / $(ms "$p_cpu" "idle CPU panel") | 0: $(goal "$g_idle") |
+| threads of the idle processes, launcher / panel | $(nm "$l_thr" "threads launcher") / $(nm "$p_thr" "threads panel") | (Wine's own included) |
+| size stripped, TrelvixVelotune.exe | $(kb "$sz_panel") ($sz_panel B; unstripped $raw_panel B) | <= 300 KB: $(goal "$g_panel") |
+| size stripped, Velotray.exe | $(kb "$sz_launch") ($sz_launch B; unstripped $raw_launch B) | < 64 KB: $(goal "$g_launch") |
 | sections, TrelvixVelotune.exe | $sec_panel | |
 | code by origin, TrelvixVelotune.exe (symbol sizes) | $org_panel | |
 | sections, Velotray.exe | $sec_launch | |
 | code by origin, Velotray.exe (symbol sizes) | $org_launch | |
 | size stripped, Velotray.kor | $(kb "$sz_kor") ($sz_kor B) | |
-| imports, TrelvixVelotune.exe | $imp_panel | system DLLs only: $(ok "$g_imports") |
+| imports, TrelvixVelotune.exe | $imp_panel | system DLLs only: $(goal "$g_imports") |
 | imports, Velotray.exe | $imp_launch | |
 | imports, Velotray.kor | ${imp_kor:-none} | |
-| working set idle, launcher / panel | ${l_ws:-?} KB / ${p_ws:-?} KB | |
-| allocations per $n_cmd status reads / mode sets, pass-through | $(av nt allocs_status_read) / $(av nt allocs_mode_set) | 0: $(ok "$g_alloc") |
-| allocations per $n_cmd status reads / mode sets, ASPI | $(av aspi allocs_status_read) / $(av aspi allocs_mode_set) | 0 |
-| allocations per $n_cmd refreshes / Sets of the panel's handlers (two-mode drive) | $(av nt allocs_refresh) / $(av nt allocs_set) | |
-| allocations per $n_cmd refreshes / Sets of the panel's handlers (speed-list drive) | $(av list allocs_refresh) / $(av list allocs_set) | |
-| allocations of one discovery | $(av nt allocs_discovery) | (per discovery, not per command) |
-| allocation counter self-check (HeapAlloc, malloc, new) | $(av nt selfcheck) | 3 of 3 |
+| working set idle, launcher / panel | $(nm "$l_ws" "working set launcher") KB / $(nm "$p_ws" "working set panel") KB | |
+| allocations per $n_cmd status reads / mode sets, pass-through | $(nm "$a_nt_s" "allocs nt status") / $(nm "$a_nt_m" "allocs nt set") | 0: $(goal "$g_alloc") |
+| allocations per $n_cmd status reads / mode sets, ASPI | $(nm "$a_as_s" "allocs aspi status") / $(nm "$a_as_m" "allocs aspi set") | 0 |
+| allocations per $n_cmd refreshes / Sets of the panel's handlers, two-mode drive | $(nm "$a_2_r" "allocs refresh") / $(nm "$a_2_s" "allocs set") | 0 |
+| allocations per $n_cmd refreshes that build the speed list, speed-list drive | $(nm "$a_l_b" "allocs list build") | 0 |
+| allocations per $n_cmd Sets that parse a list entry (and rebuild the list), speed-list drive | $(nm "$a_l_p" "allocs list set") (entry "$(av list set_list_entry)") | 0: $(goal "$g_alloc_ui") |
+| allocations per $n_cmd refreshes / Sets, speed-list drive with the list kept | $(nm "$a_l_r" "allocs list refresh") / $(nm "$a_l_s" "allocs list set kept") | |
+| allocations of one discovery | $(nm "$(av nt allocs_discovery)" "allocs discovery") | (per discovery, not per command) |
+| allocation counter self-check (HeapAlloc, malloc, new) | $(nm "$(av nt selfcheck)" "alloc selfcheck") | 3 of 3 |
 EOF
 )
+breakdown=$(
+    cat <<EOF
+Medians of $n_traced_panel traced starts of the panel and $n_traced_min of the
+reference, in ms (the trace's clock has 1 ms steps). The trace slows every
+traced call, so the phases add up to more than the untraced start-up above:
+they show where the time goes, not how long it is.
+
+| Phase | Reference | Panel |
+|---|---|---|
+| process creation (CreateProcessA to the program's first trace line) | $(ph process minimal) | $(ph process panel) |
+| loader: DLLs mapped and attached, C runtime start (without common controls) | $(ph loader minimal) | $(ph loader panel) |
+| common controls with the manifest (comctl32 6 attach: activation context, X11 driver, theme) | $(ph comctl32 minimal) | $(ph comctl32 panel) |
+| program start to its main window (application object, InitCommonControlsEx, icons, menus, components) | $(ph before_window minimal) | $(ph before_window panel) |
+| of it: InitCommonControlsEx | $(ph initcc minimal) | $(ph initcc panel) |
+| the background bitmap (LoadImageA of the 320 x 200 picture) | - | $(ph bitmap panel) |
+| window and control creation, up to discovery | $(ph windows minimal) | $(ph windows panel) |
+| drive discovery up to the status line | - | $(ph discovery panel) |
+| of it: GetDriveTypeA ($(phase n_drivetype panel) calls) | - | $(ph drivetype panel) |
+| of it: opening drives ($(phase n_open panel) CreateFileA) | - | $(ph opens panel) |
+| of it: drive commands ($(phase n_command panel) DeviceIoControl) | - | $(ph commands panel) |
+| total, CreateProcessA to the status line (traced) | $(ph total minimal) | $(ph total panel) |
+| first paint of the main window, after the status line | - | $(ph paint_after_status panel) |
+EOF
+)
+# Notes on the goals, from this run's figures.
+notes() {
+    echo "## Goals, from the figures above"
+    echo
+    if [ "$(goal "$g_start")" = met ]; then
+        echo "- **Start-up ratio:** met ($ratio: panel $pan_med ms, reference $min_med ms; fastest runs $pan_min and $min_min ms, ratio $ratio_fast)."
+    else
+        echo "- **Start-up ratio:** $(goal "$g_start") ($(nm "$ratio" "start-up ratio") against 1.2: panel $pan_med ms, reference $min_med ms; fastest runs $pan_min and $min_min ms, ratio $ratio_fast). The breakdown shows where the panel's time goes beyond the reference's."
+    fi
+    echo "- **Panel size (<= 300 KB stripped):** $(goal "$g_panel") ($(kb "$sz_panel"); $sec_panel)."
+    if [ "$(goal "$g_alloc")" = met ] && [ "$(goal "$g_alloc_ui")" = met ]; then
+        echo "- **Allocation per command:** none in the transport and in the panel's refreshes and Sets, also where a refresh builds the speed list and a Set parses a list entry."
+    else
+        echo "- **Allocation per command:** transport $(goal "$g_alloc"); the panel's refreshes and Sets $(goal "$g_alloc_ui") (see the allocation rows)."
+    fi
+    echo "- **Idle:** $(goal "$g_idle") (CPU $(ms "$l_cpu" "idle CPU launcher") / $(ms "$p_cpu" "idle CPU panel"), $(nm "$idle_cmds" "idle commands") commands)."
+}
+notes_text=$(notes)
 echo
 echo "$table"
 echo
+echo "$breakdown"
+echo
+echo "$notes_text"
 {
     echo "# Benchmark results"
     echo
-    echo "Measured $when by \`bench/run.sh\` on $(nproc) cores, $(wine --version 2>/dev/null), Xvfb."
+    echo "Written by \`bench/run.sh\`; never edited by hand. Measured $when at commit"
+    echo "$commit, on $(nproc) cores (load average $load_start at the start, $(cut -d' ' -f1-3 /proc/loadavg)"
+    echo "at the end), $(wine --version 2>/dev/null), Xvfb."
     echo "Build: MinSizeRel, MinGW-w64 $(x86_64-w64-mingw32-g++-posix -dumpversion), static runtime."
     echo
     echo "$table"
     echo
-    cat "$top/bench/NOTES.md" 2>/dev/null || true
+    echo "## Where the start-up time goes"
+    echo
+    echo "$breakdown"
+    echo
+    echo "$notes_text"
+    echo
+    cat "$top/bench/NOTES.md"
 } >"$top/bench/RESULTS.md"
 echo "Written: $top/bench/RESULTS.md (work files in $W)"
+if [ -s "$W/not-measured.txt" ]; then
+    echo "run.sh: not measured: $(sort -u "$W/not-measured.txt" | paste -sd ';' -)" >&2
+    exit 1
+fi

@@ -81,6 +81,10 @@ std::string SpeedListStatusText(std::uint8_t current) {
     return text;
 }
 
+void FormatSpeedEntry(std::uint8_t speed, char (&text)[kSpeedEntrySize]) {
+    std::snprintf(text, sizeof text, "%u", static_cast<unsigned>(speed));
+}
+
 std::string InquiryEntryText(const std::uint8_t* inquiry, std::size_t size) {
     std::string text;
     if (inquiry == nullptr) return text;

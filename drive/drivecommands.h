@@ -111,6 +111,10 @@ constexpr std::size_t kStatusTextSize = 32;
 void FormatSpeedListStatus(std::uint8_t current, char (&text)[kStatusTextSize]);
 std::string SpeedListStatusText(std::uint8_t current);
 
+// A speed list entry: the speed in plain decimal.
+constexpr std::size_t kSpeedEntrySize = 4;
+void FormatSpeedEntry(std::uint8_t speed, char (&text)[kSpeedEntrySize]);
+
 // The text of a drive list entry from an INQUIRY reply: bytes 8 to 35 and three
 // blanks, cut at the first zero byte; at most 31 characters.
 std::string InquiryEntryText(const std::uint8_t* inquiry, std::size_t size);

@@ -1,6 +1,7 @@
 // Drive discovery, drive selection and the speed mode handlers of the panel.
 #include "drive/speedcontrol.h"
 
+#include "drive/discovery.h"
 #include "drive/drivecommands.h"
 
 #include <algorithm>
@@ -18,10 +19,10 @@ constexpr unsigned kStyle95 = MB_OK | MB_ICONERROR | MB_SYSTEMMODAL;
 
 constexpr int kAspiTargets = 8;
 constexpr std::uint8_t kDeviceTypeCdrom = 0x05;
-constexpr std::size_t kInquiryTextFirst = 8;
 constexpr std::uint8_t kDataIn = 0;
 
-const DiscoverySeam kRealSeam = {&GetVersionExA, &GetDriveTypeA, &CreateFileA, &CloseHandle};
+const DiscoverySeam kRealSeam = {&GetVersionExA, &GetDriveTypeA, &CreateFileA, &CloseHandle,
+                                 &GetLogicalDrives};
 
 } // namespace
 
@@ -29,7 +30,23 @@ const DiscoverySeam& RealDiscoverySeam() {
     return kRealSeam;
 }
 
-SpeedControl::SpeedControl(PanelControls& panel, const DiscoverySeam& seam)
+DWORD PresentLetters(const DiscoverySeam& seam) {
+    const DWORD present = seam.getLogicalDrives ? seam.getLogicalDrives() : 0;
+    return present != 0 ? present : ~DWORD{0};
+}
+
+UINT LetterDriveType(const DiscoverySeam& seam, char letter) {
+    const char root[3] = {letter, ':', '\0'};
+    return seam.getDriveType(root);
+}
+
+HANDLE OpenLetter(const DiscoverySeam& seam, char letter) {
+    const char path[7] = {'\\', '\\', '.', '\\', letter, ':', '\0'};
+    return seam.createFile(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+SpeedControl::SpeedControl(PanelView& panel, const DiscoverySeam& seam)
     : panel_(panel), seam_(seam) {}
 
 void SpeedControl::DiscoverDrives() {
@@ -50,41 +67,55 @@ void SpeedControl::DiscoverDrives() {
         DiscoverAspi();
 }
 
+namespace {
+
+// The NT family's candidates are the letters a to z; a letter is opened when
+// it is a CD-ROM drive.
+class LetterPort : public DevicePort {
+public:
+    explicit LetterPort(const DiscoverySeam& seam) : seam_(seam), present_(PresentLetters(seam)) {}
+    bool Open(int candidate) override {
+        // Letters that do not exist are no CD-ROM drive: they are not asked.
+        if (!(present_ & (DWORD{1} << candidate))) return false;
+        const char letter = static_cast<char>('a' + candidate);
+        if (LetterDriveType(seam_, letter) != DRIVE_CDROM) return false;
+        handles_[candidate] = OpenLetter(seam_, letter);
+        return handles_[candidate] != INVALID_HANDLE_VALUE;
+    }
+    void Close(int candidate) override { seam_.closeHandle(handles_[candidate]); }
+    std::uint8_t Send(int candidate, const std::uint8_t* cdb, std::uint8_t cdbLength,
+                      std::uint8_t* data, std::uint32_t dataLength,
+                      std::uint32_t& transferred) override {
+        return static_cast<std::uint8_t>(PassThroughExecute(
+            handles_[candidate], cdb, cdbLength, data, dataLength, kDataIn, &transferred));
+    }
+    HANDLE Handle(int candidate) const { return handles_[candidate]; }
+
+private:
+    const DiscoverySeam& seam_;
+    const DWORD present_;
+    HANDLE handles_[kMaxNtDrives] = {};
+};
+
+} // namespace
+
 void SpeedControl::DiscoverNt() {
     list_.ntFlag = 1;
     list_.count = 0;
-    std::uint8_t* reply = discoveryReply_.data();
-    for (char letter = 'a'; letter <= 'z'; ++letter) {
-        const char root[3] = {letter, ':', '\0'};
-        if (seam_.getDriveType(root) != DRIVE_CDROM) continue;
-        const char path[7] = {'\\', '\\', '.', '\\', letter, ':', '\0'};
-        HANDLE handle =
-            seam_.createFile(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             nullptr, OPEN_EXISTING, 0, nullptr);
-        if (handle == INVALID_HANDLE_VALUE) continue;
-        std::memset(reply, 0, kStatusReadLength);
-        std::uint32_t transferred = 0;
-        if (PassThroughExecute(handle, kStatusReadCdb, kCdb12, reply, kStatusReadLength, kDataIn,
-                               &transferred) == kResultOk &&
-            StatusReplyBytes(kStatusReadLength, transferred) != 0) {
-            list_.handles[list_.count++] = handle;
-        } else {
-            seam_.closeHandle(handle);
-        }
-    }
+    LetterPort letters(seam_);
+    const std::vector<FoundDrive> found =
+        FindDrives(letters, kMaxNtDrives, kMaxNtDrives, discoveryReply_.data());
+    for (const FoundDrive& drive : found)
+        list_.handles[list_.count++] = letters.Handle(drive.candidate);
 
     if (list_.count == 0) ReportNotFound(kDriveNotFound, kStyleNt);
 
     // Every retained drive gets an entry, whether or not its INQUIRY succeeds.
-    for (int position = 0; position < list_.count; ++position) {
-        std::memset(reply, 0, kInquiryLength);
-        const int result = PassThroughExecute(list_.handles[position], kInquiryCdb, kCdb6, reply,
-                                              kInquiryLength, kDataIn);
-        AddEntryFromInquiry(result == kResultOk);
-    }
+    for (const FoundDrive& drive : found)
+        AddEntryFromInquiry(drive.inquiry);
 
     if (list_.count > 0) {
-        panel_.DriveListSelect(0);
+        panel_.SelectDrive(0);
         list_.selected = 0;
     }
     SetDriveTable(list_.ntFlag, list_.targetIds, list_.hostAdapterIds, list_.handles);
@@ -120,7 +151,7 @@ void SpeedControl::DiscoverAspi() {
                 continue;
             list_.targetIds[list_.count] = id;
             list_.hostAdapterIds[list_.count] = ha;
-            AddEntryFromInquiry(true);
+            AddEntryFromInquiry(reply);
             ++list_.count;
         }
     }
@@ -128,25 +159,20 @@ void SpeedControl::DiscoverAspi() {
     if (list_.count == 0) {
         ReportNotFound(kDriveNotFound, kStyle95);
     } else {
-        panel_.DriveListSelect(0);
+        panel_.SelectDrive(0);
         list_.selected = 0;
     }
     SetDriveTable(list_.ntFlag, list_.targetIds, list_.hostAdapterIds, list_.handles);
     if (list_.count > 0) RefreshSpeedStatus();
 }
 
-void SpeedControl::AddEntryFromInquiry(bool inquiryOk) {
-    std::uint8_t* reply = discoveryReply_.data();
-    // A failed INQUIRY leaves no name of its own (at most sense bytes): the
-    // entry is shown blank rather than with whatever the buffer held before.
-    if (!inquiryOk) std::memset(reply + kInquiryTextFirst, ' ', kInquiryLength - kInquiryTextFirst);
-    const std::string text = InquiryEntryText(reply, kInquiryLength);
-    panel_.DriveListAdd(text.c_str());
+void SpeedControl::AddEntryFromInquiry(const std::uint8_t* inquiry) {
+    const std::string text = InquiryEntryText(inquiry, kInquiryLength);
+    panel_.AddDrive(text.c_str());
 }
 
 void SpeedControl::ReportNotFound(const char* text, unsigned style) {
-    panel_.ShowMessage(text, kMessageCaption, style);
-    panel_.QuitRequest();
+    panel_.ShowMessageAndQuit(text, kMessageCaption, style);
 }
 
 void SpeedControl::ReleaseDrives() {
@@ -154,12 +180,12 @@ void SpeedControl::ReleaseDrives() {
         for (int position = 0; position < list_.count; ++position)
             seam_.closeHandle(list_.handles[position]);
     }
-    panel_.DriveListClear();
+    panel_.ClearDrives();
     list_.count = 0;
 }
 
-void SpeedControl::DriveComboBoxChange() {
-    const int index = panel_.DriveListIndex();
+void SpeedControl::FollowSelectedDrive() {
+    const int index = panel_.SelectedDrive();
     if (index < 0 || index >= list_.count) return;
     if (index == list_.selected) return;
     list_.selected = static_cast<std::uint8_t>(index);
@@ -181,44 +207,43 @@ void SpeedControl::RefreshSpeedStatus() {
     if (replySize == 0) return;
     const SpeedStatus status = ParseStatusReply(statusReply_.data(), replySize);
     if (status.twoMode) {
-        panel_.SetRadioEnabled(true);
-        panel_.SetSpeedListEnabled(false);
-        panel_.SetModeGroupCaption(CaptionColour::WindowText);
-        panel_.SetSpeedGroupCaption(CaptionColour::InactiveCaption);
-        panel_.SetSpeedGroupEnabled(false);
-        panel_.SpeedListClear();
-        if (status.highSpeed) {
-            panel_.SetStatusText(panel_.HighSpeedCaption());
-            panel_.CheckHighSpeed(true);
-        } else {
-            panel_.SetStatusText(panel_.SilenceCaption());
-            panel_.CheckHighSpeed(false);
-        }
+        panel_.SetPresentation(Presentation::Radio);
+        panel_.ClearSpeeds();
+        panel_.ShowMode(status.highSpeed);
         return;
     }
 
-    // Speed list: built once; the enabled "Speed Set" group marks it as built.
-    if (panel_.SpeedGroupEnabled()) return;
-    panel_.SetSpeedGroupEnabled(true);
-    panel_.SpeedListClear();
+    // Speed list. A built list is built again only when the drive reports other
+    // speeds than it holds (a different drive, or a drive whose list changed), so
+    // the user's choice in an unchanged list stays. The status line always shows
+    // this reply's speed.
+    if (!panel_.SpeedListBuilt() || !SpeedListHolds(status.speeds))
+        panel_.ShowSpeeds(status.speeds);
     char text[kStatusTextSize];
-    for (std::uint8_t speed : status.speeds) {
-        std::snprintf(text, sizeof text, "%u", static_cast<unsigned>(speed));
-        panel_.SpeedListAdd(text);
-    }
-    if (!status.speeds.empty()) panel_.SpeedListSelect(0);
     FormatSpeedListStatus(status.current, text);
-    panel_.SetStatusText(text);
+    panel_.ShowStatus(text);
 }
 
-void SpeedControl::SpeedSetClick() {
+bool SpeedControl::SpeedListHolds(std::span<const std::uint8_t> speeds) {
+    const std::span<const std::string> entries = panel_.SpeedEntries();
+    if (entries.size() != speeds.size()) return false;
+    char text[kSpeedEntrySize];
+    for (std::size_t i = 0; i < speeds.size(); ++i) {
+        FormatSpeedEntry(speeds[i], text);
+        if (entries[i] != text) return false;
+    }
+    return true;
+}
+
+void SpeedControl::SetChosenMode() {
     if (list_.selected >= list_.count) return;
     std::uint8_t value;
-    if (panel_.SpeedListEnabled()) {
+    if (panel_.CurrentPresentation() == Presentation::List) {
         // List presentation: without a selected entry there is nothing to set.
-        const int index = panel_.SpeedListIndex();
-        if (index < 0) return;
-        value = ParseSpeedEntry(panel_.SpeedListText(index));
+        const int index = panel_.SelectedSpeed();
+        const std::span<const std::string> entries = panel_.SpeedEntries();
+        if (index < 0 || static_cast<std::size_t>(index) >= entries.size()) return;
+        value = ParseSpeedEntry(entries[static_cast<std::size_t>(index)].c_str());
     } else {
         value = panel_.HighSpeedChecked() ? kModeHighSpeed : kModeSilence;
     }
@@ -228,22 +253,12 @@ void SpeedControl::SpeedSetClick() {
     RefreshSpeedStatus();
 }
 
-void SpeedControl::GroupBox1Click() {
-    panel_.SetRadioEnabled(false);
-    panel_.SetSpeedListEnabled(true);
-    panel_.SetSpeedGroupCaption(CaptionColour::WindowText);
-    panel_.SetModeGroupCaption(CaptionColour::InactiveCaption);
+void SpeedControl::UseSpeedList() {
+    panel_.SetPresentation(Presentation::List);
 }
 
-void SpeedControl::GroupBox2Click() {
-    panel_.SetRadioEnabled(true);
-    panel_.SetSpeedListEnabled(false);
-    panel_.SetSpeedGroupCaption(CaptionColour::InactiveCaption);
-    panel_.SetModeGroupCaption(CaptionColour::WindowText);
-}
-
-void SpeedControl::Timer1Timer() {
-    RefreshSpeedStatus();
+void SpeedControl::UseModeButtons() {
+    panel_.SetPresentation(Presentation::Radio);
 }
 
 } // namespace velotune

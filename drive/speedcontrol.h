@@ -1,54 +1,61 @@
 // Drive discovery, drive selection and the speed mode handlers of the panel.
 // The window reaches this through SpeedControl; SpeedControl reaches the window's
-// controls through PanelControls.
+// controls through PanelView.
 #pragma once
 
 #include "drive/drivecommands.h"
 #include "drive/transport.h"
 #include <cstdint>
+#include <span>
+#include <string>
 #include <vector>
 
 namespace velotune {
 
-// Colours of a group box caption.
-enum class CaptionColour { WindowText, InactiveCaption };
+// Colors of a group box caption.
+enum class CaptionColor { WindowText, InactiveCaption };
 
-// What discovery and the speed handlers need of the panel. The main window
-// implements it with its real controls; tests implement it with fakes.
-class PanelControls {
+// Which group decides what Set sends: the two mode buttons or the speed list.
+enum class Presentation { Radio, List };
+
+// The panel as the speed control logic sees it. The main window renders it with
+// its controls; tests use one fake that behaves as those controls do.
+class PanelView {
 public:
-    virtual ~PanelControls() = default;
+    virtual ~PanelView() = default;
 
-    // DriveComboBox, the drive selector.
-    virtual void DriveListAdd(const char* text) = 0;
-    virtual void DriveListClear() = 0;
-    virtual int DriveListIndex() = 0; // -1 when nothing is selected
-    virtual void DriveListSelect(int index) = 0;
+    // DriveComboBox: entry i is the drive at list position i.
+    virtual void AddDrive(const char* entry) = 0;
+    virtual void ClearDrives() = 0;
+    virtual int SelectedDrive() = 0;         // -1 when nothing is selected
+    virtual void SelectDrive(int index) = 0; // an index outside the list selects nothing
 
-    // The two discovery message boxes, and the quit request that follows them.
-    virtual void ShowMessage(const char* text, const char* caption, unsigned style) = 0;
-    virtual void QuitRequest() = 0;
+    // Discovery's message box; the program quits once it is closed.
+    virtual void ShowMessageAndQuit(const char* text, const char* caption, unsigned style) = 0;
 
-    virtual void SetStatusText(const char* text) = 0; // StaticText1
-    virtual const char* HighSpeedCaption() = 0;       // Label1
-    virtual const char* SilenceCaption() = 0;         // Label2
+    // The status line StaticText1.
+    virtual void ShowStatus(const char* text) = 0;
+    // A two-mode drive's state: the status line takes the caption of Label1
+    // (high) or Label2, and RadioButton1 or RadioButton2 is checked.
+    virtual void ShowMode(bool high) = 0;
+    virtual bool HighSpeedChecked() = 0; // RadioButton1
 
-    virtual void SetRadioEnabled(bool enabled) = 0; // RadioButton1 and 2
-    virtual bool HighSpeedChecked() = 0;            // RadioButton1
-    virtual void CheckHighSpeed(bool high) = 0;     // checks 1 (true) or 2 (false)
+    // The presentation: enables the controls of the group in use (RadioButton1
+    // and 2, or ComboBox1), disables the other's, and draws the caption of the
+    // group in use in window text and the other in inactive caption.
+    virtual void SetPresentation(Presentation presentation) = 0;
+    virtual Presentation CurrentPresentation() = 0; // List while ComboBox1 is enabled
 
-    virtual bool SpeedListEnabled() = 0; // ComboBox1
-    virtual void SetSpeedListEnabled(bool enabled) = 0;
-    virtual void SpeedListClear() = 0;
-    virtual void SpeedListAdd(const char* text) = 0;
-    virtual void SpeedListSelect(int index) = 0;
-    virtual int SpeedListIndex() = 0; // -1 when nothing is selected
-    virtual const char* SpeedListText(int index) = 0;
-
-    virtual bool SpeedGroupEnabled() = 0; // GroupBox1 "Speed Set"
-    virtual void SetSpeedGroupEnabled(bool enabled) = 0;
-    virtual void SetSpeedGroupCaption(CaptionColour colour) = 0;
-    virtual void SetModeGroupCaption(CaptionColour colour) = 0; // GroupBox2 "Select Speed"
+    // The speed list ComboBox1 and its group "Speed Set", whose enabled state
+    // marks that a list has been built.
+    // Enables the group and fills the list with the speeds in decimal, the
+    // first entry selected (none when there are no speeds).
+    virtual void ShowSpeeds(std::span<const std::uint8_t> speeds) = 0;
+    // Disables the group and empties the list.
+    virtual void ClearSpeeds() = 0;
+    virtual bool SpeedListBuilt() = 0;
+    virtual std::span<const std::string> SpeedEntries() = 0;
+    virtual int SelectedSpeed() = 0; // -1 when nothing is selected
 };
 
 // Platform calls of discovery. Production uses the real ones; tests fake them.
@@ -57,8 +64,17 @@ struct DiscoverySeam {
     UINT(WINAPI* getDriveType)(LPCSTR);
     HANDLE(WINAPI* createFile)(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
     BOOL(WINAPI* closeHandle)(HANDLE);
+    // Bit n set: drive letter 'a' + n exists. Null, or a result of 0: every letter is asked.
+    DWORD(WINAPI* getLogicalDrives)() = nullptr;
 };
 const DiscoverySeam& RealDiscoverySeam();
+
+// The type of drive letter a to z (GetDriveTypeA of "x:").
+UINT LetterDriveType(const DiscoverySeam& seam, char letter);
+// The letters that exist, bit n for letter 'a' + n; every letter when the system does not say.
+DWORD PresentLetters(const DiscoverySeam& seam);
+// Opens "\\.\x:" for pass-through commands; INVALID_HANDLE_VALUE on failure.
+HANDLE OpenLetter(const DiscoverySeam& seam, char letter);
 
 // The record of discovered drives.
 struct DriveList {
@@ -72,17 +88,22 @@ struct DriveList {
 
 class SpeedControl {
 public:
-    explicit SpeedControl(PanelControls& panel, const DiscoverySeam& seam = RealDiscoverySeam());
+    explicit SpeedControl(PanelView& panel, const DiscoverySeam& seam = RealDiscoverySeam());
 
+    // Finds the maker's drives, lists them and shows the first one's state.
     void DiscoverDrives();
+    // Closes the drives and empties the drive selector.
     void ReleaseDrives();
-    void DriveComboBoxChange();
+    // Makes the drive selected in the selector the one addressed, and shows it.
+    void FollowSelectedDrive();
 
+    // Reads the addressed drive's state and shows it.
     void RefreshSpeedStatus();
-    void SpeedSetClick();
-    void GroupBox1Click();
-    void GroupBox2Click();
-    void Timer1Timer();
+    // Sends the mode set for the panel's choice, then refreshes.
+    void SetChosenMode();
+    // Switches the presentation; neither sends a command.
+    void UseSpeedList();
+    void UseModeButtons();
 
     const DriveList& Drives() const { return list_; }
 
@@ -92,10 +113,11 @@ public:
 private:
     void DiscoverNt();
     void DiscoverAspi();
-    void AddEntryFromInquiry(bool inquiryOk);
+    void AddEntryFromInquiry(const std::uint8_t* inquiry);
     void ReportNotFound(const char* text, unsigned style);
+    bool SpeedListHolds(std::span<const std::uint8_t> speeds);
 
-    PanelControls& panel_;
+    PanelView& panel_;
     DiscoverySeam seam_;
     DriveList list_;
     AlignedBuffer<kDiscoveryReplySize> discoveryReply_; // zeroed by every discovery

@@ -9,30 +9,38 @@
 ;   LAUNCHER_EXE  path of Velotray.exe
 ;   MENU_LIB      path of Velotray.kor
 ;   OUTFILE       path of the setup program to write
+;   PROTOCOL_NSH  path of the generated protocol.nsh: the window identities and
+;                 registry names the two programs use
 ;
 ; Command line: /S installs silently, /D=<folder> (last, unquoted) picks the folder.
+; Exit code: 0, or 3010 (ERROR_SUCCESS_REBOOT_REQUIRED) when a file that was in
+; use is put in place at the next restart.
 
 Unicode true
 Target amd64-unicode
 
-!ifndef VERSION | PUBLISHER | PANEL_EXE | LAUNCHER_EXE | MENU_LIB | OUTFILE
-!error "VERSION, PUBLISHER, PANEL_EXE, LAUNCHER_EXE, MENU_LIB and OUTFILE must be defined"
+!ifndef VERSION | PUBLISHER | PANEL_EXE | LAUNCHER_EXE | MENU_LIB | OUTFILE | PROTOCOL_NSH
+!error "VERSION, PUBLISHER, PANEL_EXE, LAUNCHER_EXE, MENU_LIB, OUTFILE and PROTOCOL_NSH must be defined"
 !endif
 
+!include "${PROTOCOL_NSH}"
+
 !define PRODUCT_NAME "Trelvix Velotune"
-!define RUN_KEY "SOFTWARE\MICROSOFT\WINDOWS\Currentversion\Run"
-!define RUN_VALUE "Velotune"
-!define PRODUCT_KEY "SOFTWARE\ZIRUVERORA\VELOTUNE"
+!define RUN_KEY "${VT_RUN_KEY}"
+!define RUN_VALUE "${VT_RUN_VALUE}"
+!define PRODUCT_KEY "${VT_SETTINGS_KEY}"
+!define AUTORUN_VALUE "${VT_AUTORUN_VALUE}"
 !define PRODUCT_KEY_PARENT "SOFTWARE\ZIRUVERORA"
 !define UNINST_KEY "SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\TrelvixVelotune"
 !define UNINSTALLER "Uninstall.exe"
 !define SHORTCUT "$SMPROGRAMS\${PRODUCT_NAME}.lnk"
 
 ; Window identities of the two programs and the launcher's Exit command.
-!define LAUNCHER_WINDOW "Trelvix Velotune Launcher"
-!define PANEL_CLASS "TFormMain"
-!define PANEL_TITLE "Trelvix Velotune"
+!define LAUNCHER_WINDOW "${VT_LAUNCHER_TITLE}"
+!define PANEL_CLASS "${VT_PANEL_CLASS}"
+!define PANEL_TITLE "${VT_PANEL_TITLE}"
 !define IDM_EXIT 103
+!define ERROR_SUCCESS_REBOOT_REQUIRED 3010
 
 ; Bounds of the waits for a program to end, in milliseconds.
 !define SEND_TIMEOUT 5000
@@ -89,6 +97,11 @@ LangString VtNeedAdmin ${LANG_ENGLISH} "Administrator rights are needed to insta
 LangString VtNeedAdmin ${LANG_KOREAN} "${PRODUCT_NAME}을(를) 설치하려면 관리자 권한이 필요합니다."
 LangString VtNeedAdminUn ${LANG_ENGLISH} "Administrator rights are needed to remove ${PRODUCT_NAME}."
 LangString VtNeedAdminUn ${LANG_KOREAN} "${PRODUCT_NAME}을(를) 제거하려면 관리자 권한이 필요합니다."
+; What EndPrograms found running in this session: the setup starts the
+; launcher again afterwards.
+Var EndedLauncher
+Var EndedPanel
+
 LangString VtEnding ${LANG_ENGLISH} "Ending the running ${PRODUCT_NAME} programs"
 LangString VtEnding ${LANG_KOREAN} "실행 중인 ${PRODUCT_NAME} 프로그램 종료"
 
@@ -144,6 +157,8 @@ Function ${PREFIX}EndPrograms
     Call ${PREFIX}OpenWindowProcess
     StrCpy $6 $1
     FindWindow $0 "${PANEL_CLASS}" "${PANEL_TITLE}"
+    StrCpy $EndedPanel $0
+    StrCpy $EndedLauncher $5
     Call ${PREFIX}OpenWindowProcess
     ${If} $5 != 0
     ${OrIf} $0 != 0
@@ -190,6 +205,50 @@ FunctionEnd
     ${EndIf}
 !macroend
 
+; $0 in, $0 out: the path in its canonical long form, without a trailing
+; backslash, so that an 8.3 alias names the same folder as its long name.
+; A path that does not exist stays as it is.
+Function CanonicalPath
+    Push $1
+    Push $2
+    System::Call 'kernel32::GetLongPathNameW(w r0, w .r1, i ${NSIS_MAX_STRLEN}) i .r2'
+    ${If} $2 > 0
+    ${AndIf} $2 < ${NSIS_MAX_STRLEN}
+        StrCpy $0 $1
+    ${EndIf}
+    ${Do}
+        StrCpy $1 $0 1 -1
+        ${IfThen} $1 != "\" ${|} ${ExitDo} ${|}
+        StrCpy $0 $0 -1
+    ${Loop}
+    Pop $2
+    Pop $1
+FunctionEnd
+
+; Writes one file of the installation. A file another program holds open is
+; written beside its target and put in its place at the next restart; the
+; setup then ends with 3010. A file that cannot be written at all fails the
+; setup instead of being skipped.
+!macro VT_INSTALL_FILE NAME SOURCE
+    ClearErrors
+    SetOverwrite try
+    File "/oname=${NAME}" "${SOURCE}"
+    ${If} ${Errors}
+        ClearErrors
+        SetOverwrite on
+        Delete "$INSTDIR\${NAME}.new"
+        File "/oname=${NAME}.new" "${SOURCE}"
+        ${If} ${Errors}
+            DetailPrint "Cannot write $INSTDIR\${NAME}"
+            SetErrorLevel 2
+            Abort
+        ${EndIf}
+        Rename /REBOOTOK "$INSTDIR\${NAME}.new" "$INSTDIR\${NAME}"
+        DetailPrint "In use: $INSTDIR\${NAME} is replaced at the next restart"
+    ${EndIf}
+    SetOverwrite on
+!macroend
+
 Function .onInit
     SetRegView 64
     !insertmacro VT_REQUIRE_ADMIN "$(VtNeedAdmin)"
@@ -207,22 +266,35 @@ Section "-Program files"
 
     ; Moved to another folder: the old copy goes, so that one installation
     ; remains (only the files this setup puts there; the folder when empty).
+    ; The folder by its canonical name, so that an 8.3 alias (C:\PROGRA~1\...)
+    ; names the same installation, and the Run entry and InstallLocation
+    ; always hold the long form.
+    CreateDirectory "$INSTDIR"
+    StrCpy $0 $INSTDIR
+    Call CanonicalPath
+    StrCpy $INSTDIR $0
+    ReadRegStr $0 HKLM "${UNINST_KEY}" "InstallLocation"
+    Call CanonicalPath
+    StrCpy $3 $0
     ReadRegStr $0 HKLM "${UNINST_KEY}" "InstallLocation"
     ${If} $0 != ""
-    ${AndIf} $0 != $INSTDIR
+    ${AndIf} $3 != $INSTDIR
     ${AndIf} ${FileExists} "$0\Velotray.exe"
         Delete /REBOOTOK "$0\TrelvixVelotune.exe"
         Delete /REBOOTOK "$0\Velotray.exe"
         Delete /REBOOTOK "$0\Velotray.kor"
+        Delete /REBOOTOK "$0\velotune.exe"
         Delete /REBOOTOK "$0\${UNINSTALLER}"
-        RMDir /REBOOTOK "$0"
+        ; Only an empty folder goes; one that holds the user's files stays,
+        ; and is not scheduled for a restart that could not remove it either.
+        RMDir "$0"
     ${EndIf}
 
     SetOutPath "$INSTDIR"
-    SetOverwrite on
-    File "/oname=TrelvixVelotune.exe" "${PANEL_EXE}"
-    File "/oname=Velotray.exe" "${LAUNCHER_EXE}"
-    File "/oname=Velotray.kor" "${MENU_LIB}"
+    !insertmacro VT_INSTALL_FILE "TrelvixVelotune.exe" "${PANEL_EXE}"
+    !insertmacro VT_INSTALL_FILE "Velotray.exe" "${LAUNCHER_EXE}"
+    !insertmacro VT_INSTALL_FILE "Velotray.kor" "${MENU_LIB}"
+    !insertmacro VT_INSTALL_FILE "velotune.exe" "${TOOL_EXE}"
     WriteUninstaller "$INSTDIR\${UNINSTALLER}"
 
     ; The launcher takes its folder from this entry: the text up to the last
@@ -233,10 +305,10 @@ Section "-Program files"
     ; only a missing value, or one the launcher cannot read as a number, is
     ; (re)written.
     ClearErrors
-    ReadRegDWORD $0 HKLM "${PRODUCT_KEY}" "autorun"
+    ReadRegDWORD $0 HKLM "${PRODUCT_KEY}" "${AUTORUN_VALUE}"
     ${If} ${Errors}
-        DeleteRegValue HKLM "${PRODUCT_KEY}" "autorun"
-        WriteRegDWORD HKLM "${PRODUCT_KEY}" "autorun" 1
+        DeleteRegValue HKLM "${PRODUCT_KEY}" "${AUTORUN_VALUE}"
+        WriteRegDWORD HKLM "${PRODUCT_KEY}" "${AUTORUN_VALUE}" 1
     ${EndIf}
 
     CreateShortcut "${SHORTCUT}" "$INSTDIR\Velotray.exe" "" "$INSTDIR\Velotray.exe" 0 \
@@ -254,6 +326,25 @@ Section "-Program files"
     WriteRegDWORD HKLM "${UNINST_KEY}" "NoRepair" 1
     ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
     WriteRegDWORD HKLM "${UNINST_KEY}" "EstimatedSize" $0
+
+    ; The launcher this setup ended comes back, from the new files. With the
+    ; panel it had open, a start by hand opens that again; otherwise the start
+    ; at logon places the icon only, unless Auto Run is off, where that start
+    ; would end at once.
+    ${If} $EndedLauncher != 0
+    ${AndIf} $EndedLauncher != ""
+        ClearErrors
+        ReadRegDWORD $0 HKLM "${PRODUCT_KEY}" "${AUTORUN_VALUE}"
+        ${If} $EndedPanel != 0
+        ${OrIf} $0 == 0
+            Exec '"$INSTDIR\Velotray.exe"'
+        ${Else}
+            Exec '"$INSTDIR\Velotray.exe" /autorun'
+        ${EndIf}
+    ${EndIf}
+
+    IfRebootFlag 0 +2
+    SetErrorLevel ${ERROR_SUCCESS_REBOOT_REQUIRED}
 SectionEnd
 
 Section "Uninstall"
@@ -265,6 +356,7 @@ Section "Uninstall"
     Delete /REBOOTOK "$INSTDIR\TrelvixVelotune.exe"
     Delete /REBOOTOK "$INSTDIR\Velotray.exe"
     Delete /REBOOTOK "$INSTDIR\Velotray.kor"
+    Delete /REBOOTOK "$INSTDIR\velotune.exe"
     Delete /REBOOTOK "$INSTDIR\${UNINSTALLER}"
     RMDir /REBOOTOK "$INSTDIR"
 
@@ -273,4 +365,7 @@ Section "Uninstall"
     DeleteRegKey HKLM "${PRODUCT_KEY}"
     DeleteRegKey /ifempty HKLM "${PRODUCT_KEY_PARENT}"
     DeleteRegKey HKLM "${UNINST_KEY}"
+
+    IfRebootFlag 0 +2
+    SetErrorLevel ${ERROR_SUCCESS_REBOOT_REQUIRED}
 SectionEnd

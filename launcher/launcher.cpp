@@ -1,5 +1,10 @@
 #include "launcher/launcher.h"
 
+#include "common/dllsearch.h"
+#include "common/instance.h"
+
+#include <objbase.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -21,6 +26,18 @@ STARTUPINFOA StartInfo;
 PROCESS_INFORMATION ProcessInfo;
 bool AutorunStart = false;
 UINT TaskbarCreatedMessage = 0;
+UINT BringForwardMessage = 0;
+HANDLE InstanceMutex = nullptr;
+
+BOOL WINAPI ChangeWindowMessageFilterExIfPresent(HWND hwnd, UINT message, DWORD action,
+                                                 void* status) {
+    HMODULE user32 = GetModuleHandleA("user32.dll");
+    auto entry =
+        user32 ? reinterpret_cast<void (*)()>(GetProcAddress(user32, "ChangeWindowMessageFilterEx"))
+               : nullptr;
+    if (!entry) return FALSE;
+    return reinterpret_cast<ChangeWindowMessageFilterExFn>(entry)(hwnd, message, action, status);
+}
 
 // ---- registry -------------------------------------------------------------
 
@@ -63,18 +80,22 @@ int RegReadInteger(const char* key, const char* name) {
     return static_cast<int>(value);
 }
 
-void RegWriteInteger(const char* key, const char* name, int value) {
+LSTATUS RegWriteInteger(const char* key, const char* name, int value) {
     HKEY handle = nullptr;
     DWORD disposition = 0;
-    if (Platform.regCreateKeyEx(HKEY_LOCAL_MACHINE, key, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                KEY_ALL_ACCESS, nullptr, &handle, &disposition) != ERROR_SUCCESS)
-        return;
+    // A standard user's launcher is refused here (ERROR_ACCESS_DENIED): HKLM
+    // takes writes from elevated programs only.
+    const LSTATUS opened =
+        Platform.regCreateKeyEx(HKEY_LOCAL_MACHINE, key, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &handle, &disposition);
+    if (opened != ERROR_SUCCESS) return opened;
     // Deleting first replaces a value of any other type by a REG_DWORD.
     Platform.regDeleteValue(handle, name);
     const DWORD data = static_cast<DWORD>(value);
-    Platform.regSetValueEx(handle, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
-                           sizeof data);
+    const LSTATUS written = Platform.regSetValueEx(
+        handle, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof data);
     Platform.regCloseKey(handle);
+    return written;
 }
 
 // ---- paths and process start ----------------------------------------------
@@ -83,6 +104,12 @@ void BuildLauncherPaths() {
     char text[kPathSize];
     const bool found = RegReadString(kRunKey, kRunValue, text);
     BuildInstallPaths(found ? text : nullptr, SpeedPanelPath, MenuLibraryPath);
+}
+
+void AllowPanelForeground(HWND panel) {
+    DWORD process = 0;
+    Platform.getWindowThreadProcessId(panel, &process);
+    if (process) Platform.allowSetForegroundWindow(process);
 }
 
 void StartSpeedPanel() {
@@ -94,14 +121,23 @@ void StartSpeedPanel() {
 
     Platform.setForegroundWindow(Platform.findWindow(nullptr, kLauncherTitle));
 
+    // A running panel is asked to come forward: starting a second copy would
+    // cost a consent prompt only for it to hand over and end.
+    if (HWND panel = Platform.findWindow(kPanelClass, kPanelTitle)) {
+        AllowPanelForeground(panel);
+        // Posted: the panel's restore runs discovery, which may take a while.
+        if (BringForwardMessage) Platform.postMessage(panel, BringForwardMessage, 0, 0);
+        return;
+    }
+
     // Quoted, so that a folder with a blank ("C:\Program Files\...") is taken whole.
     char commandLine[kPathSize + 2];
     std::snprintf(commandLine, sizeof commandLine, "\"%s\"", SpeedPanelPath);
     if (Platform.createProcess(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                                &StartInfo, &ProcessInfo)) {
         // Nothing waits for the panel; its handles are not needed.
-        if (ProcessInfo.hThread) CloseHandle(ProcessInfo.hThread);
-        if (ProcessInfo.hProcess) CloseHandle(ProcessInfo.hProcess);
+        if (ProcessInfo.hThread) Platform.closeHandle(ProcessInfo.hThread);
+        if (ProcessInfo.hProcess) Platform.closeHandle(ProcessInfo.hProcess);
         return;
     }
     if (Platform.getLastError() != kErrorElevationRequired) return;
@@ -115,6 +151,54 @@ void StartSpeedPanel() {
     exec.lpFile = SpeedPanelPath;
     exec.nShow = SW_SHOWNORMAL;
     Platform.shellExecuteEx(&exec);
+}
+
+// ---- Auto Run ---------------------------------------------------------------
+
+DWORD WriteAutoRunElevated(int value) {
+    char self[kPathSize];
+    const DWORD length = Platform.getModuleFileName(nullptr, self, sizeof self);
+    if (length == 0 || length >= sizeof self) return ERROR_FILENAME_EXCED_RANGE;
+    char parameters[sizeof kSetAutorunArgument + 2];
+    std::snprintf(parameters, sizeof parameters, "%s%d", kSetAutorunArgument, value ? 1 : 0);
+
+    SHELLEXECUTEINFOA exec = {};
+    exec.cbSize = sizeof exec;
+    exec.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+    exec.hwnd = LauncherWindow;
+    exec.lpVerb = "runas";
+    exec.lpFile = self;
+    exec.lpParameters = parameters;
+    exec.nShow = SW_HIDE;
+    if (!Platform.shellExecuteEx(&exec)) return Platform.getLastError(); // ERROR_CANCELLED too
+    if (!exec.hProcess) return ERROR_INVALID_HANDLE;
+
+    DWORD status = WAIT_TIMEOUT;
+    if (Platform.waitForSingleObject(exec.hProcess, kElevatedWriteWaitMs) == WAIT_OBJECT_0 &&
+        !Platform.getExitCodeProcess(exec.hProcess, &status))
+        status = Platform.getLastError();
+    Platform.closeHandle(exec.hProcess);
+    return status;
+}
+
+namespace {
+
+void ShowStoredAutoRun() {
+    const bool on =
+        ClassifyAutoRun(RegReadInteger(kSettingsKey, kAutorunValue)) == AutoRunState::On;
+    CheckMenuItem(LauncherMenu, IDM_AUTO_RUN, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+}
+
+} // namespace
+
+void ToggleAutoRun() {
+    const UINT state = GetMenuState(LauncherMenu, IDM_AUTO_RUN, MF_BYCOMMAND);
+    const bool wasChecked = state != static_cast<UINT>(-1) && (state & MF_CHECKED) != 0;
+    const int wanted = ToggledAutoRunValue(wasChecked);
+    if (RegWriteInteger(kSettingsKey, kAutorunValue, wanted) == ERROR_ACCESS_DENIED)
+        WriteAutoRunElevated(wanted); // a declined prompt leaves everything as it was
+    // The check mark shows what the registry holds now, whatever happened.
+    ShowStoredAutoRun();
 }
 
 // ---- icon -----------------------------------------------------------------
@@ -134,6 +218,7 @@ bool NotifyTrayIcon(DWORD message) {
 
 void RegisterLauncherMessages() {
     TaskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
+    BringForwardMessage = RegisterWindowMessageA(velotune::protocol::kMsgPanelBringForward);
 }
 
 // ---- window ---------------------------------------------------------------
@@ -176,26 +261,35 @@ HMENU LoadLauncherMenu() {
     return LoadMenuA(ProgramInstance, kMenuName);
 }
 
-void ToggleAutoRun() {
-    const UINT state = GetMenuState(LauncherMenu, IDM_AUTO_RUN, MF_BYCOMMAND);
-    const bool wasChecked = state != static_cast<UINT>(-1) && (state & MF_CHECKED) != 0;
-    // The check mark changes first, whether or not the write succeeds.
-    CheckMenuItem(LauncherMenu, IDM_AUTO_RUN, wasChecked ? MF_UNCHECKED : MF_CHECKED);
-    RegWriteInteger(kProductKey, kAutorunValue, ToggledAutoRunValue(wasChecked));
+// The About request returns when the panel's box closes, so it has no time
+// limit; a panel that is already hung is not waited for.
+void AskPanelForAbout() {
+    HWND panel = Platform.findWindow(kPanelClass, kPanelTitle);
+    if (!panel) return;
+    // The box takes the keyboard only if the panel may take the foreground.
+    AllowPanelForeground(panel);
+    DWORD_PTR result = 0;
+    Platform.sendMessageTimeout(panel, WM_PANEL_SHOW_ABOUT, 0, 0, SMTO_ABORTIFHUNG, INFINITE,
+                                &result);
 }
 
-void SendToPanel(UINT message) {
-    if (HWND panel = Platform.findWindow(kPanelClass, kPanelTitle))
-        Platform.sendMessage(panel, message, 0, 0);
+// Exit's close request is bounded: a hung or stopped panel does not keep the
+// launcher from ending.
+void ClosePanel() {
+    HWND panel = Platform.findWindow(kPanelClass, kPanelTitle);
+    if (!panel) return;
+    DWORD_PTR result = 0;
+    Platform.sendMessageTimeout(panel, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG,
+                                velotune::protocol::kSendTimeoutMs, &result);
 }
 
 } // namespace
 
-void OnLauncherCreate(HWND, const CREATESTRUCTA* create) {
+void OnLauncherCreate(HWND hwnd, const CREATESTRUCTA* create) {
     ProgramInstance = create->hInstance;
     LauncherMenu = GetSubMenu(LoadLauncherMenu(), 0);
 
-    switch (ClassifyAutoRun(RegReadInteger(kProductKey, kAutorunValue))) {
+    switch (ClassifyAutoRun(RegReadInteger(kSettingsKey, kAutorunValue))) {
     case AutoRunState::Unavailable:
         GreyItem(IDM_AUTO_RUN);
         break;
@@ -209,6 +303,10 @@ void OnLauncherCreate(HWND, const CREATESTRUCTA* create) {
     // About stays grey until the speed panel reports its window.
     GreyItem(IDM_ABOUT);
 
+    // An elevated launcher still hears a restarted shell, which runs unelevated.
+    if (TaskbarCreatedMessage)
+        Platform.changeWindowMessageFilterEx(hwnd, TaskbarCreatedMessage, MSGFLT_ALLOW, nullptr);
+
     if (!AutorunStart) StartSpeedPanel();
 }
 
@@ -218,11 +316,11 @@ void OnLauncherCommand(HWND, WORD id) {
         StartSpeedPanel();
         break;
     case IDM_ABOUT:
-        SendToPanel(WM_PANEL_SHOW_ABOUT);
+        AskPanelForAbout();
         break;
     case IDM_EXIT:
         NotifyTrayIcon(NIM_DELETE);
-        SendToPanel(WM_CLOSE);
+        ClosePanel();
         Platform.postQuitMessage(0);
         break;
     case IDM_AUTO_RUN:
@@ -286,22 +384,56 @@ LRESULT CALLBACK LauncherWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
 
 // ---- program --------------------------------------------------------------
 
-void KeepCurrentDirectoryOutOfDllSearch() {
-    SetDllDirectoryA("");
-    // Where the system has it, also the default search of every later load:
-    // the program's folder, the system folder and nothing else.
-    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-    constexpr DWORD kSearchDefaultDirs = 0x00001000; // LOAD_LIBRARY_SEARCH_DEFAULT_DIRS
-    if (HMODULE kernel = GetModuleHandleA("kernel32.dll")) {
-        auto entry =
-            reinterpret_cast<void (*)()>(GetProcAddress(kernel, "SetDefaultDllDirectories"));
-        if (entry) reinterpret_cast<SetDefaultDllDirectoriesFn>(entry)(kSearchDefaultDirs);
+namespace {
+
+// COM for the run of LauncherMain, as the shell's process start wants it.
+class ComApartment {
+public:
+    ComApartment()
+        : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
+    ~ComApartment() {
+        if (SUCCEEDED(result_)) CoUninitialize();
     }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+private:
+    HRESULT result_;
+};
+
+// The single-instance rule. Returns the running launcher's window, or nullptr
+// when this copy is the first. A copy that finds the name taken but no window
+// within the wait ends quietly (*end).
+HWND FindRunningLauncher(bool* end) {
+    *end = false;
+    InstanceMutex = Platform.createMutex(nullptr, FALSE, velotune::protocol::kLauncherMutex);
+    const DWORD error = Platform.getLastError();
+    if (!velotune::MutexSaysAnotherCopy(InstanceMutex != nullptr, error))
+        return Platform.findWindow(nullptr, kLauncherTitle);
+    if (HWND running = velotune::WaitForWindow(
+            [] { return Platform.findWindow(nullptr, kLauncherTitle); },
+            [](unsigned ms) { Platform.sleep(ms); }, velotune::protocol::kSecondCopyWaitMs))
+        return running;
+    *end = true;
+    return nullptr;
 }
+
+} // namespace
 
 int LauncherMain(HINSTANCE instance, const char* commandLine) {
     // No DLL, "Velotray.kor" included, is ever taken from the current directory.
-    KeepCurrentDirectoryOutOfDllSearch();
+    // Its menu library may be named bare, and is then taken from its own folder.
+    velotune::HardenDllSearch(velotune::DllSearch::ProgramAndSystemFolder);
+
+    // The elevated helper of the Auto Run toggle: it writes the value and ends,
+    // before any instance check or window, so it never hands over to the
+    // launcher that started it.
+    int wanted = 0;
+    if (ParseSetAutorun(commandLine, &wanted))
+        return static_cast<int>(RegWriteInteger(kSettingsKey, kAutorunValue, wanted));
+
+    // The shell's ShellExecuteExA (elevated starts) expects COM on this thread.
+    const ComApartment com;
 
     std::memset(&StartInfo, 0, sizeof StartInfo);
     std::memset(&ProcessInfo, 0, sizeof ProcessInfo);
@@ -326,15 +458,17 @@ int LauncherMain(HINSTANCE instance, const char* commandLine) {
     BuildLauncherPaths();
 
     // One launcher at a time: a second start brings the first forward and
-    // starts the panel, whatever its arguments.
-    if (HWND running = Platform.findWindow(nullptr, kLauncherTitle)) {
+    // opens the panel, whatever its arguments.
+    bool end = false;
+    HWND running = FindRunningLauncher(&end);
+    if (running) {
         Platform.setForegroundWindow(running);
         StartSpeedPanel();
-        return 0;
     }
+    if (running || end) return 0;
 
     // The logon gate: with Auto Run off a logon start leaves nothing behind.
-    if (AutorunStart && LogonGateEndsStart(true, RegReadInteger(kProductKey, kAutorunValue)))
+    if (AutorunStart && LogonGateEndsStart(true, RegReadInteger(kSettingsKey, kAutorunValue)))
         return 0;
 
     HWND hwnd = CreateWindowExA(

@@ -7,28 +7,36 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "common/protocol.h"
 #include "launcher/launcherlogic.h"
 #include "launcher_res.h"
 
 namespace launcher {
 
-inline constexpr char kLauncherTitle[] = "Trelvix Velotune Launcher";
-inline constexpr char kPanelClass[] = "TFormMain";
-inline constexpr char kPanelTitle[] = "Trelvix Velotune";
+using velotune::protocol::kAutorunValue;
+using velotune::protocol::kLauncherTitle;
+using velotune::protocol::kPanelClass;
+using velotune::protocol::kPanelTitle;
+using velotune::protocol::kRunKey;
+using velotune::protocol::kRunValue;
+using velotune::protocol::kSettingsKey;
 inline constexpr char kIconName[] = "IDC_MYICON";
 inline constexpr char kMenuName[] = "MENU_1";
-inline constexpr char kRunKey[] = "SOFTWARE\\MICROSOFT\\WINDOWS\\Currentversion\\Run";
-inline constexpr char kRunValue[] = "Velotune";
-inline constexpr char kProductKey[] = "SOFTWARE\\ZIRUVERORA\\VELOTUNE";
-inline constexpr char kAutorunValue[] = "autorun";
 inline constexpr WORD kKoreanLangId = 0x0412;
 inline constexpr DWORD kErrorElevationRequired = 740;
+// How long the launcher waits for its elevated helper after the prompt.
+inline constexpr DWORD kElevatedWriteWaitMs = 10000;
 
 // Messages between the launcher and the speed panel; wParam and lParam are 0.
-inline constexpr UINT WM_LAUNCHER_TRAY = WM_USER + 1;         // icon callback from the shell
-inline constexpr UINT WM_LAUNCHER_PANEL_CLOSED = WM_USER + 2; // panel -> launcher: About goes grey
-inline constexpr UINT WM_LAUNCHER_PANEL_OPENED = WM_USER + 3; // panel -> launcher: About enabled
-inline constexpr UINT WM_PANEL_SHOW_ABOUT = WM_USER + 2;      // launcher -> panel: show About box
+inline constexpr UINT WM_LAUNCHER_TRAY = velotune::protocol::kMsgLauncherTray;
+inline constexpr UINT WM_LAUNCHER_PANEL_CLOSED = velotune::protocol::kMsgLauncherPanelClosed;
+inline constexpr UINT WM_LAUNCHER_PANEL_OPENED = velotune::protocol::kMsgLauncherPanelOpened;
+inline constexpr UINT WM_PANEL_SHOW_ABOUT = velotune::protocol::kMsgPanelShowAbout;
+
+using ChangeWindowMessageFilterExFn = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
+// ChangeWindowMessageFilterEx where the system has it; FALSE elsewhere.
+BOOL WINAPI ChangeWindowMessageFilterExIfPresent(HWND hwnd, UINT message, DWORD action,
+                                                 void* status);
 
 // The platform calls a test replaces. Production code uses the defaults.
 struct LauncherPlatform {
@@ -43,7 +51,18 @@ struct LauncherPlatform {
     decltype(&::GetLastError) getLastError = &::GetLastError;
     decltype(&::ShellExecuteExA) shellExecuteEx = &::ShellExecuteExA;
     decltype(&::FindWindowA) findWindow = &::FindWindowA;
-    decltype(&::SendMessageA) sendMessage = &::SendMessageA;
+    decltype(&::SendMessageTimeoutA) sendMessageTimeout = &::SendMessageTimeoutA;
+    decltype(&::PostMessageA) postMessage = &::PostMessageA;
+    decltype(&::GetWindowThreadProcessId) getWindowThreadProcessId = &::GetWindowThreadProcessId;
+    decltype(&::AllowSetForegroundWindow) allowSetForegroundWindow = &::AllowSetForegroundWindow;
+    ChangeWindowMessageFilterExFn changeWindowMessageFilterEx =
+        &ChangeWindowMessageFilterExIfPresent;
+    decltype(&::GetModuleFileNameA) getModuleFileName = &::GetModuleFileNameA;
+    decltype(&::WaitForSingleObject) waitForSingleObject = &::WaitForSingleObject;
+    decltype(&::GetExitCodeProcess) getExitCodeProcess = &::GetExitCodeProcess;
+    decltype(&::CloseHandle) closeHandle = &::CloseHandle;
+    decltype(&::CreateMutexA) createMutex = &::CreateMutexA;
+    decltype(&::Sleep) sleep = &::Sleep;
     decltype(&::SetForegroundWindow) setForegroundWindow = &::SetForegroundWindow;
     decltype(&::GetCursorPos) getCursorPos = &::GetCursorPos;
     decltype(&::TrackPopupMenu) trackPopupMenu = &::TrackPopupMenu;
@@ -63,25 +82,40 @@ extern STARTUPINFOA StartInfo;
 extern PROCESS_INFORMATION ProcessInfo;
 extern bool AutorunStart;          // the first argument is "/autorun"
 extern UINT TaskbarCreatedMessage; // registered "TaskbarCreated", 0 before start-up
+extern UINT BringForwardMessage;   // registered, asks a running panel to come forward
+extern HANDLE InstanceMutex;       // held for the whole run
 
 // Registry under HKEY_LOCAL_MACHINE. RegReadString fills a kPathSize block and
 // returns false when the key cannot be opened; a missing, non-string or
 // overlong value gives an empty text. RegReadInteger gives -1 for a key that
 // cannot be opened and for a value that is missing or not a 4-byte REG_DWORD.
 bool RegReadString(const char* key, const char* name, char* text);
+// RegWriteInteger returns the first failing status, or ERROR_SUCCESS.
 int RegReadInteger(const char* key, const char* name);
-void RegWriteInteger(const char* key, const char* name, int value);
+LSTATUS RegWriteInteger(const char* key, const char* name, int value);
 
 // SpeedPanelPath and MenuLibraryPath from the Run entry.
 void BuildLauncherPaths();
 
-// Starts the speed panel (a running one is brought forward by the panel itself).
+// Brings a running speed panel forward, or starts one when none runs.
 void StartSpeedPanel();
+
+// Lets the panel's process take the foreground the launcher holds.
+void AllowPanelForeground(HWND panel);
+
+// The Auto Run toggle: writes the new value, once more elevated when Windows
+// refuses the write, and then shows what is stored.
+void ToggleAutoRun();
+
+// Writes "autorun" through an elevated copy of the launcher (one consent
+// prompt). Returns ERROR_SUCCESS, the helper's status, or the reason it did
+// not run (ERROR_CANCELLED when the user declined).
+DWORD WriteAutoRunElevated(int value);
 
 // Places or removes the launcher's one icon; returns whether the shell took it.
 bool NotifyTrayIcon(DWORD message);
 
-// Registers the shell's "TaskbarCreated" message.
+// Registers the shell's "TaskbarCreated" message and the panel's bring-forward message.
 void RegisterLauncherMessages();
 
 LRESULT CALLBACK LauncherWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -89,10 +123,8 @@ void OnLauncherCreate(HWND hwnd, const CREATESTRUCTA* create);
 void OnLauncherCommand(HWND hwnd, WORD id);
 void OnLauncherTray(HWND hwnd, UINT mouseMessage);
 
-// Takes the current directory out of the DLL search for the rest of the run.
-void KeepCurrentDirectoryOutOfDllSearch();
-
-// The whole program: start-up, message loop, end. Always returns 0.
+// The whole program: start-up, message loop, end. Returns 0, except for the
+// elevated helper run ("/setautorun:N"), which returns the write's status.
 int LauncherMain(HINSTANCE instance, const char* commandLine);
 
 } // namespace launcher

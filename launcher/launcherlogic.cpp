@@ -122,6 +122,19 @@ bool IsAutorunStart(const char* commandLine) {
     return std::strcmp(arg, kAutorunArgument) == 0;
 }
 
+bool ParseSetAutorun(const char* commandLine, int* value) {
+    constexpr std::size_t prefix = sizeof kSetAutorunArgument - 1;
+    // Room for one character more than the argument has, so a longer one never matches.
+    char arg[prefix + 3];
+    FirstArgument(commandLine, arg, sizeof arg);
+    AsciiLower(arg);
+    if (std::strncmp(arg, kSetAutorunArgument, prefix) != 0) return false;
+    const char* digit = arg + prefix;
+    if ((digit[0] != '0' && digit[0] != '1') || digit[1] != '\0') return false;
+    if (value) *value = digit[0] - '0';
+    return true;
+}
+
 AutoRunState ClassifyAutoRun(int storedValue) {
     if (storedValue == -1) return AutoRunState::Unavailable;
     return storedValue == 0 ? AutoRunState::Off : AutoRunState::On;

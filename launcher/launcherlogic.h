@@ -14,6 +14,8 @@ inline constexpr std::size_t kPathSize = 1024;
 inline constexpr char kPanelFileName[] = "TrelvixVelotune.exe";
 inline constexpr char kMenuLibraryFileName[] = "Velotray.kor";
 inline constexpr char kAutorunArgument[] = "/autorun";
+// First argument of the launcher's elevated helper run, followed by 0 or 1.
+inline constexpr char kSetAutorunArgument[] = "/setautorun:";
 
 // Cuts a zero-terminated path after its last backslash, in place; the
 // directory keeps its trailing backslash. Without a backslash the path
@@ -39,6 +41,10 @@ void FirstArgument(const char* commandLine, char* out, std::size_t outSize);
 
 // True when the first argument, lower-cased in ASCII, is exactly "/autorun".
 bool IsAutorunStart(const char* commandLine);
+
+// True when the first argument is the helper's "/setautorun:0" or
+// "/setautorun:1" (ASCII case ignored); value receives 0 or 1.
+bool ParseSetAutorun(const char* commandLine, int* value);
 
 // The three states of the stored "autorun" setting.
 enum class AutoRunState {

@@ -19,7 +19,4 @@
 #define IDS_CANNOT_CREATE_ICON 0
 #define IDS_CANNOT_REMOVE_ICON 5
 
-// Own window messages
-#define WM_PANEL_SHOW_ABOUT (WM_USER + 2)      // 1026, from the launcher
-#define WM_LAUNCHER_PANEL_CLOSED (WM_USER + 2) // 1026, to the launcher
-#define WM_LAUNCHER_PANEL_OPENED (WM_USER + 3) // 1027, to the launcher
+// Own window messages: common/protocol.h

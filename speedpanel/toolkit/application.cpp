@@ -1,4 +1,5 @@
 #include "speedpanel/toolkit/application.h"
+#include "speedpanel/toolkit/detail.h"
 #include "speedpanel/toolkit/form.h"
 #include <algorithm>
 #include <commctrl.h>
@@ -41,8 +42,12 @@ Application::Application() {
 }
 
 Application::~Application() {
-    if (handle_) DestroyWindow(handle_);
+    handle_.Reset();
     if (g_app == this) g_app = nullptr;
+}
+
+void ReportException(std::exception_ptr error) {
+    if (g_app) g_app->HandleException(error);
 }
 
 bool Application::Initialize(const std::string& title, int iconResourceId) {
@@ -50,45 +55,16 @@ bool Application::Initialize(const std::string& title, int iconResourceId) {
     INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
     InitCommonControlsEx(&icc);
     if (iconResourceId) icon_.LoadFromResource(iconResourceId);
-    HINSTANCE inst = GetModuleHandleA(nullptr);
-    WNDCLASSEXA wc{};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = &Application::StaticProc;
-    wc.hInstance = inst;
-    wc.hIcon = icon_.Handle();
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.lpszClassName = kAppClass;
-    WNDCLASSEXA existing{};
-    existing.cbSize = sizeof(existing);
-    if (!GetClassInfoExA(inst, kAppClass, &existing) && !RegisterClassExA(&wc)) return false;
+    if (!detail::RegisterOnce(kAppClass, &BoundWindowProc<Application>, 0, icon_.Handle(),
+                              LoadCursor(nullptr, IDC_ARROW)))
+        return false;
     if (handle_) return true;
-    handle_ = CreateWindowExA(WS_EX_TOOLWINDOW, kAppClass, title_.c_str(),
-                              WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
-                              GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2,
-                              0, 0, nullptr, nullptr, inst, this);
-    return handle_ != nullptr;
-}
-
-LRESULT CALLBACK Application::StaticProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
-    if (msg == WM_NCCREATE) {
-        auto* cs = reinterpret_cast<CREATESTRUCTA*>(l);
-        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
-    }
-    auto* self = reinterpret_cast<Application*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-    if (msg == WM_NCDESTROY) {
-        SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
-        if (self && self->handle_ == hwnd) self->handle_ = nullptr;
-        return DefWindowProcA(hwnd, msg, w, l);
-    }
-    if (!self || self->handle_ != hwnd) return DefWindowProcA(hwnd, msg, w, l);
-    TMessage m{msg, w, l, 0};
-    LRESULT result = 0;
-    bool failed = true;
-    Guarded([&] {
-        result = self->WndProc(m);
-        failed = false;
-    });
-    return failed ? 0 : result;
+    // The window is bound to this object while it is created.
+    CreateWindowExA(WS_EX_TOOLWINDOW, kAppClass, title_.c_str(),
+                    WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
+                    GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0,
+                    nullptr, nullptr, GetModuleHandleA(nullptr), this);
+    return static_cast<bool>(handle_);
 }
 
 LRESULT Application::WndProc(TMessage& m) {
@@ -112,7 +88,7 @@ LRESULT Application::WndProc(TMessage& m) {
         }
     }
     if (!handle_) return 0;
-    return DefWindowProcA(handle_, m.Msg, m.WParam, m.LParam);
+    return DefWindowProcA(handle_.Get(), m.Msg, m.WParam, m.LParam);
 }
 
 void Application::Minimize() {
@@ -185,7 +161,7 @@ int Application::DefaultMessageBox(HWND owner, const char* text, const char* cap
 
 void Application::ShowException(const std::string& text) {
     HWND owner = GetActiveWindow();
-    if (!owner) owner = handle_;
+    if (!owner) owner = handle_.Get();
     messageBox_(owner, text.c_str(), title_.c_str(), MB_OK | MB_ICONSTOP);
 }
 
@@ -235,19 +211,9 @@ LRESULT CALLBACK UtilProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
 } // namespace
 
 HWND AllocateHWnd(TMessageHandler handler) {
-    HINSTANCE inst = GetModuleHandleA(nullptr);
-    WNDCLASSEXA existing{};
-    existing.cbSize = sizeof(existing);
-    if (!GetClassInfoExA(inst, kUtilClass, &existing)) {
-        WNDCLASSEXA wc{};
-        wc.cbSize = sizeof(wc);
-        wc.lpfnWndProc = &UtilProc;
-        wc.hInstance = inst;
-        wc.lpszClassName = kUtilClass;
-        if (!RegisterClassExA(&wc)) return nullptr;
-    }
+    if (!detail::RegisterOnce(kUtilClass, &UtilProc)) return nullptr;
     HWND h = CreateWindowExA(WS_EX_TOOLWINDOW, kUtilClass, "", WS_POPUP, 0, 0, 0, 0, nullptr,
-                             nullptr, inst, nullptr);
+                             nullptr, GetModuleHandleA(nullptr), nullptr);
     if (!h) return nullptr;
     auto* stored = new TMessageHandler(std::move(handler));
     SetWindowLongPtrA(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(stored));

@@ -32,7 +32,7 @@ public:
     // Returns false when the window cannot be created.
     bool Initialize(const std::string& title, int iconResourceId);
 
-    HWND Handle() const { return handle_; }
+    HWND Handle() const { return handle_.Get(); }
     const std::string& Title() const { return title_; }
     TIcon& Icon() { return icon_; }
 
@@ -80,13 +80,19 @@ public:
     LRESULT WndProc(TMessage& message);
 
 private:
-    static LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l);
+    template <class T> friend LRESULT CALLBACK BoundWindowProc(HWND, UINT, WPARAM, LPARAM);
+    void Attach(HWND hwnd) { handle_ = UniqueWindow(hwnd); }
+    void Detach() { handle_.Release(); }
+    LRESULT HandleMessage(HWND, UINT msg, WPARAM w, LPARAM l) {
+        TMessage m{msg, w, l, 0};
+        return WndProc(m);
+    }
 
     struct Hook {
         int token;
         TWindowHook fn;
     };
-    HWND handle_ = nullptr;
+    UniqueWindow handle_;
     std::string title_;
     TIcon icon_;
     TForm* mainForm_ = nullptr;
@@ -154,15 +160,5 @@ private:
 
 // A string from the program's string table; empty when there is none.
 std::string LoadStr(UINT id);
-
-// Runs a handler; an exception it raises goes to the application's error box
-// (or is dropped when there is no application). Used by every window procedure.
-template <class F> void Guarded(F&& f) {
-    try {
-        f();
-    } catch (...) {
-        if (App()) App()->HandleException(std::current_exception());
-    }
-}
 
 } // namespace velotune::tk

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -141,12 +142,92 @@ struct MenuFree {
 struct WindowFree {
     void operator()(HWND h) const { ::DestroyWindow(h); }
 };
+struct DcFree {
+    void operator()(HDC h) const { ::DeleteDC(h); }
+};
 using UniqueBitmap = UniqueHandle<HBITMAP, GdiFree>;
 using UniqueFont = UniqueHandle<HFONT, GdiFree>;
 using UniqueBrush = UniqueHandle<HBRUSH, GdiFree>;
-using UniqueRegion = UniqueHandle<HRGN, GdiFree>;
+using UniquePen = UniqueHandle<HPEN, GdiFree>;
 using UniqueIconHandle = UniqueHandle<HICON, IconFree>;
 using UniqueMenu = UniqueHandle<HMENU, MenuFree>;
 using UniqueWindow = UniqueHandle<HWND, WindowFree>;
+// A memory device context, compatible with the given one (null: the screen).
+class MemoryDC : public UniqueHandle<HDC, DcFree> {
+public:
+    explicit MemoryDC(HDC compatibleWith) : UniqueHandle(::CreateCompatibleDC(compatibleWith)) {}
+};
+
+// The paint scope of a window: BeginPaint on entry, EndPaint on exit.
+class PaintScope {
+public:
+    explicit PaintScope(HWND hwnd) : hwnd_(hwnd), dc_(::BeginPaint(hwnd, &ps_)) {}
+    PaintScope(const PaintScope&) = delete;
+    PaintScope& operator=(const PaintScope&) = delete;
+    ~PaintScope() { ::EndPaint(hwnd_, &ps_); }
+    HDC DC() const { return dc_; }
+    const RECT& Dirty() const { return ps_.rcPaint; }
+
+private:
+    HWND hwnd_;
+    PAINTSTRUCT ps_{};
+    HDC dc_;
+};
+
+// An object selected into a device context for the scope; the previous one is
+// selected back on exit. The object itself stays with its owner.
+class SelectScope {
+public:
+    SelectScope(HDC dc, HGDIOBJ object) : dc_(dc), old_(::SelectObject(dc, object)) {}
+    SelectScope(const SelectScope&) = delete;
+    SelectScope& operator=(const SelectScope&) = delete;
+    ~SelectScope() {
+        if (old_) ::SelectObject(dc_, old_);
+    }
+
+private:
+    HDC dc_;
+    HGDIOBJ old_;
+};
+
+// An exception escaping a handler goes to the application's error box (or is
+// dropped when there is no application).
+void ReportException(std::exception_ptr error);
+
+// Runs a handler with its exceptions reported. Used by every window procedure.
+template <class F> void Guarded(F&& f) {
+    try {
+        f();
+    } catch (...) {
+        ReportException(std::current_exception());
+    }
+}
+
+// The window procedure of windows bound to an object of class T. The object
+// comes in lpCreateParams; it is bound at WM_NCCREATE with T::Attach(hwnd),
+// gets every message up to WM_NCDESTROY in T::HandleMessage (its exceptions
+// reported, the result then 0) and is unbound with T::Detach() at WM_NCDESTROY.
+// Messages before the binding and after the unbinding get default processing.
+template <class T> LRESULT CALLBACK BoundWindowProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
+    if (msg == WM_NCCREATE) {
+        auto* object = static_cast<T*>(reinterpret_cast<CREATESTRUCTA*>(l)->lpCreateParams);
+        ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(object));
+        if (object) object->Attach(hwnd);
+    }
+    auto* self = reinterpret_cast<T*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (msg == WM_NCDESTROY) {
+        ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+        if (self) self->Detach();
+        return ::DefWindowProcA(hwnd, msg, w, l);
+    }
+    if (!self) return ::DefWindowProcA(hwnd, msg, w, l);
+    LRESULT result = 0;
+    bool failed = true;
+    Guarded([&] {
+        result = self->HandleMessage(hwnd, msg, w, l);
+        failed = false;
+    });
+    return failed ? 0 : result;
+}
 
 } // namespace velotune::tk

@@ -14,13 +14,13 @@
 
 namespace velotune::tk {
 
-// Colours: plain RGB values, or a system colour index marked by the top byte.
-constexpr COLORREF SysColour(int index) {
+// Colors: plain RGB values, or a system color index marked by the top byte.
+constexpr COLORREF SysColor(int index) {
     return 0xFF000000u | static_cast<COLORREF>(index);
 }
 constexpr COLORREF clDefault = 0x1FFFFFFFu; // the control's own default
 constexpr COLORREF clNone = 0x2FFFFFFFu;    // not drawn (transparent)
-COLORREF ResolveColour(COLORREF c);
+COLORREF ResolveColor(COLORREF c);
 
 enum class ControlKind {
     Image,       // picture (bitmap or icon resource, or none)
@@ -28,7 +28,7 @@ enum class ControlKind {
     Label,       // transparent text
     Shape,       // rectangle with fill and outline
     Bevel,       // etched line at the top of its area
-    GroupBox,    // framed group with caption, click event and caption colour
+    GroupBox,    // framed group with caption, click event and caption color
     RadioButton, // option button; the option buttons of one parent form one group
     ComboBox,    // drop-down list, no typing
     StaticText,  // static text with a sunken border
@@ -73,7 +73,7 @@ struct FormDef {
     const char* className;
     const char* caption;
     int width, height;
-    COLORREF color = SysColour(COLOR_BTNFACE);
+    COLORREF color = SysColor(COLOR_BTNFACE);
     FontDef font{"Tahoma", -11, false};
     bool keyPreview = false;
     TPosition position = TPosition::poDesigned;
@@ -121,11 +121,12 @@ public:
     void Add(const std::string& item);
     void Clear();
     int Count() const { return static_cast<int>(items_.size()); }
+    const std::vector<std::string>& Items() const { return items_; }
     int ItemIndex() const;
     void SetItemIndex(int index);
     const std::string& Item(int index) const;
 
-    // Pictures and glyphs: takes over the bitmap; the transparent colour of a glyph
+    // Pictures and glyphs: takes over the bitmap; the transparent color of a glyph
     // is its bottom-left pixel until one is set.
     void SetPicture(HBITMAP bitmap);
     void SetTransparentColor(COLORREF c);
@@ -150,7 +151,10 @@ public:
     HFONT Font() const;
 
 private:
-    static LRESULT CALLBACK GroupProc(HWND, UINT, WPARAM, LPARAM);
+    template <class T> friend LRESULT CALLBACK BoundWindowProc(HWND, UINT, WPARAM, LPARAM);
+    void Attach(HWND hwnd) { hwnd_ = hwnd; }
+    void Detach() { DestroyWindowed(); }
+    LRESULT HandleMessage(HWND hwnd, UINT msg, WPARAM w, LPARAM l); // the group box's window
     static LRESULT CALLBACK MemoProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
     void PaintGroup(HDC dc);
     std::vector<TControl*> Group() const;
@@ -171,7 +175,7 @@ private:
     int margin_, spacing_;
     UniqueFont font_;
     UniqueBrush brush_;
-    COLORREF brushColour_ = 0;
+    COLORREF brushColor_ = 0;
     UniqueBitmap picture_;
     TIcon icon_;
     bool transparentSet_ = false;
@@ -201,10 +205,10 @@ public:
     // Fills the creation parameters; forms override it to change any of them.
     virtual void CreateParams(TCreateParams& params);
 
-    HWND Handle() const { return hwnd_; }
+    HWND Handle() const { return window_.Get(); }
     // Creates the window (and its controls) if it does not exist yet.
     void HandleNeeded();
-    bool HandleAllocated() const { return hwnd_ != nullptr; }
+    bool HandleAllocated() const { return static_cast<bool>(window_); }
 
     TControl& Control(const std::string& name);
     TControl* FindControl(const std::string& name);
@@ -229,7 +233,7 @@ public:
     static POINT PlacementPoint(TPosition p, const RECT& screen, const RECT& mainForm,
                                 bool haveMain, int width, int height);
 
-    bool Visible() const { return hwnd_ && IsWindowVisible(hwnd_); }
+    bool Visible() const { return window_ && IsWindowVisible(window_.Get()); }
     void Show();
     void Hide();
     // Shows the form modally: disables the program's other windows, runs the
@@ -269,8 +273,15 @@ protected:
     // Graphic control under a form point (topmost first), or null.
     TControl* GraphicAt(int x, int y);
 
+    // Unhooks every event and message map handler of the form and its controls.
+    // The destructor does it first, since the derived form is gone by then.
+    void DropHandlers();
+
 private:
-    static LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l);
+    template <class T> friend LRESULT CALLBACK BoundWindowProc(HWND, UINT, WPARAM, LPARAM);
+    void Attach(HWND hwnd);
+    void Detach();
+    LRESULT HandleMessage(HWND hwnd, UINT msg, WPARAM w, LPARAM l);
     void CreateControls();
     void Paint();
     void MouseDown(TMouseButton button, int x, int y, WPARAM keys);
@@ -287,7 +298,7 @@ private:
     TPosition position_;
     bool placementPending_ = true;
     bool stayOnTop_;
-    HWND hwnd_ = nullptr;
+    UniqueWindow window_;
     std::vector<std::unique_ptr<TControl>> controls_;
     std::map<UINT, TMessageMapHandler> map_;
     bool modal_ = false;

@@ -40,21 +40,16 @@ void TTimer::Apply() {
 // ---- image list -------------------------------------------------------------------
 
 TImageList::TImageList(TComponent* owner, int width, int height)
-    : TComponent(owner), width_(width), height_(height) {
-    list_ = ImageList_Create(width, height, ILC_COLOR24 | ILC_MASK, 1, 1);
-}
-
-TImageList::~TImageList() {
-    if (list_) ImageList_Destroy(list_);
-}
+    : TComponent(owner), width_(width), height_(height),
+      list_(ImageList_Create(width, height, ILC_COLOR24 | ILC_MASK, 1, 1)) {}
 
 int TImageList::Count() const {
-    return list_ ? ImageList_GetImageCount(list_) : 0;
+    return list_ ? ImageList_GetImageCount(list_.Get()) : 0;
 }
 
 int TImageList::AddMasked(HBITMAP bitmap, COLORREF mask) {
     if (!list_ || !bitmap) return -1;
-    return ImageList_AddMasked(list_, bitmap, mask);
+    return ImageList_AddMasked(list_.Get(), bitmap, mask);
 }
 
 void TImageList::GetIcon(int index, TIcon& icon) const {
@@ -62,7 +57,7 @@ void TImageList::GetIcon(int index, TIcon& icon) const {
         icon.Clear();
         return;
     }
-    icon.TakeHandle(ImageList_GetIcon(list_, index, ILD_NORMAL));
+    icon.TakeHandle(ImageList_GetIcon(list_.Get(), index, ILD_NORMAL));
 }
 
 // ---- menus --------------------------------------------------------------------------

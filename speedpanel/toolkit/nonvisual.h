@@ -30,24 +30,28 @@ private:
     bool running_ = false;
 };
 
+struct ImageListFree {
+    void operator()(HIMAGELIST h) const { ImageList_Destroy(h); }
+};
+using UniqueImageList = UniqueHandle<HIMAGELIST, ImageListFree>;
+
 // A list of equally sized images.
 class TImageList : public TComponent {
 public:
     explicit TImageList(TComponent* owner, int width = 16, int height = 16);
-    ~TImageList() override;
     int Width() const { return width_; }
     int Height() const { return height_; }
     int Count() const;
-    // Adds a bitmap (one or more images side by side); pixels of the mask colour are
+    // Adds a bitmap (one or more images side by side); pixels of the mask color are
     // transparent. Returns the index of the first image added, -1 on failure.
     int AddMasked(HBITMAP bitmap, COLORREF mask);
     // Copies image i into icon; for an index outside the list the icon becomes empty.
     void GetIcon(int index, TIcon& icon) const;
-    HIMAGELIST Handle() const { return list_; }
+    HIMAGELIST Handle() const { return list_.Get(); }
 
 private:
     int width_, height_;
-    HIMAGELIST list_ = nullptr;
+    UniqueImageList list_;
 };
 
 // A menu item: caption (with & accelerators), shortcut shown beside it, check
@@ -68,7 +72,7 @@ public:
     void SetChecked(bool on);
     bool Enabled() const { return enabled_; }
     void SetEnabled(bool on);
-    // Takes over a bitmap; pixels of the transparent colour are left out when drawn.
+    // Takes over a bitmap; pixels of the transparent color are left out when drawn.
     void SetBitmap(HBITMAP bitmap, COLORREF transparent);
     HBITMAP Bitmap() const { return bitmap_.Get(); }
 
@@ -92,7 +96,6 @@ private:
 
     std::vector<std::unique_ptr<TMenuItem>> items_;
     UniqueBitmap bitmap_;
-    UniqueMenu submenuOwned_; // only for detached sub-menus
     HMENU parentMenu_ = nullptr;
     HMENU submenu_ = nullptr;
     UINT command_ = 0;
@@ -137,7 +140,7 @@ public:
 };
 
 // A copy of a 24-bit bitmap as 32-bit pre-multiplied alpha, with the pixels of
-// the transparent colour fully transparent (for menu item pictures).
+// the transparent color fully transparent (for menu item pictures).
 HBITMAP MakeAlphaBitmap(HBITMAP source, COLORREF transparent);
 
 } // namespace velotune::tk

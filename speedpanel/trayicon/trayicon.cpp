@@ -25,13 +25,28 @@ constexpr UINT kCannotRemoveIcon = 5;
 constexpr std::size_t kTipBound = 127;
 } // namespace
 
-ShellNotifyFn RealShellNotify() {
-    return
-        [](DWORD message, NOTIFYICONDATAA* record) { return Shell_NotifyIconA(message, record); };
+namespace {
+// The shell library is loaded at the first icon call, not with the program:
+// a host that never shows its icon does not pay for loading it at start-up.
+BOOL WINAPI NotifyIconOnDemand(DWORD message, PNOTIFYICONDATAA record) {
+    using NotifyFn = BOOL(WINAPI*)(DWORD, PNOTIFYICONDATAA);
+    static const NotifyFn notify = [] {
+        HMODULE shell = LoadLibraryExA("shell32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        return shell ? reinterpret_cast<NotifyFn>(
+                           reinterpret_cast<void*>(GetProcAddress(shell, "Shell_NotifyIconA")))
+                     : nullptr;
+    }();
+    return notify ? notify(message, record) : FALSE;
+}
+} // namespace
+
+const ShellSeam& RealShellSeam() {
+    static const ShellSeam real = {&NotifyIconOnDemand};
+    return real;
 }
 
-TTrayIcon::TTrayIcon(tk::TComponent* owner, ShellNotifyFn shell)
-    : tk::TComponent(owner), shell_(std::move(shell)) {
+TTrayIcon::TTrayIcon(tk::TComponent* owner, const ShellSeam& shell)
+    : tk::TComponent(owner), shell_(shell) {
     // A component made for a designing owner is designing too.
     if (owner && owner->Designing()) SetDesigning(true);
 
@@ -57,7 +72,7 @@ TTrayIcon::TTrayIcon(tk::TComponent* owner, ShellNotifyFn shell)
 
 TTrayIcon::~TTrayIcon() {
     if (!Designing()) {
-        if (shell_) shell_(NIM_DELETE, &record_);
+        if (shell_.notifyIcon) shell_.notifyIcon(NIM_DELETE, &record_);
         window_.Reset();
     }
     // A destroyed component must never be called by the application again.
@@ -101,11 +116,12 @@ void TTrayIcon::SetVisible(bool value) {
     visible_ = value;
     if (Designing()) return;
     if (value) {
-        if (!shell_(NIM_ADD, &record_)) throw tk::EOutOfResources(tk::LoadStr(kCannotCreateIcon));
+        if (!shell_.notifyIcon(NIM_ADD, &record_))
+            throw tk::EOutOfResources(tk::LoadStr(kCannotCreateIcon));
         SetHide(true);
         AddAppHook();
     } else {
-        if (!shell_(NIM_DELETE, &record_))
+        if (!shell_.notifyIcon(NIM_DELETE, &record_))
             throw tk::EOutOfResources(tk::LoadStr(kCannotRemoveIcon));
         SetHide(false);
         RemoveAppHook();
@@ -126,7 +142,7 @@ void TTrayIcon::SetHint(const std::string& text) {
     Update();
 }
 
-int TTrayIcon::GetAnimateInterval() const {
+int TTrayIcon::AnimateInterval() const {
     return static_cast<int>(timer_->Interval());
 }
 
@@ -153,11 +169,11 @@ void TTrayIcon::SetDefaultIcon() {
 void TTrayIcon::Update() {
     if (Designing()) return;
     record_.hIcon = icon_.Handle();
-    if (visible_) shell_(NIM_MODIFY, &record_);
+    if (visible_) shell_.notifyIcon(NIM_MODIFY, &record_);
 }
 
 void TTrayIcon::EndSession() {
-    shell_(NIM_DELETE, &record_);
+    shell_.notifyIcon(NIM_DELETE, &record_);
 }
 
 // ---- animation ----------------------------------------------------------------------
@@ -331,6 +347,7 @@ void TTrayIcon::Restore() {
 
 bool TTrayIcon::ApplicationHookProc(tk::TMessage& message) {
     if (message.Msg == WM_SYSCOMMAND) {
+        // WParam compared whole on purpose: a command with its low four bits set is not taken.
         if (message.WParam == SC_MINIMIZE)
             Minimize();
         else if (message.WParam == SC_RESTORE)

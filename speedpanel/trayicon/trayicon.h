@@ -39,12 +39,14 @@ inline constexpr std::size_t kTrayHintLimit = 64;
 
 // The shell call behind every icon change: Shell_NotifyIconA in the program,
 // a recorder in tests.
-using ShellNotifyFn = std::function<BOOL(DWORD message, NOTIFYICONDATAA* record)>;
-ShellNotifyFn RealShellNotify();
+struct ShellSeam {
+    BOOL(WINAPI* notifyIcon)(DWORD message, PNOTIFYICONDATAA record);
+};
+const ShellSeam& RealShellSeam();
 
 class TTrayIcon : public tk::TComponent {
 public:
-    explicit TTrayIcon(tk::TComponent* owner, ShellNotifyFn shell = RealShellNotify());
+    explicit TTrayIcon(tk::TComponent* owner, const ShellSeam& shell = RealShellSeam());
     ~TTrayIcon() override;
 
     void Loaded() override;
@@ -105,13 +107,13 @@ public:
 
     int IconIndex() const { return iconIndex_; }
 
-    int GetAnimateInterval() const;
+    int AnimateInterval() const;
     void SetAnimateInterval(int milliseconds);
-    bool GetAnimate() const { return animate_; }
+    bool Animate() const { return animate_; }
     void SetAnimate(bool value);
 
     // The message window (null inside a form designer).
-    HWND GetHandle() const { return window_.Handle(); }
+    HWND Handle() const { return window_.Handle(); }
 
     // ---- events ------------------------------------------------------------------
     tk::TNotifyEvent OnMinimize;
@@ -141,7 +143,7 @@ private:
     void DispatchMouse(LPARAM mouseMessage);
     void CopyApplicationIcon();
 
-    ShellNotifyFn shell_;
+    ShellSeam shell_;
     NOTIFYICONDATAA record_{};
     tk::TIcon icon_;
     std::unique_ptr<tk::TTimer> timer_;

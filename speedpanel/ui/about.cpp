@@ -7,7 +7,7 @@ namespace velotune {
 namespace {
 using tk::ControlDef;
 using tk::ControlKind;
-using tk::SysColour;
+using tk::SysColor;
 
 constexpr COLORREF kSkyBlue = RGB(166, 202, 240);
 
@@ -16,7 +16,7 @@ const tk::FormDef kAboutForm{
     .caption = "About Quillon",
     .width = 245,
     .height = 165,
-    .color = SysColour(COLOR_BTNFACE),
+    .color = SysColor(COLOR_BTNFACE),
     .font = {"Tahoma", -11, false},
     .keyPreview = true,
     .position = tk::TPosition::poScreenCenter,
@@ -32,7 +32,7 @@ const ControlDef kAboutControls[] = {
      .width = 245,
      .height = 165,
      .color = kSkyBlue,
-     .fontColor = SysColour(COLOR_BACKGROUND),
+     .fontColor = SysColor(COLOR_BACKGROUND),
      .penWidth = 2},
     {.name = "Shape2",
      .kind = ControlKind::Shape,
@@ -40,8 +40,8 @@ const ControlDef kAboutControls[] = {
      .top = 4,
      .width = 237,
      .height = 157,
-     .color = SysColour(COLOR_BTNFACE),
-     .fontColor = SysColour(COLOR_BTNSHADOW),
+     .color = SysColor(COLOR_BTNFACE),
+     .fontColor = SysColor(COLOR_BTNSHADOW),
      .penWidth = 1},
     {.name = "Image1",
      .kind = ControlKind::Image,

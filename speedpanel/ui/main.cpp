@@ -1,4 +1,8 @@
 #include "speedpanel/ui/main.h"
+#include "common/dllsearch.h"
+#include "common/instance.h"
+#include "drive/drivecommands.h"
+#include "speedpanel/ui/flatlook.h"
 #include "speedpanel_res.h"
 #include <memory>
 
@@ -7,7 +11,7 @@ namespace velotune {
 namespace {
 using tk::ControlDef;
 using tk::ControlKind;
-using tk::SysColour;
+using tk::SysColor;
 
 constexpr COLORREF kSkyBlue = RGB(166, 202, 240);
 constexpr COLORREF kWhite = RGB(255, 255, 255);
@@ -23,7 +27,7 @@ const tk::FormDef kMainForm{
     .caption = "Title",
     .width = 341,
     .height = 373,
-    .color = SysColour(COLOR_BTNFACE),
+    .color = SysColor(COLOR_BTNFACE),
     .font = {"Tahoma", -11, false},
     .keyPreview = true,
     .position = tk::TPosition::poScreenCenter,
@@ -142,7 +146,7 @@ const ControlDef kMainControls[] = {
      .tabOrder = 2,
      .visible = false,
      .enabled = false,
-     .fontColor = SysColour(COLOR_INACTIVECAPTION)},
+     .fontColor = SysColor(COLOR_INACTIVECAPTION)},
     {.name = "ComboBox1",
      .kind = ControlKind::ComboBox,
      .parent = "GroupBox1",
@@ -199,25 +203,33 @@ tk::TPosition AboutPlacement(AboutOpener opener, bool mainVisible) {
     }
 }
 
-TFormMain::TFormMain(tk::TComponent* owner, const DiscoverySeam& seam, MessageBoxFn messageBox)
-    : tk::TForm(owner, kMainForm, kMainControls), speed_(*this, seam),
+TFormMain::TFormMain(tk::TComponent* owner, const DiscoverySeam& seam, tk::MessageBoxFn messageBox)
+    : tk::TForm(owner, kMainForm, kMainControls), SpeedButton1(Control("SpeedButton1")),
+      SpeedButton2(Control("SpeedButton2")), Image1(Control("Image1")), Label1(Control("Label1")),
+      Label2(Control("Label2")), DriveComboBox(Control("DriveComboBox")),
+      GroupBox2(Control("GroupBox2")), RadioButton1(Control("RadioButton1")),
+      RadioButton2(Control("RadioButton2")), StaticText1(Control("StaticText1")),
+      GroupBox1(Control("GroupBox1")), ComboBox1(Control("ComboBox1")),
+      Button10(Control("Button10")), speed_(*this, seam),
       messageBox_(messageBox ? messageBox : &tk::Application::DefaultMessageBox) {
     BeginLoading();
 
     // Events of the controls.
-    Control("SpeedButton1").OnClick = tk::Bind(this, &TFormMain::SpeedSetClick);
-    Control("SpeedButton2").OnClick = tk::Bind(this, &TFormMain::CloseClick);
-    Control("Image1").OnMouseDown = tk::Bind(this, &TFormMain::Image1MouseDown);
-    Control("DriveComboBox").OnChange = tk::Bind(this, &TFormMain::DriveComboBoxChange);
-    Control("GroupBox2").OnClick = tk::Bind(this, &TFormMain::GroupBox2Click);
-    Control("GroupBox1").OnClick = tk::Bind(this, &TFormMain::GroupBox1Click);
-    Control("RadioButton1").OnKeyUp = tk::Bind(this, &TFormMain::RadioButtonKeyUp);
-    Control("RadioButton2").OnKeyUp = tk::Bind(this, &TFormMain::RadioButtonKeyUp);
-    Control("Button10").OnClick = tk::Bind(this, &TFormMain::Button10Click);
+    SpeedButton1.OnClick = tk::Bind(this, &TFormMain::SpeedSetClick);
+    SpeedButton2.OnClick = tk::Bind(this, &TFormMain::CloseClick);
+    Image1.OnMouseDown = tk::Bind(this, &TFormMain::Image1MouseDown);
+    DriveComboBox.OnChange = tk::Bind(this, &TFormMain::DriveComboBoxChange);
+    GroupBox2.OnClick = tk::Bind(this, &TFormMain::GroupBox2Click);
+    GroupBox1.OnClick = tk::Bind(this, &TFormMain::GroupBox1Click);
+    RadioButton1.OnKeyUp = tk::Bind(this, &TFormMain::RadioButtonKeyUp);
+    RadioButton2.OnKeyUp = tk::Bind(this, &TFormMain::RadioButtonKeyUp);
+    Button10.OnClick = tk::Bind(this, &TFormMain::Button10Click);
     OnShow = tk::Bind(this, &TFormMain::FormShow);
     OnActivate = tk::Bind(this, &TFormMain::FormActivate);
     OnKeyUp = tk::Bind(this, &TFormMain::FormKeyUp);
     MapMessage(WM_PANEL_SHOW_ABOUT, tk::Bind(this, &TFormMain::WMShowAbout));
+    if (UINT bringForward = BringForwardMessage())
+        MapMessage(bringForward, tk::Bind(this, &TFormMain::WMBringForward));
 
     // PopupMenu1: the tray icon's menu.
     PopupMenu1 = new tk::TPopupMenu(this);
@@ -260,7 +272,6 @@ TFormMain::TFormMain(tk::TComponent* owner, const DiscoverySeam& seam, MessageBo
     // ---- TrayIcon1 -------------------------------------------------------------
     // The tray icon component. Configured, never made visible: the speed panel's
     // place in the notification area is the launcher's icon.
-#ifdef VELOTUNE_HAVE_TRAYICON
     TrayIcon1 = new TTrayIcon(this);
     TrayIcon1->Name = "TrayIcon1";
     TrayIcon1->SetHint("Speed Control");
@@ -271,7 +282,6 @@ TFormMain::TFormMain(tk::TComponent* owner, const DiscoverySeam& seam, MessageBo
     TrayIcon1->Icons = ImageList1;
     TrayIcon1->OnMinimize = tk::Bind(this, &TFormMain::TrayIcon1Minimize);
     TrayIcon1->OnRestore = tk::Bind(this, &TFormMain::TrayIcon1Restore);
-#endif
     // ------------------------------------------------------------------------------
 
     EndLoading();
@@ -292,15 +302,21 @@ void TFormMain::CreateParams(TCreateParams& params) {
 }
 
 void TFormMain::SendToLauncher(UINT message) {
-    SendMessageA(FindWindowA(nullptr, kLauncherTitle), message, 0, 0);
+    // Bounded: a hung launcher does not hang the panel.
+    HWND launcher = FindWindowA(nullptr, kLauncherTitle);
+    if (!launcher) return;
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(launcher, message, 0, 0, SMTO_ABORTIFHUNG, protocol::kSendTimeoutMs,
+                        &result);
 }
 
 void TFormMain::FormCreate() {
     SetHeight(200);
     SetWidth(320);
-    Control("SpeedButton1").SetTransparentColor(kRed);
-    Control("SpeedButton2").SetTransparentColor(kRed);
+    SpeedButton1.SetTransparentColor(kRed);
+    SpeedButton2.SetTransparentColor(kRed);
     HandleNeeded();
+    KeepFlatLook(DriveComboBox.Handle(), kSkyBlue);
     SetWindowRgn(Handle(), CreateRoundRectRgn(0, 0, 321, 201, 15, 15), TRUE);
     SetCaption(kPanelTitle);
     if (tk::App()) tk::App()->OnMinimize = tk::Bind(this, &TFormMain::AppMinimize);
@@ -310,7 +326,7 @@ void TFormMain::FormCreate() {
 void TFormMain::FormShow(tk::TComponent*) {
     if (tk::App()) ShowWindow(tk::App()->Handle(), SW_HIDE);
     // Keep the drive list and DriveComboBox in step when discovery runs again.
-    if (speed_.Drives().count > 0 || Control("DriveComboBox").Count() > 0) speed_.ReleaseDrives();
+    if (speed_.Drives().count > 0 || DriveComboBox.Count() > 0) speed_.ReleaseDrives();
     speed_.DiscoverDrives();
     About1->SetEnabled(true);
 }
@@ -356,9 +372,7 @@ void TFormMain::About1Click(tk::TComponent*) {
 }
 
 void TFormMain::SpeedControl1Click(tk::TComponent*) {
-#ifdef VELOTUNE_HAVE_TRAYICON
     if (TrayIcon1) TrayIcon1->Restore();
-#endif
 }
 
 void TFormMain::AutoStart1Click(tk::TComponent*) {
@@ -374,6 +388,12 @@ void TFormMain::TrayIcon1Minimize(tk::TComponent*) {
 }
 
 void TFormMain::Button10Click(tk::TComponent*) {
+    HookApplicationEvents();
+}
+
+// From then on a minimise of the application does nothing of its own, a restore
+// runs the show handler again, and every message goes past AppMessage.
+void TFormMain::HookApplicationEvents() {
     tk::Application* app = tk::App();
     if (!app) return;
     app->OnMinimize = [](tk::TComponent*) {};
@@ -382,19 +402,19 @@ void TFormMain::Button10Click(tk::TComponent*) {
 }
 
 void TFormMain::SpeedSetClick(tk::TComponent*) {
-    speed_.SpeedSetClick();
+    speed_.SetChosenMode();
 }
 void TFormMain::DriveComboBoxChange(tk::TComponent*) {
-    speed_.DriveComboBoxChange();
+    speed_.FollowSelectedDrive();
 }
 void TFormMain::GroupBox1Click(tk::TComponent*) {
-    speed_.GroupBox1Click();
+    speed_.UseSpeedList();
 }
 void TFormMain::GroupBox2Click(tk::TComponent*) {
-    speed_.GroupBox2Click();
+    speed_.UseModeButtons();
 }
 void TFormMain::Timer1Timer(tk::TComponent*) {
-    speed_.Timer1Timer();
+    speed_.RefreshSpeedStatus();
 }
 
 void TFormMain::AppMinimize(tk::TComponent*) {
@@ -402,6 +422,7 @@ void TFormMain::AppMinimize(tk::TComponent*) {
 }
 
 void TFormMain::AppMessage(MSG& msg, bool&) {
+    // On purpose for every message, not only WM_SYSCOMMAND: any wParam of 0xF020 hides the window.
     if (msg.wParam == kScMinimize) Hide();
 }
 
@@ -414,102 +435,109 @@ void TFormMain::WMShowAbout(tk::TMessage& message) {
     DefaultHandler(message);
 }
 
-// ---- PanelControls ------------------------------------------------------------
+void TFormMain::WMBringForward(tk::TMessage& message) {
+    // A window hidden by minimising comes back as the tray double click
+    // brings it back, discovery included; a shown one only comes forward.
+    if (!Visible()) {
+        if (TrayIcon1)
+            TrayIcon1->Restore();
+        else
+            TrayIcon1Restore(this);
+    }
+    if (IsIconic(Handle())) ShowWindow(Handle(), SW_RESTORE);
+    // The launcher allowed this process the foreground before it asked.
+    SetForegroundWindow(Handle());
+    message.Result = 0;
+}
 
-void TFormMain::DriveListAdd(const char* text) {
-    Control("DriveComboBox").Add(text);
+// ---- PanelView ------------------------------------------------------------
+
+void TFormMain::AddDrive(const char* entry) {
+    DriveComboBox.Add(entry);
 }
-void TFormMain::DriveListClear() {
-    Control("DriveComboBox").Clear();
+void TFormMain::ClearDrives() {
+    DriveComboBox.Clear();
 }
-int TFormMain::DriveListIndex() {
-    return Control("DriveComboBox").ItemIndex();
+int TFormMain::SelectedDrive() {
+    return DriveComboBox.ItemIndex();
 }
-void TFormMain::DriveListSelect(int index) {
-    Control("DriveComboBox").SetItemIndex(index);
+void TFormMain::SelectDrive(int index) {
+    DriveComboBox.SetItemIndex(index);
 }
 
-void TFormMain::ShowMessage(const char* text, const char* caption, unsigned style) {
+void TFormMain::ShowMessageAndQuit(const char* text, const char* caption, unsigned style) {
     messageBox_(Handle(), text, caption, style);
-}
-
-void TFormMain::QuitRequest() {
     if (tk::App())
         tk::App()->Terminate();
     else
         PostQuitMessage(0);
 }
 
-void TFormMain::SetStatusText(const char* text) {
-    Control("StaticText1").SetText(text);
+void TFormMain::ShowStatus(const char* text) {
+    StaticText1.SetText(text);
 }
 
-const char* TFormMain::HighSpeedCaption() {
-    highCaption_ = Control("Label1").Text();
-    return highCaption_.c_str();
-}
-
-const char* TFormMain::SilenceCaption() {
-    silenceCaption_ = Control("Label2").Text();
-    return silenceCaption_.c_str();
-}
-
-void TFormMain::SetRadioEnabled(bool enabled) {
-    Control("RadioButton1").SetEnabled(enabled);
-    Control("RadioButton2").SetEnabled(enabled);
+void TFormMain::ShowMode(bool high) {
+    // Copied, so that the status line never shares the label's storage.
+    const std::string caption = (high ? Label1 : Label2).Text();
+    StaticText1.SetText(caption);
+    (high ? RadioButton1 : RadioButton2).SetChecked(true);
 }
 
 bool TFormMain::HighSpeedChecked() {
-    return Control("RadioButton1").Checked();
+    return RadioButton1.Checked();
 }
 
-void TFormMain::CheckHighSpeed(bool high) {
-    Control(high ? "RadioButton1" : "RadioButton2").SetChecked(true);
+void TFormMain::SetPresentation(Presentation presentation) {
+    const bool list = presentation == Presentation::List;
+    auto color = [](bool inUse) {
+        return SysColor(inUse ? COLOR_WINDOWTEXT : COLOR_INACTIVECAPTION);
+    };
+    RadioButton1.SetEnabled(!list);
+    RadioButton2.SetEnabled(!list);
+    ComboBox1.SetEnabled(list);
+    GroupBox2.SetFontColor(color(!list));
+    GroupBox1.SetFontColor(color(list));
 }
 
-bool TFormMain::SpeedListEnabled() {
-    return Control("ComboBox1").Enabled();
-}
-void TFormMain::SetSpeedListEnabled(bool enabled) {
-    Control("ComboBox1").SetEnabled(enabled);
-}
-void TFormMain::SpeedListClear() {
-    Control("ComboBox1").Clear();
-}
-void TFormMain::SpeedListAdd(const char* text) {
-    Control("ComboBox1").Add(text);
-}
-void TFormMain::SpeedListSelect(int index) {
-    Control("ComboBox1").SetItemIndex(index);
-}
-int TFormMain::SpeedListIndex() {
-    return Control("ComboBox1").ItemIndex();
-}
-const char* TFormMain::SpeedListText(int index) {
-    return Control("ComboBox1").Item(index).c_str();
-}
-bool TFormMain::SpeedGroupEnabled() {
-    return Control("GroupBox1").Enabled();
-}
-void TFormMain::SetSpeedGroupEnabled(bool enabled) {
-    Control("GroupBox1").SetEnabled(enabled);
+Presentation TFormMain::CurrentPresentation() {
+    return ComboBox1.Enabled() ? Presentation::List : Presentation::Radio;
 }
 
-namespace {
-COLORREF CaptionColourOf(CaptionColour c) {
-    return SysColour(c == CaptionColour::WindowText ? COLOR_WINDOWTEXT : COLOR_INACTIVECAPTION);
+void TFormMain::ShowSpeeds(std::span<const std::uint8_t> speeds) {
+    GroupBox1.SetEnabled(true);
+    ComboBox1.Clear();
+    char text[kSpeedEntrySize];
+    for (std::uint8_t speed : speeds) {
+        FormatSpeedEntry(speed, text);
+        ComboBox1.Add(text);
+    }
+    if (!speeds.empty()) ComboBox1.SetItemIndex(0);
 }
-} // namespace
 
-void TFormMain::SetSpeedGroupCaption(CaptionColour colour) {
-    Control("GroupBox1").SetFontColor(CaptionColourOf(colour));
+void TFormMain::ClearSpeeds() {
+    GroupBox1.SetEnabled(false);
+    ComboBox1.Clear();
 }
 
-void TFormMain::SetModeGroupCaption(CaptionColour colour) {
-    Control("GroupBox2").SetFontColor(CaptionColourOf(colour));
+bool TFormMain::SpeedListBuilt() {
+    return GroupBox1.Enabled();
+}
+
+std::span<const std::string> TFormMain::SpeedEntries() {
+    return ComboBox1.Items();
+}
+
+int TFormMain::SelectedSpeed() {
+    return ComboBox1.ItemIndex();
 }
 
 // ---- start-up -----------------------------------------------------------------
+
+UINT BringForwardMessage() {
+    static const UINT message = RegisterWindowMessageA(protocol::kMsgPanelBringForward);
+    return message;
+}
 
 void AllowLauncherMessages(HWND window) {
     using Fn = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
@@ -521,44 +549,23 @@ void AllowLauncherMessages(HWND window) {
     constexpr DWORD kAllow = 1; // MSGFLT_ALLOW
     fn(window, WM_PANEL_SHOW_ABOUT, kAllow, nullptr);
     fn(window, WM_CLOSE, kAllow, nullptr);
-}
-
-void HardenDllSearch() {
-    SetDllDirectoryA("");
-    using Fn = BOOL(WINAPI*)(DWORD);
-    HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
-    auto fn = kernel32 ? reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(
-                             GetProcAddress(kernel32, "SetSearchPathMode")))
-                       : nullptr;
-    // BASE_SEARCH_PATH_ENABLE_SAFE_SEARCHMODE | BASE_SEARCH_PATH_PERMANENT
-    if (fn) fn(0x00000001 | 0x00008000);
-
-    // The panel runs elevated: on the NT family every later load, the system
-    // libraries' own delay loads included, comes from the system folder only,
-    // never from the panel's folder. The 95 family knows no such call and finds
-    // its ASPI layer beside the program.
-    OSVERSIONINFOA version = {};
-    version.dwOSVersionInfoSize = sizeof version;
-    GetVersionExA(&version);
-    using SetDefaultFn = BOOL(WINAPI*)(DWORD);
-    auto setDefault = kernel32 ? reinterpret_cast<SetDefaultFn>(reinterpret_cast<void (*)()>(
-                                     GetProcAddress(kernel32, "SetDefaultDllDirectories")))
-                               : nullptr;
-    if (version.dwPlatformId != VER_PLATFORM_WIN32_NT) return;
-    if (setDefault) setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
-    // The theme code of the system loads msimg32 late, on its first themed
-    // drawing, and not every loader applies the default directories to such a
-    // load. The system's copy, loaded here first, is the one every later load
-    // by name finds.
-    LoadLibraryExA("msimg32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (UINT bringForward = BringForwardMessage()) fn(window, bringForward, kAllow, nullptr);
 }
 
 int RunPanel() {
-    HardenDllSearch();
-    if (HWND running = FindWindowA(kPanelClass, kPanelTitle)) {
+    // Elevated: nothing of the program's folder is loaded by name.
+    HardenDllSearch(DllSearch::SystemFolder);
+    // Held until the process ends; the system releases it then.
+    HANDLE instance = CreateMutexA(nullptr, FALSE, protocol::kPanelMutex);
+    const bool second = MutexSaysAnotherCopy(instance != nullptr, GetLastError());
+    auto findPanel = [] { return FindWindowA(kPanelClass, kPanelTitle); };
+    auto wait = [](unsigned ms) { Sleep(ms); };
+    if (HWND running =
+            second ? WaitForWindow(findPanel, wait, protocol::kSecondCopyWaitMs) : findPanel()) {
         SetForegroundWindow(running);
         return 0;
     }
+    if (second) return 0;
     tk::Application app;
     try {
         if (!app.Initialize("TrelvixVelotune", IDI_PANEL))

@@ -1,31 +1,34 @@
 // The speed panel's main window and the program's start-up.
 #pragma once
 
+#include "common/protocol.h"
 #include "drive/speedcontrol.h"
 #include "speedpanel/toolkit/form.h"
 #include "speedpanel/toolkit/nonvisual.h"
-#include "speedpanel/ui/about.h"
-
-#ifdef VELOTUNE_HAVE_TRAYICON
 #include "speedpanel/trayicon/trayicon.h"
-#endif
+#include "speedpanel/ui/about.h"
 
 namespace velotune {
 
-inline constexpr char kPanelClass[] = "TFormMain";
-inline constexpr char kPanelTitle[] = "Trelvix Velotune";
-inline constexpr char kLauncherTitle[] = "Trelvix Velotune Launcher";
+using protocol::kLauncherTitle;
+using protocol::kPanelClass;
+using protocol::kPanelTitle;
+inline constexpr UINT WM_PANEL_SHOW_ABOUT = protocol::kMsgPanelShowAbout;
+inline constexpr UINT WM_LAUNCHER_PANEL_CLOSED = protocol::kMsgLauncherPanelClosed;
+inline constexpr UINT WM_LAUNCHER_PANEL_OPENED = protocol::kMsgLauncherPanelOpened;
+
+// The registered message with which the launcher asks a running panel to come
+// forward; 0 until the first call registers it.
+UINT BringForwardMessage();
 
 // Who opens the About box, and where it goes for each.
 enum class AboutOpener { WMShowAbout, About1Click, FormKeyUpF1, Button1Click };
 tk::TPosition AboutPlacement(AboutOpener opener, bool mainVisible);
 
-class TFormMain : public tk::TForm, public PanelControls {
+class TFormMain : public tk::TForm, public PanelView {
 public:
-    using MessageBoxFn = int (*)(HWND, const char*, const char*, UINT);
-
     explicit TFormMain(tk::TComponent* owner, const DiscoverySeam& seam = RealDiscoverySeam(),
-                       MessageBoxFn messageBox = nullptr);
+                       tk::MessageBoxFn messageBox = nullptr);
     ~TFormMain() override;
 
     void CreateParams(TCreateParams& params) override;
@@ -59,8 +62,9 @@ public:
     void AppMessage(MSG& msg, bool& handled);
     void AppRestore(tk::TComponent* sender);
 
-    // Message map: 1026 from the launcher.
+    // Message map: 1026 from the launcher, and its bring-forward request.
     void WMShowAbout(tk::TMessage& message);
+    void WMBringForward(tk::TMessage& message);
 
     // Components of the window.
     tk::TPopupMenu* PopupMenu1 = nullptr;
@@ -76,54 +80,56 @@ public:
     tk::TMenuItem* About2 = nullptr;
     tk::TTimer* Timer1 = nullptr;
     tk::TImageList* ImageList1 = nullptr;
-#ifdef VELOTUNE_HAVE_TRAYICON
     TTrayIcon* TrayIcon1 = nullptr;
-#endif
     TFormAbout* FormAbout = nullptr;
 
-    SpeedControl& Speed() {
-        return speed_;
-    }
+    SpeedControl& Speed() { return speed_; }
 
-    // PanelControls: the drive layer's view of the controls.
-    void DriveListAdd(const char* text) override;
-    void DriveListClear() override;
-    int DriveListIndex() override;
-    void DriveListSelect(int index) override;
-    void ShowMessage(const char* text, const char* caption, unsigned style) override;
-    void QuitRequest() override;
-    void SetStatusText(const char* text) override;
-    const char* HighSpeedCaption() override;
-    const char* SilenceCaption() override;
-    void SetRadioEnabled(bool enabled) override;
+    // PanelView: the drive layer's view of the controls.
+    void AddDrive(const char* entry) override;
+    void ClearDrives() override;
+    int SelectedDrive() override;
+    void SelectDrive(int index) override;
+    void ShowMessageAndQuit(const char* text, const char* caption, unsigned style) override;
+    void ShowStatus(const char* text) override;
+    void ShowMode(bool high) override;
     bool HighSpeedChecked() override;
-    void CheckHighSpeed(bool high) override;
-    bool SpeedListEnabled() override;
-    void SetSpeedListEnabled(bool enabled) override;
-    void SpeedListClear() override;
-    void SpeedListAdd(const char* text) override;
-    void SpeedListSelect(int index) override;
-    int SpeedListIndex() override;
-    const char* SpeedListText(int index) override;
-    bool SpeedGroupEnabled() override;
-    void SetSpeedGroupEnabled(bool enabled) override;
-    void SetSpeedGroupCaption(CaptionColour colour) override;
-    void SetModeGroupCaption(CaptionColour colour) override;
+    void SetPresentation(Presentation presentation) override;
+    Presentation CurrentPresentation() override;
+    void ShowSpeeds(std::span<const std::uint8_t> speeds) override;
+    void ClearSpeeds() override;
+    bool SpeedListBuilt() override;
+    std::span<const std::string> SpeedEntries() override;
+    int SelectedSpeed() override;
 
 private:
     void ShowAbout(AboutOpener opener);
+    void HookApplicationEvents();
     static void SendToLauncher(UINT message);
 
+    // The controls of the designed layout, bound once by name.
+    tk::TControl& SpeedButton1;
+    tk::TControl& SpeedButton2;
+    tk::TControl& Image1;
+    tk::TControl& Label1;
+    tk::TControl& Label2;
+    tk::TControl& DriveComboBox;
+    tk::TControl& GroupBox2;
+    tk::TControl& RadioButton1;
+    tk::TControl& RadioButton2;
+    tk::TControl& StaticText1;
+    tk::TControl& GroupBox1;
+    tk::TControl& ComboBox1;
+    tk::TControl& Button10;
+
     SpeedControl speed_;
-    MessageBoxFn messageBox_;
-    std::string highCaption_, silenceCaption_;
+    tk::MessageBoxFn messageBox_;
 };
 
-// Lets the launcher's messages through to an elevated panel: 1026 and WM_CLOSE
-// from lower-integrity senders. Does nothing where the call does not exist.
+// Lets the launcher's messages through to an elevated panel: 1026, WM_CLOSE
+// and the bring-forward request from lower-integrity senders. Does nothing
+// where the call does not exist.
 void AllowLauncherMessages(HWND window);
-// Takes the current directory out of the DLL search path.
-void HardenDllSearch();
 
 // The program: single instance, application, windows, message loop. Returns 0.
 int RunPanel();

@@ -106,6 +106,41 @@ TEST_F(Discovery, NtOnlyTheAnsweringDriveIsListed) {
     EXPECT_EQ(panel.quitRequests, 0);
 }
 
+namespace {
+DWORD g_logicalDrives = 0;
+DWORD WINAPI FakeLogicalDrives() {
+    return g_logicalDrives;
+}
+} // namespace
+
+TEST_F(Discovery, NtOnlyLettersThatExistAreAskedForTheirType) {
+    NtMachine({{'d', Drive("FIRST")}, {'f', Drive("SECOND")}});
+    DiscoverySeam seam = FakeDiscoverySeam();
+    seam.getLogicalDrives = &FakeLogicalDrives;
+    // c, d and z exist; f does not, although the type fake would call it a CD-ROM.
+    g_logicalDrives = (1u << ('c' - 'a')) | (1u << ('d' - 'a')) | (1u << ('z' - 'a'));
+    FakePanel existing;
+    SpeedControl withLetters{existing, seam};
+
+    withLetters.DiscoverDrives();
+
+    EXPECT_EQ(machine().driveTypeRoots, (std::vector<std::string>{"c:", "d:", "z:"}));
+    EXPECT_EQ(machine().createdPaths, std::vector<std::string>{"\\\\.\\d:"});
+    EXPECT_EQ(existing.drives, std::vector<std::string>{Entry("FIRST")});
+    EXPECT_EQ(existing.status, "Current Speed = High Speed Mode");
+    withLetters.ReleaseDrives();
+
+    // No answer from the system: every letter is asked, as without the call.
+    machine().driveTypeRoots.clear();
+    g_logicalDrives = 0;
+    FakePanel all;
+    SpeedControl everyLetter{all, seam};
+    everyLetter.DiscoverDrives();
+    EXPECT_EQ(machine().driveTypeRoots.size(), 26u);
+    EXPECT_EQ(all.drives, (std::vector<std::string>{Entry("FIRST"), Entry("SECOND")}));
+    everyLetter.ReleaseDrives();
+}
+
 TEST_F(Discovery, NtListOrderAndEntryTexts) {
     FakeDrive cut = Drive("CUT");
     cut.inquiry[12] = 0;
@@ -176,8 +211,8 @@ TEST_F(Discovery, NtReleaseAndRediscover) {
     EXPECT_TRUE(machine().openHandles.empty());
     // Nothing is sent while released.
     const std::size_t sent = machine().log.size();
-    control.Timer1Timer();
-    control.SpeedSetClick();
+    control.RefreshSpeedStatus();
+    control.SetChosenMode();
     EXPECT_EQ(machine().log.size(), sent);
 
     control.DiscoverDrives();
@@ -211,24 +246,24 @@ TEST_F(Discovery, SelectionFollowsTheSelector) {
 
     // The entry already selected: nothing is sent.
     panel.driveIndex = 0;
-    control.DriveComboBoxChange();
+    control.FollowSelectedDrive();
     EXPECT_TRUE(machine().log.empty());
     // Nothing selected, or an index without a drive: nothing either.
     panel.driveIndex = -1;
-    control.DriveComboBoxChange();
+    control.FollowSelectedDrive();
     panel.driveIndex = 5;
-    control.DriveComboBoxChange();
+    control.FollowSelectedDrive();
     EXPECT_TRUE(machine().log.empty());
     EXPECT_EQ(control.Drives().selected, 0);
 
     panel.driveIndex = 1;
-    control.DriveComboBoxChange();
+    control.FollowSelectedDrive();
     EXPECT_EQ(control.Drives().selected, 1);
     ASSERT_EQ(machine().log.size(), 1u);
     EXPECT_EQ(machine().log[0].cdb, vt_test::StatusReadBytes());
     EXPECT_EQ(machine().log[0].handle, control.Drives().handles[1]);
     EXPECT_EQ(panel.status, "Current Speed = Silence Mode");
-    control.DriveComboBoxChange();
+    control.FollowSelectedDrive();
     EXPECT_EQ(machine().log.size(), 1u);
 }
 

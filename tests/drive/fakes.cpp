@@ -299,18 +299,6 @@ DiscoverySeam DriveTest::FakeDiscoverySeam() {
     return {&FakeGetVersionEx, &FakeGetDriveType, &FakeCreateFile, &FakeCloseHandle};
 }
 
-std::string FakePanel::Snapshot() const {
-    std::ostringstream out;
-    out << "status=" << status << " radio=" << radioEnabled << " high=" << highChecked
-        << " low=" << lowChecked << " list=" << listEnabled << " group=" << groupEnabled
-        << " speedIndex=" << speedIndex << " captions=" << static_cast<int>(speedGroupCaption)
-        << static_cast<int>(modeGroupCaption) << " speeds=";
-    for (const auto& s : speeds)
-        out << s << ",";
-    out << " drives=" << drives.size() << " driveIndex=" << driveIndex;
-    return out.str();
-}
-
 Bytes StatusReadBytes() {
     return {0xFF, 0x07, 0xB1, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xFF, 0xAA};
 }

@@ -1,10 +1,11 @@
 // Fakes for the drive layer's seams: a machine with simulated drives behind a
-// fake DeviceIoControl and fake ASPI entry points, and a fake panel.
+// fake DeviceIoControl and fake ASPI entry points; the panel fake is shared.
 #pragma once
 
 #include "drive/aspi.h"
 #include "drive/passthrough.h"
 #include "drive/speedcontrol.h"
+#include "tests/fakes/fakepanel.h"
 
 #include <gtest/gtest.h>
 
@@ -108,75 +109,6 @@ protected:
     void SetUp() override;
     void TearDown() override;
     FakeMachine& machine() { return Machine(); }
-};
-
-class FakePanel : public velotune::PanelControls {
-public:
-    std::vector<std::string> drives;
-    int driveIndex = -1;
-    int driveSelectCalls = 0;
-    struct Message {
-        std::string text, caption;
-        unsigned style;
-    };
-    std::vector<Message> messages;
-    int quitRequests = 0;
-
-    std::string status = "(unset)";
-    bool radioEnabled = false;
-    bool highChecked = false;
-    bool lowChecked = false;
-    bool listEnabled = false;
-    std::vector<std::string> speeds;
-    int speedIndex = -1;
-    bool groupEnabled = false;
-    velotune::CaptionColour speedGroupCaption = velotune::CaptionColour::InactiveCaption;
-    velotune::CaptionColour modeGroupCaption = velotune::CaptionColour::WindowText;
-
-    void DriveListAdd(const char* text) override { drives.push_back(text); }
-    void DriveListClear() override {
-        drives.clear();
-        driveIndex = -1;
-    }
-    int DriveListIndex() override { return driveIndex; }
-    void DriveListSelect(int index) override {
-        ++driveSelectCalls;
-        if (index >= 0 && index < static_cast<int>(drives.size())) driveIndex = index;
-    }
-    void ShowMessage(const char* text, const char* caption, unsigned style) override {
-        messages.push_back({text, caption, style});
-    }
-    void QuitRequest() override { ++quitRequests; }
-    void SetStatusText(const char* text) override { status = text; }
-    const char* HighSpeedCaption() override { return "Current Speed = High Speed Mode"; }
-    const char* SilenceCaption() override { return "Current Speed = Silence Mode"; }
-    void SetRadioEnabled(bool enabled) override { radioEnabled = enabled; }
-    bool HighSpeedChecked() override { return highChecked; }
-    void CheckHighSpeed(bool high) override {
-        highChecked = high;
-        lowChecked = !high;
-    }
-    bool SpeedListEnabled() override { return listEnabled; }
-    void SetSpeedListEnabled(bool enabled) override { listEnabled = enabled; }
-    void SpeedListClear() override {
-        speeds.clear();
-        speedIndex = -1;
-    }
-    void SpeedListAdd(const char* text) override { speeds.push_back(text); }
-    void SpeedListSelect(int index) override {
-        if (index >= 0 && index < static_cast<int>(speeds.size())) speedIndex = index;
-    }
-    int SpeedListIndex() override { return speedIndex; }
-    const char* SpeedListText(int index) override { return speeds.at(index).c_str(); }
-    bool SpeedGroupEnabled() override { return groupEnabled; }
-    void SetSpeedGroupEnabled(bool enabled) override { groupEnabled = enabled; }
-    void SetSpeedGroupCaption(velotune::CaptionColour colour) override {
-        speedGroupCaption = colour;
-    }
-    void SetModeGroupCaption(velotune::CaptionColour colour) override { modeGroupCaption = colour; }
-
-    // Everything a user can see, for "nothing changed" comparisons.
-    std::string Snapshot() const;
 };
 
 // The vendor command blocks as literal bytes, independent of the code under test.

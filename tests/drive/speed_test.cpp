@@ -50,8 +50,8 @@ TEST_F(Speed, TwoModeHigh) {
     EXPECT_FALSE(panel.listEnabled);
     EXPECT_TRUE(panel.speeds.empty());
     EXPECT_FALSE(panel.groupEnabled);
-    EXPECT_EQ(panel.modeGroupCaption, CaptionColour::WindowText);
-    EXPECT_EQ(panel.speedGroupCaption, CaptionColour::InactiveCaption);
+    EXPECT_EQ(panel.modeGroupCaption, CaptionColor::WindowText);
+    EXPECT_EQ(panel.speedGroupCaption, CaptionColor::InactiveCaption);
 }
 
 TEST_F(Speed, TwoModeSilenceForAnyByteFiveButFF) {
@@ -63,7 +63,7 @@ TEST_F(Speed, TwoModeSilenceForAnyByteFiveButFF) {
     }
 }
 
-TEST_F(Speed, SpeedListBuiltOnce) {
+TEST_F(Speed, SpeedListBuiltAndFollowed) {
     panel.radioEnabled = true;
     panel.highChecked = true;
     Discover(SpeedListReply());
@@ -75,25 +75,25 @@ TEST_F(Speed, SpeedListBuiltOnce) {
     EXPECT_TRUE(panel.radioEnabled);
     EXPECT_TRUE(panel.highChecked);
     EXPECT_FALSE(panel.listEnabled);
-    EXPECT_EQ(panel.modeGroupCaption, CaptionColour::WindowText);
+    EXPECT_EQ(panel.modeGroupCaption, CaptionColor::WindowText);
 
-    // A second speed-list refresh changes nothing, not even the status line.
-    const std::string before = panel.Snapshot();
-    drive().statusReply = {0x00, 0x06, 0x00, 0x00, 0x00, 0x28, 0x28, 0x30};
-    control.Timer1Timer();
-    EXPECT_EQ(panel.Snapshot(), before);
+    // A refresh with the same speeds keeps the list and shows the new speed.
+    drive().statusReply[5] = 0x10;
+    control.RefreshSpeedStatus();
+    EXPECT_EQ(panel.status, "Current Speed = 16");
+    EXPECT_EQ(panel.speeds, (std::vector<std::string>{"8", "16", "24", "32"}));
     ASSERT_EQ(log().size(), 1u);
     EXPECT_EQ(log()[0].cdb, vt_test::StatusReadBytes());
     EXPECT_EQ(log()[0].length, 255u);
 
     // A two-mode reply clears the list and the "built" flag.
     drive().statusReply = vt_test::TwoModeReply(false);
-    control.Timer1Timer();
+    control.RefreshSpeedStatus();
     EXPECT_TRUE(panel.speeds.empty());
     EXPECT_FALSE(panel.groupEnabled);
     EXPECT_EQ(panel.status, "Current Speed = Silence Mode");
     drive().statusReply = SpeedListReply();
-    control.Timer1Timer();
+    control.RefreshSpeedStatus();
     EXPECT_EQ(panel.speeds.size(), 4u);
 }
 
@@ -124,18 +124,18 @@ TEST_F(Speed, LongestListStaysInsideTheReply) {
 
 TEST_F(Speed, FailedStatusReadChangesNothing) {
     Discover(SpeedListReply());
-    control.GroupBox1Click();
+    control.UseSpeedList();
     const std::string before = panel.Snapshot();
     drive().answersStatus = false;
     drive().statusReply = vt_test::TwoModeReply(true);
-    control.Timer1Timer();
+    control.RefreshSpeedStatus();
     EXPECT_EQ(panel.Snapshot(), before);
 
     // A closed handle (0xFF) changes nothing either.
     drive().answersStatus = true;
     machine().openHandles.clear();
     const std::size_t calls = machine().passThroughRecords.size();
-    control.Timer1Timer();
+    control.RefreshSpeedStatus();
     EXPECT_EQ(panel.Snapshot(), before);
     EXPECT_EQ(machine().passThroughRecords.size(), calls + 1);
     EXPECT_EQ(log().size(), 1u); // the closed handle never reached the drive
@@ -144,7 +144,7 @@ TEST_F(Speed, FailedStatusReadChangesNothing) {
 TEST_F(Speed, SetInRadioPresentation) {
     Discover(vt_test::TwoModeReply(true));
     panel.CheckHighSpeed(false);
-    control.SpeedSetClick();
+    control.SetChosenMode();
     ASSERT_EQ(log().size(), 2u);
     EXPECT_EQ(log()[0].cdb, vt_test::ModeSetBytes(0x00));
     EXPECT_EQ(log()[0].length, 1024u);
@@ -155,7 +155,7 @@ TEST_F(Speed, SetInRadioPresentation) {
     EXPECT_TRUE(panel.lowChecked);
 
     panel.CheckHighSpeed(true);
-    control.SpeedSetClick();
+    control.SetChosenMode();
     ASSERT_EQ(log().size(), 4u);
     EXPECT_EQ(log()[2].cdb, vt_test::ModeSetBytes(0xFF));
     EXPECT_EQ(log()[3].cdb, vt_test::StatusReadBytes());
@@ -164,10 +164,10 @@ TEST_F(Speed, SetInRadioPresentation) {
 
 TEST_F(Speed, SetInListPresentation) {
     Discover({0x00, 0x08, 0x00, 0x00, 0x00, 0x18, 0x08, 0x10, 0x18, 0x28});
-    control.GroupBox1Click();
+    control.UseSpeedList();
     panel.SpeedListSelect(3);
     ASSERT_EQ(panel.speeds.at(3), "40");
-    control.SpeedSetClick();
+    control.SetChosenMode();
     ASSERT_EQ(log().size(), 2u);
     EXPECT_EQ(log()[0].cdb, vt_test::ModeSetBytes(0x28));
     EXPECT_EQ(log()[0].length, 1024u);
@@ -176,44 +176,113 @@ TEST_F(Speed, SetInListPresentation) {
     // An entry that does not read as a number sets 0x00.
     panel.speeds[0] = "fast";
     panel.SpeedListSelect(0);
-    control.SpeedSetClick();
+    control.SetChosenMode();
     ASSERT_EQ(log().size(), 4u);
     EXPECT_EQ(log()[2].cdb, vt_test::ModeSetBytes(0x00));
 }
 
 TEST_F(Speed, SetWithAnEmptySpeedListSendsNothing) {
     Discover({0x01, 0x04, 0x00, 0x00, 0x00, 0x10});
-    control.GroupBox1Click();
+    control.UseSpeedList();
     ASSERT_TRUE(panel.listEnabled);
     ASSERT_EQ(panel.speedIndex, -1);
     const std::string before = panel.Snapshot();
-    control.SpeedSetClick();
+    control.SetChosenMode();
     EXPECT_TRUE(log().empty());
     EXPECT_EQ(panel.Snapshot(), before);
 }
 
 TEST_F(Speed, GroupHandlersSwitchPresentationWithoutCommands) {
     Discover(vt_test::TwoModeReply(true));
-    control.GroupBox1Click();
+    control.UseSpeedList();
     EXPECT_FALSE(panel.radioEnabled);
     EXPECT_TRUE(panel.listEnabled);
-    EXPECT_EQ(panel.speedGroupCaption, CaptionColour::WindowText);
-    EXPECT_EQ(panel.modeGroupCaption, CaptionColour::InactiveCaption);
+    EXPECT_EQ(panel.speedGroupCaption, CaptionColor::WindowText);
+    EXPECT_EQ(panel.modeGroupCaption, CaptionColor::InactiveCaption);
 
-    control.GroupBox2Click();
+    control.UseModeButtons();
     EXPECT_TRUE(panel.radioEnabled);
     EXPECT_FALSE(panel.listEnabled);
-    EXPECT_EQ(panel.speedGroupCaption, CaptionColour::InactiveCaption);
-    EXPECT_EQ(panel.modeGroupCaption, CaptionColour::WindowText);
+    EXPECT_EQ(panel.speedGroupCaption, CaptionColor::InactiveCaption);
+    EXPECT_EQ(panel.modeGroupCaption, CaptionColor::WindowText);
     EXPECT_TRUE(log().empty());
 
     // Back in the radio presentation, Set uses the radio buttons again.
-    control.GroupBox1Click();
-    control.GroupBox2Click();
+    control.UseSpeedList();
+    control.UseModeButtons();
     panel.CheckHighSpeed(true);
-    control.SpeedSetClick();
+    control.SetChosenMode();
     ASSERT_EQ(log().size(), 2u);
     EXPECT_EQ(log()[0].cdb, vt_test::ModeSetBytes(0xFF));
+}
+
+// Every successful speed-list refresh shows that reply's speed; the list is
+// built again only when the reply's speeds differ from the entries it holds.
+TEST_F(Speed, SpeedListOfAnotherDriveIsShownWithItsOwnSpeed) {
+    machine().platformId = VER_PLATFORM_WIN32_NT;
+    machine().driveTypes['d'] = DRIVE_CDROM;
+    machine().driveTypes['e'] = DRIVE_CDROM;
+    FakeDrive first, second;
+    first.statusReply = {0x00, 0x07, 0x00, 0x00, 0x00, 0x08, 0x08, 0x10, 0x18};
+    second.statusReply = {0x00, 0x07, 0x00, 0x00, 0x00, 0x18, 0x04, 0x18, 0x30};
+    first.inquiry = second.inquiry = vt_test::InquiryData(5, "ZIRVEROA", "DRIVE", "1.00");
+    machine().letterDrives['d'] = first;
+    machine().letterDrives['e'] = second;
+    control.DiscoverDrives();
+    ASSERT_EQ(control.Drives().count, 2);
+    EXPECT_EQ(panel.status, "Current Speed =  8");
+    EXPECT_EQ(panel.speeds, (std::vector<std::string>{"8", "16", "24"}));
+    panel.SpeedListSelect(2);
+
+    machine().log.clear();
+    panel.driveIndex = 1;
+    control.FollowSelectedDrive();
+    ASSERT_EQ(log().size(), 1u); // one status read, as before
+    EXPECT_EQ(log()[0].cdb, vt_test::StatusReadBytes());
+    EXPECT_EQ(panel.status, "Current Speed = 24");
+    EXPECT_EQ(panel.speeds, (std::vector<std::string>{"4", "24", "48"}));
+    EXPECT_EQ(panel.speedIndex, 0);
+    EXPECT_TRUE(panel.groupEnabled);
+    EXPECT_FALSE(panel.listEnabled); // the presentation does not change
+}
+
+TEST_F(Speed, SpeedListThatChangedIsBuiltAgain) {
+    Discover(SpeedListReply());
+    control.UseSpeedList();
+    panel.SpeedListSelect(3);
+    const std::string radioBefore = std::to_string(panel.radioEnabled) +
+                                    std::to_string(panel.highChecked) +
+                                    std::to_string(panel.listEnabled);
+    drive().statusReply = {0x00, 0x06, 0x00, 0x00, 0x00, 0x28, 0x28, 0x30};
+    control.RefreshSpeedStatus();
+    EXPECT_EQ(panel.status, "Current Speed = 40");
+    EXPECT_EQ(panel.speeds, (std::vector<std::string>{"40", "48"}));
+    EXPECT_EQ(panel.speedIndex, 0);
+    EXPECT_EQ(std::to_string(panel.radioEnabled) + std::to_string(panel.highChecked) +
+                  std::to_string(panel.listEnabled),
+              radioBefore);
+    // A longer list whose first entries match is another list too.
+    drive().statusReply = {0x00, 0x07, 0x00, 0x00, 0x00, 0x30, 0x28, 0x30, 0x38};
+    control.RefreshSpeedStatus();
+    EXPECT_EQ(panel.speeds, (std::vector<std::string>{"40", "48", "56"}));
+    EXPECT_EQ(log().size(), 2u);
+}
+
+TEST_F(Speed, SameSpeedsKeepTheChoiceAndShowTheNewSpeed) {
+    Discover(SpeedListReply());
+    control.UseSpeedList();
+    panel.SpeedListSelect(1);
+    control.SetChosenMode(); // sets 16, which the drive then reports
+    ASSERT_EQ(log().size(), 2u);
+    EXPECT_EQ(log()[0].cdb, vt_test::ModeSetBytes(0x10));
+    EXPECT_EQ(panel.status, "Current Speed = 16");
+    EXPECT_EQ(panel.speedIndex, 1);
+    drive().statusReply[5] = 0x20;
+    control.RefreshSpeedStatus();
+    EXPECT_EQ(panel.status, "Current Speed = 32");
+    EXPECT_EQ(panel.speeds, (std::vector<std::string>{"8", "16", "24", "32"}));
+    EXPECT_EQ(panel.speedIndex, 1);
+    EXPECT_TRUE(panel.listEnabled);
 }
 
 TEST_F(Speed, ShortStatusReplyChangesNothingAndIsNeverSetOn) {
@@ -221,7 +290,7 @@ TEST_F(Speed, ShortStatusReplyChangesNothingAndIsNeverSetOn) {
     const std::string before = panel.Snapshot();
     for (Bytes reply : {Bytes{}, Bytes{0x00, 0x04}, Bytes{0x00, 0x04, 0x00, 0x00, 0x00}}) {
         drive().statusReply = reply;
-        control.Timer1Timer();
+        control.RefreshSpeedStatus();
         EXPECT_EQ(panel.Snapshot(), before) << reply.size();
     }
     EXPECT_EQ(log().size(), 3u);
@@ -246,7 +315,7 @@ TEST_F(Speed, ReplyBufferIsClearedBeforeEachStatusRead) {
     control.DiscoverDrives();
     ASSERT_EQ(panel.status, "Current Speed = High Speed Mode");
     machine().aspiDrives[{0, 0}].statusReply = {0x00, 0x04};
-    control.Timer1Timer();
+    control.RefreshSpeedStatus();
     EXPECT_EQ(panel.status, "Current Speed = Silence Mode");
 }
 
@@ -254,9 +323,9 @@ TEST_F(Speed, UnitAttentionOnStatusReadAndModeSetIsSentAgain) {
     Discover(vt_test::TwoModeReply(true));
     drive().unitAttentions = 1;
     panel.CheckHighSpeed(false);
-    control.SpeedSetClick(); // mode set twice, then the refresh
+    control.SetChosenMode(); // mode set twice, then the refresh
     drive().unitAttentions = 1;
-    control.Timer1Timer(); // status read twice
+    control.RefreshSpeedStatus(); // status read twice
     ASSERT_EQ(log().size(), 5u);
     EXPECT_EQ(log()[0].cdb, vt_test::ModeSetBytes(0x00));
     EXPECT_EQ(log()[1].cdb, vt_test::ModeSetBytes(0x00));
@@ -268,7 +337,7 @@ TEST_F(Speed, UnitAttentionOnStatusReadAndModeSetIsSentAgain) {
 
 TEST_F(Speed, PanelBuffersAreAligned) {
     Discover(vt_test::TwoModeReply(true));
-    control.SpeedSetClick();
+    control.SetChosenMode();
     ASSERT_FALSE(machine().dataAddresses.empty());
     for (void* data : machine().dataAddresses)
         EXPECT_EQ(reinterpret_cast<std::uintptr_t>(data) % 16, 0u);

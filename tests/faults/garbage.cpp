@@ -10,6 +10,7 @@
 // a speed list of at most 253 decimal entries 0 to 255, and a selection inside
 // the list. Prints "cases: N, bad: M" and exits with 1 when any case is bad.
 #include "drive/speedcontrol.h"
+#include "tests/fakes/fakepanel.h"
 
 #include <windows.h>
 #include <cstdio>
@@ -19,44 +20,7 @@
 
 namespace {
 
-class CheckingPanel : public velotune::PanelControls {
-public:
-    void DriveListAdd(const char*) override { ++drives; }
-    void DriveListClear() override { drives = 0; }
-    int DriveListIndex() override { return selected; }
-    void DriveListSelect(int index) override { selected = index; }
-    void ShowMessage(const char* text, const char*, unsigned) override {
-        std::printf("message: %s\n", text);
-    }
-    void QuitRequest() override {}
-    void SetStatusText(const char* text) override { status = text; }
-    const char* HighSpeedCaption() override { return "Current Speed = High Speed Mode"; }
-    const char* SilenceCaption() override { return "Current Speed = Silence Mode"; }
-    void SetRadioEnabled(bool) override {}
-    bool HighSpeedChecked() override { return high; }
-    void CheckHighSpeed(bool h) override { high = h; }
-    bool SpeedListEnabled() override { return listEnabled; }
-    void SetSpeedListEnabled(bool e) override { listEnabled = e; }
-    void SpeedListClear() override {
-        speeds.clear();
-        speedIndex = -1;
-    }
-    void SpeedListAdd(const char* text) override { speeds.emplace_back(text); }
-    void SpeedListSelect(int index) override { speedIndex = index; }
-    int SpeedListIndex() override { return speedIndex; }
-    const char* SpeedListText(int index) override {
-        return index >= 0 && index < static_cast<int>(speeds.size()) ? speeds[index].c_str() : "";
-    }
-    bool SpeedGroupEnabled() override { return groupEnabled; }
-    void SetSpeedGroupEnabled(bool e) override { groupEnabled = e; }
-    void SetSpeedGroupCaption(velotune::CaptionColour) override {}
-    void SetModeGroupCaption(velotune::CaptionColour) override {}
-
-    int drives = 0, selected = -1, speedIndex = -1;
-    bool high = true, listEnabled = false, groupEnabled = false;
-    std::string status;
-    std::vector<std::string> speeds;
-};
+using CheckingPanel = vt_test::FakePanel;
 
 bool IsNumber0To255(const char* text) {
     if (!*text) return false;
@@ -112,8 +76,8 @@ int main(int argc, char** argv) {
     CheckingPanel panel;
     velotune::SpeedControl control(panel);
     control.DiscoverDrives();
-    if (panel.drives != 1) {
-        std::printf("error: %d drives found\n", panel.drives);
+    if (panel.drives.size() != 1) {
+        std::printf("error: %d drives found\n", static_cast<int>(panel.drives.size()));
         return 2;
     }
     unsigned seed = 12345;

@@ -175,7 +175,7 @@ it_cleanup() {
 it_require_build() {
     local f
     for f in "$IT_SETUP" "$IT_PROBE" "$IT_DIST/TrelvixVelotune.exe" "$IT_DIST/Velotray.exe" \
-        "$IT_DIST/Velotray.kor"; do
+        "$IT_DIST/Velotray.kor" "$IT_DIST/velotune.exe"; do
         if [ ! -f "$f" ]; then
             echo "missing: $f"
             exit 1

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # A reinstall keeps the user's Auto Run choice and the chosen folder, and ends a
-# running launcher before it replaces the files.
+# running launcher before it replaces the files, starting it again afterwards.
 source "$(dirname "$0")/lib.sh"
 it_require_build
 it_save
@@ -37,12 +37,17 @@ check "autorun stays 5" eq \
 
 it_case "reinstall while the launcher runs"
 check "launcher started from the Run entry" it_probe logon ";" wait - "$IT_LAUNCHER_WINDOW" 30000
+old_pids=$(it_program_pids | awk '{print $1}')
 rm -f "$udir/Velotray.kor"
 check "setup exits with 0" it_install "$dir"
-check "the running launcher was ended by its window" \
-    it_probe absent - "$IT_LAUNCHER_WINDOW"
-check "no program left running" it_wait_no_programs
 check "files replaced" cmp -s "$IT_DIST/Velotray.kor" "$udir/Velotray.kor"
+check "the launcher runs again afterwards" it_probe wait - "$IT_LAUNCHER_WINDOW" 20000
+launcher_only() { [ -n "$(it_program_pids)" ] && ! it_program_pids | grep -qi TrelvixVelotune; }
+check "from the installation, as at logon (no panel)" launcher_only
+check "it was a new process: the old one was ended by its window" \
+    not eq "$(it_program_pids | awk '{print $1}')" "$old_pids"
+it_probe exit-launcher >/dev/null 2>&1
+check "no program left running" it_wait_no_programs
 
 it_case "reinstall over an unreadable autorun value"
 wine reg add "$IT_PRODUCT_KEY" /v autorun /t REG_SZ /d 0 /f >/dev/null 2>&1

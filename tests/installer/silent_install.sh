@@ -12,13 +12,13 @@ udir=$(it_unix "$dir")
 
 it_case "silent setup with /D= into a folder with blanks"
 check "setup exits with 0" it_install "$dir"
-for f in TrelvixVelotune.exe Velotray.exe Velotray.kor; do
+for f in TrelvixVelotune.exe Velotray.exe Velotray.kor velotune.exe; do
     check "$f installed, same as the build's" cmp -s "$IT_DIST/$f" "$udir/$f"
 done
 check "uninstaller installed" test -f "$udir/Uninstall.exe"
 check "nothing else in the folder" eq \
     "$(find "$udir" -mindepth 1 -maxdepth 1 -printf '%f\n' 2>/dev/null | sort | tr '\n' ' ' | sed 's/ $//')" \
-    "TrelvixVelotune.exe Uninstall.exe Velotray.exe Velotray.kor"
+    "TrelvixVelotune.exe Uninstall.exe Velotray.exe Velotray.kor velotune.exe"
 check "default folder left alone" test ! -e "$(it_unix "$IT_DEFAULT_DIR")"
 
 it_case "logon entry and setting"

@@ -3,20 +3,26 @@
 // happens to "fakepanel.log" beside its own file:
 //   start <command line>     the process started
 //   second                   another copy ran; this one brought it forward
+//   bring forward visible=0|1   the launcher's bring-forward request arrived
+//                               (visible: whether the window was shown then)
 //   sent 1027 launcher=0|1   window created, 1027 sent to the launcher
 //   about open / about closed   a 1026 arrived; its modal box opened / closed
 //   close clicked launcher=0|1   the "Close" button: 1026 sent to the launcher, then close
 //   wm_close                 a WM_CLOSE arrived
 #include <windows.h>
 
+#include "common/protocol.h"
+
 #include <cstdio>
 #include <cstring>
 
 namespace {
 
-constexpr char kClass[] = "TFormMain";
-constexpr char kTitle[] = "Trelvix Velotune";
-constexpr char kLauncher[] = "Trelvix Velotune Launcher";
+namespace protocol = velotune::protocol;
+constexpr const char* kClass = protocol::kPanelClass;
+constexpr const char* kTitle = protocol::kPanelTitle;
+constexpr const char* kLauncher = protocol::kLauncherTitle;
+UINT bringForward = 0;
 constexpr int kCloseId = 2;
 char logPath[MAX_PATH];
 
@@ -33,17 +39,25 @@ void SendToLauncher(UINT message) {
 }
 
 LRESULT CALLBACK PanelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (bringForward && message == bringForward) {
+        char line[64];
+        std::snprintf(line, sizeof line, "bring forward visible=%d", IsWindowVisible(hwnd) ? 1 : 0);
+        ShowWindow(hwnd, SW_SHOWNORMAL);
+        SetForegroundWindow(hwnd);
+        Log(line);
+        return 0;
+    }
     switch (message) {
     case WM_CREATE: {
         CreateWindowExA(0, "BUTTON", "Close", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 214, 120, 68,
                         20, hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kCloseId)),
                         reinterpret_cast<CREATESTRUCTA*>(lParam)->hInstance, nullptr);
         const bool launcher = FindWindowA(nullptr, kLauncher) != nullptr;
-        SendToLauncher(WM_USER + 3);
+        SendToLauncher(protocol::kMsgLauncherPanelOpened);
         Log(launcher ? "sent 1027 launcher=1" : "sent 1027 launcher=0");
         return 0;
     }
-    case WM_USER + 2:
+    case protocol::kMsgPanelShowAbout:
         Log("about open");
         MessageBoxA(hwnd, "Trelvix Velotune", "About", MB_OK);
         Log("about closed");
@@ -51,7 +65,7 @@ LRESULT CALLBACK PanelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
     case WM_COMMAND:
         if (LOWORD(wParam) == kCloseId) {
             const bool launcher = FindWindowA(nullptr, kLauncher) != nullptr;
-            SendToLauncher(WM_USER + 2);
+            SendToLauncher(protocol::kMsgLauncherPanelClosed);
             Log(launcher ? "close clicked launcher=1" : "close clicked launcher=0");
             DestroyWindow(hwnd);
         }
@@ -77,6 +91,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     std::snprintf(line, sizeof line, "start %s", GetCommandLineA());
     Log(line);
 
+    bringForward = RegisterWindowMessageA(protocol::kMsgPanelBringForward);
     if (HWND running = FindWindowA(kClass, kTitle)) {
         SetForegroundWindow(running);
         Log("second");

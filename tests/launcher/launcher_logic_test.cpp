@@ -1,5 +1,6 @@
 // The launcher's plain decisions: paths from the Run entry, the first
 // argument, the stored setting.
+#include "common/instance.h"
 #include "launcher/launcherlogic.h"
 
 #include <gtest/gtest.h>
@@ -156,6 +157,33 @@ TEST(CommandLine, OtherFormsAreAStartByHand) {
     EXPECT_FALSE(IsAutorunStart("/autorun")); // that is the program name
     EXPECT_FALSE(IsAutorunStart(""));
     EXPECT_FALSE(IsAutorunStart(nullptr));
+}
+
+TEST(CommandLine, HelperArgumentCarriesZeroOrOne) {
+    int value = -1;
+    EXPECT_TRUE(ParseSetAutorun("Velotray.exe /setautorun:1", &value));
+    EXPECT_EQ(value, 1);
+    EXPECT_TRUE(ParseSetAutorun("\"C:\\Program Files\\V\\Velotray.exe\" /SETAUTORUN:0", &value));
+    EXPECT_EQ(value, 0);
+    value = -1;
+    for (const char* line :
+         {"Velotray.exe /setautorun:2", "Velotray.exe /setautorun:", "Velotray.exe /setautorun:10",
+          "Velotray.exe /setautorun", "Velotray.exe /autorun", "Velotray.exe x /setautorun:1",
+          "/setautorun:1", "Velotray.exe /setautorun:1x", "", static_cast<const char*>(nullptr)}) {
+        EXPECT_FALSE(ParseSetAutorun(line, &value)) << (line ? line : "null");
+        EXPECT_EQ(value, -1);
+    }
+    // The helper's argument is no logon start, and "/autorun" is no helper run.
+    EXPECT_FALSE(IsAutorunStart("Velotray.exe /setautorun:1"));
+}
+
+TEST(SingleInstance, TakenOrRefusedMutexMeansAnotherCopy) {
+    EXPECT_FALSE(velotune::MutexSaysAnotherCopy(true, 0));
+    EXPECT_TRUE(velotune::MutexSaysAnotherCopy(true, 183)); // ERROR_ALREADY_EXISTS
+    EXPECT_TRUE(velotune::MutexSaysAnotherCopy(false, 5));  // ERROR_ACCESS_DENIED
+    EXPECT_FALSE(velotune::MutexSaysAnotherCopy(false, 6)); // any other failure
+    EXPECT_FALSE(velotune::MutexSaysAnotherCopy(true, 5));  // a stale error code
+    EXPECT_FALSE(velotune::MutexSaysAnotherCopy(false, 183));
 }
 
 TEST(CommandLine, FirstArgumentDropsQuotesAndFitsItsBuffer) {

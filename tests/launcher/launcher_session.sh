@@ -2,8 +2,9 @@
 # A session with the launcher as a user has it: a start by hand places one icon
 # and starts the panel; the panel's 1027 enables About and its "Close" greys it;
 # About opens the panel's About box and the launcher answers again only once
-# the box has closed; a double click and the first item start the panel; a
-# second launcher leaves one icon; the icon comes back on a new taskbar; Exit
+# the box has closed; a double click and the first item start the panel, or
+# bring a running one forward without starting a process; a second launcher
+# leaves one icon; the icon comes back on a new taskbar; Exit
 # closes the panel and removes the icon.
 source "$(dirname "$0")/lib.sh"
 probe_start "$LT_BUILD" || exit 1
@@ -73,17 +74,24 @@ check "menu opens" lt_open_menu
 lt_shot "$LT_OUT/menu-reopened.png"
 check "About is enabled again" \
     [ "$(lt_row_text_black "$LT_OUT/menu-reopened.png" "$LT_MAIN" 2)" -gt 0 ]
-# The first item with the panel running: the panel's own rule brings it forward.
+# The first item with the panel running: the launcher asks the panel to come
+# forward and starts no process (an elevated panel would cost a prompt).
+starts=$(lt_log_count '^start')
 lt_click_row "$LT_MAIN" 0
-check "the first item starts the panel, which finds itself running" lt_wait_log '^second' 1
+check "the first item brings the running panel forward" lt_wait_log '^bring forward' 1
+xdotool mousemove "$LT_ICON_X" "$LT_ICON_Y" click --repeat 2 --delay 80 1
+check "so does a double click" lt_wait_log '^bring forward' 2
+xdotool mousemove 400 300
 
 # ---- a second launcher
 rc=$(lt_run_to_end)
 check "a second launcher ends with 0" [ "$rc" = 0 ]
-check "and starts the panel" lt_wait_log '^second' 2
+check "and brings the panel forward" lt_wait_log '^bring forward' 3
 rc=$(lt_run_to_end /autorun)
 check "a second launcher with /autorun ends with 0" [ "$rc" = 0 ]
-check "and starts the panel too" lt_wait_log '^second' 3
+check "and brings the panel forward too" lt_wait_log '^bring forward' 4
+check "no panel process was started for any of them" [ "$(lt_log_count '^start')" -eq "$starts" ]
+check "and no second copy ran" [ "$(lt_log_count '^second')" -eq 0 ]
 check "there is still one icon" lt_wait_tray_like "$LT_OUT/tray-one.png"
 check "and one launcher" kill -0 "$LT_LAUNCHER_PID"
 

@@ -27,7 +27,9 @@ struct FakeState {
     std::map<std::string, std::map<std::string, RegValue>> keys;
     std::vector<std::string> openKeys; // by handle number - 1
     int opens = 0, closes = 0;
-    bool createFails = false;
+    // Windows refuses HKLM writes to a launcher that runs without elevation.
+    bool standardUser = false;
+    LSTATUS createFailure = ERROR_SUCCESS; // any other failure of the key creation
     // Shell icon.
     std::vector<NOTIFYICONDATAA> icons;
     std::vector<DWORD> iconMessages;
@@ -38,9 +40,32 @@ struct FakeState {
     STARTUPINFOA lastStartInfo = {};
     BOOL createResult = TRUE;
     DWORD lastError = 0;
-    std::vector<std::string> shellFiles, shellVerbs;
+    std::vector<std::string> shellFiles, shellVerbs, shellParameters;
     ULONG shellMask = 0;
     int shellShow = 0;
+    // The consent prompt: the helper runs elevated, the user declines, the
+    // helper ends with a failure of its own, or the shell cannot start it.
+    enum class Prompt {
+        RunsHelper,
+        Cancelled,
+        HelperFails,
+        ShellFails
+    } prompt = Prompt::RunsHelper;
+    DWORD helperExit = STILL_ACTIVE;
+    std::vector<HANDLE> closedHandles;
+    DWORD waitedMs = 0;
+    // Single instance.
+    std::string mutexName;
+    HANDLE mutexResult = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(0x6660));
+    DWORD mutexError = 0;
+    int windowAfterSleeps = -1; // the other launcher's window shows after this many sleeps
+    int sleeps = 0;
+    DWORD sleptMs = 0;
+    // Message filter and foreground.
+    std::vector<std::pair<UINT, DWORD>> filtered;
+    DWORD panelProcess = 4711;
+    std::vector<UINT> sendFlags, sendTimeouts;
+    LRESULT sendResult = 1;
     // Windows.
     HWND launcherFound = nullptr;
     HWND panelFound = nullptr;
@@ -52,11 +77,14 @@ struct FakeState {
     HWND trackOwner = nullptr;
     UINT trackFlags = 99;
     LANGID lang = 1033;
-    UINT autoRunStateAtDelete = 0;
     bool realQuit = false;
 };
 
 FakeState* fake = nullptr;
+
+const HWND kPanelWindow = reinterpret_cast<HWND>(static_cast<INT_PTR>(0x4242));
+const HWND kOtherLauncher = reinterpret_cast<HWND>(static_cast<INT_PTR>(0x5150));
+const HANDLE kHelperProcess = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(0x7770));
 
 HKEY HandleFor(const std::string& key) {
     fake->openKeys.push_back(key);
@@ -99,9 +127,11 @@ LSTATUS WINAPI FakeRegQueryValueEx(HKEY handle, LPCSTR name, LPDWORD reserved, L
 LSTATUS WINAPI FakeRegCreateKeyEx(HKEY root, LPCSTR key, DWORD, LPSTR, DWORD options, REGSAM access,
                                   const LPSECURITY_ATTRIBUTES, PHKEY out, LPDWORD) {
     fake->events.push_back("create " + std::string(key));
-    if (fake->createFails || root != HKEY_LOCAL_MACHINE || options != REG_OPTION_NON_VOLATILE ||
-        access != KEY_ALL_ACCESS)
-        return ERROR_ACCESS_DENIED;
+    if (root != HKEY_LOCAL_MACHINE || options != REG_OPTION_NON_VOLATILE ||
+        !(access & KEY_SET_VALUE))
+        return ERROR_INVALID_PARAMETER;
+    if (fake->standardUser) return ERROR_ACCESS_DENIED; // whatever the access asked for
+    if (fake->createFailure != ERROR_SUCCESS) return fake->createFailure;
     fake->keys[key];
     *out = HandleFor(key);
     return ERROR_SUCCESS;
@@ -109,7 +139,6 @@ LSTATUS WINAPI FakeRegCreateKeyEx(HKEY root, LPCSTR key, DWORD, LPSTR, DWORD opt
 
 LSTATUS WINAPI FakeRegDeleteValue(HKEY handle, LPCSTR name) {
     fake->events.push_back("delete " + std::string(name));
-    fake->autoRunStateAtDelete = GetMenuState(LauncherMenu, IDM_AUTO_RUN, MF_BYCOMMAND);
     return fake->keys[KeyOf(handle)].erase(name) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }
 
@@ -160,11 +189,100 @@ DWORD WINAPI FakeGetLastError() {
 }
 
 BOOL WINAPI FakeShellExecuteEx(SHELLEXECUTEINFOA* info) {
-    fake->events.push_back("shell start");
+    const std::string verb = info->lpVerb ? info->lpVerb : "";
+    fake->events.push_back("shell start " + verb);
     fake->shellFiles.push_back(info->lpFile ? info->lpFile : "");
-    fake->shellVerbs.push_back(info->lpVerb ? info->lpVerb : "");
+    fake->shellVerbs.push_back(verb);
+    fake->shellParameters.push_back(info->lpParameters ? info->lpParameters : "");
     fake->shellMask = info->fMask;
     fake->shellShow = info->nShow;
+    if (verb != "runas") return TRUE;
+    switch (fake->prompt) {
+    case FakeState::Prompt::Cancelled:
+        fake->lastError = ERROR_CANCELLED;
+        return FALSE;
+    case FakeState::Prompt::ShellFails:
+        fake->lastError = ERROR_FILE_NOT_FOUND;
+        return FALSE;
+    case FakeState::Prompt::HelperFails:
+        fake->helperExit = ERROR_INVALID_FUNCTION;
+        break;
+    case FakeState::Prompt::RunsHelper: {
+        // The launcher itself, elevated, with the arguments it was given.
+        const bool wasStandard = fake->standardUser;
+        const std::vector<std::string> before = fake->events;
+        fake->standardUser = false;
+        const std::string line = std::string("\"") + info->lpFile + "\" " + info->lpParameters;
+        fake->helperExit =
+            static_cast<DWORD>(LauncherMain(GetModuleHandleA(nullptr), line.c_str()));
+        fake->standardUser = wasStandard;
+        fake->events = before;
+        fake->events.push_back("helper ran");
+        break;
+    }
+    }
+    if (info->fMask & SEE_MASK_NOCLOSEPROCESS) info->hProcess = kHelperProcess;
+    return TRUE;
+}
+
+DWORD WINAPI FakeWaitForSingleObject(HANDLE handle, DWORD ms) {
+    EXPECT_EQ(handle, kHelperProcess);
+    fake->waitedMs = ms;
+    return WAIT_OBJECT_0;
+}
+
+BOOL WINAPI FakeGetExitCodeProcess(HANDLE handle, LPDWORD code) {
+    EXPECT_EQ(handle, kHelperProcess);
+    *code = fake->helperExit;
+    return TRUE;
+}
+
+BOOL WINAPI FakeCloseHandle(HANDLE handle) {
+    fake->closedHandles.push_back(handle);
+    return TRUE;
+}
+
+DWORD WINAPI FakeGetModuleFileName(HMODULE, LPSTR name, DWORD size) {
+    const char self[] = "C:\\Program Files\\Velotune\\Velotray.exe";
+    if (size < sizeof self) return 0;
+    std::memcpy(name, self, sizeof self);
+    return sizeof self - 1;
+}
+
+HANDLE WINAPI FakeCreateMutex(LPSECURITY_ATTRIBUTES attributes, BOOL owner, LPCSTR name) {
+    EXPECT_EQ(attributes, nullptr);
+    EXPECT_FALSE(owner);
+    fake->mutexName = name ? name : "";
+    fake->lastError = fake->mutexError;
+    return fake->mutexResult;
+}
+
+VOID WINAPI FakeSleep(DWORD ms) {
+    ++fake->sleeps;
+    fake->sleptMs += ms;
+    if (fake->sleeps == fake->windowAfterSleeps) fake->launcherFound = kOtherLauncher;
+}
+
+DWORD WINAPI FakeGetWindowThreadProcessId(HWND, LPDWORD process) {
+    if (process) *process = fake->panelProcess;
+    return 1;
+}
+
+BOOL WINAPI FakeAllowSetForegroundWindow(DWORD process) {
+    fake->events.push_back("allow " + std::to_string(process));
+    return TRUE;
+}
+
+BOOL WINAPI FakeChangeWindowMessageFilterEx(HWND, UINT message, DWORD action, void*) {
+    fake->filtered.push_back({message, action});
+    return TRUE;
+}
+
+BOOL WINAPI FakePostMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    fake->events.push_back("post " + std::to_string(message));
+    EXPECT_EQ(wParam, 0u);
+    EXPECT_EQ(lParam, 0);
+    fake->sent.push_back({hwnd, message});
     return TRUE;
 }
 
@@ -178,12 +296,17 @@ HWND WINAPI FakeFindWindow(LPCSTR className, LPCSTR title) {
     return nullptr;
 }
 
-LRESULT WINAPI FakeSendMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT WINAPI FakeSendMessageTimeout(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                      UINT flags, UINT timeout, PDWORD_PTR result) {
     fake->events.push_back("send " + std::to_string(message));
     EXPECT_EQ(wParam, 0u);
     EXPECT_EQ(lParam, 0);
     fake->sent.push_back({hwnd, message});
-    return 0;
+    fake->sendFlags.push_back(flags);
+    fake->sendTimeouts.push_back(timeout);
+    if (result) *result = 0;
+    if (!fake->sendResult) fake->lastError = ERROR_TIMEOUT;
+    return fake->sendResult;
 }
 
 BOOL WINAPI FakeSetForegroundWindow(HWND hwnd) {
@@ -215,9 +338,6 @@ VOID WINAPI FakePostQuitMessage(int code) {
 LANGID WINAPI FakeLang() {
     return fake->lang;
 }
-
-const HWND kPanelWindow = reinterpret_cast<HWND>(static_cast<INT_PTR>(0x4242));
-const HWND kOtherLauncher = reinterpret_cast<HWND>(static_cast<INT_PTR>(0x5150));
 
 std::string Dword(DWORD v) {
     return std::string(reinterpret_cast<const char*>(&v), sizeof v);
@@ -263,7 +383,17 @@ protected:
         Platform.getLastError = FakeGetLastError;
         Platform.shellExecuteEx = FakeShellExecuteEx;
         Platform.findWindow = FakeFindWindow;
-        Platform.sendMessage = FakeSendMessage;
+        Platform.sendMessageTimeout = FakeSendMessageTimeout;
+        Platform.postMessage = FakePostMessage;
+        Platform.getWindowThreadProcessId = FakeGetWindowThreadProcessId;
+        Platform.allowSetForegroundWindow = FakeAllowSetForegroundWindow;
+        Platform.changeWindowMessageFilterEx = FakeChangeWindowMessageFilterEx;
+        Platform.getModuleFileName = FakeGetModuleFileName;
+        Platform.waitForSingleObject = FakeWaitForSingleObject;
+        Platform.getExitCodeProcess = FakeGetExitCodeProcess;
+        Platform.closeHandle = FakeCloseHandle;
+        Platform.createMutex = FakeCreateMutex;
+        Platform.sleep = FakeSleep;
         Platform.setForegroundWindow = FakeSetForegroundWindow;
         Platform.getCursorPos = FakeGetCursorPos;
         Platform.trackPopupMenu = FakeTrackPopupMenu;
@@ -288,7 +418,7 @@ protected:
     }
 
     void SetAutorun(DWORD value, DWORD type = REG_DWORD) {
-        state.keys[kProductKey][kAutorunValue] = {type, Dword(value)};
+        state.keys[kSettingsKey][kAutorunValue] = {type, Dword(value)};
     }
 
     void SetRun(const std::string& text, DWORD type = REG_SZ) {
@@ -381,51 +511,54 @@ TEST_F(Launcher, RegReadStringRefusesWrongTypesAndOverlongValues) {
 }
 
 TEST_F(Launcher, RegReadIntegerGivesMinusOneForAnythingButAStoredDword) {
-    EXPECT_EQ(RegReadInteger(kProductKey, kAutorunValue), -1); // no key
-    state.keys[kProductKey];
-    EXPECT_EQ(RegReadInteger(kProductKey, kAutorunValue), -1); // no value
+    EXPECT_EQ(RegReadInteger(kSettingsKey, kAutorunValue), -1); // no key
+    state.keys[kSettingsKey];
+    EXPECT_EQ(RegReadInteger(kSettingsKey, kAutorunValue), -1); // no value
     SetAutorun(0);
-    EXPECT_EQ(RegReadInteger(kProductKey, kAutorunValue), 0);
+    EXPECT_EQ(RegReadInteger(kSettingsKey, kAutorunValue), 0);
     SetAutorun(1);
-    EXPECT_EQ(RegReadInteger(kProductKey, kAutorunValue), 1);
+    EXPECT_EQ(RegReadInteger(kSettingsKey, kAutorunValue), 1);
     SetAutorun(5);
-    EXPECT_EQ(RegReadInteger(kProductKey, kAutorunValue), 5);
+    EXPECT_EQ(RegReadInteger(kSettingsKey, kAutorunValue), 5);
     SetAutorun(0xFFFFFFFFu);
-    EXPECT_EQ(RegReadInteger(kProductKey, kAutorunValue), -1);
-    state.keys[kProductKey][kAutorunValue] = {REG_SZ, std::string("1\0", 2)};
-    EXPECT_EQ(RegReadInteger(kProductKey, kAutorunValue), -1);
-    state.keys[kProductKey][kAutorunValue] = {REG_SZ, "a long text value"};
-    EXPECT_EQ(RegReadInteger(kProductKey, kAutorunValue), -1);
-    state.keys[kProductKey][kAutorunValue] = {REG_BINARY, Dword(1)};
-    EXPECT_EQ(RegReadInteger(kProductKey, kAutorunValue), -1);
-    state.keys[kProductKey][kAutorunValue] = {REG_DWORD, std::string("\1\0", 2)};
-    EXPECT_EQ(RegReadInteger(kProductKey, kAutorunValue), -1);
-    state.keys[kProductKey][kAutorunValue] = {REG_QWORD, Dword(1) + Dword(0)};
-    EXPECT_EQ(RegReadInteger(kProductKey, kAutorunValue), -1);
+    EXPECT_EQ(RegReadInteger(kSettingsKey, kAutorunValue), -1);
+    state.keys[kSettingsKey][kAutorunValue] = {REG_SZ, std::string("1\0", 2)};
+    EXPECT_EQ(RegReadInteger(kSettingsKey, kAutorunValue), -1);
+    state.keys[kSettingsKey][kAutorunValue] = {REG_SZ, "a long text value"};
+    EXPECT_EQ(RegReadInteger(kSettingsKey, kAutorunValue), -1);
+    state.keys[kSettingsKey][kAutorunValue] = {REG_BINARY, Dword(1)};
+    EXPECT_EQ(RegReadInteger(kSettingsKey, kAutorunValue), -1);
+    state.keys[kSettingsKey][kAutorunValue] = {REG_DWORD, std::string("\1\0", 2)};
+    EXPECT_EQ(RegReadInteger(kSettingsKey, kAutorunValue), -1);
+    state.keys[kSettingsKey][kAutorunValue] = {REG_QWORD, Dword(1) + Dword(0)};
+    EXPECT_EQ(RegReadInteger(kSettingsKey, kAutorunValue), -1);
     EXPECT_EQ(state.opens, state.closes);
 }
 
 TEST_F(Launcher, RegWriteIntegerDeletesThenWritesADword) {
-    state.keys[kProductKey][kAutorunValue] = {REG_SZ, std::string("on\0", 3)};
-    RegWriteInteger(kProductKey, kAutorunValue, 1);
-    EXPECT_EQ(state.events, (std::vector<std::string>{"create " + std::string(kProductKey),
+    state.keys[kSettingsKey][kAutorunValue] = {REG_SZ, std::string("on\0", 3)};
+    EXPECT_EQ(RegWriteInteger(kSettingsKey, kAutorunValue, 1), ERROR_SUCCESS);
+    EXPECT_EQ(state.events, (std::vector<std::string>{"create " + std::string(kSettingsKey),
                                                       "delete autorun", "set autorun"}));
-    EXPECT_EQ(state.keys[kProductKey][kAutorunValue].type, static_cast<DWORD>(REG_DWORD));
-    EXPECT_EQ(state.keys[kProductKey][kAutorunValue].bytes, Dword(1));
-    EXPECT_EQ(RegReadInteger(kProductKey, kAutorunValue), 1);
+    EXPECT_EQ(state.keys[kSettingsKey][kAutorunValue].type, static_cast<DWORD>(REG_DWORD));
+    EXPECT_EQ(state.keys[kSettingsKey][kAutorunValue].bytes, Dword(1));
+    EXPECT_EQ(RegReadInteger(kSettingsKey, kAutorunValue), 1);
     EXPECT_EQ(state.opens, state.closes);
 
     state.keys.clear(); // the key is created when missing
-    RegWriteInteger(kProductKey, kAutorunValue, 0);
-    EXPECT_EQ(RegReadInteger(kProductKey, kAutorunValue), 0);
+    RegWriteInteger(kSettingsKey, kAutorunValue, 0);
+    EXPECT_EQ(RegReadInteger(kSettingsKey, kAutorunValue), 0);
 }
 
-TEST_F(Launcher, RegWriteIntegerSkipsAKeyItCannotCreate) {
-    state.createFails = true;
+TEST_F(Launcher, RegWriteIntegerSkipsAKeyItCannotCreateAndSaysWhy) {
+    state.standardUser = true;
     SetAutorun(1);
-    RegWriteInteger(kProductKey, kAutorunValue, 0);
+    EXPECT_EQ(RegWriteInteger(kSettingsKey, kAutorunValue, 0), ERROR_ACCESS_DENIED);
+    state.standardUser = false;
+    state.createFailure = ERROR_FILE_NOT_FOUND;
+    EXPECT_EQ(RegWriteInteger(kSettingsKey, kAutorunValue, 0), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(Count("delete autorun") + Count("set autorun"), 0);
-    EXPECT_EQ(state.keys[kProductKey][kAutorunValue].bytes, Dword(1));
+    EXPECT_EQ(state.keys[kSettingsKey][kAutorunValue].bytes, Dword(1));
 }
 
 TEST_F(Launcher, PathsComeFromTheRunEntry) {
@@ -462,9 +595,9 @@ TEST_F(Launcher, StartSpeedPanelQuotesThePath) {
     EXPECT_EQ(state.lastStartInfo.dwFlags, static_cast<DWORD>(STARTF_USESHOWWINDOW));
     EXPECT_EQ(state.lastStartInfo.wShowWindow, SW_SHOWNORMAL);
     // The launcher's own window comes forward first.
-    EXPECT_EQ(state.events, (std::vector<std::string>{"foreground", "start"}));
+    EXPECT_EQ(state.events, (std::vector<std::string>{"foreground", "find panel", "start"}));
     EXPECT_EQ(state.foregrounds, std::vector<HWND>{kOtherLauncher});
-    EXPECT_EQ(Count("shell start"), 0);
+    EXPECT_EQ(Count("shell start open"), 0);
 
     std::strcpy(SpeedPanelPath, "TrelvixVelotune.exe");
     StartSpeedPanel();
@@ -475,11 +608,11 @@ TEST_F(Launcher, StartSpeedPanelAsksTheShellWhenElevationIsNeeded) {
     state.createResult = FALSE;
     state.lastError = ERROR_FILE_NOT_FOUND;
     StartSpeedPanel();
-    EXPECT_EQ(Count("shell start"), 0); // other failures stay silent
+    EXPECT_EQ(Count("shell start open"), 0); // other failures stay silent
 
     state.lastError = kErrorElevationRequired;
     StartSpeedPanel();
-    ASSERT_EQ(Count("shell start"), 1);
+    ASSERT_EQ(Count("shell start open"), 1);
     EXPECT_EQ(state.shellFiles[0], "D:\\Apps\\TrelvixVelotune.exe");
     EXPECT_EQ(state.shellVerbs[0], "open");
     EXPECT_TRUE(state.shellMask & SEE_MASK_FLAG_NO_UI);
@@ -567,7 +700,7 @@ TEST_F(Launcher, AutoRunItemFollowsTheStoredSetting) {
     EXPECT_TRUE(Grey(IDM_AUTO_RUN));
     DestroyWindow(LauncherWindow);
 
-    state.keys[kProductKey][kAutorunValue] = {REG_SZ, std::string("1\0", 2)};
+    state.keys[kSettingsKey][kAutorunValue] = {REG_SZ, std::string("1\0", 2)};
     CreateLauncher(false);
     EXPECT_TRUE(Grey(IDM_AUTO_RUN));
 }
@@ -691,34 +824,107 @@ TEST_F(Launcher, TrayCallbackDispatch) {
 
 // ---- menu commands ----------------------------------------------------------
 
-TEST_F(Launcher, AutoRunToggleFlipsTheCheckFirstThenWritesADword) {
+TEST_F(Launcher, AutoRunToggleWritesADwordAndShowsWhatIsStored) {
     SetAutorun(1);
     HWND hwnd = CreateLauncher(true);
     ASSERT_TRUE(Checked(IDM_AUTO_RUN));
 
     SendMessageA(hwnd, WM_COMMAND, IDM_AUTO_RUN, 0);
     EXPECT_FALSE(Checked(IDM_AUTO_RUN));
-    EXPECT_FALSE(state.autoRunStateAtDelete & MF_CHECKED); // mark already cleared
-    EXPECT_EQ(state.keys[kProductKey][kAutorunValue].type, static_cast<DWORD>(REG_DWORD));
-    EXPECT_EQ(state.keys[kProductKey][kAutorunValue].bytes, Dword(0));
+    EXPECT_EQ(state.keys[kSettingsKey][kAutorunValue].type, static_cast<DWORD>(REG_DWORD));
+    EXPECT_EQ(state.keys[kSettingsKey][kAutorunValue].bytes, Dword(0));
 
     SendMessageA(hwnd, WM_COMMAND, IDM_AUTO_RUN, 0);
     EXPECT_TRUE(Checked(IDM_AUTO_RUN));
-    EXPECT_TRUE(state.autoRunStateAtDelete & MF_CHECKED); // mark already set
-    EXPECT_EQ(state.keys[kProductKey][kAutorunValue].bytes, Dword(1));
+    EXPECT_EQ(state.keys[kSettingsKey][kAutorunValue].bytes, Dword(1));
     EXPECT_EQ(state.events,
-              (std::vector<std::string>{"create " + std::string(kProductKey), "delete autorun",
-                                        "set autorun", "create " + std::string(kProductKey),
+              (std::vector<std::string>{"create " + std::string(kSettingsKey), "delete autorun",
+                                        "set autorun", "create " + std::string(kSettingsKey),
                                         "delete autorun", "set autorun"}));
+    // A launcher that may write asks nobody.
+    EXPECT_TRUE(state.shellVerbs.empty());
+    EXPECT_EQ(state.opens, state.closes);
 }
 
-TEST_F(Launcher, AutoRunToggleFlipsTheCheckEvenWhenTheWriteFails) {
+TEST_F(Launcher, AutoRunRefusedWriteIsDoneOnceMoreElevated) {
+    for (DWORD before : {0u, 1u}) {
+        state.events.clear();
+        state.shellVerbs.clear();
+        state.shellParameters.clear();
+        state.closedHandles.clear();
+        state.standardUser = true;
+        SetAutorun(before);
+        HWND hwnd = CreateLauncher(true);
+        SendMessageA(hwnd, WM_COMMAND, IDM_AUTO_RUN, 0);
+
+        // One prompt: the launcher itself, with the helper argument only.
+        ASSERT_EQ(state.shellVerbs, std::vector<std::string>{"runas"}) << before;
+        EXPECT_EQ(state.shellFiles.back(), "C:\\Program Files\\Velotune\\Velotray.exe");
+        EXPECT_EQ(state.shellParameters[0], before ? "/setautorun:0" : "/setautorun:1");
+        EXPECT_TRUE(state.shellMask & SEE_MASK_NOCLOSEPROCESS);
+        EXPECT_EQ(state.events, (std::vector<std::string>{"create " + std::string(kSettingsKey),
+                                                          "shell start runas", "helper ran"}));
+        // The helper wrote the value, ended with 0 and its handle was closed.
+        EXPECT_EQ(state.helperExit, 0u);
+        EXPECT_EQ(state.keys[kSettingsKey][kAutorunValue].bytes, Dword(before ? 0 : 1));
+        EXPECT_EQ(Checked(IDM_AUTO_RUN), before == 0);
+        EXPECT_EQ(state.closedHandles, std::vector<HANDLE>{kHelperProcess});
+        EXPECT_GT(state.waitedMs, 0u);
+        EXPECT_NE(state.waitedMs, INFINITE);
+        // The helper made no window, placed no icon and started nothing.
+        EXPECT_EQ(LauncherWindow, hwnd);
+        EXPECT_EQ(Count("start") + Count("icon add"), 0);
+        DestroyWindow(hwnd);
+    }
+}
+
+TEST_F(Launcher, AutoRunCancelledOrFailedElevationChangesNothing) {
+    for (auto prompt : {FakeState::Prompt::Cancelled, FakeState::Prompt::HelperFails,
+                        FakeState::Prompt::ShellFails}) {
+        state.shellVerbs.clear();
+        state.closedHandles.clear();
+        state.standardUser = true;
+        state.prompt = prompt;
+        SetAutorun(1);
+        HWND hwnd = CreateLauncher(true);
+        SendMessageA(hwnd, WM_COMMAND, IDM_AUTO_RUN, 0);
+        EXPECT_EQ(state.shellVerbs, std::vector<std::string>{"runas"});
+        // The check mark shows what is stored, and nothing was stored.
+        EXPECT_TRUE(Checked(IDM_AUTO_RUN)) << static_cast<int>(prompt);
+        EXPECT_EQ(state.keys[kSettingsKey][kAutorunValue].bytes, Dword(1));
+        EXPECT_EQ(state.closedHandles.size(), prompt == FakeState::Prompt::HelperFails ? 1u : 0u);
+        DestroyWindow(hwnd);
+    }
+}
+
+TEST_F(Launcher, AutoRunFailureOtherThanRefusalAsksForNoElevation) {
     SetAutorun(0);
     HWND hwnd = CreateLauncher(true);
-    state.createFails = true;
+    state.createFailure = ERROR_FILE_NOT_FOUND;
     SendMessageA(hwnd, WM_COMMAND, IDM_AUTO_RUN, 0);
-    EXPECT_TRUE(Checked(IDM_AUTO_RUN));
-    EXPECT_EQ(state.keys[kProductKey][kAutorunValue].bytes, Dword(0));
+    EXPECT_TRUE(state.shellVerbs.empty());
+    EXPECT_FALSE(Checked(IDM_AUTO_RUN));
+    EXPECT_EQ(state.keys[kSettingsKey][kAutorunValue].bytes, Dword(0));
+}
+
+TEST_F(Launcher, HelperArgumentWritesTheValueFirstThingAndEnds) {
+    // Even with another launcher running and Auto Run off, the helper only writes.
+    SetAutorun(0);
+    state.launcherFound = kOtherLauncher;
+    state.panelFound = kPanelWindow;
+    EXPECT_EQ(LauncherMain(GetModuleHandleA(nullptr), "Velotray.exe /SetAutorun:1"), 0);
+    EXPECT_EQ(state.keys[kSettingsKey][kAutorunValue].bytes, Dword(1));
+    EXPECT_EQ(state.events, (std::vector<std::string>{"create " + std::string(kSettingsKey),
+                                                      "delete autorun", "set autorun"}));
+    EXPECT_EQ(state.mutexName, ""); // before the single-instance rule
+    EXPECT_EQ(LauncherWindow, nullptr);
+
+    // Without the rights it ends with the refusal as its status.
+    state.events.clear();
+    state.standardUser = true;
+    EXPECT_EQ(LauncherMain(GetModuleHandleA(nullptr), "Velotray.exe /setautorun:0"),
+              ERROR_ACCESS_DENIED);
+    EXPECT_EQ(state.keys[kSettingsKey][kAutorunValue].bytes, Dword(1));
 }
 
 TEST_F(Launcher, ExitRemovesTheIconClosesThePanelAndQuits) {
@@ -730,9 +936,20 @@ TEST_F(Launcher, ExitRemovesTheIconClosesThePanelAndQuits) {
               (std::vector<std::string>{"icon delete", "find panel",
                                         "send " + std::to_string(WM_CLOSE), "quit 0"}));
     EXPECT_EQ(state.sent[0].first, kPanelWindow);
+    // Bounded, and not waiting at all for a panel that is already hung.
+    EXPECT_TRUE(state.sendFlags[0] & SMTO_ABORTIFHUNG);
+    EXPECT_GT(state.sendTimeouts[0], 0u);
+    EXPECT_LE(state.sendTimeouts[0], 5000u);
     EXPECT_EQ(state.icons[0].hWnd, hwnd);
     EXPECT_EQ(state.icons[0].uID, 0u);
     EXPECT_TRUE(IsWindow(hwnd)); // the window is not destroyed on the way out
+
+    state.events.clear();
+    state.sendResult = 0; // the panel did not answer in time: the launcher still ends
+    SendMessageA(hwnd, WM_COMMAND, IDM_EXIT, 0);
+    EXPECT_EQ(state.events,
+              (std::vector<std::string>{"icon delete", "find panel",
+                                        "send " + std::to_string(WM_CLOSE), "quit 0"}));
 
     state.events.clear();
     state.panelFound = nullptr; // no panel: only the icon goes
@@ -746,15 +963,23 @@ TEST_F(Launcher, AboutAsksThePanelAndOtherIdsDoNothing) {
     SendMessageA(hwnd, WM_COMMAND, IDM_ABOUT, 0);
     EXPECT_TRUE(state.sent.empty()); // no panel window
     state.panelFound = kPanelWindow;
+    state.events.clear();
     SendMessageA(hwnd, WM_COMMAND, IDM_ABOUT, 0);
     ASSERT_EQ(state.sent.size(), 1u);
     EXPECT_EQ(state.sent[0], std::make_pair(kPanelWindow, 1026u));
+    // The panel's process may take the foreground before it is asked, so that
+    // its box gets the keyboard; the call has no time limit (it returns when
+    // the box closes) but does not wait for a panel that is already hung.
+    EXPECT_EQ(state.events, (std::vector<std::string>{"find panel", "allow 4711", "send 1026"}));
+    EXPECT_TRUE(state.sendFlags[0] & SMTO_ABORTIFHUNG);
+    EXPECT_EQ(state.sendTimeouts[0], INFINITE);
 
     state.events.clear();
     SendMessageA(hwnd, WM_COMMAND, 999, 0);
     SendMessageA(hwnd, WM_COMMAND, 101, 0);
     EXPECT_TRUE(state.events.empty());
 
+    state.panelFound = nullptr;
     SendMessageA(hwnd, WM_COMMAND, IDM_OPEN_PANEL, 0);
     EXPECT_EQ(Count("start"), 1);
 }
@@ -780,8 +1005,10 @@ TEST_F(Launcher, StartByHandRunsUntilExit) {
     EXPECT_EQ(state.commandLines, std::vector<std::string>{"\"D:\\Apps\\TrelvixVelotune.exe\""});
     EXPECT_STREQ(MenuLibraryPath, "D:\\Apps\\Velotray.kor");
     // The panel starts from window creation, before the icon is placed.
-    EXPECT_EQ(state.events, (std::vector<std::string>{"foreground", "start", "icon add",
-                                                      "icon delete", "find panel", "quit 0"}));
+    EXPECT_EQ(state.events,
+              (std::vector<std::string>{"foreground", "find panel", "start", "icon add",
+                                        "icon delete", "find panel", "quit 0"}));
+    EXPECT_EQ(state.mutexName, "Local\\Trelvix Velotune Launcher");
     EXPECT_TRUE(IsWindow(LauncherWindow));
     EXPECT_FALSE(IsWindowVisible(LauncherWindow));
     EXPECT_EQ(state.icons[0].hWnd, LauncherWindow);
@@ -817,7 +1044,8 @@ TEST_F(Launcher, SecondLauncherBringsTheFirstForwardAndStartsThePanel) {
         state.events.clear();
         state.foregrounds.clear();
         EXPECT_EQ(LauncherMain(GetModuleHandleA(nullptr), line), 0);
-        EXPECT_EQ(state.events, (std::vector<std::string>{"foreground", "foreground", "start"}));
+        EXPECT_EQ(state.events,
+                  (std::vector<std::string>{"foreground", "foreground", "find panel", "start"}));
         EXPECT_EQ(state.foregrounds, (std::vector<HWND>{kOtherLauncher, kOtherLauncher}));
         EXPECT_EQ(LauncherWindow, nullptr);
         UnregisterClassA(kLauncherTitle, GetModuleHandleA(nullptr));
@@ -834,6 +1062,84 @@ TEST_F(Launcher, FailedClassRegistrationEndsQuietly) {
     SetAutorun(1);
     EXPECT_EQ(LauncherMain(GetModuleHandleA(nullptr), "Velotray.exe"), 0);
     EXPECT_TRUE(state.events.empty());
+}
+
+// ---- a running panel, the message filter, the single instance ---------------
+
+TEST_F(Launcher, RunningPanelIsBroughtForwardWithoutStartingAProcess) {
+    SetAutorun(1);
+    state.panelFound = kPanelWindow;
+    HWND hwnd = CreateLauncher(false); // a start by hand
+    ASSERT_NE(BringForwardMessage, 0u);
+    const std::string post = "post " + std::to_string(BringForwardMessage);
+    const std::vector<std::string> expected{"foreground", "find panel", "allow 4711", post};
+    EXPECT_EQ(state.events, expected);
+
+    for (int way = 0; way < 2; ++way) { // the menu item and the double click
+        state.events.clear();
+        if (way == 0) SendMessageA(hwnd, WM_COMMAND, IDM_OPEN_PANEL, 0);
+        if (way == 1) SendMessageA(hwnd, 1025, 0, WM_LBUTTONDBLCLK);
+        EXPECT_EQ(state.events, expected) << way;
+    }
+    EXPECT_EQ(Count("start") + Count("shell start open"), 0);
+    EXPECT_TRUE(state.commandLines.empty());
+    for (const auto& sent : state.sent)
+        EXPECT_EQ(sent.first, kPanelWindow);
+}
+
+TEST_F(Launcher, SecondLauncherBringsARunningPanelForwardToo) {
+    state.launcherFound = kOtherLauncher;
+    state.panelFound = kPanelWindow;
+    EXPECT_EQ(LauncherMain(GetModuleHandleA(nullptr), "Velotray.exe"), 0);
+    EXPECT_EQ(state.events,
+              (std::vector<std::string>{"foreground", "foreground", "find panel", "allow 4711",
+                                        "post " + std::to_string(BringForwardMessage)}));
+    EXPECT_TRUE(state.commandLines.empty());
+}
+
+TEST_F(Launcher, ShellRestartMessageIsLetThroughTheFilter) {
+    SetAutorun(1);
+    CreateLauncher(true);
+    ASSERT_NE(TaskbarCreatedMessage, 0u);
+    EXPECT_EQ(state.filtered, (std::vector<std::pair<UINT, DWORD>>{
+                                  {TaskbarCreatedMessage, static_cast<DWORD>(MSGFLT_ALLOW)}}));
+}
+
+TEST_F(Launcher, TakenMutexWaitsForTheFirstLaunchersWindow) {
+    // Created, but it existed: the first copy's window shows a moment later.
+    SetAutorun(1);
+    state.mutexError = ERROR_ALREADY_EXISTS;
+    state.windowAfterSleeps = 3;
+    EXPECT_EQ(LauncherMain(GetModuleHandleA(nullptr), "Velotray.exe /autorun"), 0);
+    EXPECT_EQ(state.sleeps, 3);
+    EXPECT_EQ(state.foregrounds.front(), kOtherLauncher);
+    EXPECT_EQ(Count("start"), 1);
+    EXPECT_EQ(LauncherWindow, nullptr);
+    EXPECT_EQ(Count("icon add"), 0);
+}
+
+TEST_F(Launcher, MutexRefusedForLackOfRightsMeansAnotherCopyRuns) {
+    // An elevated launcher's mutex refuses a standard user's copy. No window
+    // appears: after a bounded wait this copy ends without doing anything.
+    SetAutorun(1);
+    state.mutexResult = nullptr;
+    state.mutexError = ERROR_ACCESS_DENIED;
+    EXPECT_EQ(LauncherMain(GetModuleHandleA(nullptr), "Velotray.exe"), 0);
+    EXPECT_GT(state.sleeps, 0);
+    EXPECT_GE(state.sleptMs, velotune::protocol::kSecondCopyWaitMs);
+    EXPECT_LE(state.sleptMs, velotune::protocol::kSecondCopyWaitMs + 100);
+    EXPECT_TRUE(state.events.empty());
+    EXPECT_EQ(LauncherWindow, nullptr);
+
+    // Any other failure of the mutex says nothing: the start goes on as the first.
+    UnregisterClassA(kLauncherTitle, GetModuleHandleA(nullptr));
+    state.mutexError = ERROR_INVALID_HANDLE;
+    state.postExitOnAdd = true;
+    state.realQuit = true;
+    state.sleeps = 0;
+    EXPECT_EQ(LauncherMain(GetModuleHandleA(nullptr), "Velotray.exe /autorun"), 0);
+    EXPECT_EQ(state.sleeps, 0);
+    EXPECT_EQ(Count("icon add"), 1);
 }
 
 } // namespace

@@ -228,8 +228,8 @@ TEST_F(AspiDrives, SetSendsOneModeSetAndOneStatusRead) {
     EXPECT_EQ(panel.status, "Current Speed = High Speed Mode");
 
     simtest::WriteText(AspiConfig() + ".log", "");
-    panel.highChecked = false;
-    control.SpeedSetClick();
+    panel.CheckHighSpeed(false);
+    control.SetChosenMode();
     EXPECT_THAT(Commands(),
                 ElementsAre("0:3 ff07b00000000000000000aa 1024 01", "0:3 " + kStatus + " 01"));
     EXPECT_EQ(ReadDriveKey("m", "mode"), "silence");
@@ -238,7 +238,7 @@ TEST_F(AspiDrives, SetSendsOneModeSetAndOneStatusRead) {
     // The selected entry again: nothing is sent.
     simtest::WriteText(AspiConfig() + ".log", "");
     panel.driveIndex = 0;
-    control.DriveComboBoxChange();
+    control.FollowSelectedDrive();
     EXPECT_TRUE(AspiLog().empty());
 }
 
@@ -266,7 +266,7 @@ TEST_F(AspiDrives, NoAdaptersShowsAspiNotFoundOnce) {
     WriteDrive("z", "kind=twomode");
     WriteAspi("adapters=0", {"0:0 z"});
     control.DiscoverDrives();
-    EXPECT_THAT(panel.messages, ElementsAre("ASPI Not Found!!|MESSAGE|4112"));
+    EXPECT_THAT(panel.MessageLines(), ElementsAre("ASPI Not Found!!|MESSAGE|4112"));
     EXPECT_EQ(panel.quitRequests, 1);
     EXPECT_TRUE(panel.drives.empty());
     EXPECT_TRUE(AspiLog().empty());
@@ -276,7 +276,7 @@ TEST_F(AspiDrives, NoDriveShowsDriveNotFoundOnce) {
     WriteDrive("disk", "kind=twomode\ntype=0");
     WriteAspi("adapters=1", {"0:6 disk"});
     control.DiscoverDrives();
-    EXPECT_THAT(panel.messages, ElementsAre("DRIVE NOT FOUND!!|MESSAGE|4112"));
+    EXPECT_THAT(panel.MessageLines(), ElementsAre("DRIVE NOT FOUND!!|MESSAGE|4112"));
     EXPECT_EQ(panel.quitRequests, 1);
     EXPECT_TRUE(panel.drives.empty());
     const std::vector<std::string> commands = Commands();
@@ -313,18 +313,18 @@ TEST_F(AspiDrives, UnitAttentionIsSentAgainAndAShortReplyReadsAsZeros) {
     // The short reply follows a High Speed reply in the same buffer: what the
     // drive did not send reads as zeros, never as the earlier reply.
     panel.driveIndex = 1;
-    control.DriveComboBoxChange();
+    control.FollowSelectedDrive();
     EXPECT_EQ(panel.status, "Current Speed = Silence Mode");
 
     // A later unit attention (a media change) on the refresh and on the mode set.
     WriteDrive("once", "kind=twomode\nmode=high\nunit_attention=1\nvendor=ONCE");
     WriteText(AspiConfig() + ".log", "");
     panel.driveIndex = 0;
-    control.DriveComboBoxChange();
+    control.FollowSelectedDrive();
     EXPECT_EQ(panel.status, "Current Speed = High Speed Mode");
     WriteDrive("once", "kind=twomode\nmode=high\nunit_attention=1\nvendor=ONCE");
-    panel.highChecked = false;
-    control.SpeedSetClick();
+    panel.CheckHighSpeed(false);
+    control.SetChosenMode();
     const std::string set = "0:0 ff07b00000000000000000aa 1024 ";
     EXPECT_THAT(Commands(), ElementsAre("0:0 " + kStatus + " 04", "0:0 " + kStatus + " 01",
                                         set + "04", set + "01", "0:0 " + kStatus + " 01"));

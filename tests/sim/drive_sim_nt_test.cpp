@@ -238,16 +238,16 @@ TEST_F(NtDrives, SetSendsOneModeSetAndOneStatusRead) {
     ASSERT_EQ(panel.status, "Current Speed = High Speed Mode");
 
     simtest::ClearDriveLog("d");
-    panel.highChecked = false; // the user checks "Silence Mode"
-    control.SpeedSetClick();
+    panel.CheckHighSpeed(false); // the user checks "Silence Mode"
+    control.SetChosenMode();
     EXPECT_THAT(Requests("d"), ElementsAre(ModeSet("00"), kStatusRead));
     EXPECT_EQ(ReadDriveKey("d", "mode"), "silence");
     EXPECT_EQ(panel.status, "Current Speed = Silence Mode");
     EXPECT_FALSE(panel.highChecked);
 
     simtest::ClearDriveLog("d");
-    panel.highChecked = true;
-    control.SpeedSetClick();
+    panel.CheckHighSpeed(true);
+    control.SetChosenMode();
     EXPECT_THAT(Requests("d"), ElementsAre(ModeSet("ff"), kStatusRead));
     EXPECT_EQ(ReadDriveKey("d", "mode"), "high");
     EXPECT_EQ(panel.status, "Current Speed = High Speed Mode");
@@ -255,7 +255,7 @@ TEST_F(NtDrives, SetSendsOneModeSetAndOneStatusRead) {
 
     // The timer's refresh is one status read.
     simtest::ClearDriveLog("d");
-    control.Timer1Timer();
+    control.RefreshSpeedStatus();
     EXPECT_THAT(Requests("d"), ElementsAre(kStatusRead));
 }
 
@@ -266,8 +266,8 @@ TEST_F(NtDrives, RefusedModeSetRefreshShowsWhatTheDriveReports) {
     ASSERT_EQ(panel.status, "Current Speed = High Speed Mode");
 
     simtest::ClearDriveLog("d");
-    panel.highChecked = false; // the user checks "Silence Mode"
-    control.SpeedSetClick();
+    panel.CheckHighSpeed(false); // the user checks "Silence Mode"
+    control.SetChosenMode();
     EXPECT_THAT(Requests("d"), ElementsAre(ModeSet("00"), kStatusRead));
     EXPECT_EQ(ReadDriveKey("d", "mode"), "high");
     EXPECT_EQ(panel.status, "Current Speed = High Speed Mode");
@@ -275,8 +275,8 @@ TEST_F(NtDrives, RefusedModeSetRefreshShowsWhatTheDriveReports) {
     // The drive changes by itself; a refused set still refreshes from it.
     WriteDrive("d", "kind=twomode\nmode=silence\nset_fails=1");
     simtest::ClearDriveLog("d");
-    panel.highChecked = true;
-    control.SpeedSetClick();
+    panel.CheckHighSpeed(true);
+    control.SetChosenMode();
     EXPECT_THAT(Requests("d"), ElementsAre(ModeSet("ff"), kStatusRead));
     EXPECT_EQ(ReadDriveKey("d", "mode"), "silence");
     EXPECT_EQ(panel.status, "Current Speed = Silence Mode");
@@ -288,16 +288,19 @@ TEST_F(NtDrives, SpeedListDriveSetsTheSelectedSpeed) {
     EXPECT_THAT(panel.speeds, ElementsAre("8", "16", "24", "40"));
     EXPECT_EQ(panel.speedIndex, 0);
     EXPECT_EQ(panel.status, "Current Speed =  8");
-    EXPECT_TRUE(panel.speedGroupEnabled);
+    EXPECT_TRUE(panel.groupEnabled);
 
-    control.GroupBox1Click();
+    control.UseSpeedList();
     panel.speedIndex = 3;
     simtest::ClearDriveLog("d");
-    control.SpeedSetClick();
+    control.SetChosenMode();
     EXPECT_THAT(Requests("d"), ElementsAre(ModeSet("28"), kStatusRead));
     EXPECT_EQ(ReadDriveKey("d", "current"), "40");
-    // The list was built already: the refresh leaves the panel as it was.
-    EXPECT_EQ(panel.status, "Current Speed =  8");
+    // The refresh shows what the drive now reports, and keeps the unchanged
+    // list with the user's choice.
+    EXPECT_EQ(panel.status, "Current Speed = 40");
+    EXPECT_THAT(panel.speeds, ElementsAre("8", "16", "24", "40"));
+    EXPECT_EQ(panel.speedIndex, 3);
 }
 
 TEST_F(NtDrives, SpeedListWithoutSelectedEntrySetsNothing) {
@@ -307,9 +310,9 @@ TEST_F(NtDrives, SpeedListWithoutSelectedEntrySetsNothing) {
     EXPECT_EQ(panel.speedIndex, -1);
     EXPECT_EQ(panel.status, "Current Speed = 16");
 
-    control.GroupBox1Click();
+    control.UseSpeedList();
     simtest::ClearDriveLog("d");
-    control.SpeedSetClick();
+    control.SetChosenMode();
     EXPECT_TRUE(DriveLog("d").empty());
     EXPECT_EQ(ReadDriveKey("d", "current"), "16");
 }
@@ -338,18 +341,18 @@ TEST_F(NtDrives, ChoosingTheSelectedEntrySendsNothing) {
     simtest::ClearDriveLog("f");
 
     panel.driveIndex = 0;
-    control.DriveComboBoxChange();
+    control.FollowSelectedDrive();
     EXPECT_TRUE(DriveLog("d").empty());
     EXPECT_TRUE(DriveLog("f").empty());
 
     panel.driveIndex = 1;
-    control.DriveComboBoxChange();
+    control.FollowSelectedDrive();
     EXPECT_EQ(control.Drives().selected, 1);
     EXPECT_TRUE(DriveLog("d").empty());
     EXPECT_THAT(Requests("f"), ElementsAre(kStatusRead));
     EXPECT_EQ(panel.status, "Current Speed = Silence Mode");
 
-    control.DriveComboBoxChange();
+    control.FollowSelectedDrive();
     EXPECT_EQ(DriveLog("f").size(), 1u);
 }
 
@@ -432,7 +435,7 @@ TEST_F(NtDrives, NoAnsweringDriveShowsOneMessageAndSendsNoInquiry) {
     WriteDrive("d", "reject_status=1");
     WriteDrive("f", "gone=1");
     control.DiscoverDrives();
-    EXPECT_THAT(panel.messages, ElementsAre("DRIVE NOT FOUND!!|MESSAGE|16"));
+    EXPECT_THAT(panel.MessageLines(), ElementsAre("DRIVE NOT FOUND!!|MESSAGE|16"));
     EXPECT_EQ(panel.quitRequests, 1);
     EXPECT_TRUE(panel.drives.empty());
     EXPECT_EQ(control.Drives().count, 0);
@@ -504,18 +507,18 @@ TEST_F(NtDrives, UnitAttentionIsSentAgainAndAShortReplyIsNoDrive) {
 
     // The cut list: only the speeds that came.
     panel.driveIndex = 2;
-    control.DriveComboBoxChange();
+    control.FollowSelectedDrive();
     EXPECT_THAT(panel.speeds, ElementsAre("8", "16"));
     EXPECT_EQ(panel.status, "Current Speed = 24");
 
     // A media change on d: the refresh and the mode set are each sent again.
     WriteDrive("d", "kind=twomode\nmode=silence\nunit_attention=1\nvendor=ONCE");
     panel.driveIndex = 0;
-    control.DriveComboBoxChange();
+    control.FollowSelectedDrive();
     EXPECT_EQ(panel.status, "Current Speed = Silence Mode");
     WriteDrive("d", "kind=twomode\nmode=silence\nunit_attention=1\nvendor=ONCE");
-    panel.highChecked = true;
-    control.SpeedSetClick();
+    panel.CheckHighSpeed(true);
+    control.SetChosenMode();
     EXPECT_THAT(Requests("d"), ElementsAre(ModeSet("ff"), ModeSet("ff"), kStatusRead));
     EXPECT_EQ(ReadDriveKey("d", "mode"), "high");
     EXPECT_EQ(panel.status, "Current Speed = High Speed Mode");
@@ -523,8 +526,8 @@ TEST_F(NtDrives, UnitAttentionIsSentAgainAndAShortReplyIsNoDrive) {
     // Whatever the panel does, no mode set reaches the short-reply device.
     for (int position = 0; position < 3; ++position) {
         panel.driveIndex = position;
-        control.DriveComboBoxChange();
-        control.SpeedSetClick();
+        control.FollowSelectedDrive();
+        control.SetChosenMode();
     }
     for (const std::string& line : DriveLog("f"))
         EXPECT_NE(Field(line, "cdb").substr(0, 6), "ff07b0") << line;

@@ -234,6 +234,79 @@ TEST_F(AppTest, ExceptionInAUtilityWindowHandlerGoesToTheBoxAndResultIsZero) {
     DeallocateHWnd(w);
 }
 
+// An object bound to its window through the toolkit's window core.
+class BoundObject {
+public:
+    HWND attached = nullptr;
+    int detached = 0;
+    std::vector<UINT> seen;
+
+    // What the window core calls.
+    void Attach(HWND hwnd) { attached = hwnd; }
+    void Detach() { ++detached; }
+    LRESULT HandleMessage(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
+        if (msg >= WM_USER) seen.push_back(msg);
+        if (msg == WM_USER + 1) throw Exception("bound boom");
+        if (msg == WM_USER + 2) return 7;
+        return DefWindowProcA(hwnd, msg, w, l);
+    }
+};
+
+TEST_F(AppTest, BoundWindowsMeetTheirObjectFromCreationToDestruction) {
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = &BoundWindowProc<BoundObject>;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "TBoundTest";
+    ASSERT_TRUE(RegisterClassExA(&wc));
+    BoundObject object;
+    HWND h = CreateWindowExA(0, "TBoundTest", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                             GetModuleHandleA(nullptr), &object);
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(object.attached, h) << "bound during creation";
+    EXPECT_EQ(SendMessageA(h, WM_USER + 2, 0, 0), 7);
+    // An exception goes to the error box, and the message's result is 0.
+    EXPECT_EQ(SendMessageA(h, WM_USER + 1, 0, 0), 0);
+    ASSERT_EQ(g_boxes.size(), 1u);
+    EXPECT_EQ(g_boxes[0].text, "bound boom");
+    DestroyWindow(h);
+    EXPECT_EQ(object.detached, 1);
+    EXPECT_EQ(object.seen, (std::vector<UINT>{WM_USER + 2, WM_USER + 1}));
+
+    // A window made without an object gets default processing only.
+    HWND bare = CreateWindowExA(0, "TBoundTest", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(bare, nullptr);
+    EXPECT_EQ(SendMessageA(bare, WM_USER + 2, 0, 0), 0);
+    DestroyWindow(bare);
+    UnregisterClassA("TBoundTest", GetModuleHandleA(nullptr));
+}
+
+TEST(GdiScopes, SelectionIsUndoneAndOwnedObjectsGoAtTheEndOfTheirScope) {
+    UniqueBitmap picture(CreateBitmap(4, 4, 1, 32, nullptr));
+    ASSERT_TRUE(picture);
+    MemoryDC dc(nullptr);
+    ASSERT_TRUE(dc);
+    HGDIOBJ original = GetCurrentObject(dc.Get(), OBJ_BITMAP);
+    {
+        SelectScope select(dc.Get(), picture.Get());
+        EXPECT_EQ(GetCurrentObject(dc.Get(), OBJ_BITMAP), picture.Get());
+        UniqueBrush brush(CreateSolidBrush(RGB(1, 2, 3)));
+        {
+            SelectScope selectBrush(dc.Get(), brush.Get());
+            EXPECT_EQ(GetCurrentObject(dc.Get(), OBJ_BRUSH), brush.Get());
+        }
+        EXPECT_NE(GetCurrentObject(dc.Get(), OBJ_BRUSH), brush.Get());
+    }
+    EXPECT_EQ(GetCurrentObject(dc.Get(), OBJ_BITMAP), original);
+    HDC raw = dc.Get();
+    HBITMAP rawPicture = picture.Get();
+    dc.Reset();
+    picture.Reset();
+    EXPECT_EQ(GetObjectType(raw), 0u) << "the memory DC is deleted";
+    EXPECT_EQ(GetObjectType(rawPicture), 0u) << "the bitmap is deleted";
+}
+
 TEST(UtilityWindow, EveryMessageGoesToTheHandlerWithResultPresetZero) {
     std::vector<UINT> seen;
     HWND w = AllocateHWnd([&](TMessage& m) {

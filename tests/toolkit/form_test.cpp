@@ -4,6 +4,7 @@
 #include "speedpanel/toolkit/application.h"
 #include "speedpanel/toolkit/form.h"
 #include <gtest/gtest.h>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -270,10 +271,10 @@ TEST_F(FormTest, GroupBoxClickAndCaptionColour) {
     SendMessageA(g, WM_LBUTTONUP, 0, MAKELPARAM(50, 5));
     SendMessageA(g, WM_LBUTTONUP, 0, MAKELPARAM(50, 5)); // no press before: no click
     EXPECT_EQ(clicks, 1);
-    f.Control("Group").SetFontColor(SysColour(COLOR_INACTIVECAPTION));
-    EXPECT_EQ(f.Control("Group").FontColor(), SysColour(COLOR_INACTIVECAPTION));
-    EXPECT_EQ(ResolveColour(SysColour(COLOR_INACTIVECAPTION)), GetSysColor(COLOR_INACTIVECAPTION));
-    EXPECT_EQ(ResolveColour(RGB(1, 2, 3)), RGB(1, 2, 3));
+    f.Control("Group").SetFontColor(SysColor(COLOR_INACTIVECAPTION));
+    EXPECT_EQ(f.Control("Group").FontColor(), SysColor(COLOR_INACTIVECAPTION));
+    EXPECT_EQ(ResolveColor(SysColor(COLOR_INACTIVECAPTION)), GetSysColor(COLOR_INACTIVECAPTION));
+    EXPECT_EQ(ResolveColor(RGB(1, 2, 3)), RGB(1, 2, 3));
 }
 
 TEST_F(FormTest, DropDownListKeepsItsItemsBeforeAndAfterTheWindowExists) {
@@ -431,3 +432,56 @@ TEST_F(FormTest, MainFormMinimiseGoesThroughTheApplicationWindow) {
 }
 
 } // namespace
+
+namespace {
+// A form whose handlers note a call that comes after its own part is gone.
+bool g_boxGone = false;
+int g_callsAfterGone = 0;
+class TDyingBox : public TForm {
+public:
+    TDyingBox(HWND owner, const FormDef& def) : TForm(nullptr, def, kControls), owner_(owner) {
+        OnDeactivate = Bind(this, &TDyingBox::Note);
+        OnActivate = Bind(this, &TDyingBox::Note);
+        Control("List").OnChange = Bind(this, &TDyingBox::Note);
+        MapMessage(WM_ACTIVATE, [this](TMessage& m) {
+            Note(this);
+            DefaultHandler(m);
+        });
+    }
+    ~TDyingBox() override { g_boxGone = true; }
+    void CreateParams(TCreateParams& p) override {
+        TForm::CreateParams(p);
+        p.parent = owner_;
+    }
+    void Note(TComponent*) {
+        if (g_boxGone)
+            ++g_callsAfterGone;
+        else
+            ++calls;
+    }
+    int calls = 0;
+
+private:
+    HWND owner_;
+};
+} // namespace
+
+TEST_F(FormTest, AVisibleActiveFormDestroyedCallsNoHandlerOfItsGoneDerivedPart) {
+    TTestForm mainForm;
+    mainForm.Show();
+    g_boxGone = false;
+    g_callsAfterGone = 0;
+    FormDef def = kDef;
+    def.className = "TDyingBox";
+    auto box = std::make_unique<TDyingBox>(mainForm.Handle(), def);
+    box->Show();
+    SetForegroundWindow(box->Handle());
+    SetActiveWindow(box->Handle());
+    ASSERT_EQ(GetActiveWindow(), box->Handle());
+    EXPECT_GT(box->calls, 0) << "activation reaches the box's handlers while it lives";
+    HWND h = box->Handle();
+    box.reset();
+    EXPECT_FALSE(IsWindow(h));
+    EXPECT_EQ(g_callsAfterGone, 0);
+    EXPECT_TRUE(IsWindow(mainForm.Handle()));
+}

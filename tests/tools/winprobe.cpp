@@ -52,6 +52,12 @@
 //   hold SECONDS | release       keeps a hidden window (and so the desktop with its
 //                                notification area) until "release" or the time is up
 //   absent W                     no such window exists now
+//   lock PATH                    opens the file without sharing and keeps it open until
+//                                the probe ends (chain "; hold SECONDS": a file in use)
+//   short PATH                   the path's 8.3 form ("short=...")
+//   runline MS COMMAND_LINE      starts the command line as it stands (no quoting added),
+//                                waits up to MS and prints its whole exit code
+//                                ("exit=N"), which a Linux exit status cuts to 8 bits
 //   control FORM NAME            the screen rectangle and centre of a control that the
 //                                form draws itself, from the form's control table
 //   sleep MS
@@ -66,6 +72,8 @@
 // timed out, 2 a usage error.
 
 #include <windows.h>
+
+#include "common/protocol.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -498,11 +506,11 @@ int Usage() {
 
 // ---- the setup tests' steps ----------------------------------------------------------
 
-constexpr char kRunKey[] = "SOFTWARE\\MICROSOFT\\WINDOWS\\Currentversion\\Run";
-constexpr char kRunValue[] = "Velotune";
-constexpr char kLauncherWindow[] = "Trelvix Velotune Launcher";
-constexpr char kPanelClass[] = "TFormMain";
-constexpr char kPanelTitle[] = "Trelvix Velotune";
+using velotune::protocol::kPanelClass;
+using velotune::protocol::kPanelTitle;
+using velotune::protocol::kRunKey;
+using velotune::protocol::kRunValue;
+constexpr const char* kLauncherWindow = velotune::protocol::kLauncherTitle;
 constexpr WPARAM kIdmExit = 103;
 constexpr char kHolderWindow[] = "Velotune Test Desktop Holder";
 
@@ -663,7 +671,7 @@ bool OwnCommand(const std::string& cmd) {
         "focus",     "setfg",           "send",         "post",       "region-pt",   "child",
         "text",      "wait-text",       "click-button", "screen-pos", "child-send",  "child-post",
         "logon",     "exit-launcher",   "close-panel",  "hold",       "release",     "absent",
-        "control"};
+        "control",   "lock",            "short",        "runline"};
     for (const char* c : own)
         if (cmd == c) return true;
     return false;
@@ -693,6 +701,41 @@ int Run(const Args& a) {
     if (cmd == "close-panel") return SendAndWaitGone(kPanelClass, kPanelTitle, WM_CLOSE, 0);
     if (cmd == "hold" && n == 2) return Hold(std::strtod(a[1].c_str(), nullptr));
     if (cmd == "release") return SendAndWaitGone(kHolderWindow, kHolderWindow, WM_CLOSE, 0);
+    if (cmd == "lock" && n == 2) {
+        // Never closed: the file stays in use until the probe ends.
+        const HANDLE file = CreateFileA(a[1].c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            Out("error=cannot open %s (%lu)\n", a[1].c_str(), GetLastError());
+            return 1;
+        }
+        return 0;
+    }
+    if (cmd == "short" && n == 2) {
+        char path[MAX_PATH] = {};
+        const DWORD got = GetShortPathNameA(a[1].c_str(), path, MAX_PATH);
+        if (got == 0 || got >= MAX_PATH) return 1;
+        Out("short=%s\n", path);
+        return 0;
+    }
+    if (cmd == "runline" && n == 3) {
+        std::string line = a[2];
+        STARTUPINFOA si = {};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi = {};
+        if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                            &si, &pi)) {
+            Out("error=cannot start (%lu)\n", GetLastError());
+            return 1;
+        }
+        DWORD code = STILL_ACTIVE;
+        if (WaitForSingleObject(pi.hProcess, Num(a[1])) == WAIT_OBJECT_0)
+            GetExitCodeProcess(pi.hProcess, &code);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+        Out("exit=%lu\n", code);
+        return 0;
+    }
     if (cmd == "absent" && n == 3) {
         const char* cls = a[1] == "-" ? nullptr : a[1].c_str();
         const char* title = a[2] == "-" ? nullptr : a[2].c_str();

@@ -36,11 +36,19 @@ struct ShellRecorder {
     std::vector<ShellCall> calls;
     bool refuse = false;
 
-    ShellNotifyFn Fn() {
-        return [this](DWORD message, NOTIFYICONDATAA* record) -> BOOL {
-            calls.push_back({message, *record});
-            return refuse ? FALSE : TRUE;
-        };
+    // The seam is a plain function: it records into the recorder that made it last.
+    ShellSeam Seam() {
+        Current() = this;
+        return {&Notify};
+    }
+    static ShellRecorder*& Current() {
+        static ShellRecorder* current = nullptr;
+        return current;
+    }
+    static BOOL WINAPI Notify(DWORD message, PNOTIFYICONDATAA record) {
+        ShellRecorder* r = Current();
+        r->calls.push_back({message, *record});
+        return r->refuse ? FALSE : TRUE;
     }
     int Count(DWORD message) const {
         int n = 0;
@@ -59,8 +67,8 @@ struct ShellRecorder {
 // Records the order in which the component's steps and the host's events run.
 class ProbeIcon : public TTrayIcon {
 public:
-    ProbeIcon(TComponent* owner, ShellNotifyFn shell, std::vector<std::string>& trace)
-        : TTrayIcon(owner, std::move(shell)), trace_(trace) {}
+    ProbeIcon(TComponent* owner, const ShellSeam& shell, std::vector<std::string>& trace)
+        : TTrayIcon(owner, shell), trace_(trace) {}
     using TTrayIcon::ApplicationHookProc;
     using TTrayIcon::DoOnAnimate;
     using TTrayIcon::ShiftState;
@@ -164,7 +172,7 @@ protected:
     }
 
     ProbeIcon* Make() {
-        auto* icon = new ProbeIcon(owner, shell.Fn(), trace);
+        auto* icon = new ProbeIcon(owner, shell.Seam(), trace);
         icon->OnRestore = [this](TComponent* s) {
             trace.push_back("restore");
             senders.push_back(s);
@@ -206,7 +214,7 @@ protected:
 
     // Mouse activity as the shell reports it: message 1025 with the mouse message in LParam.
     static void Mouse(TTrayIcon* icon, UINT mouseMessage) {
-        SendMessageA(icon->GetHandle(), kTrayIconCallback, icon->IconRecord().uID, mouseMessage);
+        SendMessageA(icon->Handle(), kTrayIconCallback, icon->IconRecord().uID, mouseMessage);
     }
 
     void Clear() {
@@ -232,7 +240,7 @@ TEST_F(TrayIconTest, ConstructionFillsTheIconRecordAndMakesAHiddenMessageWindow)
     const NOTIFYICONDATAA& r = icon->IconRecord();
     EXPECT_EQ(r.cbSize, kTrayIconRecordSize);
     EXPECT_EQ(kTrayIconRecordSize, offsetof(NOTIFYICONDATAA, guidItem));
-    EXPECT_EQ(r.hWnd, icon->GetHandle());
+    EXPECT_EQ(r.hWnd, icon->Handle());
     EXPECT_EQ(r.uID, static_cast<UINT>(reinterpret_cast<std::uintptr_t>(icon)));
     EXPECT_EQ(r.uFlags, static_cast<UINT>(NIF_MESSAGE | NIF_ICON));
     EXPECT_EQ(r.uCallbackMessage, 1025u);
@@ -244,7 +252,7 @@ TEST_F(TrayIconTest, ConstructionFillsTheIconRecordAndMakesAHiddenMessageWindow)
     for (size_t i = offsetof(NOTIFYICONDATAA, szTip); i < kTrayIconRecordSize; ++i)
         ASSERT_EQ(bytes[i], 0) << "byte " << i;
 
-    HWND h = icon->GetHandle();
+    HWND h = icon->Handle();
     ASSERT_TRUE(IsWindow(h));
     EXPECT_FALSE(IsWindowVisible(h));
     EXPECT_EQ(GetWindowLongPtrA(h, GWL_STYLE) & ~WS_CLIPSIBLINGS, WS_POPUP);
@@ -272,8 +280,8 @@ TEST_F(TrayIconTest, PublishedPropertiesHaveTheirDefaults) {
     EXPECT_EQ(icon->PopupMenuOn, imNone);
     EXPECT_EQ(icon->Icons, nullptr);
     EXPECT_EQ(icon->IconIndex(), 0);
-    EXPECT_EQ(icon->GetAnimateInterval(), 1000);
-    EXPECT_FALSE(icon->GetAnimate());
+    EXPECT_EQ(icon->AnimateInterval(), 1000);
+    EXPECT_FALSE(icon->Animate());
     EXPECT_EQ(sizeof(TTrayIconMessage), 1u);
     EXPECT_EQ(static_cast<int>(imNone), 8);
     EXPECT_EQ(static_cast<int>(imRightClickUp), 6);
@@ -289,14 +297,14 @@ TEST_F(TrayIconTest, EveryInstanceHasItsOwnIdAndWindow) {
     ProbeIcon* a = Make();
     ProbeIcon* b = Make();
     EXPECT_NE(a->IconRecord().uID, b->IconRecord().uID);
-    EXPECT_NE(a->GetHandle(), b->GetHandle());
+    EXPECT_NE(a->Handle(), b->Handle());
 }
 
 TEST_F(TrayIconTest, DesignTimeMakesNoWindowAndNoShellCall) {
     owner->SetDesigning(true);
     ProbeIcon* icon = Make();
     EXPECT_TRUE(icon->Designing());
-    EXPECT_EQ(icon->GetHandle(), nullptr);
+    EXPECT_EQ(icon->Handle(), nullptr);
     icon->SetVisible(true);
     EXPECT_TRUE(icon->Visible());
     icon->SetHint("Designed");
@@ -591,9 +599,9 @@ TEST_F(TrayIconTest, MouseMoveRunsOnlyWithAHandlerAndOtherMessagesNothing) {
     Mouse(icon, WM_MOUSEWHEEL);
     Mouse(icon, WM_XBUTTONDOWN);
     EXPECT_TRUE(trace.empty());
-    EXPECT_EQ(SendMessageA(icon->GetHandle(), WM_USER + 7, 0, WM_LBUTTONDBLCLK), 0);
-    EXPECT_EQ(SendMessageA(icon->GetHandle(), WM_CLOSE, 0, 0), 0);
-    EXPECT_TRUE(IsWindow(icon->GetHandle())) << "no default processing";
+    EXPECT_EQ(SendMessageA(icon->Handle(), WM_USER + 7, 0, WM_LBUTTONDBLCLK), 0);
+    EXPECT_EQ(SendMessageA(icon->Handle(), WM_CLOSE, 0, 0), 0);
+    EXPECT_TRUE(IsWindow(icon->Handle())) << "no default processing";
     EXPECT_TRUE(trace.empty());
 }
 
@@ -630,7 +638,7 @@ TEST_F(TrayIconTest, ShowMenuWithoutAMenuDoesNothing) {
     delete menu;
     EXPECT_EQ(icon->PopupMenu, nullptr);
     Mouse(icon, WM_RBUTTONUP);
-    EXPECT_TRUE(IsWindow(icon->GetHandle()));
+    EXPECT_TRUE(IsWindow(icon->Handle()));
 }
 
 // Set by CloseMenu: a popup menu of this thread was on screen when the timer fired.
@@ -731,11 +739,11 @@ TEST_F(TrayIconTest, SystemMinimizeWhileNotPlacedIsTheApplicationsAlone) {
 
 TEST_F(TrayIconTest, SessionEndMessagesToTheMessageWindow) {
     ProbeIcon* icon = Make();
-    EXPECT_EQ(SendMessageA(icon->GetHandle(), WM_QUERYENDSESSION, 0, 0), 1);
+    EXPECT_EQ(SendMessageA(icon->Handle(), WM_QUERYENDSESSION, 0, 0), 1);
     EXPECT_TRUE(shell.calls.empty());
 
     icon->SetVisible(true);
-    EXPECT_EQ(SendMessageA(icon->GetHandle(), WM_ENDSESSION, 0, 0), 0);
+    EXPECT_EQ(SendMessageA(icon->Handle(), WM_ENDSESSION, 0, 0), 0);
     EXPECT_EQ(shell.Messages(), (std::vector<DWORD>{NIM_ADD, NIM_DELETE}));
     EXPECT_TRUE(icon->Visible());
     EXPECT_TRUE(icon->HookRegistered());
@@ -744,7 +752,7 @@ TEST_F(TrayIconTest, SessionEndMessagesToTheMessageWindow) {
     // Updates go on reaching the shell, which refuses them unnoticed.
     shell.refuse = true;
     icon->Update();
-    SendMessageA(icon->GetHandle(), WM_ENDSESSION, 1, 0);
+    SendMessageA(icon->Handle(), WM_ENDSESSION, 1, 0);
     EXPECT_EQ(shell.Messages(), (std::vector<DWORD>{NIM_ADD, NIM_DELETE, NIM_MODIFY, NIM_DELETE}));
     EXPECT_TRUE(icon->Visible());
 }
@@ -757,7 +765,7 @@ TEST_F(TrayIconTest, AnimationStepsThroughThreeImagesAndWraps) {
     ASSERT_EQ(list->Count(), 3);
     icon->Icons = list;
     icon->SetAnimate(true);
-    EXPECT_TRUE(icon->GetAnimate());
+    EXPECT_TRUE(icon->Animate());
     EXPECT_TRUE(icon->AnimationTimer().Enabled());
     EXPECT_TRUE(icon->AnimationTimer().Running());
     EXPECT_EQ(icon->AnimationTimer().Interval(), 1000u);
@@ -807,7 +815,7 @@ TEST_F(TrayIconTest, IntervalZeroNeverTicks) {
     icon->Icons = List({kRedish, kGreenish});
     icon->SetAnimateInterval(0);
     icon->SetAnimate(true);
-    EXPECT_EQ(icon->GetAnimateInterval(), 0);
+    EXPECT_EQ(icon->AnimateInterval(), 0);
     EXPECT_TRUE(icon->AnimationTimer().Enabled());
     EXPECT_FALSE(icon->AnimationTimer().Running());
     icon->SetAnimateInterval(250);
@@ -818,7 +826,7 @@ TEST_F(TrayIconTest, IntervalZeroNeverTicks) {
 TEST_F(TrayIconTest, AnimateWithoutAnImageListStaysOff) {
     ProbeIcon* icon = Make();
     icon->SetAnimate(true);
-    EXPECT_FALSE(icon->GetAnimate());
+    EXPECT_FALSE(icon->Animate());
     EXPECT_FALSE(icon->AnimationTimer().Enabled());
 }
 
@@ -827,7 +835,7 @@ TEST_F(TrayIconTest, LoadingRemembersAnimateUntilTheListIsKnown) {
     ProbeIcon* icon = Make();
     EXPECT_TRUE(icon->Loading());
     icon->SetAnimate(true);
-    EXPECT_TRUE(icon->GetAnimate());
+    EXPECT_TRUE(icon->Animate());
     EXPECT_FALSE(icon->AnimationTimer().Enabled());
     icon->SetIconIndex(2); // no list yet: the application's icon stays
     EXPECT_EQ(CentrePixel(icon->CurrentIcon().Handle()), CentrePixel(app->Icon().Handle()));
@@ -844,7 +852,7 @@ TEST_F(TrayIconTest, LoadedWithoutAListShowsTheApplicationIconAndDropsAnimate) {
     ProbeIcon* icon = Make();
     icon->SetAnimate(true);
     owner->EndLoading();
-    EXPECT_FALSE(icon->GetAnimate());
+    EXPECT_FALSE(icon->Animate());
     EXPECT_FALSE(icon->AnimationTimer().Enabled());
     ASSERT_FALSE(icon->CurrentIcon().Empty());
     EXPECT_EQ(CentrePixel(icon->CurrentIcon().Handle()), CentrePixel(app->Icon().Handle()));
@@ -880,7 +888,7 @@ TEST_F(TrayIconTest, DestructionRemovesTheIconTheWindowAndTheHook) {
     int hooks = app->HookCount();
     icon->SetVisible(true);
     ASSERT_EQ(app->HookCount(), hooks + 1);
-    HWND h = icon->GetHandle();
+    HWND h = icon->Handle();
     UINT id = icon->IconRecord().uID;
     delete icon;
     EXPECT_FALSE(IsWindow(h));

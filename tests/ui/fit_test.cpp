@@ -193,8 +193,10 @@ TEST_F(FitTest, EveryDrawnCaptionOfThePanelFits) {
     const tk::TControl& status = panel->Control("StaticText1");
     ASSERT_TRUE(Drawn(*panel, status));
     const RECT r = status.FormBounds();
-    for (const char* text :
-         {panel->HighSpeedCaption(), panel->SilenceCaption(), "Current Speed = 255"})
+    // (the mode texts are the captions of Label1 and Label2)
+    const std::string high = panel->Control("Label1").Text();
+    const std::string silence = panel->Control("Label2").Text();
+    for (const char* text : {high.c_str(), silence.c_str(), "Current Speed = 255"})
         Expect("StaticText1", text, status.Font(), r.right - r.left);
 }
 

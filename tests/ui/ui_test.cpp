@@ -190,7 +190,7 @@ TEST_F(PanelTest, LayoutKeepsTheHiddenControlsAndTheirTabOrder) {
     EXPECT_FALSE(f.Control("GroupBox1").Visible());
     EXPECT_FALSE(f.Control("GroupBox1").Enabled());
     EXPECT_FALSE(f.Control("ComboBox1").Enabled());
-    EXPECT_EQ(f.Control("GroupBox1").FontColor(), tk::SysColour(COLOR_INACTIVECAPTION));
+    EXPECT_EQ(f.Control("GroupBox1").FontColor(), tk::SysColor(COLOR_INACTIVECAPTION));
     EXPECT_EQ(f.Control("Memo1").Text(), "Memo1");
     // Window order = tab order: the drive group, the speed group, the hidden group,
     // the status line, Button10, Memo1.
@@ -307,7 +307,6 @@ TEST_F(PanelTest, TrayIconHandlersReleaseAndShowAgain) {
     EXPECT_EQ(g_boxes.size(), boxes + 1); // FormShow ran again
 }
 
-#ifdef VELOTUNE_HAVE_TRAYICON
 TEST_F(PanelTest, TrayIconIsConfiguredButNeverPlaced) {
     TTrayIcon* t = panel->TrayIcon1;
     ASSERT_NE(t, nullptr);
@@ -334,7 +333,6 @@ TEST_F(PanelTest, SpeedControlMenuItemRestoresThroughTheTrayIcon) {
     EXPECT_EQ(g_boxes.size(), boxes + 1);        // ... which ran FormShow
     EXPECT_FALSE(IsWindowVisible(app.Handle())); // and FormShow hid the app window
 }
-#endif
 
 // ---- the About box and its openers -----------------------------------------------------
 

@@ -1,0 +1,46 @@
+# Splits one traced start of a program (Wine's +timestamp,+pid,+relay,+loaddll
+# output, relay limited to the calls named in run.sh) into phases. Prints one
+# line "phases: NAME=MS ..." with times in ms, or nothing when the trace lacks
+# the start or the status line.
+#   awk -v exe=TrelvixVelotune.exe -v status="Current Speed = " -f breakdown.awk TRACE
+function t(s) { return s * 1000 }
+function rest(line,  i, n) {
+    # Text after "time:pid:tid:"
+    n = 0
+    for (i = 1; i <= length(line); i++)
+        if (substr(line, i, 1) == ":" && ++n == 3) return substr(line, i + 1)
+    return ""
+}
+BEGIN { FS = ":" }
+{
+    now = t($1); pid = $2; r = rest($0)
+}
+r ~ /^Call KERNEL32\.CreateProcessA\(/ && index(r, exe) { tc = now; child = ""; next }
+child == "" && tc != "" && r ~ /loaddll:build_module Loaded/ && index(r, exe) { child = pid; t0 = now; next }
+pid != child || child == "" { next }
+r ~ /^Call PE DLL .*COMCTL32\.dll.*PROCESS_ATTACH/ { cc0 = now }
+r ~ /^Ret  PE DLL .*COMCTL32\.dll.*PROCESS_ATTACH/ { cc = now - cc0 }
+r ~ /^Starting thread proc/ && te == "" { te = now }
+r ~ /^Call user32\.LoadImageA\(140000000,00000065,/ { bg0 = now }
+r ~ /^Ret  user32\.LoadImageA\(/ && bg0 != "" && bg == "" { bg = now - bg0 }
+r ~ /^Call comctl32\.InitCommonControlsEx/ { icc0 = now }
+r ~ /^Ret  comctl32\.InitCommonControlsEx/ && icc0 != "" { icc = now - icc0 }
+r ~ /^Call user32\.CreateWindowExA\(/ && tw0 == "" && (index(r, "\"TFormMain\"") || index(r, "\"VelotuneBench")) { tw0 = now }
+r ~ /^Call KERNEL32\.(GetLogicalDrives|GetDriveTypeA)/ && td0 == "" { td0 = now }
+r ~ /^Call KERNEL32\.GetDriveTypeA/ { gd0 = now; ngd++ }
+r ~ /^Ret  KERNEL32\.GetDriveTypeA/ { gd += now - gd0 }
+r ~ /^Call KERNEL32\.CreateFileA/ { cf0 = now; ncf++ }
+r ~ /^Ret  KERNEL32\.CreateFileA/ { cf += now - cf0 }
+r ~ /^Call KERNEL32\.DeviceIoControl/ { io0 = now; nio++ }
+r ~ /^Ret  KERNEL32\.DeviceIoControl/ { io += now - io0 }
+ts == "" && r ~ /^Call user32\.(SetWindowTextA|CreateWindowExA)\(/ && index(r, "\"" status) { ts = now }
+r ~ /^Call user32\.BeginPaint/ && tp == "" { tp = now }
+END {
+    if (tc == "" || t0 == "" || te == "" || tw0 == "" || ts == "") exit
+    if (td0 == "") td0 = ts
+    printf "phases: process=%.1f loader=%.1f comctl32=%.1f", t0 - tc, te - t0 - cc, cc
+    printf " before_window=%.1f bitmap=%.1f initcc=%.1f", tw0 - te - bg, bg + 0, icc + 0
+    printf " windows=%.1f discovery=%.1f drivetype=%.1f opens=%.1f commands=%.1f", td0 - tw0, ts - td0, gd, cf, io
+    printf " n_drivetype=%d n_open=%d n_command=%d", ngd, ncf, nio
+    printf " total=%.1f paint_after_status=%s\n", ts - tc, tp == "" ? "n/a" : sprintf("%.1f", tp - ts)
+}

@@ -1,0 +1,279 @@
+// The Linux velotune through its transport seam: the refusals the kernel gives
+// (EPERM, EACCES), the search of /dev/sr* pointed at a folder of simulated
+// drives, and the plain parts (arguments, JSON). Runs with the SG_IO emulator
+// preloaded, so the real ioctl reaches simulated drives.
+#include "tool/cli.h"
+#include "tool/output.h"
+#include "tool/transport_linux.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <string>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace velotune::tool;
+
+namespace {
+
+std::string g_dir;
+int g_ioctls = 0;
+int g_refuseErrno = EPERM;
+
+int RealOpen(const char* path, int flags) {
+    return ::open(path, flags);
+}
+int CountingIoctl(int fd, unsigned long request, void* arg) {
+    ++g_ioctls;
+    return ::ioctl(fd, request, arg);
+}
+// The kernel's answer to a vendor opcode from an unprivileged sender.
+int RefusingIoctl(int, unsigned long, void*) {
+    ++g_ioctls;
+    errno = g_refuseErrno;
+    return -1;
+}
+int RefusingOpen(const char*, int) {
+    errno = EACCES;
+    return -1;
+}
+int RealClose(int fd) {
+    return ::close(fd);
+}
+std::vector<unsigned> g_sleeps;
+void RecordSleep(unsigned ms) {
+    g_sleeps.push_back(ms);
+}
+
+void WriteDrive(const std::string& name, const std::string& text) {
+    std::ofstream(g_dir + "/" + name) << text;
+    std::ofstream(g_dir + "/" + name + ".log").flush();
+}
+
+std::string Drive(const std::string& name) {
+    return g_dir + "/" + name;
+}
+
+int LogLines(const std::string& name) {
+    std::ifstream in(g_dir + "/" + name + ".log");
+    int n = 0;
+    for (std::string line; std::getline(in, line);)
+        ++n;
+    return n;
+}
+
+class LinuxTool : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        char pattern[] = "/tmp/velotune-test-XXXXXX";
+        g_dir = mkdtemp(pattern);
+    }
+    void SetUp() override {
+        g_ioctls = 0;
+        WriteDrive("sr0.drive", "kind=twomode\nmode=high\nvendor=TRELVIX\nproduct=ONE\n");
+        WriteDrive("sr2.drive", "kind=speedlist\nspeeds=8,16\ncurrent=8\nvendor=TRELVIX\n");
+        WriteDrive("sr10.drive", "kind=twomode\nmode=silence\nvendor=TRELVIX\nproduct=TEN\n");
+        WriteDrive("sr3.drive", "kind=twomode\nreject_status=1\nvendor=OTHER\n");
+        WriteDrive("srx.drive", "kind=twomode\n");
+    }
+    LinuxSeam Seam(const char* suffix = ".drive") {
+        return {&RealOpen, &CountingIoctl, &RealClose, &RecordSleep, g_dir.c_str(), "sr", suffix};
+    }
+    static bool Preloaded() {
+        const char* p = std::getenv("LD_PRELOAD");
+        return p && std::string(p).find("vtsim_sgio") != std::string::npos;
+    }
+};
+
+} // namespace
+
+TEST_F(LinuxTool, NotPermittedEndsWithExitFourAndSendsNoModeSet) {
+    for (int error : {EPERM, EACCES}) {
+        g_refuseErrno = error;
+        LinuxSeam seam = Seam();
+        seam.ioctl = &RefusingIoctl;
+        LinuxTransport transport(seam);
+        g_ioctls = 0;
+        Outcome set =
+            velotune::tool::Run({"set", "silence", "--device", Drive("sr0.drive")}, transport);
+        EXPECT_EQ(set.exitCode, kExitNotPermitted);
+        EXPECT_EQ(g_ioctls, 1); // the probe was refused; no mode set followed
+        EXPECT_NE(set.err.find("not permitted"), std::string::npos) << set.err;
+        EXPECT_NE(set.err.find("CAP_SYS_RAWIO"), std::string::npos) << set.err;
+        EXPECT_EQ(std::count(set.err.begin(), set.err.end(), '\n'), 1) << "one line";
+
+        EXPECT_EQ(
+            velotune::tool::Run({"status", "--device", Drive("sr0.drive")}, transport).exitCode,
+            kExitNotPermitted);
+        EXPECT_EQ(velotune::tool::Run({"list", "--device", Drive("sr0.drive")}, transport).exitCode,
+                  kExitNotPermitted);
+        EXPECT_EQ(velotune::tool::Run({"list"}, transport).exitCode, kExitNotPermitted);
+    }
+    // A device node the user may not open at all.
+    LinuxSeam seam = Seam();
+    seam.open = &RefusingOpen;
+    LinuxTransport transport(seam);
+    EXPECT_EQ(velotune::tool::Run({"status", "--device", "/dev/sr0"}, transport).exitCode,
+              kExitNotPermitted);
+    // One permitted drive among refused ones: list still ends with 0.
+    EXPECT_EQ(LogLines("sr0.drive"), 0);
+}
+
+TEST_F(LinuxTool, SearchLooksAtNumberedNodesInOrder) {
+    ASSERT_TRUE(Preloaded()) << "run with the SG_IO emulator preloaded";
+    LinuxTransport transport(Seam());
+    EXPECT_EQ(transport.Search(),
+              (std::vector<std::string>{Drive("sr0.drive"), Drive("sr2.drive"), Drive("sr3.drive"),
+                                        Drive("sr10.drive")}));
+    const Outcome list = velotune::tool::Run({"list", "--json"}, transport);
+    EXPECT_EQ(list.exitCode, kExitOk) << list.err;
+    EXPECT_EQ(list.out.find(Drive("sr3.drive")), std::string::npos) << "foreign drive listed";
+    EXPECT_LT(list.out.find(Drive("sr2.drive")), list.out.find(Drive("sr10.drive")));
+    EXPECT_EQ(list.err, "") << "a search passes over foreign devices quietly";
+
+    // status and set act only on exactly one drive.
+    for (auto args :
+         {std::vector<std::string>{"status"}, std::vector<std::string>{"set", "high"}}) {
+        for (const char* name : {"sr0.drive", "sr2.drive", "sr10.drive"})
+            std::ofstream(Drive(std::string(name) + ".log")).flush();
+        const Outcome several = velotune::tool::Run(args, transport);
+        EXPECT_EQ(several.exitCode, kExitUsage);
+        EXPECT_NE(several.err.find("--device"), std::string::npos) << several.err;
+        EXPECT_NE(several.err.find(Drive("sr10.drive")), std::string::npos) << several.err;
+        for (const char* name : {"sr0.drive", "sr2.drive", "sr10.drive"})
+            EXPECT_EQ(LogLines(name), 2) << name << ": status read and INQUIRY, no mode set";
+    }
+
+    // With one drive left, set acts on it.
+    ::unlink(Drive("sr2.drive").c_str());
+    ::unlink(Drive("sr10.drive").c_str());
+    std::ofstream(Drive("sr0.drive.log")).flush();
+    const Outcome one = velotune::tool::Run({"set", "silence"}, transport);
+    EXPECT_EQ(one.exitCode, kExitOk) << one.err;
+    EXPECT_EQ(one.out, Drive("sr0.drive") + "  silence\n");
+    // The search's status read is the probe: then INQUIRY, mode set, read-back.
+    EXPECT_EQ(LogLines("sr0.drive"), 4);
+
+    // None of the maker's: exit 2.
+    ::unlink(Drive("sr0.drive").c_str());
+    EXPECT_EQ(velotune::tool::Run({"status"}, transport).exitCode, kExitNoDevice);
+    const Outcome none = velotune::tool::Run({"list", "--json"}, transport);
+    EXPECT_EQ(none.exitCode, kExitNoDevice);
+    EXPECT_EQ(none.out, "[]\n");
+}
+
+// The drive layer's rules on the SG_IO path: unit attention and "becoming ready"
+// send a command again, and a status reply too short to hold the mode is none.
+TEST_F(LinuxTool, SharedRulesForRepeatsAndShortReplies) {
+    ASSERT_TRUE(Preloaded()) << "run with the SG_IO emulator preloaded";
+    LinuxTransport transport(Seam());
+    g_sleeps.clear();
+    WriteDrive("ua.drive", "kind=twomode\nmode=high\nunit_attention=1\nbecoming_ready=0\n");
+    const Outcome set =
+        velotune::tool::Run({"set", "silence", "--device", Drive("ua.drive")}, transport);
+    EXPECT_EQ(set.exitCode, kExitOk) << set.err;
+    EXPECT_EQ(LogLines("ua.drive"), 4) << "status read twice, then mode set and read-back";
+    EXPECT_TRUE(g_sleeps.empty()) << "unit attention is sent again at once";
+
+    WriteDrive("br.drive", "kind=twomode\nmode=high\nbecoming_ready=1\n");
+    const Outcome status =
+        velotune::tool::Run({"status", "--device", Drive("br.drive")}, transport);
+    EXPECT_EQ(status.exitCode, kExitOk) << status.err;
+    EXPECT_EQ(LogLines("br.drive"), 3);
+    EXPECT_EQ(g_sleeps, std::vector<unsigned>{1000});
+
+    WriteDrive("always.drive", "kind=twomode\nunit_attention=always\n");
+    EXPECT_EQ(
+        velotune::tool::Run({"status", "--device", Drive("always.drive")}, transport).exitCode,
+        kExitNoDevice);
+    EXPECT_EQ(LogLines("always.drive"), 3) << "three tries at most";
+
+    // Two bytes of a status reply: no answer, so no mode set either.
+    WriteDrive("short.drive", "kind=twomode\nstatus_len=2\n");
+    EXPECT_EQ(
+        velotune::tool::Run({"set", "high", "--device", Drive("short.drive")}, transport).exitCode,
+        kExitNoDevice);
+    EXPECT_EQ(LogLines("short.drive"), 1);
+    // A speed list cut short gives only the speeds that came.
+    WriteDrive("cut.drive", "kind=speedlist\nspeeds=8,16,24,40\ncurrent=8\nstatus_len=8\n");
+    const Outcome cut =
+        velotune::tool::Run({"status", "--json", "--device", Drive("cut.drive")}, transport);
+    EXPECT_NE(cut.out.find("\"speeds\": [8, 16]}"), std::string::npos) << cut.out;
+}
+
+TEST(ToolArguments, CommandsOptionsAndRefusals) {
+    struct Case {
+        std::vector<std::string> args;
+        bool ok;
+        Command command;
+    };
+    const Case cases[] = {
+        {{"list"}, true, Command::List},
+        {{"list", "--json", "--device", "a", "--device=b"}, true, Command::List},
+        {{"status", "--device", "/dev/sr0"}, true, Command::Status},
+        {{"set", "high"}, true, Command::Set},
+        {{"set", "24", "--device", "e:"}, true, Command::Set},
+        {{"--help"}, true, Command::Help},
+        {{"-h"}, true, Command::Help},
+        {{"--version"}, true, Command::Version},
+        {{}, false, Command::Help},
+        {{"set"}, false, Command::Help},
+        {{"set", "-1"}, false, Command::Help},
+        {{"set", "12a"}, false, Command::Help},
+        {{"set", "high", "--json"}, false, Command::Help},
+        {{"status", "--device", "a", "--device", "b"}, false, Command::Help},
+        {{"list", "--device"}, false, Command::Help},
+        {{"list", "extra"}, false, Command::Help},
+        {{"--help", "list"}, false, Command::Help},
+        {{"--frob"}, false, Command::Help},
+    };
+    for (const Case& c : cases) {
+        const Parsed p = ParseArgs(c.args);
+        std::string joined;
+        for (const auto& a : c.args)
+            joined += a + " ";
+        EXPECT_EQ(p.ok, c.ok) << joined;
+        if (c.ok) {
+            EXPECT_EQ(p.options.command, c.command) << joined;
+        } else {
+            EXPECT_FALSE(p.error.empty()) << joined;
+        }
+    }
+    const Parsed speed = ParseArgs({"set", "0024"});
+    ASSERT_TRUE(speed.ok);
+    EXPECT_EQ(speed.options.setting, Setting::Speed);
+    EXPECT_EQ(speed.options.speed, 24u);
+    const Parsed big = ParseArgs({"set", "99999999999999"});
+    ASSERT_TRUE(big.ok) << "a number, just not one a drive lists";
+    EXPECT_GT(big.options.speed, 255u);
+    const Parsed devices = ParseArgs({"list", "--device", "x", "--device=y"});
+    EXPECT_EQ(devices.options.devices, (std::vector<std::string>{"x", "y"}));
+}
+
+TEST(ToolJson, ModelEscaping) {
+    EXPECT_EQ(JsonString(std::string("A\"B\\C\x01\x7f\xff", 8)),
+              "\"A\\\"B\\\\C\\u0001\\u007F\\u00FF\"");
+    DriveReport two;
+    two.device = "E:";
+    two.model = "M";
+    two.twoMode = true;
+    two.high = false;
+    EXPECT_EQ(
+        DriveJson(two),
+        "{\"device\": \"E:\", \"model\": \"M\", \"kind\": \"two-mode\", \"mode\": \"silence\"}");
+    DriveReport list;
+    list.device = "/dev/sr0";
+    list.model = "";
+    list.twoMode = false;
+    list.speed = 24;
+    list.speeds = {8, 16, 24};
+    EXPECT_EQ(DriveJson(list),
+              "{\"device\": \"/dev/sr0\", \"model\": \"\", \"kind\": \"speed-list\", "
+              "\"speed\": 24, \"speeds\": [8, 16, 24]}");
+}

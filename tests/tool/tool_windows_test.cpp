@@ -1,0 +1,123 @@
+// The Windows velotune through its transport seam: drive names, the search of
+// CD-ROM letters, and "not permitted" (exit 4) when Windows denies access, at
+// the opening of the drive or at the pass-through call.
+#include "drive/transport.h"
+#include "tool/cli.h"
+#include "tool/transport_windows.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace velotune;
+using namespace velotune::tool;
+
+namespace {
+
+int g_opens = 0;
+int g_ioctls = 0;
+std::vector<HANDLE> g_closed;
+DWORD g_openError = ERROR_SUCCESS;
+const HANDLE kDrive = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(0x4D0));
+
+BOOL WINAPI FakeVersion(LPOSVERSIONINFOA info) {
+    info->dwPlatformId = VER_PLATFORM_WIN32_NT;
+    return TRUE;
+}
+// CD-ROM drives at D: and F:; C: is a disk.
+UINT WINAPI FakeDriveType(LPCSTR root) {
+    const char c = root[0];
+    if (c == 'd' || c == 'f') return DRIVE_CDROM;
+    return c == 'c' ? DRIVE_FIXED : DRIVE_NO_ROOT_DIR;
+}
+HANDLE WINAPI FakeCreateFile(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
+    ++g_opens;
+    if (g_openError != ERROR_SUCCESS) {
+        SetLastError(g_openError);
+        return INVALID_HANDLE_VALUE;
+    }
+    return kDrive;
+}
+BOOL WINAPI FakeClose(HANDLE h) {
+    g_closed.push_back(h);
+    return TRUE;
+}
+// Pass-through without administrator rights.
+BOOL WINAPI DeniedIoControl(HANDLE, DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD, LPOVERLAPPED) {
+    ++g_ioctls;
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+
+const DiscoverySeam kSeam = {&FakeVersion, &FakeDriveType, &FakeCreateFile, &FakeClose};
+
+class WindowsTool : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_opens = g_ioctls = 0;
+        g_closed.clear();
+        g_openError = ERROR_SUCCESS;
+        TransportSeam seam = RealTransportSeam();
+        seam.deviceIoControl = &DeniedIoControl;
+        SetTransportSeam(seam);
+    }
+    void TearDown() override { SetTransportSeam(RealTransportSeam()); }
+};
+
+} // namespace
+
+TEST_F(WindowsTool, DriveLettersInEveryForm) {
+    WindowsTransport transport(kSeam);
+    EXPECT_EQ(transport.DeviceName("e"), "E:");
+    EXPECT_EQ(transport.DeviceName("E"), "E:");
+    EXPECT_EQ(transport.DeviceName("e:"), "E:");
+    EXPECT_EQ(transport.DeviceName("E:"), "E:");
+    for (const char* bad : {"", "ee", "1:", "e:\\", "\\\\.\\e:", "/dev/sr0"})
+        EXPECT_EQ(transport.DeviceName(bad), "") << bad;
+    EXPECT_EQ(transport.Search(), (std::vector<std::string>{"D:", "F:"}));
+
+    // A letter that is no drive, and a disk, are refused before anything is opened.
+    const Outcome bad = tool::Run({"status", "--device", "x:y"}, transport);
+    EXPECT_EQ(bad.exitCode, kExitNoDevice);
+    const Outcome none = tool::Run({"status", "--device", "q"}, transport);
+    EXPECT_EQ(none.err, "velotune: Q: no such device\n");
+    const Outcome disk = tool::Run({"set", "high", "--device", "c"}, transport);
+    EXPECT_EQ(disk.exitCode, kExitNoDevice);
+    EXPECT_NE(disk.err.find("C: not a SCSI device"), std::string::npos) << disk.err;
+    EXPECT_EQ(g_opens, 0);
+    EXPECT_EQ(g_ioctls, 0);
+}
+
+TEST_F(WindowsTool, AccessDeniedEndsWithExitFour) {
+    WindowsTransport transport(kSeam);
+    // Denied at the pass-through call: the probe fails, no mode set follows.
+    const Outcome set = tool::Run({"set", "silence", "--device", "d:"}, transport);
+    EXPECT_EQ(set.exitCode, kExitNotPermitted);
+    EXPECT_EQ(g_ioctls, 1);
+    EXPECT_EQ(set.out, "");
+    EXPECT_EQ(set.err,
+              "velotune: D: not permitted: SCSI pass-through needs administrator rights\n");
+    EXPECT_EQ(tool::Run({"status", "--device", "D:"}, transport).exitCode, kExitNotPermitted);
+    EXPECT_EQ(tool::Run({"list"}, transport).exitCode, kExitNotPermitted);
+
+    // Denied at the opening of the drive.
+    g_openError = ERROR_ACCESS_DENIED;
+    g_ioctls = 0;
+    EXPECT_EQ(tool::Run({"status", "--device", "f"}, transport).exitCode, kExitNotPermitted);
+    EXPECT_EQ(tool::Run({"list", "--json"}, transport).out, "[]\n");
+    EXPECT_EQ(g_ioctls, 0);
+    // Any other failure to open is "no such device".
+    g_openError = ERROR_FILE_NOT_FOUND;
+    EXPECT_EQ(tool::Run({"status", "--device", "f"}, transport).exitCode, kExitNoDevice);
+}
+
+TEST_F(WindowsTool, HandlesAreClosed) {
+    g_closed.clear();
+    {
+        WindowsTransport transport(kSeam);
+        tool::Run({"list"}, transport);
+        tool::Run({"status", "--device", "d"}, transport);
+    }
+    EXPECT_EQ(static_cast<int>(g_closed.size()), g_opens);
+}

@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# tool_wine.sh BUILD_DIR SOURCE_DIR [NATIVE_DIR]: velotune.exe under Wine, through
+# the real pass-through path to simulated drives on drive letters: D: two-mode,
+# E: speed-list, F: a drive of another maker. Every device is named with --device.
+set -u
+BUILD=$(cd "$1" && pwd)
+SRC=$(cd "$2" && pwd)
+NATIVE=${3:-$BUILD/native}
+[ -n "$NATIVE" ] || NATIVE=$BUILD/native
+source "$SRC/tests/system/wineenv.sh"
+vt_init "$BUILD"
+VT_LIB_BUILD=$BUILD
+source "$SRC/tests/system/lib.sh"
+source "$SRC/tests/sim/sim.sh"
+VT_SIM_DIR=$VT_BUILD/simdrives/tool
+vt_sim_init "$NATIVE"
+TOOL=$BUILD/dist/velotune.exe
+# expect NAME WANT HAVE
+expect() { check "$1" eq "$3" "$2"; }
+# vt ARGS...: runs the tool once (through files, never pipes); RC, OUT and ERR
+vt() {
+    (cd "$BUILD/dist" && timeout 60 wine "$TOOL" "$@" >"$VT_SIM_DIR/out" 2>"$VT_SIM_DIR/err" </dev/null)
+    RC=$?
+    OUT=$(tr -d '\r' <"$VT_SIM_DIR/out")
+    ERR=$(tr -d '\r' <"$VT_SIM_DIR/err")
+}
+cdbs() { vt_sim_log "$1" | grep -o 'cdb=[0-9a-f]*' | sed 's/cdb=//' | tr '\n' ' ' | sed 's/ $//'; }
+fresh() {
+    vt_sim_drive tw kind=twomode mode=high vendor=TRELVIX "product=DVD-RW TV-1620" revision=1.03 >/dev/null
+    vt_sim_drive ts kind=speedlist speeds=8,16,24 current=24 vendor=TRELVIX \
+        "product=CD-RW TV-5200" revision=2.10 >/dev/null
+    vt_sim_drive tf kind=twomode reject_status=1 vendor=OTHERCO "product=DVD-ROM" >/dev/null
+}
+STATUS=ff07b100000000000000ffaa
+INQUIRY=120000002400
+
+[ -f "$TOOL" ] || { echo "not built: $TOOL"; exit 1; }
+
+# The program itself: a console program, run with the caller's rights, importing
+# only DLLs that every Windows has as known system DLLs.
+expect "a console program" "Windows CUI" \
+    "$(x86_64-w64-mingw32-objdump -p "$TOOL" | sed -n 's/^Subsystem.*(\(.*\))$/\1/p')"
+expect "imports only KERNEL32 and msvcrt" "KERNEL32.dll msvcrt.dll" \
+    "$(x86_64-w64-mingw32-objdump -p "$TOOL" | sed -n 's/^\tDLL Name: //p' | sort -u | tr '\n' ' ' | sed 's/ $//')"
+expect "its manifest asks for asInvoker" "1" \
+    "$(grep -ac 'requestedExecutionLevel level="asInvoker"' "$TOOL")"
+fresh
+vt_sim_cdrom d tw
+vt_sim_cdrom e ts
+vt_sim_cdrom f tf
+vt_sim_apply
+remove_letters() {
+    local l
+    for l in d e f; do vt_sim_no_cdrom "$l"; done
+    vt_sim_apply
+}
+trap remove_letters EXIT
+vt_sim_preload
+
+vt --version
+expect "velotune.exe --version" "0|velotune 1.0.1.3" "$RC|$OUT"
+
+vt list --device d --device f --device E:
+expect "list: the two drives of the maker, by the names given" "0|D:  TRELVIX DVD-RW TV-1620  1.03  two-mode    high
+E:  TRELVIX CD-RW TV-5200   2.10  speed-list  speed 24" "$RC|$OUT"
+expect "list: the other maker's drive got the status read only" "$STATUS" "$(cdbs tf)"
+
+fresh
+vt list --json --device e
+expect "list --json" '0|[{"device": "E:", "model": "TRELVIX CD-RW TV-5200   2.10", "kind": "speed-list", "speed": 24, "speeds": [8, 16, 24]}]' "$RC|$OUT"
+
+fresh
+vt status --json --device d:
+expect "status --json of the two-mode drive" '0|{"device": "D:", "model": "TRELVIX DVD-RW TV-1620  1.03", "kind": "two-mode", "mode": "high"}' "$RC|$OUT"
+expect "status sends status read and INQUIRY" "$STATUS $INQUIRY" "$(cdbs tw)"
+vt status --device e
+expect "status of the speed-list drive lists its speeds" "0|speeds:  8 16 24" "$RC|$(grep speeds <<<"$OUT")"
+
+fresh
+vt set silence --device d
+expect "set silence on the two-mode drive" "0|D:  silence|silence" "$RC|$OUT|$(vt_sim_get tw mode)"
+expect "... status read, mode set 00, status read" \
+    "$STATUS ff07b00000000000000000aa $STATUS" "$(cdbs tw)"
+vt set 16 --device e
+expect "set 16 on the speed-list drive" "0|E:  speed 16|16" "$RC|$OUT|$(vt_sim_get ts current)"
+vt set high --device e
+expect "high on the speed-list drive: refused (exit 1)" "1|16" "$RC|$(vt_sim_get ts current)"
+fresh
+vt set silence --device f
+expect "set on the other maker's drive: exit 2, no mode set" "2|$STATUS" "$RC|$(cdbs tf)"
+vt status --device q
+expect "a letter without a drive: exit 2, said on stderr" "2|velotune: Q: no such device" "$RC|$ERR"
+
+vt_end

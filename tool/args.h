@@ -1,0 +1,32 @@
+// The velotune command line's arguments: plain parsing, no system calls.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace velotune::tool {
+
+enum class Command { List, Status, Set, Help, Version };
+enum class Setting { High, Silence, Speed };
+
+struct Options {
+    Command command = Command::Help;
+    bool json = false;
+    std::vector<std::string> devices;
+    Setting setting = Setting::High;
+    unsigned speed = 0; // Setting::Speed; above 255 when the number fits no drive
+};
+
+struct Parsed {
+    bool ok = false;
+    Options options;
+    std::string error; // when !ok: one line for stderr
+};
+
+// Parses the arguments after the program name.
+Parsed ParseArgs(const std::vector<std::string>& args);
+
+std::string HelpText();
+std::string VersionText();
+
+} // namespace velotune::tool
