@@ -81,7 +81,7 @@ check "writes to the product key refused" pr0 regdeny "$PRODUCT_KEY"
 check "the refusal works: a write fails" not pr0 regset "$PRODUCT_KEY" autorun 4 dword:7
 # The helper lives for a moment only: watch for its command line meanwhile.
 helper_log=$ART/2-helper.txt
-(for _ in $(seq 1 200); do
+(for _ in $(seq 1 800); do # at most about a minute: the menus are opened first
     pgrep -af 'setautorun:0' | grep -v pgrep && break
     sleep 0.05
 done) >"$helper_log" 2>/dev/null &
