@@ -372,6 +372,33 @@ TEST(Timer, TicksOnTheGuiThreadOnlyWhileEnabledWithAnInterval) {
     EXPECT_FALSE(timer.Running());
 }
 
+TEST(Timer, AMadeDisabledTimerHasNoWindowUntilItFirstRuns) {
+    TTimer timer(nullptr, false);
+    EXPECT_FALSE(timer.Enabled());
+    EXPECT_FALSE(timer.Running());
+    EXPECT_EQ(timer.Handle(), nullptr);
+    timer.SetInterval(0);
+    timer.SetEnabled(true); // an interval of 0 does not run either
+    EXPECT_EQ(timer.Handle(), nullptr);
+    int ticks = 0;
+    timer.OnTimer = [&](TComponent*) { ++ticks; };
+    timer.SetInterval(10);
+    EXPECT_TRUE(timer.Running());
+    HWND window = timer.Handle();
+    ASSERT_TRUE(IsWindow(window));
+    const DWORD until = GetTickCount() + 5000;
+    MSG msg;
+    while (ticks == 0 && GetTickCount() < until) {
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
+        if (ticks == 0) MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    }
+    EXPECT_GT(ticks, 0); // ticked within the bound
+    timer.SetEnabled(false);
+    timer.SetEnabled(true); // the window is made once and kept
+    EXPECT_EQ(timer.Handle(), window);
+}
+
 HBITMAP SolidBitmap(int w, int h, COLORREF c) {
     HDC screen = GetDC(nullptr);
     HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);

@@ -224,6 +224,9 @@ TEST_F(PanelTest, MenusCarryTheirItemsStatesAndShortcut) {
     EXPECT_EQ(panel->ImageList1->Count(), 1);
     EXPECT_FALSE(panel->Timer1->Enabled());
     EXPECT_EQ(panel->Timer1->Interval(), 1000u);
+    // Neither timer ever runs, so neither costs a window at start-up.
+    EXPECT_EQ(panel->Timer1->Handle(), nullptr);
+    EXPECT_EQ(panel->TrayIcon1->AnimationTimer().Handle(), nullptr);
     panel->AutoStart1Click(nullptr);
     EXPECT_FALSE(panel->AutoStart1->Checked());
     panel->AutoStart1Click(nullptr);
