@@ -2,7 +2,10 @@
 // and a stand-in launcher window that records what it receives.
 #include "speedpanel/ui/main.h"
 #include "speedpanel_res.h"
+#include <cstdint>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -207,6 +210,41 @@ TEST_F(PanelTest, LayoutKeepsTheHiddenControlsAndTheirTabOrder) {
     RECT r = f.Control("DriveComboBox").FormBounds();
     EXPECT_EQ(r.left, 37);
     EXPECT_EQ(r.top, 52);
+}
+
+// The background is stored packed; what the window draws is the picture itself.
+TEST_F(PanelTest, BackgroundHasExactlyThePixelsOfTheArtwork) {
+    std::ifstream file(VT_BACKGROUND_BMP, std::ios::binary);
+    ASSERT_TRUE(file) << VT_BACKGROUND_BMP;
+    const std::vector<std::uint8_t> bmp{std::istreambuf_iterator<char>(file), {}};
+    ASSERT_GT(bmp.size(), 54u);
+    const std::uint32_t offset = bmp[10] | bmp[11] << 8 | bmp[12] << 16 | bmp[13] << 24;
+    const std::size_t rows = 320 * 3 * 200; // 24 bits, rows of 960 bytes need no padding
+    ASSERT_EQ(bmp.size(), offset + rows);
+
+    HBITMAP picture = panel->Control("Image2").Picture();
+    ASSERT_NE(picture, nullptr);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+    bi.bmiHeader.biWidth = 320;
+    bi.bmiHeader.biHeight = 200; // bottom-up, as in the file
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 24;
+    bi.bmiHeader.biCompression = BI_RGB;
+    BITMAP bm{};
+    ASSERT_TRUE(GetObjectA(picture, sizeof(bm), &bm));
+    EXPECT_EQ(bm.bmWidth, 320);
+    EXPECT_EQ(bm.bmHeight, 200);
+    EXPECT_EQ(bm.bmBitsPixel, 24);
+    std::vector<std::uint8_t> shown(rows);
+    HDC screen = GetDC(nullptr);
+    int lines = GetDIBits(screen, picture, 0, 200, shown.data(), &bi, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    ASSERT_EQ(lines, 200);
+    std::size_t differ = 0;
+    for (std::size_t i = 0; i < rows; ++i)
+        differ += shown[i] != bmp[offset + i];
+    EXPECT_EQ(differ, 0u);
 }
 
 TEST_F(PanelTest, MenusCarryTheirItemsStatesAndShortcut) {
