@@ -20,8 +20,10 @@ WindowsTransport::~WindowsTransport() {
 // The panel's rule on the NT family: every CD-ROM letter, a to z.
 std::vector<std::string> WindowsTransport::Search() {
     std::vector<std::string> devices;
+    const DWORD present = PresentLetters(seam_);
     for (char letter = 'a'; letter <= 'z'; ++letter)
-        if (LetterDriveType(seam_, letter) == DRIVE_CDROM)
+        if ((present & (DWORD{1} << (letter - 'a'))) != 0 &&
+            LetterDriveType(seam_, letter) == DRIVE_CDROM)
             devices.push_back(std::string(1, letter - 'a' + 'A') + ":");
     return devices;
 }

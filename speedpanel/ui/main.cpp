@@ -1,7 +1,6 @@
 #include "speedpanel/ui/main.h"
 #include "common/dllsearch.h"
 #include "common/instance.h"
-#include "drive/drivecommands.h"
 #include "speedpanel/ui/flatlook.h"
 #include "speedpanel_res.h"
 #include <memory>
@@ -448,88 +447,6 @@ void TFormMain::WMBringForward(tk::TMessage& message) {
     // The launcher allowed this process the foreground before it asked.
     SetForegroundWindow(Handle());
     message.Result = 0;
-}
-
-// ---- PanelView ------------------------------------------------------------
-
-void TFormMain::AddDrive(const char* entry) {
-    DriveComboBox.Add(entry);
-}
-void TFormMain::ClearDrives() {
-    DriveComboBox.Clear();
-}
-int TFormMain::SelectedDrive() {
-    return DriveComboBox.ItemIndex();
-}
-void TFormMain::SelectDrive(int index) {
-    DriveComboBox.SetItemIndex(index);
-}
-
-void TFormMain::ShowMessageAndQuit(const char* text, const char* caption, unsigned style) {
-    messageBox_(Handle(), text, caption, style);
-    if (tk::App())
-        tk::App()->Terminate();
-    else
-        PostQuitMessage(0);
-}
-
-void TFormMain::ShowStatus(const char* text) {
-    StaticText1.SetText(text);
-}
-
-void TFormMain::ShowMode(bool high) {
-    // Copied, so that the status line never shares the label's storage.
-    const std::string caption = (high ? Label1 : Label2).Text();
-    StaticText1.SetText(caption);
-    (high ? RadioButton1 : RadioButton2).SetChecked(true);
-}
-
-bool TFormMain::HighSpeedChecked() {
-    return RadioButton1.Checked();
-}
-
-void TFormMain::SetPresentation(Presentation presentation) {
-    const bool list = presentation == Presentation::List;
-    auto color = [](bool inUse) {
-        return SysColor(inUse ? COLOR_WINDOWTEXT : COLOR_INACTIVECAPTION);
-    };
-    RadioButton1.SetEnabled(!list);
-    RadioButton2.SetEnabled(!list);
-    ComboBox1.SetEnabled(list);
-    GroupBox2.SetFontColor(color(!list));
-    GroupBox1.SetFontColor(color(list));
-}
-
-Presentation TFormMain::CurrentPresentation() {
-    return ComboBox1.Enabled() ? Presentation::List : Presentation::Radio;
-}
-
-void TFormMain::ShowSpeeds(std::span<const std::uint8_t> speeds) {
-    GroupBox1.SetEnabled(true);
-    ComboBox1.Clear();
-    char text[kSpeedEntrySize];
-    for (std::uint8_t speed : speeds) {
-        FormatSpeedEntry(speed, text);
-        ComboBox1.Add(text);
-    }
-    if (!speeds.empty()) ComboBox1.SetItemIndex(0);
-}
-
-void TFormMain::ClearSpeeds() {
-    GroupBox1.SetEnabled(false);
-    ComboBox1.Clear();
-}
-
-bool TFormMain::SpeedListBuilt() {
-    return GroupBox1.Enabled();
-}
-
-std::span<const std::string> TFormMain::SpeedEntries() {
-    return ComboBox1.Items();
-}
-
-int TFormMain::SelectedSpeed() {
-    return ComboBox1.ItemIndex();
 }
 
 // ---- start-up -----------------------------------------------------------------

@@ -123,12 +123,6 @@ status_line() {
 tray_count() { pr0 tray | sed -n 's/^trayicons: //p'; }
 tray_xy() { pr0 tray | sed -n 's/^trayicon: //p' | head -n 1; }
 
-click() {
-    local x=$1 y=$2 button=${3:-1} n=${4:-1}
-    xdotool mousemove "$x" "$y"
-    sleep 0.2
-    xdotool click --repeat "$n" --delay 80 "$button"
-}
 
 # Opens the tray menu with a right click on the icon.
 tray_menu() {

@@ -20,8 +20,6 @@
 
 namespace {
 
-using CheckingPanel = vt_test::FakePanel;
-
 bool IsNumber0To255(const char* text) {
     if (!*text) return false;
     int v = 0;
@@ -34,7 +32,7 @@ bool IsNumber0To255(const char* text) {
 }
 
 // What the panel shows must be one of its own texts.
-std::string Problem(const CheckingPanel& panel) {
+std::string Problem(const vt_test::FakePanel& panel) {
     const std::string& s = panel.status;
     if (s != "Current Speed = High Speed Mode" && s != "Current Speed = Silence Mode") {
         const std::string prefix = "Current Speed = ";
@@ -73,7 +71,7 @@ int main(int argc, char** argv) {
         std::printf("error: cannot write %s\n", file);
         return 2;
     }
-    CheckingPanel panel;
+    vt_test::FakePanel panel;
     velotune::SpeedControl control(panel);
     control.DiscoverDrives();
     if (panel.drives.size() != 1) {

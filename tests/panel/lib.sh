@@ -123,11 +123,6 @@ child_field() {
 
 # --- real input ---------------------------------------------------------------
 
-# click X Y [BUTTON]: a click at screen coordinates
-click() {
-    xdotool mousemove "$1" "$2" sleep 0.2 click "${3:-1}"
-    sleep 0.2
-}
 # key KEY...: key strokes, with the pointer over the panel (no window manager:
 # the keyboard follows the pointer)
 key() {

@@ -90,6 +90,11 @@ until_ok() {
     done
 }
 
+# Real input. click X Y [BUTTON] [COUNT]: the pointer rests on X,Y, then the clicks.
+click() {
+    xdotool mousemove "$1" "$2" sleep 0.2 click --repeat "${4:-1}" --delay 80 "${3:-1}"
+}
+
 # Pictures. vt_same_image A B: the two pictures are equal, pixel for pixel.
 vt_same_image() { [ "$(compare -metric AE "$1" "$2" null: 2>&1)" = 0 ]; }
 # The notification area: a strip at the right end of the shell desktop's taskbar

@@ -39,6 +39,9 @@ HANDLE WINAPI FakeCreateFile(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD,
     }
     return kDrive;
 }
+DWORD WINAPI OnlyF() {
+    return DWORD{1} << ('f' - 'a');
+}
 BOOL WINAPI FakeClose(HANDLE h) {
     g_closed.push_back(h);
     return TRUE;
@@ -76,6 +79,10 @@ TEST_F(WindowsTool, DriveLettersInEveryForm) {
     for (const char* bad : {"", "ee", "1:", "e:\\", "\\\\.\\e:", "/dev/sr0"})
         EXPECT_EQ(transport.DeviceName(bad), "") << bad;
     EXPECT_EQ(transport.Search(), (std::vector<std::string>{"D:", "F:"}));
+    // Letters that do not exist are not asked.
+    DiscoverySeam present = kSeam;
+    present.getLogicalDrives = &OnlyF;
+    EXPECT_EQ(WindowsTransport(present).Search(), std::vector<std::string>{"F:"});
 
     // A letter that is no drive, and a disk, are refused before anything is opened.
     const Outcome bad = tool::Run({"status", "--device", "x:y"}, transport);

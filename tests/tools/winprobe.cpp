@@ -665,13 +665,16 @@ int ControlPlace(const std::string& form, const std::string& name) {
 // Commands of this file; every other one is a step command.
 bool OwnCommand(const std::string& cmd) {
     static const char* const own[] = {
-        "serve",     "sleep",           "screen-rect",  "cursor",     "foreground",  "taskbar",
-        "toplevel",  "messagebox-wait", "exe-icons",    "listen",     "wait-window", "wait-visible",
-        "wait-gone", "wait-hidden",     "find",         "info",       "children",    "owned",
-        "focus",     "setfg",           "send",         "post",       "region-pt",   "child",
-        "text",      "wait-text",       "click-button", "screen-pos", "child-send",  "child-post",
-        "logon",     "exit-launcher",   "close-panel",  "hold",       "release",     "absent",
-        "control",   "lock",            "short",        "runline"};
+        "serve",       "sleep",       "screen-rect",  "cursor",
+        "foreground",  "taskbar",     "toplevel",     "messagebox-wait",
+        "exe-icons",   "listen",      "wait-window",  "wait-visible",
+        "wait-gone",   "wait-hidden", "find",         "info",
+        "children",    "owned",       "focus",        "setfg",
+        "send",        "post",        "region-pt",    "child",
+        "text",        "wait-text",   "click-button", "screen-pos",
+        "child-send",  "child-post",  "logon",        "exit-launcher",
+        "close-panel", "hold",        "release",      "absent",
+        "control",     "lock",        "short",        "runline"};
     for (const char* c : own)
         if (cmd == c) return true;
     return false;
@@ -723,8 +726,8 @@ int Run(const Args& a) {
         STARTUPINFOA si = {};
         si.cb = sizeof si;
         PROCESS_INFORMATION pi = {};
-        if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                            &si, &pi)) {
+        if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                            &pi)) {
             Out("error=cannot start (%lu)\n", GetLastError());
             return 1;
         }
