@@ -21,8 +21,10 @@ pid != child || child == "" { next }
 r ~ /^Call PE DLL .*COMCTL32\.dll.*PROCESS_ATTACH/ { cc0 = now }
 r ~ /^Ret  PE DLL .*COMCTL32\.dll.*PROCESS_ATTACH/ { cc = now - cc0 }
 r ~ /^Starting thread proc/ && te == "" { te = now }
-r ~ /^Call user32\.LoadImageA\(140000000,00000065,/ { bg0 = now }
-r ~ /^Ret  user32\.LoadImageA\(/ && bg0 != "" && bg == "" { bg = now - bg0 }
+# The background: a bitmap resource (LoadImageA) or a packed one (FindResourceA,
+# then the unpacking, which ends with GdiFlush).
+r ~ /^Call (user32\.LoadImageA|KERNEL32\.FindResourceA|kernel32\.FindResourceA)\(140000000,00000065,/ && bg0 == "" { bg0 = now }
+r ~ /^Ret  (user32\.LoadImageA|GDI32\.GdiFlush|gdi32\.GdiFlush)\(/ && bg0 != "" && bg == "" { bg = now - bg0 }
 r ~ /^Call comctl32\.InitCommonControlsEx/ { icc0 = now }
 r ~ /^Ret  comctl32\.InitCommonControlsEx/ && icc0 != "" { icc = now - icc0 }
 r ~ /^Call user32\.CreateWindowExA\(/ && tw0 == "" && (index(r, "\"TFormMain\"") || index(r, "\"VelotuneBench")) { tw0 = now }

@@ -146,7 +146,7 @@ say "plain ${plain_t[*]} -> $plain_med ms; reference ${min_t[*]} -> $min_med ms;
 # Wine's relay trace of the calls that mark the phases, with timestamps (1 ms).
 say "start-up breakdown, $traces traced starts each of the reference and the panel"
 wine reg add "$relay_key" /v RelayInclude /t REG_SZ /f /d \
-    'kernel32.CreateProcessA;comctl32.InitCommonControlsEx;user32.CreateWindowExA;user32.LoadImageA;kernel32.GetLogicalDrives;kernel32.GetDriveTypeA;kernel32.CreateFileA;kernel32.DeviceIoControl;user32.SetWindowTextA;user32.BeginPaint' \
+    'kernel32.CreateProcessA;comctl32.InitCommonControlsEx;user32.CreateWindowExA;user32.LoadImageA;kernel32.FindResourceA;gdi32.GdiFlush;kernel32.GetLogicalDrives;kernel32.GetDriveTypeA;kernel32.CreateFileA;kernel32.DeviceIoControl;user32.SetWindowTextA;user32.BeginPaint' \
     >/dev/null 2>&1
 for i in $(seq 1 "$traces"); do
     for p in minimal panel; do
@@ -437,7 +437,7 @@ they show where the time goes, not how long it is.
 | common controls with the manifest (comctl32 6 attach: activation context, X11 driver, theme) | $(ph comctl32 minimal) | $(ph comctl32 panel) |
 | program start to its main window (application object, InitCommonControlsEx, icons, menus, components) | $(ph before_window minimal) | $(ph before_window panel) |
 | of it: InitCommonControlsEx | $(ph initcc minimal) | $(ph initcc panel) |
-| the background bitmap (LoadImageA of the 320 x 200 picture) | - | $(ph bitmap panel) |
+| the background bitmap (the 320 x 200 picture loaded: LoadImageA, or the packed resource found and unpacked) | - | $(ph bitmap panel) |
 | window and control creation, up to discovery | $(ph windows minimal) | $(ph windows panel) |
 | drive discovery up to the status line | - | $(ph discovery panel) |
 | of it: GetDriveTypeA ($(phase n_drivetype panel) calls) | - | $(ph drivetype panel) |

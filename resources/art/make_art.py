@@ -7,6 +7,10 @@ are written byte by byte. The generated files are committed, so a build never
 needs this script; run it again after changing a picture:
 
     python3 resources/art/make_art.py [OUTDIR]
+
+The build packs the background with it (see pack_bmp):
+
+    python3 resources/art/make_art.py --pack IN.bmp OUT.vpk
 """
 
 import math
@@ -612,7 +616,86 @@ def tray_picture():
     return cv
 
 
+# --------------------------------------------------------------------------
+# Packed pictures
+#
+# A large picture is stored in the program packed and unpacked once at start.
+# Layout (little-endian): "VPK1", width (u16), height (u16), bits per pixel
+# (u16, 24), then the bottom-up rows of the BMP, each padded to 4 bytes, in an
+# LZ-style stream. Before packing, every byte of a row from the fourth on is
+# replaced by its difference (mod 256) to the byte three places before it, the
+# same colour channel of the pixel to the left. Stream tokens:
+#   t < 0x80   t + 1 literal bytes follow;
+#   t >= 0x80  copy (t & 0x7F) + 4 bytes from u16 d bytes back (1 <= d).
+
+PACK_MIN = 4
+PACK_MAX = 0x7F + PACK_MIN
+
+
+def pack_stream(d, window=65535, tries=32):
+    out = bytearray()
+    lit = bytearray()
+    table = {}
+
+    def flush():
+        nonlocal lit
+        while lit:
+            chunk = lit[:128]
+            out.append(len(chunk) - 1)
+            out.extend(chunk)
+            lit = lit[128:]
+
+    i, n = 0, len(d)
+    while i < n:
+        best = off = 0
+        for p in reversed(table.get(d[i:i + PACK_MIN], [])[-tries:]):
+            if i - p > window:
+                break
+            k = 0
+            while i + k < n and k < PACK_MAX and d[p + k] == d[i + k]:
+                k += 1
+            if k > best:
+                best, off = k, i - p
+        if best >= PACK_MIN:
+            flush()
+            out.append(0x80 | (best - PACK_MIN))
+            out += struct.pack("<H", off)
+            for k in range(i, i + best):
+                table.setdefault(d[k:k + PACK_MIN], []).append(k)
+            i += best
+        else:
+            table.setdefault(d[i:i + PACK_MIN], []).append(i)
+            lit.append(d[i])
+            i += 1
+    flush()
+    return bytes(out)
+
+
+def pack_bmp(bmp):
+    """A 24-bit uncompressed BMP file as a packed picture."""
+    off, = struct.unpack_from("<I", bmp, 10)
+    size, w, h, planes, bpp, comp = struct.unpack_from("<IiiHHI", bmp, 14)
+    if size < 40 or h <= 0 or w <= 0 or bpp != 24 or comp != 0:
+        raise ValueError("not a bottom-up 24-bit uncompressed bitmap")
+    stride = (w * 3 + 3) & ~3
+    rows = bmp[off:off + stride * h]
+    if len(rows) != stride * h:
+        raise ValueError("bitmap data is short")
+    filtered = bytearray(rows)
+    for y in range(h):
+        base = y * stride
+        for x in range(stride - 1, 2, -1):
+            filtered[base + x] = (rows[base + x] - rows[base + x - 3]) & 0xFF
+    return b"VPK1" + struct.pack("<HHH", w, h, 24) + pack_stream(bytes(filtered))
+
+
 def main():
+    if len(sys.argv) == 4 and sys.argv[1] == "--pack":
+        with open(sys.argv[2], "rb") as f:
+            packed = pack_bmp(f.read())
+        with open(sys.argv[3], "wb") as f:
+            f.write(packed)
+        return
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.dirname(os.path.abspath(__file__))
     files = {
         "background.bmp": bmp24(background()),

@@ -3,6 +3,7 @@
 #include "speedpanel/toolkit/detail.h"
 #include "speedpanel/toolkit/form.h"
 #include "speedpanel/toolkit/nonvisual.h"
+#include "speedpanel/toolkit/picture.h"
 #include <algorithm>
 #include <commctrl.h>
 
@@ -27,8 +28,7 @@ TControl::TControl(TForm& form, const ControlDef& d, TControl* parent)
             icon_.TakeHandle(static_cast<HICON>(
                 LoadImageA(inst, MAKEINTRESOURCEA(d.picture), IMAGE_ICON, 32, 32, 0)));
         else
-            picture_.Reset(static_cast<HBITMAP>(LoadImageA(
-                inst, MAKEINTRESOURCEA(d.picture), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+            picture_.Reset(LoadPicture(inst, d.picture));
     }
 }
 

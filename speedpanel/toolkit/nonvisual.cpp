@@ -6,10 +6,7 @@ namespace velotune::tk {
 
 // ---- timer ----------------------------------------------------------------------
 
-TTimer::TTimer(TComponent* owner) : TComponent(owner) {
-    window_ = UtilityWindow([this](TMessage& m) {
-        if (m.Msg == WM_TIMER && OnTimer) OnTimer(this);
-    });
+TTimer::TTimer(TComponent* owner, bool enabled) : TComponent(owner), enabled_(enabled) {
     Apply();
 }
 
@@ -29,12 +26,19 @@ void TTimer::SetInterval(unsigned ms) {
     Apply();
 }
 
+// The timer's window is made the first time the timer is to run: a timer that
+// stays disabled costs no window.
 void TTimer::Apply() {
-    if (!window_.Handle()) return;
     if (running_) KillTimer(window_.Handle(), 1);
     running_ = false;
-    if (enabled_ && interval_ != 0)
-        running_ = SetTimer(window_.Handle(), 1, interval_, nullptr) != 0;
+    if (!enabled_ || interval_ == 0) return;
+    if (!window_.Handle()) {
+        window_ = UtilityWindow([this](TMessage& m) {
+            if (m.Msg == WM_TIMER && OnTimer) OnTimer(this);
+        });
+        if (!window_.Handle()) return;
+    }
+    running_ = SetTimer(window_.Handle(), 1, interval_, nullptr) != 0;
 }
 
 // ---- image list -------------------------------------------------------------------

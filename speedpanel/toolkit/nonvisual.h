@@ -10,10 +10,10 @@
 namespace velotune::tk {
 
 // Ticks on the GUI thread every Interval milliseconds while Enabled; an
-// interval of 0 does not tick.
+// interval of 0 does not tick. A timer is made enabled unless told otherwise.
 class TTimer : public TComponent {
 public:
-    explicit TTimer(TComponent* owner);
+    explicit TTimer(TComponent* owner, bool enabled = true);
     ~TTimer() override;
     bool Enabled() const { return enabled_; }
     void SetEnabled(bool on);
@@ -21,6 +21,8 @@ public:
     void SetInterval(unsigned ms);
     TNotifyEvent OnTimer;
     bool Running() const { return running_; }
+    // The window that receives the ticks; none until the timer first runs.
+    HWND Handle() const { return window_.Handle(); }
 
 private:
     void Apply();

@@ -50,7 +50,7 @@ TTrayIcon::TTrayIcon(tk::TComponent* owner, const ShellSeam& shell)
     // A component made for a designing owner is designing too.
     if (owner && owner->Designing()) SetDesigning(true);
 
-    timer_ = std::make_unique<tk::TTimer>(nullptr);
+    timer_ = std::make_unique<tk::TTimer>(nullptr, false);
     CopyApplicationIcon();
 
     timer_->SetEnabled(false);

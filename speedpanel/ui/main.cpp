@@ -255,7 +255,7 @@ TFormMain::TFormMain(tk::TComponent* owner, const DiscoverySeam& seam, tk::Messa
     About2 =
         AddItem(MainMenu1->Items(), "About2", "&About", tk::Bind(this, &TFormMain::About1Click));
 
-    Timer1 = new tk::TTimer(this);
+    Timer1 = new tk::TTimer(this, false);
     Timer1->Name = "Timer1";
     Timer1->SetEnabled(false);
     Timer1->SetInterval(1000);

@@ -3,7 +3,10 @@
 #include "speedpanel/toolkit/application.h"
 #include "speedpanel/toolkit/component.h"
 #include "speedpanel/toolkit/nonvisual.h"
+#include "speedpanel/toolkit/picture.h"
 #include "speedpanel/toolkit/placement.h"
+#include <cstdint>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -370,6 +373,90 @@ TEST(Timer, TicksOnTheGuiThreadOnlyWhileEnabledWithAnInterval) {
     EXPECT_EQ(sender, &timer);
     timer.SetEnabled(false);
     EXPECT_FALSE(timer.Running());
+}
+
+TEST(Timer, AMadeDisabledTimerHasNoWindowUntilItFirstRuns) {
+    TTimer timer(nullptr, false);
+    EXPECT_FALSE(timer.Enabled());
+    EXPECT_FALSE(timer.Running());
+    EXPECT_EQ(timer.Handle(), nullptr);
+    timer.SetInterval(0);
+    timer.SetEnabled(true); // an interval of 0 does not run either
+    EXPECT_EQ(timer.Handle(), nullptr);
+    int ticks = 0;
+    timer.OnTimer = [&](TComponent*) { ++ticks; };
+    timer.SetInterval(10);
+    EXPECT_TRUE(timer.Running());
+    HWND window = timer.Handle();
+    ASSERT_TRUE(IsWindow(window));
+    const DWORD until = GetTickCount() + 5000;
+    MSG msg;
+    while (ticks == 0 && GetTickCount() < until) {
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
+        if (ticks == 0) MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    }
+    EXPECT_GT(ticks, 0); // ticked within the bound
+    timer.SetEnabled(false);
+    timer.SetEnabled(true); // the window is made once and kept
+    EXPECT_EQ(timer.Handle(), window);
+}
+
+// ---- packed pictures ---------------------------------------------------------------
+
+// A 2 x 2 picture: both rows 10,20,30 15,25,35 and two padding bytes, stored as
+// differences to the byte three places before, the first row as literals and
+// the second as a copy of it.
+std::vector<std::uint8_t> PackedTwoByTwo() {
+    return {'V',  'P', 'K', '1', 2, 0, 2, 0,   24,  0, // header
+            0x07, 10,  20,  30,  5, 5, 5, 241, 231,    // 8 literal bytes
+            0x84, 8,   0};                             // copy 8 from 8 back
+}
+
+TEST(PackedPicture, UnpacksToTheBottomUp24BitRows) {
+    std::vector<std::uint8_t> data = PackedTwoByTwo();
+    HBITMAP bitmap = UnpackPicture(data.data(), data.size());
+    ASSERT_NE(bitmap, nullptr);
+    DIBSECTION ds{};
+    ASSERT_EQ(GetObjectA(bitmap, sizeof(ds), &ds), static_cast<int>(sizeof(ds)));
+    EXPECT_EQ(ds.dsBm.bmWidth, 2);
+    EXPECT_EQ(ds.dsBm.bmHeight, 2);
+    EXPECT_EQ(ds.dsBm.bmBitsPixel, 24);
+    EXPECT_GT(ds.dsBmih.biHeight, 0); // bottom-up, as a loaded bitmap resource
+    const auto* bits = static_cast<const std::uint8_t*>(ds.dsBm.bmBits);
+    const std::uint8_t row[6] = {10, 20, 30, 15, 25, 35};
+    for (int y = 0; y < 2; ++y)
+        EXPECT_EQ(std::memcmp(bits + 8 * y, row, sizeof(row)), 0) << "row " << y;
+    DeleteObject(bitmap);
+}
+
+TEST(PackedPicture, MalformedDataGivesNoBitmap) {
+    const std::vector<std::uint8_t> good = PackedTwoByTwo();
+    auto refused = [](std::vector<std::uint8_t> d) {
+        HBITMAP b = UnpackPicture(d.data(), d.size());
+        if (b) DeleteObject(b);
+        return b == nullptr;
+    };
+    auto changed = [&](std::size_t at, std::uint8_t value) {
+        std::vector<std::uint8_t> d = good;
+        d[at] = value;
+        return d;
+    };
+    EXPECT_TRUE(refused(changed(3, '2')));   // magic
+    EXPECT_TRUE(refused(changed(8, 32)));    // bits per pixel
+    EXPECT_TRUE(refused(changed(4, 0)));     // width 0
+    EXPECT_TRUE(refused(changed(20, 9)));    // copy from before the start
+    EXPECT_TRUE(refused(changed(20, 0)));    // copy from 0 back
+    EXPECT_TRUE(refused(changed(19, 0x85))); // copy past the end
+    EXPECT_TRUE(refused(changed(10, 0x08))); // literal run past the data
+    std::vector<std::uint8_t> shorter(good.begin(), good.end() - 1);
+    EXPECT_TRUE(refused(shorter));
+    std::vector<std::uint8_t> longer = good;
+    longer.push_back(0);
+    EXPECT_TRUE(refused(longer));
+    EXPECT_TRUE(refused({'V', 'P', 'K', '1'}));
+    EXPECT_EQ(UnpackPicture(nullptr, 0), nullptr);
+    EXPECT_FALSE(refused(good));
 }
 
 HBITMAP SolidBitmap(int w, int h, COLORREF c) {

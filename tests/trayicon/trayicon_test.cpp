@@ -268,6 +268,7 @@ TEST_F(TrayIconTest, ConstructionFillsTheIconRecordAndMakesAHiddenMessageWindow)
     EXPECT_FALSE(icon->HookRegistered());
     EXPECT_FALSE(icon->AnimationTimer().Enabled());
     EXPECT_FALSE(icon->AnimationTimer().Running());
+    EXPECT_EQ(icon->AnimationTimer().Handle(), nullptr);
 }
 
 TEST_F(TrayIconTest, PublishedPropertiesHaveTheirDefaults) {

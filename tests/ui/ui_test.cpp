@@ -2,7 +2,10 @@
 // and a stand-in launcher window that records what it receives.
 #include "speedpanel/ui/main.h"
 #include "speedpanel_res.h"
+#include <cstdint>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -209,6 +212,41 @@ TEST_F(PanelTest, LayoutKeepsTheHiddenControlsAndTheirTabOrder) {
     EXPECT_EQ(r.top, 52);
 }
 
+// The background is stored packed; what the window draws is the picture itself.
+TEST_F(PanelTest, BackgroundHasExactlyThePixelsOfTheArtwork) {
+    std::ifstream file(VT_BACKGROUND_BMP, std::ios::binary);
+    ASSERT_TRUE(file) << VT_BACKGROUND_BMP;
+    const std::vector<std::uint8_t> bmp{std::istreambuf_iterator<char>(file), {}};
+    ASSERT_GT(bmp.size(), 54u);
+    const std::uint32_t offset = bmp[10] | bmp[11] << 8 | bmp[12] << 16 | bmp[13] << 24;
+    const std::size_t rows = 320 * 3 * 200; // 24 bits, rows of 960 bytes need no padding
+    ASSERT_EQ(bmp.size(), offset + rows);
+
+    HBITMAP picture = panel->Control("Image2").Picture();
+    ASSERT_NE(picture, nullptr);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+    bi.bmiHeader.biWidth = 320;
+    bi.bmiHeader.biHeight = 200; // bottom-up, as in the file
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 24;
+    bi.bmiHeader.biCompression = BI_RGB;
+    BITMAP bm{};
+    ASSERT_TRUE(GetObjectA(picture, sizeof(bm), &bm));
+    EXPECT_EQ(bm.bmWidth, 320);
+    EXPECT_EQ(bm.bmHeight, 200);
+    EXPECT_EQ(bm.bmBitsPixel, 24);
+    std::vector<std::uint8_t> shown(rows);
+    HDC screen = GetDC(nullptr);
+    int lines = GetDIBits(screen, picture, 0, 200, shown.data(), &bi, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    ASSERT_EQ(lines, 200);
+    std::size_t differ = 0;
+    for (std::size_t i = 0; i < rows; ++i)
+        differ += shown[i] != bmp[offset + i];
+    EXPECT_EQ(differ, 0u);
+}
+
 TEST_F(PanelTest, MenusCarryTheirItemsStatesAndShortcut) {
     HMENU popup = panel->PopupMenu1->Handle();
     ASSERT_EQ(GetMenuItemCount(popup), 4);
@@ -224,6 +262,9 @@ TEST_F(PanelTest, MenusCarryTheirItemsStatesAndShortcut) {
     EXPECT_EQ(panel->ImageList1->Count(), 1);
     EXPECT_FALSE(panel->Timer1->Enabled());
     EXPECT_EQ(panel->Timer1->Interval(), 1000u);
+    // Neither timer ever runs, so neither costs a window at start-up.
+    EXPECT_EQ(panel->Timer1->Handle(), nullptr);
+    EXPECT_EQ(panel->TrayIcon1->AnimationTimer().Handle(), nullptr);
     panel->AutoStart1Click(nullptr);
     EXPECT_FALSE(panel->AutoStart1->Checked());
     panel->AutoStart1Click(nullptr);
