@@ -19,14 +19,15 @@ vt_sim_preload
 start_panel
 check "the panel shows" probe wait-visible "${MAIN[@]}" 30000
 check "the panel shows the mode" probe wait-text "${MAIN[@]}" pos=25,154 "Current Speed = High Speed Mode" 30000
-sleep 0.5
 probe info "${MAIN[@]}"
 PX=$(probe_get x)
 PY=$(probe_get y)
 # The focus goes on to the option buttons, so the field shows its own colour.
 probe setfg "${MAIN[@]}" >/dev/null
 xdotool key Tab
-sleep 0.5
+focus_class() { probe focus "${MAIN[@]}" >/dev/null && probe_get focus_class; }
+focus_left_list() { [ -n "$(focus_class)" ] && [ "$(focus_class)" != ComboBox ]; }
+check "the focus leaves the drive list" until_ok 5 focus_left_list
 shot light-theme
 img=$ART/$TEST_NAME-light-theme.png
 # pixel X Y: "R,G,B" of the screenshot at the panel's client X,Y
