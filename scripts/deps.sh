@@ -3,7 +3,8 @@
 # if any is missing. Run as root (or with sudo).
 set -euo pipefail
 pkgs=(cmake make git mingw-w64 googletest clang libclang-rt-14-dev wine wine64 xvfb xdotool
-      x11-utils imagemagick nsis zip unzip procps fonts-nanum fonts-wine shellcheck dpkg-dev)
+      x11-utils imagemagick nsis zip unzip procps fonts-nanum fonts-wine shellcheck dpkg-dev
+      python3)
 missing=()
 for p in "${pkgs[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
