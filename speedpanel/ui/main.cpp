@@ -437,12 +437,7 @@ void TFormMain::WMShowAbout(tk::TMessage& message) {
 void TFormMain::WMBringForward(tk::TMessage& message) {
     // A window hidden by minimising comes back as the tray double click
     // brings it back, discovery included; a shown one only comes forward.
-    if (!Visible()) {
-        if (TrayIcon1)
-            TrayIcon1->Restore();
-        else
-            TrayIcon1Restore(this);
-    }
+    if (!Visible() && TrayIcon1) TrayIcon1->Restore();
     if (IsIconic(Handle())) ShowWindow(Handle(), SW_RESTORE);
     // The launcher allowed this process the foreground before it asked.
     SetForegroundWindow(Handle());

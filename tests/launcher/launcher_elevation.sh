@@ -9,14 +9,7 @@
 #     panel's Close with the launcher stopped still ends the panel, bounded;
 #   - two launchers, or two panels, started at the same moment leave one each.
 source "$(dirname "$0")/lib.sh"
-LT_PANEL=real
-if [ ! -f "$LT_DIST/TrelvixVelotune.exe" ] || [ ! -f "$LT_NATIVE/sim/libvtsim_sgio.so" ]; then
-    echo "FAIL: the speed panel or the simulated drive is not built"
-    exit 1
-fi
-source "$LT_SRC/tests/sim/sim.sh"
-VT_SIM_DIR=$LT_OUT/simdrives
-vt_sim_init "$LT_NATIVE"
+lt_use_real_panel
 vt_sim_drive le1 kind=twomode mode=high >/dev/null
 vt_sim_cdrom d le1
 vt_sim_apply # restarts the wine server

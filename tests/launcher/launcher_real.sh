@@ -4,14 +4,7 @@
 # panel; About opens the panel's About box; the panel's "Close" greys About; a
 # second launcher leaves one icon and opens the panel again; Exit ends both.
 source "$(dirname "$0")/lib.sh"
-LT_PANEL=real
-if [ ! -f "$LT_DIST/TrelvixVelotune.exe" ] || [ ! -f "$LT_NATIVE/sim/libvtsim_sgio.so" ]; then
-    echo "FAIL: the speed panel or the simulated drive is not built"
-    exit 1
-fi
-source "$LT_SRC/tests/sim/sim.sh"
-VT_SIM_DIR=$LT_OUT/simdrives
-vt_sim_init "$LT_NATIVE"
+lt_use_real_panel
 vt_sim_drive lt1 kind=twomode mode=high vendor=TRELVIX "product=DVD-RW TV-1620" revision=1.03 \
     >/dev/null
 vt_sim_cdrom d lt1

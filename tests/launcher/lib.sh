@@ -253,3 +253,16 @@ lt_finish() {
     probe_stop
     vt_end
 }
+
+# The tests with the real speed panel and a simulated drive: LT_PANEL=real and the
+# simulated drives under LT_OUT; fails the test at once when either is not built.
+lt_use_real_panel() {
+    LT_PANEL=real
+    if [ ! -f "$LT_DIST/TrelvixVelotune.exe" ] || [ ! -f "$LT_NATIVE/sim/libvtsim_sgio.so" ]; then
+        echo "FAIL: the speed panel or the simulated drive is not built"
+        exit 1
+    fi
+    source "$LT_SRC/tests/sim/sim.sh"
+    VT_SIM_DIR=$LT_OUT/simdrives
+    vt_sim_init "$LT_NATIVE"
+}
