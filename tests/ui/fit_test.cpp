@@ -5,6 +5,7 @@
 // outside the window as text sources) do not count.
 #include "speedpanel/ui/main.h"
 #include "speedpanel_res.h"
+#include "tests/fakes/nodrives.h"
 #include <gtest/gtest.h>
 #include <cstdio>
 #include <cstring>
@@ -18,21 +19,7 @@ namespace {
 int NoBox(HWND, const char*, const char*, UINT) {
     return IDOK;
 }
-BOOL WINAPI NtVersion(LPOSVERSIONINFOA v) {
-    v->dwPlatformId = VER_PLATFORM_WIN32_NT;
-    v->dwMajorVersion = 6;
-    return TRUE;
-}
-UINT WINAPI NoCdrom(LPCSTR) {
-    return DRIVE_FIXED;
-}
-HANDLE WINAPI NoFile(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
-    return INVALID_HANDLE_VALUE;
-}
-BOOL WINAPI Close(HANDLE) {
-    return TRUE;
-}
-const DiscoverySeam kNoDrives{&NtVersion, &NoCdrom, &NoFile, &Close};
+using vt_test::kNoDrives;
 
 std::string WithoutPrefix(const std::string& text) {
     std::string out;

@@ -2,6 +2,7 @@
 // and a stand-in launcher window that records what it receives.
 #include "speedpanel/ui/main.h"
 #include "speedpanel_res.h"
+#include "tests/fakes/nodrives.h"
 #include <cstdint>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -26,21 +27,7 @@ int FakeBox(HWND, const char* text, const char* caption, UINT style) {
     return IDOK;
 }
 
-BOOL WINAPI NtVersion(LPOSVERSIONINFOA v) {
-    v->dwPlatformId = VER_PLATFORM_WIN32_NT;
-    v->dwMajorVersion = 6;
-    return TRUE;
-}
-UINT WINAPI NoCdrom(LPCSTR) {
-    return DRIVE_FIXED;
-}
-HANDLE WINAPI NoFile(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
-    return INVALID_HANDLE_VALUE;
-}
-BOOL WINAPI Close(HANDLE) {
-    return TRUE;
-}
-const DiscoverySeam kNoDrives{&NtVersion, &NoCdrom, &NoFile, &Close};
+using vt_test::kNoDrives;
 
 // The stand-in launcher: logs messages 1026 and 1027, and whether the panel
 // could be found by class and title when 1027 arrived.
