@@ -76,6 +76,8 @@ void TControl::SetText(const std::string& text) {
 
 void TControl::SetVisible(bool on) {
     visible_ = on;
+    // A control that waited for the rest of the form is made now, visible.
+    if (on && !hwnd_ && Windowed()) form_.CompleteCreation();
     if (hwnd_)
         ShowWindow(hwnd_, on ? SW_SHOW : SW_HIDE);
     else if (form_.Handle()) {
@@ -100,6 +102,7 @@ void TControl::SetFontColor(COLORREF c) {
 }
 
 void TControl::SetFocus() {
+    if (!hwnd_ && Windowed()) form_.CompleteCreation();
     if (hwnd_) ::SetFocus(hwnd_);
 }
 

@@ -103,26 +103,72 @@ void TForm::HandleNeeded() {
                              p.width, p.height, p.parent, nullptr, GetModuleHandleA(nullptr), this);
     if (!h) throw EOutOfResources("Cannot create window " + p.className);
     if (icon) SendMessageA(h, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-    CreateControls();
+    creationPending_ = true;
+    completionQueued_ = false;
+    CreateControls(true);
     if (stayOnTop_)
         SetWindowPos(Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
-void TForm::CreateControls() {
+namespace {
+// A timer of the form's own window: the first idle moment after the first showing.
+constexpr UINT_PTR kCompleteCreationTimer = 0x7A11;
+
+// The windowed controls directly inside parent (the form for null), in tab order.
+std::vector<TControl*> TabOrdered(const std::vector<std::unique_ptr<TControl>>& all,
+                                  const TControl* parent) {
+    std::vector<TControl*> children;
+    for (auto& c : all)
+        if (c->Parent() == parent && c->Windowed()) children.push_back(c.get());
+    std::stable_sort(children.begin(), children.end(), [](TControl* a, TControl* b) {
+        return a->TabOrder() < b->TabOrder();
+    });
+    return children;
+}
+} // namespace
+
+bool TForm::NeededForFirstPaint(const TControl& c) const {
+    if (!c.Visible()) return false;
+    RECT bounds = c.FormBounds();
+    RECT window{0, 0, width_, height_};
+    RECT both;
+    return IntersectRect(&both, &bounds, &window) != FALSE;
+}
+
+void TForm::CreateChildren(TControl* parent, HWND parentWindow) {
+    for (TControl* c : TabOrdered(controls_, parent)) {
+        c->CreateWindowed(parentWindow);
+        if (c->kind_ == ControlKind::GroupBox) CreateChildren(c, c->hwnd_);
+    }
+}
+
+void TForm::CreateControls(bool firstPaintOnly) {
     // Windowed controls are made parent first and, among siblings, in tab order,
-    // so the window order is the keyboard's tab order.
-    std::function<void(TControl*, HWND)> make = [&](TControl* parent, HWND parentWindow) {
-        std::vector<TControl*> children;
-        for (auto& c : controls_)
-            if (c->parent_ == parent && c->Windowed()) children.push_back(c.get());
-        std::stable_sort(children.begin(), children.end(),
-                         [](TControl* a, TControl* b) { return a->tabOrder_ < b->tabOrder_; });
-        for (TControl* c : children) {
-            c->CreateWindowed(parentWindow);
-            if (c->kind_ == ControlKind::GroupBox) make(c, c->hwnd_);
+    // so the window order is the keyboard's tab order. One made later goes in
+    // behind the sibling before it in that order.
+    HWND previous = HWND_TOP;
+    for (TControl* c : TabOrdered(controls_, nullptr)) {
+        if (!c->hwnd_ && !(firstPaintOnly && !NeededForFirstPaint(*c))) {
+            c->CreateWindowed(Handle());
+            if (c->kind_ == ControlKind::GroupBox) CreateChildren(c, c->hwnd_);
+            if (!firstPaintOnly && c->hwnd_)
+                SetWindowPos(c->hwnd_, previous, 0, 0, 0, 0,
+                             SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOREDRAW);
         }
-    };
-    make(nullptr, Handle());
+        if (c->hwnd_) previous = c->hwnd_;
+    }
+}
+
+void TForm::CompleteCreation() {
+    if (!window_ || !creationPending_) return;
+    creationPending_ = false;
+    if (completionQueued_) KillTimer(Handle(), kCompleteCreationTimer);
+    completionQueued_ = false;
+    CreateDeferred();
+}
+
+void TForm::CreateDeferred() {
+    CreateControls(false);
 }
 
 TControl* TForm::FindControl(const std::string& name) {
@@ -191,6 +237,10 @@ void TForm::Show() {
     HandleNeeded();
     if (placementPending_) ApplyPlacement();
     if (!IsWindowVisible(Handle())) ShowWindow(Handle(), SW_SHOW);
+    // Timer messages come after paint messages: the rest is made once the
+    // first paint is done.
+    if (creationPending_ && !completionQueued_)
+        completionQueued_ = SetTimer(Handle(), kCompleteCreationTimer, USER_TIMER_MINIMUM, nullptr) != 0;
 }
 
 void TForm::Hide() {
@@ -356,6 +406,8 @@ void TForm::DispatchKeyUp(HWND target, WORD key, TShiftState shift) {
 
 bool TForm::PreTranslateMessage(MSG& msg) {
     if (!window_ || msg.message < WM_KEYFIRST || msg.message > WM_KEYLAST) return false;
+    // Keyboard navigation reaches every control.
+    CompleteCreation();
     if (msg.message == WM_KEYUP || msg.message == WM_SYSKEYUP)
         DispatchKeyUp(msg.hwnd, static_cast<WORD>(msg.wParam), KeyboardShiftState());
     if (!window_) return true;
@@ -386,6 +438,10 @@ LRESULT TForm::HandleMessage(HWND, UINT msg, WPARAM w, LPARAM l) {
 }
 
 LRESULT TForm::WndProc(TMessage& m) {
+    if (m.Msg == WM_TIMER && m.WParam == kCompleteCreationTimer) {
+        CompleteCreation();
+        return 0;
+    }
     auto it = map_.find(m.Msg);
     if (it != map_.end())
         it->second(m);

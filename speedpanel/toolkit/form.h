@@ -98,6 +98,7 @@ public:
     TControl* Parent() const { return parent_; }
     HWND Handle() const { return hwnd_; }
     bool Windowed() const;
+    int TabOrder() const { return tabOrder_; }
     RECT Bounds() const { return bounds_; } // relative to the parent
     RECT FormBounds() const;                // relative to the form
 
@@ -206,8 +207,17 @@ public:
     virtual void CreateParams(TCreateParams& params);
 
     HWND Handle() const { return window_.Get(); }
-    // Creates the window (and its controls) if it does not exist yet.
+    // Creates the window if it does not exist yet, with the controls its first
+    // paint needs: a windowed control that is hidden, or that lies wholly outside
+    // the window, waits for CompleteCreation (its state is kept meanwhile).
     void HandleNeeded();
+    // Makes what the first paint did not need, once: the waiting controls, each
+    // in its place in the tab order, and what a form adds in CreateDeferred. It
+    // runs by itself when the message queue is next idle after the first
+    // showing (the first paint comes before it); anything that needs those
+    // parts sooner calls it. Keyboard input and showing a waiting control call it.
+    void CompleteCreation();
+    bool CreationComplete() const { return window_ && !creationPending_; }
     bool HandleAllocated() const { return static_cast<bool>(window_); }
 
     TControl& Control(const std::string& name);
@@ -270,6 +280,10 @@ public:
     COLORREF Color() const { return color_; }
 
 protected:
+    // Part of CompleteCreation: the base makes the waiting controls; a form that
+    // overrides it calls the base and then makes its own deferred parts.
+    virtual void CreateDeferred();
+
     // Graphic control under a form point (topmost first), or null.
     TControl* GraphicAt(int x, int y);
 
@@ -282,7 +296,9 @@ private:
     void Attach(HWND hwnd);
     void Detach();
     LRESULT HandleMessage(HWND hwnd, UINT msg, WPARAM w, LPARAM l);
-    void CreateControls();
+    void CreateControls(bool firstPaintOnly);
+    void CreateChildren(TControl* parent, HWND parentWindow);
+    bool NeededForFirstPaint(const TControl& c) const;
     void Paint();
     void MouseDown(TMouseButton button, int x, int y, WPARAM keys);
     void MouseUp(int x, int y);
@@ -297,6 +313,8 @@ private:
     UniqueFont font_;
     TPosition position_;
     bool placementPending_ = true;
+    bool creationPending_ = false; // CompleteCreation has not run for this window
+    bool completionQueued_ = false;
     bool stayOnTop_;
     UniqueWindow window_;
     std::vector<std::unique_ptr<TControl>> controls_;

@@ -261,6 +261,18 @@ TFormMain::TFormMain(tk::TComponent* owner, const DiscoverySeam& seam, tk::Messa
     Timer1->SetInterval(1000);
     Timer1->OnTimer = tk::Bind(this, &TFormMain::Timer1Timer);
 
+    EndLoading();
+    FormCreate();
+}
+
+TFormMain::~TFormMain() {
+    DestroyComponents();
+}
+
+void TFormMain::CreateDeferred() {
+    tk::TForm::CreateDeferred();
+    // The tray icon and its picture: read as part of the form's description.
+    BeginLoading();
     ImageList1 = new tk::TImageList(this, 16, 16);
     ImageList1->Name = "ImageList1";
     if (HBITMAP tray = LoadBitmapResource(IDB_TRAY)) {
@@ -268,7 +280,6 @@ TFormMain::TFormMain(tk::TComponent* owner, const DiscoverySeam& seam, tk::Messa
         DeleteObject(tray);
     }
 
-    // ---- TrayIcon1 -------------------------------------------------------------
     // The tray icon component. Configured, never made visible: the speed panel's
     // place in the notification area is the launcher's icon.
     TrayIcon1 = new TTrayIcon(this);
@@ -281,14 +292,8 @@ TFormMain::TFormMain(tk::TComponent* owner, const DiscoverySeam& seam, tk::Messa
     TrayIcon1->Icons = ImageList1;
     TrayIcon1->OnMinimize = tk::Bind(this, &TFormMain::TrayIcon1Minimize);
     TrayIcon1->OnRestore = tk::Bind(this, &TFormMain::TrayIcon1Restore);
-    // ------------------------------------------------------------------------------
 
     EndLoading();
-    FormCreate();
-}
-
-TFormMain::~TFormMain() {
-    DestroyComponents();
 }
 
 void TFormMain::CreateParams(TCreateParams& params) {
@@ -371,6 +376,7 @@ void TFormMain::About1Click(tk::TComponent*) {
 }
 
 void TFormMain::SpeedControl1Click(tk::TComponent*) {
+    CompleteCreation();
     if (TrayIcon1) TrayIcon1->Restore();
 }
 
@@ -437,6 +443,7 @@ void TFormMain::WMShowAbout(tk::TMessage& message) {
 void TFormMain::WMBringForward(tk::TMessage& message) {
     // A window hidden by minimising comes back as the tray double click
     // brings it back, discovery included; a shown one only comes forward.
+    CompleteCreation();
     if (!Visible() && TrayIcon1) TrayIcon1->Restore();
     if (IsIconic(Handle())) ShowWindow(Handle(), SW_RESTORE);
     // The launcher allowed this process the foreground before it asked.

@@ -79,6 +79,7 @@ public:
     tk::TMenuItem* eXit2 = nullptr;
     tk::TMenuItem* About2 = nullptr;
     tk::TTimer* Timer1 = nullptr;
+    // Made with the rest of the window after its first paint (CompleteCreation).
     tk::TImageList* ImageList1 = nullptr;
     TTrayIcon* TrayIcon1 = nullptr;
     TFormAbout* FormAbout = nullptr;
@@ -101,6 +102,9 @@ public:
     bool SpeedListBuilt() override;
     std::span<const std::string> SpeedEntries() override;
     int SelectedSpeed() override;
+
+protected:
+    void CreateDeferred() override;
 
 private:
     void ShowAbout(AboutOpener opener);

@@ -304,6 +304,7 @@ TEST_F(FormTest, DropDownListKeepsItsItemsBeforeAndAfterTheWindowExists) {
 TEST_F(FormTest, AnExceptionInAHandlerIsShownAndTheWindowGoesOn) {
     TTestForm f;
     f.HandleNeeded();
+    f.CompleteCreation(); // "Push" lies below the window
     f.Control("Push").OnClick = [](TComponent*) { throw EOutOfResources("no more"); };
     HWND push = f.Control("Push").Handle();
     SendMessageA(f.Handle(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(push), BN_CLICKED),
@@ -322,6 +323,7 @@ TEST_F(FormTest, AnExceptionInAHandlerIsShownAndTheWindowGoesOn) {
 TEST_F(FormTest, EnterOnAFocusedPushButtonPressesIt) {
     TTestForm f;
     f.HandleNeeded();
+    f.CompleteCreation();
     int clicks = 0;
     f.Control("Push").OnClick = [&](TComponent*) { ++clicks; };
     MSG m{f.Control("Push").Handle(), WM_KEYDOWN, VK_RETURN, 0, 0, {}};
@@ -330,6 +332,146 @@ TEST_F(FormTest, EnterOnAFocusedPushButtonPressesIt) {
     m.hwnd = f.Control("List").Handle();
     app.ProcessMessage(m);
     EXPECT_EQ(clicks, 1);
+}
+
+// ---- what the first paint does not need ----------------------------------------------
+
+const ControlDef kLaterControls[] = {
+    {.name = "Seen1",
+     .kind = ControlKind::Button,
+     .left = 5,
+     .top = 5,
+     .width = 60,
+     .height = 20,
+     .text = "One",
+     .tabOrder = 0,
+     .tabStop = true},
+    {.name = "Hidden",
+     .kind = ControlKind::GroupBox,
+     .left = 5,
+     .top = 30,
+     .width = 90,
+     .height = 40,
+     .text = "Hidden",
+     .tabOrder = 1,
+     .visible = false},
+    {.name = "Inner",
+     .kind = ControlKind::ComboBox,
+     .parent = "Hidden",
+     .left = 5,
+     .top = 15,
+     .width = 80,
+     .height = 20,
+     .tabStop = true},
+    {.name = "Seen2",
+     .kind = ControlKind::StaticText,
+     .left = 100,
+     .top = 30,
+     .width = 90,
+     .height = 16,
+     .tabOrder = 2},
+    {.name = "Below",
+     .kind = ControlKind::Button,
+     .left = 5,
+     .top = 150,
+     .width = 60,
+     .height = 20,
+     .text = "Below",
+     .tabOrder = 3,
+     .tabStop = true},
+};
+const FormDef kLaterDef{.className = "TLaterForm", .caption = "Later", .width = 200, .height = 100};
+
+class TLaterForm : public TForm {
+public:
+    TLaterForm() : TForm(nullptr, kLaterDef, kLaterControls) {}
+    void CreateDeferred() override {
+        TForm::CreateDeferred();
+        ++deferredRuns;
+    }
+    int deferredRuns = 0;
+};
+
+std::vector<std::string> WindowOrder(TForm& f) {
+    std::vector<std::string> order;
+    for (HWND c = GetWindow(f.Handle(), GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+        order.push_back(f.ControlOf(c) ? f.ControlOf(c)->Name() : "?");
+    return order;
+}
+
+TEST_F(FormTest, HiddenAndOutsideControlsAreMadeAfterTheFirstShowingInTheirTabPlace) {
+    TLaterForm f;
+    f.HandleNeeded();
+    EXPECT_NE(f.Control("Seen1").Handle(), nullptr);
+    EXPECT_NE(f.Control("Seen2").Handle(), nullptr);
+    EXPECT_EQ(f.Control("Hidden").Handle(), nullptr);
+    EXPECT_EQ(f.Control("Inner").Handle(), nullptr);
+    EXPECT_EQ(f.Control("Below").Handle(), nullptr);
+    EXPECT_FALSE(f.CreationComplete());
+    // Their state is kept until they are made.
+    f.Control("Inner").Add("a");
+    f.Control("Inner").Add("b");
+    f.Control("Inner").SetItemIndex(1);
+    f.Control("Below").SetText("Later");
+
+    f.Show();
+    EXPECT_EQ(f.deferredRuns, 0) << "not before the queue is idle";
+    const DWORD end = GetTickCount() + 3000;
+    MSG m;
+    while (!f.CreationComplete() && GetTickCount() < end) {
+        if (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&m);
+        else
+            Sleep(5);
+    }
+    ASSERT_TRUE(f.CreationComplete()) << "the timer never came";
+    EXPECT_EQ(f.deferredRuns, 1);
+    EXPECT_EQ(WindowOrder(f), (std::vector<std::string>{"Seen1", "Hidden", "Seen2", "Below"}));
+    HWND inner = f.Control("Inner").Handle();
+    ASSERT_NE(inner, nullptr);
+    EXPECT_EQ(GetParent(inner), f.Control("Hidden").Handle());
+    EXPECT_EQ(SendMessageA(inner, CB_GETCOUNT, 0, 0), 2);
+    EXPECT_EQ(SendMessageA(inner, CB_GETCURSEL, 0, 0), 1);
+    EXPECT_FALSE(IsWindowVisible(f.Control("Hidden").Handle()));
+    char text[16] = "";
+    GetWindowTextA(f.Control("Below").Handle(), text, sizeof text);
+    EXPECT_STREQ(text, "Later");
+    // Once only.
+    f.CompleteCreation();
+    EXPECT_EQ(f.deferredRuns, 1);
+    EXPECT_EQ(WindowOrder(f).size(), 4u);
+}
+
+TEST_F(FormTest, KeyboardInputAndShowingAWaitingControlMakeTheRestAtOnce) {
+    {
+        TLaterForm f;
+        f.HandleNeeded();
+        MSG m{f.Control("Seen1").Handle(), WM_KEYDOWN, VK_TAB, 0, 0, {}};
+        app.ProcessMessage(m);
+        EXPECT_TRUE(f.CreationComplete());
+        EXPECT_NE(f.Control("Below").Handle(), nullptr) << "Tab must be able to reach it";
+    }
+    {
+        TLaterForm f;
+        f.HandleNeeded();
+        f.Control("Hidden").SetVisible(true);
+        ASSERT_NE(f.Control("Hidden").Handle(), nullptr);
+        EXPECT_TRUE(GetWindowLongPtrA(f.Control("Hidden").Handle(), GWL_STYLE) & WS_VISIBLE);
+        EXPECT_EQ(WindowOrder(f), (std::vector<std::string>{"Seen1", "Hidden", "Seen2", "Below"}));
+    }
+    {
+        // A window made again makes its controls again, the first-paint ones first.
+        TLaterForm f;
+        f.HandleNeeded();
+        f.CompleteCreation();
+        DestroyWindow(f.Handle());
+        f.HandleNeeded();
+        EXPECT_FALSE(f.CreationComplete());
+        EXPECT_EQ(f.Control("Below").Handle(), nullptr);
+        f.CompleteCreation();
+        EXPECT_NE(f.Control("Below").Handle(), nullptr);
+        EXPECT_EQ(f.deferredRuns, 2);
+    }
 }
 
 TEST(Placement, PlacementPointFallsBackToTheScreenWithoutAMainWindow) {

@@ -172,6 +172,15 @@ TEST_F(PanelTest, FormCreateMakesTheWindowAsTheLauncherExpectsIt) {
 
 TEST_F(PanelTest, LayoutKeepsTheHiddenControlsAndTheirTabOrder) {
     tk::TForm& f = *panel;
+    // The first paint needs neither the controls below the window nor the tray icon.
+    for (const char* name : {"GroupBox3", "DriveComboBox", "GroupBox2", "RadioButton1",
+                             "RadioButton2", "StaticText1"})
+        EXPECT_NE(f.Control(name).Handle(), nullptr) << name;
+    for (const char* name : {"GroupBox1", "ComboBox1", "Button10", "Memo1"})
+        EXPECT_EQ(f.Control(name).Handle(), nullptr) << name;
+    EXPECT_EQ(panel->TrayIcon1, nullptr);
+    EXPECT_EQ(panel->ImageList1, nullptr);
+    f.CompleteCreation();
     EXPECT_EQ(f.Control("StaticText1").Text(), "");
     EXPECT_EQ(f.Control("Label1").Text(), "Current Speed = High Speed Mode");
     EXPECT_EQ(f.Control("Label2").Text(), "Current Speed = Silence Mode");
@@ -235,6 +244,7 @@ TEST_F(PanelTest, BackgroundHasExactlyThePixelsOfTheArtwork) {
 }
 
 TEST_F(PanelTest, MenusCarryTheirItemsStatesAndShortcut) {
+    panel->CompleteCreation();
     HMENU popup = panel->PopupMenu1->Handle();
     ASSERT_EQ(GetMenuItemCount(popup), 4);
     char text[64];
@@ -336,6 +346,7 @@ TEST_F(PanelTest, TrayIconHandlersReleaseAndShowAgain) {
 }
 
 TEST_F(PanelTest, TrayIconIsConfiguredButNeverPlaced) {
+    panel->CompleteCreation();
     TTrayIcon* t = panel->TrayIcon1;
     ASSERT_NE(t, nullptr);
     EXPECT_EQ(t->Owner(), panel.get());
@@ -366,6 +377,7 @@ TEST_F(PanelTest, SpeedControlMenuItemRestoresThroughTheTrayIcon) {
 
 TEST_F(PanelTest, F1AndEnterOnAnOptionButtonOpenTheBoxOverThePanel) {
     ShowPanel();
+    panel->CompleteCreation(); // Button10 below the window
     SetWindowPos(panel->Handle(), nullptr, 40, 30, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     HWND radio2 = panel->Control("RadioButton2").Handle();
     HWND button10 = panel->Control("Button10").Handle();
