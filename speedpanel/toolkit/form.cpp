@@ -26,6 +26,9 @@ bool RegisterOnce(const char* name, WNDPROC proc, UINT style, HICON icon, HCURSO
     wc.lpfnWndProc = proc;
     wc.hInstance = inst;
     wc.hIcon = icon;
+    // The same picture serves as the small icon, drawn scaled; without one the
+    // system would make a scaled copy from the resource for every class.
+    wc.hIconSm = icon;
     wc.hCursor = cursor;
     wc.lpszClassName = name;
     return RegisterClassExA(&wc) != 0;
@@ -93,8 +96,17 @@ void TForm::CreateParams(TCreateParams& p) {
 
 void TForm::HandleNeeded() {
     if (window_) return;
+    // A placement still to come is where the window is made: the showing that
+    // applies it then finds it there, unless what it depends on has moved.
+    if (placementPending_) {
+        const POINT pt = PlacedAt();
+        left_ = pt.x;
+        top_ = pt.y;
+    }
     TCreateParams p;
     CreateParams(p);
+    // Made topmost at once rather than moved into the topmost band afterwards.
+    if (stayOnTop_) p.exStyle |= WS_EX_TOPMOST;
     HICON icon = App() ? App()->Icon().Handle() : nullptr;
     if (!detail::RegisterOnce(p.className.c_str(), &BoundWindowProc<TForm>, CS_DBLCLKS, icon,
                               LoadCursor(nullptr, IDC_ARROW)))
@@ -102,12 +114,9 @@ void TForm::HandleNeeded() {
     HWND h = CreateWindowExA(p.exStyle, p.className.c_str(), p.caption.c_str(), p.style, p.x, p.y,
                              p.width, p.height, p.parent, nullptr, GetModuleHandleA(nullptr), this);
     if (!h) throw EOutOfResources("Cannot create window " + p.className);
-    if (icon) SendMessageA(h, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
     creationPending_ = true;
     completionQueued_ = false;
     CreateControls(true);
-    if (stayOnTop_)
-        SetWindowPos(Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
 namespace {
@@ -221,15 +230,21 @@ POINT TForm::PlacementPoint(TPosition p, const RECT& screen, const RECT& mainFor
     return CentredIn(screen, width, height);
 }
 
-void TForm::ApplyPlacement() {
-    placementPending_ = false;
-    if (position_ == TPosition::poDesigned) return;
+POINT TForm::PlacedAt() const {
+    if (position_ == TPosition::poDesigned) return POINT{left_, top_};
     RECT screen{0, 0, Screen::Width(), Screen::Height()};
     RECT main{};
     TForm* mf = App() ? App()->MainForm() : nullptr;
     bool haveMain = mf && mf != this && mf->Visible();
     if (haveMain) GetWindowRect(mf->Handle(), &main);
-    POINT pt = PlacementPoint(position_, screen, main, haveMain, width_, height_);
+    return PlacementPoint(position_, screen, main, haveMain, width_, height_);
+}
+
+void TForm::ApplyPlacement() {
+    placementPending_ = false;
+    const POINT pt = PlacedAt();
+    // Made there already (HandleNeeded places a form it creates): no move.
+    if (pt.x == left_ && pt.y == top_) return;
     SetBounds(pt.x, pt.y, width_, height_);
 }
 

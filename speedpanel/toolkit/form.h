@@ -303,6 +303,7 @@ private:
     void MouseDown(TMouseButton button, int x, int y, WPARAM keys);
     void MouseUp(int x, int y);
     void MouseMove(int x, int y);
+    POINT PlacedAt() const;
     void ApplyPlacement();
     void FocusFirst();
 

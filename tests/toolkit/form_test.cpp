@@ -474,6 +474,41 @@ TEST_F(FormTest, KeyboardInputAndShowingAWaitingControlMakeTheRestAtOnce) {
     }
 }
 
+TEST_F(FormTest, AFormIsMadeWhereItsNextShowingPlacesItAndIsNotMovedAgain) {
+    const ControlDef none[] = {
+        {.name = "Label", .kind = ControlKind::Label, .width = 10, .height = 10}};
+    TForm f(nullptr,
+            FormDef{.className = "TPlacedTest",
+                    .caption = "Placed",
+                    .width = 120,
+                    .height = 80,
+                    .position = TPosition::poScreenCenter},
+            none);
+    int moves = 0;
+    f.MapMessage(WM_WINDOWPOSCHANGING, [&](TMessage& m) {
+        if (!(reinterpret_cast<WINDOWPOS*>(m.LParam)->flags & SWP_NOMOVE)) ++moves;
+        f.DefaultHandler(m);
+    });
+    f.HandleNeeded();
+    RECT r{};
+    GetWindowRect(f.Handle(), &r);
+    EXPECT_EQ(r.left, (Screen::Width() - 120) / 2);
+    EXPECT_EQ(r.top, (Screen::Height() - 80) / 2);
+    moves = 0;
+    f.Show();
+    EXPECT_EQ(moves, 0) << "shown where it was made";
+    GetWindowRect(f.Handle(), &r);
+    EXPECT_EQ(r.left, (Screen::Width() - 120) / 2);
+    // A placement asked for again still applies at the next showing.
+    f.Hide();
+    SetWindowPos(f.Handle(), nullptr, 5, 6, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    f.SetPosition(TPosition::poScreenCenter);
+    f.Show();
+    GetWindowRect(f.Handle(), &r);
+    EXPECT_EQ(r.left, (Screen::Width() - 120) / 2);
+    EXPECT_EQ(r.top, (Screen::Height() - 80) / 2);
+}
+
 TEST(Placement, PlacementPointFallsBackToTheScreenWithoutAMainWindow) {
     RECT screen{0, 0, 1024, 768};
     RECT main{100, 50, 420, 250};

@@ -26,8 +26,15 @@
  *   run MS EXE [ARGS]            starts EXE, waits up to MS for its end, "exit: N"
  *   start EXE [ARGS]             starts EXE and does not wait
  *   starttime EXE CLASS TITLE PREFIX [ARGS]   ms from CreateProcess until the
- *                                window exists (and, unless PREFIX is "-", a
- *                                child's text starts with PREFIX); then closes it
+ *                                window is visible (and, unless PREFIX is "-", a
+ *                                child's text starts with PREFIX; the text the
+ *                                system keeps, read without a message, so the
+ *                                program's own message loop is not waited for);
+ *                                then closes it
+ *   starttime-loop EXE CLASS TITLE PREFIX [ARGS]   as starttime, but the window
+ *                                need only exist, and the children's texts are
+ *                                asked for with WM_GETTEXT, which the program
+ *                                answers only from its message loop
  *   traytime EXE [ARGS]          ms from CreateProcess until one more tray icon
  *   regset KEY NAME TYPE DATA    HKLM value; DATA: hex bytes, "s:TEXT",
  *                                "fill:LEN:BYTE" or "dword:N"
@@ -92,6 +99,26 @@ static BOOL CALLBACK child_text(HWND w, LPARAM lp) {
         return s->print;
     }
     return TRUE;
+}
+
+/* The text the system keeps for the window: no message to its program. */
+static BOOL CALLBACK child_stored_text(HWND w, LPARAM lp) {
+    struct textsearch* s = (struct textsearch*)lp;
+    WCHAR wide[512];
+    char text[512] = "";
+    int n = InternalGetWindowText(w, wide, 512);
+    if (n > 0) WideCharToMultiByte(CP_ACP, 0, wide, n + 1, text, sizeof text, NULL, NULL);
+    if (strncmp(text, s->prefix, strlen(s->prefix)) == 0) {
+        s->found = 1;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+static int has_stored_child_text(HWND w, const char* prefix) {
+    struct textsearch s = {prefix, 0, 0};
+    EnumChildWindows(w, child_stored_text, (LPARAM)&s);
+    return s.found;
 }
 
 static int has_child_text(HWND w, const char* prefix) {
@@ -591,18 +618,21 @@ static int run_cmd(int argc, char** argv) {
         CloseHandle(pi.hThread);
         return 0;
     }
-    if (strcmp(c, "starttime") == 0) {
+    if (strcmp(c, "starttime") == 0 || strcmp(c, "starttime-loop") == 0) {
         NEED(5);
         PROCESS_INFORMATION pi;
         HWND w = NULL;
         double t0, end;
         const char* prefix = any(argv[4]);
+        const int loop = strcmp(c, "starttime-loop") == 0;
         t0 = now_ms();
         if (!start_process(argv[1], argc - 5, argv + 5, &pi)) return 1;
         end = t0 + 30000;
         for (;;) {
             w = find(argv[2], argv[3]);
-            if (w && (!prefix || has_child_text(w, prefix))) break;
+            if (w && loop && (!prefix || has_child_text(w, prefix))) break;
+            if (w && !loop && IsWindowVisible(w) && (!prefix || has_stored_child_text(w, prefix)))
+                break;
             if (now_ms() > end) {
                 printf("timeout\n");
                 close_and_wait(w, &pi);

@@ -129,11 +129,12 @@ TEST_F(PanelTest, FormCreateMakesTheWindowAsTheLauncherExpectsIt) {
     EXPECT_EQ(GetWindowLongPtrA(h, GWL_EXSTYLE), WS_EX_APPWINDOW | WS_EX_TOPMOST);
     EXPECT_EQ(GetWindow(h, GW_OWNER), nullptr);
     EXPECT_EQ(GetMenu(h), nullptr);
-    // The window icon: the program's 32 x 32 icon, on the class and on the window.
+    // The window icon: the program's 32 x 32 icon, from the window's class (no
+    // second copy set on the window, which the system would convert again).
     ASSERT_FALSE(app.Icon().Empty());
-    HICON icon = reinterpret_cast<HICON>(SendMessageA(h, WM_GETICON, ICON_BIG, 0));
-    ASSERT_NE(icon, nullptr);
-    EXPECT_NE(GetClassLongPtrA(h, GCLP_HICON), 0);
+    HICON icon = reinterpret_cast<HICON>(GetClassLongPtrA(h, GCLP_HICON));
+    ASSERT_EQ(icon, app.Icon().Handle());
+    EXPECT_EQ(reinterpret_cast<HICON>(GetClassLongPtrA(h, GCLP_HICONSM)), icon);
     ICONINFO ii{};
     ASSERT_TRUE(GetIconInfo(icon, &ii));
     BITMAP bm{};
