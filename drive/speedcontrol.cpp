@@ -7,6 +7,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <optional>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 namespace velotune {
 namespace {
@@ -49,13 +54,18 @@ HANDLE OpenLetter(const DiscoverySeam& seam, char letter) {
 SpeedControl::SpeedControl(PanelView& panel, const DiscoverySeam& seam)
     : panel_(panel), seam_(seam) {}
 
+SpeedControl::~SpeedControl() {
+    DropSearchAhead();
+}
+
 void SpeedControl::DiscoverDrives() {
     // A second discovery without a release first drops the old list, so the
     // selector's entries and the list positions stay one to one.
     if (list_.count > 0) ReleaseDrives();
 
     list_ = DriveList{};
-    std::fill(discoveryReply_.begin(), discoveryReply_.end(), 0);
+    // A search ahead cleared the buffer when it started, and is using it.
+    if (!ahead_) std::fill(discoveryReply_.begin(), discoveryReply_.end(), 0);
 
     OSVERSIONINFOA version;
     std::memset(&version, 0, sizeof version);
@@ -99,14 +109,72 @@ private:
 
 } // namespace
 
+struct SpeedControl::Search {
+    std::optional<LetterPort> letters;
+    std::vector<FoundDrive> found;
+    std::exception_ptr failure;
+    std::thread worker;
+
+    void Run(const DiscoverySeam& seam, std::uint8_t* reply) {
+        try {
+            letters.emplace(seam);
+            found = FindDrives(*letters, kMaxNtDrives, kMaxNtDrives, reply);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }
+    // Waits for a search on its thread; an error of the search is raised here.
+    void Finish() {
+        if (worker.joinable()) worker.join();
+        if (failure) std::rethrow_exception(std::exchange(failure, nullptr));
+    }
+};
+
+void SpeedControl::SearchAhead() {
+    if (ahead_) return;
+    OSVERSIONINFOA version;
+    std::memset(&version, 0, sizeof version);
+    version.dwOSVersionInfoSize = sizeof version;
+    seam_.getVersionEx(&version);
+    if (version.dwPlatformId != VER_PLATFORM_WIN32_NT) return;
+    std::fill(discoveryReply_.begin(), discoveryReply_.end(), 0);
+    auto search = std::make_unique<Search>();
+    try {
+        search->worker = std::thread(&Search::Run, search.get(), std::cref(seam_),
+                                     discoveryReply_.data());
+    } catch (const std::system_error&) {
+        return; // no thread: DiscoverDrives searches as always
+    }
+    ahead_ = std::move(search);
+}
+
+void SpeedControl::DropSearchAhead() {
+    if (!ahead_) return;
+    std::unique_ptr<Search> search = std::move(ahead_);
+    try {
+        search->Finish();
+    } catch (...) {
+        return;
+    }
+    for (const FoundDrive& drive : search->found)
+        seam_.closeHandle(search->letters->Handle(drive.candidate));
+}
+
 void SpeedControl::DiscoverNt() {
     list_.ntFlag = 1;
     list_.count = 0;
-    LetterPort letters(seam_);
-    const std::vector<FoundDrive> found =
-        FindDrives(letters, kMaxNtDrives, kMaxNtDrives, discoveryReply_.data());
+    std::unique_ptr<Search> search = std::move(ahead_);
+    if (search) {
+        search->Finish();
+    } else {
+        search = std::make_unique<Search>();
+        search->letters.emplace(seam_);
+        search->found =
+            FindDrives(*search->letters, kMaxNtDrives, kMaxNtDrives, discoveryReply_.data());
+    }
+    const std::vector<FoundDrive>& found = search->found;
     for (const FoundDrive& drive : found)
-        list_.handles[list_.count++] = letters.Handle(drive.candidate);
+        list_.handles[list_.count++] = search->letters->Handle(drive.candidate);
 
     if (list_.count == 0) ReportNotFound(kDriveNotFound, kStyleNt);
 

@@ -6,6 +6,7 @@
 #include "drive/drivecommands.h"
 #include "drive/transport.h"
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -89,8 +90,18 @@ struct DriveList {
 class SpeedControl {
 public:
     explicit SpeedControl(PanelView& panel, const DiscoverySeam& seam = RealDiscoverySeam());
+    ~SpeedControl();
+    SpeedControl(const SpeedControl&) = delete;
+    SpeedControl& operator=(const SpeedControl&) = delete;
 
-    // Finds the maker's drives, lists them and shows the first one's state.
+    // Starts the next discovery's drive search on a thread of its own, so that
+    // it opens and asks the drives while the window is still being made. The
+    // search sends what DiscoverDrives would send, in the same order; it lists
+    // and shows nothing. On the NT family only, and one at a time.
+    void SearchAhead();
+    bool SearchingAhead() const { return static_cast<bool>(ahead_); }
+    // Finds the maker's drives, lists them and shows the first one's state. A
+    // search started ahead is waited for and its drives taken.
     void DiscoverDrives();
     // Closes the drives and empties the drive selector.
     void ReleaseDrives();
@@ -111,7 +122,9 @@ public:
     static constexpr std::size_t kCommandBufferSize = 1024;
 
 private:
+    struct Search; // one NT-family drive search: its letters, handles and findings
     void DiscoverNt();
+    void DropSearchAhead();
     void DiscoverAspi();
     void AddEntryFromInquiry(const std::uint8_t* inquiry);
     void ReportNotFound(const char* text, unsigned style);
@@ -120,6 +133,7 @@ private:
     PanelView& panel_;
     DiscoverySeam seam_;
     DriveList list_;
+    std::unique_ptr<Search> ahead_;                     // a search started by SearchAhead
     AlignedBuffer<kDiscoveryReplySize> discoveryReply_; // zeroed by every discovery
     AlignedBuffer<kCommandBufferSize> statusReply_;     // status refresh, cleared before each
     AlignedBuffer<kCommandBufferSize> modeSetBuffer_;   // mode set, never read

@@ -211,6 +211,8 @@ TFormMain::TFormMain(tk::TComponent* owner, const DiscoverySeam& seam, tk::Messa
       GroupBox1(Control("GroupBox1")), ComboBox1(Control("ComboBox1")),
       Button10(Control("Button10")), speed_(*this, seam),
       messageBox_(messageBox ? messageBox : &tk::Application::DefaultMessageBox) {
+    // The drives are asked while the window is made; the first showing lists them.
+    speed_.SearchAhead();
     BeginLoading();
 
     // Events of the controls.

@@ -418,3 +418,88 @@ TEST_F(Discovery, AspiUnitAttentionIsNoMissingDrive) {
     EXPECT_EQ(Count(vt_test::StatusReadBytes()), 8u + 2u + 1u + 1u);
     EXPECT_EQ(Count(vt_test::InquiryBytes()), 1u);
 }
+
+// ---- the search ahead: drives asked while the window is made ---------------------------
+
+namespace {
+std::vector<DWORD> g_typeThreads;
+UINT(WINAPI* g_fakeDriveType)(LPCSTR) = nullptr;
+UINT WINAPI DriveTypeOnWhichThread(LPCSTR root) {
+    g_typeThreads.push_back(GetCurrentThreadId());
+    return g_fakeDriveType(root);
+}
+} // namespace
+
+TEST_F(Discovery, NtSearchAheadSendsWhatDiscoveryWouldOnAThreadOfItsOwn) {
+    FakeDrive d = Drive("SILENT");
+    d.answersStatus = false;
+    NtMachine({{'d', d}, {'f', Drive("ANSWERS")}});
+    DiscoverySeam seam = FakeDiscoverySeam();
+    g_fakeDriveType = seam.getDriveType;
+    seam.getDriveType = &DriveTypeOnWhichThread;
+    g_typeThreads.clear();
+    FakePanel ahead;
+    {
+        SpeedControl c{ahead, seam};
+        c.SearchAhead();
+        ASSERT_TRUE(c.SearchingAhead());
+        // The search lists and shows nothing.
+        EXPECT_TRUE(ahead.drives.empty());
+        EXPECT_EQ(ahead.status, "");
+        c.DiscoverDrives();
+        EXPECT_FALSE(c.SearchingAhead());
+
+        ASSERT_EQ(g_typeThreads.size(), 26u);
+        for (DWORD t : g_typeThreads)
+            EXPECT_NE(t, GetCurrentThreadId()) << "asked on the caller's thread";
+        // The same as a discovery without a search ahead (see the first test).
+        EXPECT_EQ(machine().createdPaths, (std::vector<std::string>{"\\\\.\\d:", "\\\\.\\f:"}));
+        ASSERT_EQ(ahead.drives, std::vector<std::string>{Entry("ANSWERS")});
+        const DriveList& list = c.Drives();
+        ASSERT_EQ(list.count, 1);
+        ASSERT_EQ(machine().openHandles.size(), 1u);
+        EXPECT_EQ(list.handles[0], machine().openHandles.begin()->first);
+        EXPECT_EQ(CurrentDriveTable().handles[0], list.handles[0]);
+        const auto& log = machine().log;
+        ASSERT_EQ(log.size(), 4u);
+        EXPECT_EQ(log[0].cdb, vt_test::StatusReadBytes());
+        EXPECT_NE(log[0].handle, list.handles[0]);
+        EXPECT_EQ(log[1].cdb, vt_test::StatusReadBytes());
+        EXPECT_EQ(log[2].cdb, vt_test::InquiryBytes());
+        EXPECT_EQ(log[3].cdb, vt_test::StatusReadBytes()); // the refresh, after the search
+        EXPECT_EQ(log[3].handle, list.handles[0]);
+        EXPECT_EQ(ahead.status, "Current Speed = High Speed Mode");
+
+        // Once: the next discovery searches on the caller's thread.
+        g_typeThreads.clear();
+        c.ReleaseDrives();
+        c.DiscoverDrives();
+        ASSERT_EQ(g_typeThreads.size(), 26u);
+        EXPECT_EQ(g_typeThreads[0], GetCurrentThreadId());
+        EXPECT_EQ(c.Drives().count, 1);
+    }
+    EXPECT_EQ(machine().openHandles.size(), 1u) << "a listed drive stays open until released";
+}
+
+TEST_F(Discovery, SearchAheadNeverTakenClosesWhatItOpened) {
+    NtMachine({{'d', Drive("ONE")}, {'e', Drive("TWO")}});
+    {
+        SpeedControl c{panel, FakeDiscoverySeam()};
+        c.SearchAhead();
+        c.SearchAhead(); // one at a time
+    }
+    EXPECT_EQ(machine().createdPaths.size(), 2u);
+    EXPECT_TRUE(machine().openHandles.empty());
+    EXPECT_EQ(machine().closedHandles.size(), 2u);
+    EXPECT_TRUE(panel.drives.empty());
+}
+
+TEST_F(Discovery, NoSearchAheadOnThe95Family) {
+    AspiMachine(1);
+    machine().aspiDrives[{0, 1}] = Drive("ASPI");
+    control.SearchAhead();
+    EXPECT_FALSE(control.SearchingAhead());
+    EXPECT_TRUE(machine().log.empty());
+    control.DiscoverDrives();
+    EXPECT_EQ(panel.drives.size(), 1u);
+}
