@@ -50,7 +50,7 @@ void ReportException(std::exception_ptr error) {
     if (g_app) g_app->HandleException(error);
 }
 
-bool Application::Initialize(const std::string& title, int iconResourceId) {
+bool Application::Initialize(const std::string& title, int iconResourceId, bool windowLater) {
     title_ = title;
     INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
     InitCommonControlsEx(&icc);
@@ -58,6 +58,10 @@ bool Application::Initialize(const std::string& title, int iconResourceId) {
     if (!detail::RegisterOnce(kAppClass, &BoundWindowProc<Application>, 0, icon_.Handle(),
                               LoadCursor(nullptr, IDC_ARROW)))
         return false;
+    return windowLater || HandleNeeded();
+}
+
+bool Application::HandleNeeded() {
     if (handle_) return true;
     // The window is bound to this object while it is created.
     CreateWindowExA(WS_EX_TOOLWINDOW, kAppClass, title_.c_str(),
@@ -143,6 +147,10 @@ void Application::Run() {
     if (mainForm_) mainForm_->Show();
     MSG msg;
     while (!terminated_) {
+        // A window still to come is made when the queue is first idle, which is
+        // after the main form's first paint.
+        if (!handle_ && !PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE) && !HandleNeeded())
+            throw EOutOfResources("Cannot create the application window");
         BOOL r = GetMessageA(&msg, nullptr, 0, 0);
         if (r == 0 || r == -1) break;
         ProcessMessage(msg);

@@ -29,8 +29,12 @@ public:
     // Creates the hidden application window (class "TApplication", a tool window,
     // so it never carries a taskbar button), loads the application icon from the
     // given resource id (0: none) and initialises the common controls.
-    // Returns false when the window cannot be created.
-    bool Initialize(const std::string& title, int iconResourceId);
+    // Returns false when the window cannot be created. With windowLater the
+    // window is made by Run once the main form is on screen and painted
+    // (HandleNeeded makes it sooner), so that the main form does not wait for it.
+    bool Initialize(const std::string& title, int iconResourceId, bool windowLater = false);
+    // Creates the application window if it does not exist; false when it cannot.
+    bool HandleNeeded();
 
     HWND Handle() const { return handle_.Get(); }
     const std::string& Title() const { return title_; }
@@ -59,7 +63,8 @@ public:
     int HookCount() const { return static_cast<int>(hooks_.size()); }
 
     // Shows the main form, then processes messages until the main form closes or
-    // a quit request arrives.
+    // a quit request arrives. An application window still to come is made when
+    // the queue is first idle (EOutOfResources when it cannot be).
     void Run();
     // Handles one message taken from the queue: OnMessage, key preview and
     // dialog navigation of forms, then translation and dispatch.

@@ -232,31 +232,6 @@ TFormMain::TFormMain(tk::TComponent* owner, const DiscoverySeam& seam, tk::Messa
     if (UINT bringForward = BringForwardMessage())
         MapMessage(bringForward, tk::Bind(this, &TFormMain::WMBringForward));
 
-    // PopupMenu1: the tray icon's menu.
-    PopupMenu1 = new tk::TPopupMenu(this);
-    PopupMenu1->Name = "PopupMenu1";
-    tk::TMenuItem& popup = PopupMenu1->Items();
-    SpeedControl1 = AddItem(popup, "SpeedControl1", "&Speed Control",
-                            tk::Bind(this, &TFormMain::SpeedControl1Click), IDB_MENU_SPEED);
-    Option1 = AddItem(popup, "Option1", "&Option", {}, IDB_MENU_OPTION);
-    AutoStart1 =
-        AddItem(*Option1, "AutoStart1", "&Auto Start", tk::Bind(this, &TFormMain::AutoStart1Click));
-    AutoStart1->SetChecked(true);
-    About1 =
-        AddItem(popup, "About1", "&About", tk::Bind(this, &TFormMain::About1Click), IDB_MENU_ABOUT);
-    About1->ShortCut = VK_F1;
-    About1->SetEnabled(false);
-    Exit1 = AddItem(popup, "Exit1", "E&xit", tk::Bind(this, &TFormMain::Exit1Click), IDB_MENU_EXIT);
-
-    // MainMenu1: defined, never assigned to the window.
-    MainMenu1 = new tk::TMainMenu(this);
-    MainMenu1->Name = "MainMenu1";
-    System1 = AddItem(MainMenu1->Items(), "System1", "&System", {});
-    Close1 = AddItem(*System1, "Close1", "&Close", tk::Bind(this, &TFormMain::CloseClick));
-    eXit2 = AddItem(*System1, "eXit2", "&E&xit", tk::Bind(this, &TFormMain::Exit1Click));
-    About2 =
-        AddItem(MainMenu1->Items(), "About2", "&About", tk::Bind(this, &TFormMain::About1Click));
-
     Timer1 = new tk::TTimer(this, false);
     Timer1->Name = "Timer1";
     Timer1->SetEnabled(false);
@@ -273,8 +248,34 @@ TFormMain::~TFormMain() {
 
 void TFormMain::CreateDeferred() {
     tk::TForm::CreateDeferred();
-    // The tray icon and its picture: read as part of the form's description.
+    // The menus, the tray icon and its picture: read as part of the form's description.
     BeginLoading();
+    // PopupMenu1: the tray icon's menu.
+    PopupMenu1 = new tk::TPopupMenu(this);
+    PopupMenu1->Name = "PopupMenu1";
+    tk::TMenuItem& popup = PopupMenu1->Items();
+    SpeedControl1 = AddItem(popup, "SpeedControl1", "&Speed Control",
+                            tk::Bind(this, &TFormMain::SpeedControl1Click), IDB_MENU_SPEED);
+    Option1 = AddItem(popup, "Option1", "&Option", {}, IDB_MENU_OPTION);
+    AutoStart1 =
+        AddItem(*Option1, "AutoStart1", "&Auto Start", tk::Bind(this, &TFormMain::AutoStart1Click));
+    AutoStart1->SetChecked(true);
+    About1 =
+        AddItem(popup, "About1", "&About", tk::Bind(this, &TFormMain::About1Click), IDB_MENU_ABOUT);
+    About1->ShortCut = VK_F1;
+    // Enabled from the first showing on.
+    About1->SetEnabled(shown_);
+    Exit1 = AddItem(popup, "Exit1", "E&xit", tk::Bind(this, &TFormMain::Exit1Click), IDB_MENU_EXIT);
+
+    // MainMenu1: defined, never assigned to the window.
+    MainMenu1 = new tk::TMainMenu(this);
+    MainMenu1->Name = "MainMenu1";
+    System1 = AddItem(MainMenu1->Items(), "System1", "&System", {});
+    Close1 = AddItem(*System1, "Close1", "&Close", tk::Bind(this, &TFormMain::CloseClick));
+    eXit2 = AddItem(*System1, "eXit2", "&E&xit", tk::Bind(this, &TFormMain::Exit1Click));
+    About2 =
+        AddItem(MainMenu1->Items(), "About2", "&About", tk::Bind(this, &TFormMain::About1Click));
+
     ImageList1 = new tk::TImageList(this, 16, 16);
     ImageList1->Name = "ImageList1";
     if (HBITMAP tray = LoadBitmapResource(IDB_TRAY)) {
@@ -296,6 +297,11 @@ void TFormMain::CreateDeferred() {
     TrayIcon1->OnRestore = tk::Bind(this, &TFormMain::TrayIcon1Restore);
 
     EndLoading();
+
+    if (!FormAbout) {
+        ownAbout_ = std::make_unique<TFormAbout>(nullptr, *this);
+        FormAbout = ownAbout_.get();
+    }
 }
 
 void TFormMain::CreateParams(TCreateParams& params) {
@@ -330,16 +336,18 @@ void TFormMain::FormCreate() {
 }
 
 void TFormMain::FormShow(tk::TComponent*) {
-    if (tk::App()) ShowWindow(tk::App()->Handle(), SW_HIDE);
+    if (tk::App() && tk::App()->Handle()) ShowWindow(tk::App()->Handle(), SW_HIDE);
     // Keep the drive list and DriveComboBox in step when discovery runs again.
     if (speed_.Drives().count > 0 || DriveComboBox.Count() > 0) speed_.ReleaseDrives();
     speed_.DiscoverDrives();
-    About1->SetEnabled(true);
+    shown_ = true;
+    if (About1) About1->SetEnabled(true);
 }
 
 void TFormMain::FormActivate(tk::TComponent*) {}
 
 void TFormMain::ShowAbout(AboutOpener opener) {
+    CompleteCreation();
     if (!FormAbout) return;
     FormAbout->SetPosition(AboutPlacement(opener, Visible()));
     FormAbout->ShowModal();
@@ -489,15 +497,13 @@ int RunPanel() {
     if (second) return 0;
     tk::Application app;
     try {
-        if (!app.Initialize("TrelvixVelotune", IDI_PANEL))
+        // The panel comes first; the hidden application window follows it.
+        if (!app.Initialize("TrelvixVelotune", IDI_PANEL, true))
             throw tk::EOutOfResources("Cannot create the application window");
         auto formMain = std::make_unique<TFormMain>(nullptr);
         app.SetMainForm(formMain.get());
         AllowLauncherMessages(formMain->Handle());
-        auto formAbout = std::make_unique<TFormAbout>(nullptr, *formMain);
-        formMain->SetAboutBox(formAbout.get());
         app.Run();
-        formMain->SetAboutBox(nullptr);
     } catch (const tk::Exception& e) {
         app.ShowException(e.Message());
     } catch (...) {

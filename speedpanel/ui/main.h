@@ -7,6 +7,7 @@
 #include "speedpanel/toolkit/nonvisual.h"
 #include "speedpanel/trayicon/trayicon.h"
 #include "speedpanel/ui/about.h"
+#include <memory>
 
 namespace velotune {
 
@@ -32,6 +33,7 @@ public:
     ~TFormMain() override;
 
     void CreateParams(TCreateParams& params) override;
+    // The About box; without one, the form makes its own with the rest of the window.
     void SetAboutBox(TFormAbout* about) { FormAbout = about; }
 
     // Event handlers.
@@ -66,7 +68,8 @@ public:
     void WMShowAbout(tk::TMessage& message);
     void WMBringForward(tk::TMessage& message);
 
-    // Components of the window.
+    // Components of the window. The menus, the image list and the tray icon
+    // are made with the rest of the window after its first paint (CompleteCreation).
     tk::TPopupMenu* PopupMenu1 = nullptr;
     tk::TMenuItem* SpeedControl1 = nullptr;
     tk::TMenuItem* Option1 = nullptr;
@@ -79,7 +82,6 @@ public:
     tk::TMenuItem* eXit2 = nullptr;
     tk::TMenuItem* About2 = nullptr;
     tk::TTimer* Timer1 = nullptr;
-    // Made with the rest of the window after its first paint (CompleteCreation).
     tk::TImageList* ImageList1 = nullptr;
     TTrayIcon* TrayIcon1 = nullptr;
     TFormAbout* FormAbout = nullptr;
@@ -128,6 +130,8 @@ private:
 
     SpeedControl speed_;
     tk::MessageBoxFn messageBox_;
+    bool shown_ = false; // FormShow has run
+    std::unique_ptr<TFormAbout> ownAbout_;
 };
 
 // Lets the launcher's messages through to an elevated panel: 1026, WM_CLOSE

@@ -139,3 +139,10 @@ vt_no_cdrom() {
 vt_shot() {
     import -display "$DISPLAY" -window root "$1" 2>/dev/null
 }
+
+# vt_crashed FILE: true when FILE holds Wine's report of an unhandled exception.
+# Once its debugger has written that report, Wine ends the crashed program with
+# exit status 0, so the report is what tells a crash from a clean end.
+vt_crashed() {
+    grep -q -e '^wine: Unhandled ' -e 'Unhandled exception: ' "$1"
+}

@@ -21,6 +21,8 @@ expect() { check "$1" eq "$3" "$2"; }
 vt() {
     (cd "$BUILD/dist" && timeout 60 wine "$TOOL" "$@" >"$VT_SIM_DIR/out" 2>"$VT_SIM_DIR/err" </dev/null)
     RC=$?
+    # A crash ends with status 0 under Wine; its report tells it.
+    vt_crashed "$VT_SIM_DIR/err" && RC=crashed
     OUT=$(tr -d '\r' <"$VT_SIM_DIR/out")
     ERR=$(tr -d '\r' <"$VT_SIM_DIR/err")
 }

@@ -662,3 +662,40 @@ TEST_F(FormTest, AVisibleActiveFormDestroyedCallsNoHandlerOfItsGoneDerivedPart) 
     EXPECT_EQ(g_callsAfterGone, 0);
     EXPECT_TRUE(IsWindow(mainForm.Handle()));
 }
+
+TEST(ApplicationWindowLater, RunMakesItWhenTheQueueIsFirstIdleAfterTheMainFormIsShown) {
+    Application app;
+    ASSERT_TRUE(app.Initialize("Later Test", 0, true));
+    EXPECT_EQ(app.Handle(), nullptr);
+    TTestForm f;
+    app.SetMainForm(&f);
+    HWND seenByPosted = reinterpret_cast<HWND>(1);
+    HWND seenByTimer = nullptr;
+    bool hiddenAtTimer = false;
+    f.MapMessage(WM_USER + 20, [&](TMessage&) { seenByPosted = app.Handle(); });
+    f.MapMessage(WM_TIMER, [&](TMessage& m) {
+        if (m.WParam != 77) return f.DefaultHandler(m);
+        KillTimer(f.Handle(), 77);
+        seenByTimer = app.Handle();
+        hiddenAtTimer = seenByTimer && !IsWindowVisible(seenByTimer);
+        app.Terminate();
+    });
+    f.OnShow = [&](TComponent*) {
+        PostMessageA(f.Handle(), WM_USER + 20, 0, 0);
+        SetTimer(f.Handle(), 77, 300, nullptr);
+    };
+    // Bounded: a stray quit request ends the loop after 5 s at the latest.
+    UINT_PTR guard = SetTimer(nullptr, 0, 5000, [](HWND, UINT, UINT_PTR, DWORD) {
+        PostQuitMessage(9);
+    });
+    app.Run();
+    KillTimer(nullptr, guard);
+    EXPECT_EQ(seenByPosted, nullptr) << "a message already queued comes first";
+    ASSERT_NE(seenByTimer, nullptr) << "made once the queue was idle";
+    EXPECT_TRUE(hiddenAtTimer);
+    char cls[32] = "";
+    GetClassNameA(seenByTimer, cls, sizeof cls);
+    EXPECT_STREQ(cls, "TApplication");
+    app.SetMainForm(nullptr);
+    DrainQuit();
+}

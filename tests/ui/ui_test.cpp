@@ -283,8 +283,12 @@ TEST_F(PanelTest, FormShowHidesTheAppWindowDiscoversAndEnablesAbout) {
     EXPECT_TRUE(app.Terminated());
     MSG m;
     EXPECT_TRUE(PeekMessageA(&m, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
-    // The old entry went with the release that runs first, and About1 is enabled.
+    // The old entry went with the release that runs first; the menus come with
+    // the rest of the window, About1 enabled since the panel has been shown.
     EXPECT_EQ(panel->Control("DriveComboBox").Count(), 0);
+    EXPECT_EQ(panel->About1, nullptr);
+    panel->CompleteCreation();
+    ASSERT_NE(panel->About1, nullptr);
     EXPECT_TRUE(panel->About1->Enabled());
     // Centred on the screen at the first showing.
     RECT r;
@@ -507,3 +511,13 @@ TEST_F(PanelTest, CloseTellsTheLauncherExitAndWmCloseDoNot) {
 }
 
 } // namespace
+
+TEST_F(PanelTest, WithoutAnAboutBoxThePanelMakesItsOwnWithTheRestOfTheWindow) {
+    TFormMain own(nullptr, kNoDrives, &FakeBox);
+    EXPECT_EQ(own.FormAbout, nullptr) << "not needed by the first paint";
+    own.CompleteCreation();
+    ASSERT_NE(own.FormAbout, nullptr);
+    EXPECT_EQ(own.FormAbout->Caption(), about->Caption());
+    own.CompleteCreation();
+    EXPECT_NE(own.FormAbout, about.get());
+}
