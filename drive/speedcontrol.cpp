@@ -9,8 +9,6 @@
 #include <cstring>
 #include <exception>
 #include <optional>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 namespace velotune {
@@ -113,19 +111,28 @@ struct SpeedControl::Search {
     std::optional<LetterPort> letters;
     std::vector<FoundDrive> found;
     std::exception_ptr failure;
-    std::thread worker;
+    const DiscoverySeam* seam = nullptr;
+    std::uint8_t* reply = nullptr;
+    HANDLE thread = nullptr;
 
-    void Run(const DiscoverySeam& seam, std::uint8_t* reply) {
+    ~Search() {
+        if (thread) CloseHandle(thread);
+    }
+    void Run() {
         try {
-            letters.emplace(seam);
+            letters.emplace(*seam);
             found = FindDrives(*letters, kMaxNtDrives, kMaxNtDrives, reply);
         } catch (...) {
             failure = std::current_exception();
         }
     }
+    static DWORD WINAPI ThreadMain(void* search) {
+        static_cast<Search*>(search)->Run();
+        return 0;
+    }
     // Waits for a search on its thread; an error of the search is raised here.
     void Finish() {
-        if (worker.joinable()) worker.join();
+        if (thread) WaitForSingleObject(thread, INFINITE);
         if (failure) std::rethrow_exception(std::exchange(failure, nullptr));
     }
 };
@@ -139,13 +146,11 @@ void SpeedControl::SearchAhead() {
     if (version.dwPlatformId != VER_PLATFORM_WIN32_NT) return;
     std::fill(discoveryReply_.begin(), discoveryReply_.end(), 0);
     auto search = std::make_unique<Search>();
-    try {
-        search->worker = std::thread(&Search::Run, search.get(), std::cref(seam_),
-                                     discoveryReply_.data());
-    } catch (const std::system_error&) {
-        return; // no thread: DiscoverDrives searches as always
-    }
-    ahead_ = std::move(search);
+    search->seam = &seam_;
+    search->reply = discoveryReply_.data();
+    search->thread = CreateThread(nullptr, 0, &Search::ThreadMain, search.get(), 0, nullptr);
+    // Without a thread DiscoverDrives searches as always.
+    if (search->thread) ahead_ = std::move(search);
 }
 
 void SpeedControl::DropSearchAhead() {
@@ -168,9 +173,10 @@ void SpeedControl::DiscoverNt() {
         search->Finish();
     } else {
         search = std::make_unique<Search>();
-        search->letters.emplace(seam_);
-        search->found =
-            FindDrives(*search->letters, kMaxNtDrives, kMaxNtDrives, discoveryReply_.data());
+        search->seam = &seam_;
+        search->reply = discoveryReply_.data();
+        search->Run();
+        search->Finish();
     }
     const std::vector<FoundDrive>& found = search->found;
     for (const FoundDrive& drive : found)
