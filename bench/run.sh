@@ -33,7 +33,7 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 B=${VELOTUNE_BUILD:-$top/build}
-build=1 runs=11 traces=5 idle=30
+build=1 runs=11 traces=5 idle=30 quiet=400
 while [ $# -gt 0 ]; do
     case "$1" in
     --no-build) build=0 ;;
@@ -113,11 +113,16 @@ say "start-up, $runs runs each of the plain program, the reference and the panel
 script=$W/startup.txt
 {
     for i in $(seq 0 "$runs"); do
-        echo "starttime \"$PLAINW\" VelotuneBenchPlain - \"Current Speed = \""
-        echo "starttime \"$MINW\" VelotuneBenchMinimal - \"Current Speed = \""
-        echo "starttime \"$PANELW\" $PANEL_CLASS \"$PANEL_TITLE\" \"Current Speed = \""
-        echo "starttime-loop \"$MINW\" VelotuneBenchMinimal - \"Current Speed = \""
-        echo "starttime-loop \"$PANELW\" $PANEL_CLASS \"$PANEL_TITLE\" \"Current Speed = \""
+        for line in "starttime \"$PLAINW\" VelotuneBenchPlain - \"Current Speed = \"" \
+            "starttime \"$MINW\" VelotuneBenchMinimal - \"Current Speed = \"" \
+            "starttime \"$PANELW\" $PANEL_CLASS \"$PANEL_TITLE\" \"Current Speed = \"" \
+            "starttime-loop \"$MINW\" VelotuneBenchMinimal - \"Current Speed = \"" \
+            "starttime-loop \"$PANELW\" $PANEL_CLASS \"$PANEL_TITLE\" \"Current Speed = \""; do
+            # A quiet desktop for each start: Wine, its desktop and the X server
+            # are still busy with the last program's end for a while after it.
+            echo "sleep $quiet"
+            echo "$line"
+        done
     done
 } >"$script"
 pr0 script "$(vt_sim_winpath "$script")" >"$W/startup.out"
@@ -446,14 +451,15 @@ they show where the time goes, not how long it is.
 | process creation (CreateProcessA to the program's first trace line) | $(ph process minimal) | $(ph process panel) |
 | loader: DLLs mapped and attached, C runtime start (without common controls) | $(ph loader minimal) | $(ph loader panel) |
 | common controls with the manifest (comctl32 6 attach: activation context, X11 driver, theme) | $(ph comctl32 minimal) | $(ph comctl32 panel) |
-| program start to its main window (application object, InitCommonControlsEx, icons, menus, components) | $(ph before_window minimal) | $(ph before_window panel) |
+| program start to its main window (application object, InitCommonControlsEx, icons, form objects, pictures, the drive search's thread started) | $(ph before_window minimal) | $(ph before_window panel) |
 | of it: InitCommonControlsEx | $(ph initcc minimal) | $(ph initcc panel) |
 | the background bitmap (the 320 x 200 picture loaded: LoadImageA, or the packed resource found and unpacked) | - | $(ph bitmap panel) |
-| window and control creation, up to discovery | $(ph windows minimal) | $(ph windows panel) |
-| drive discovery up to the status line | - | $(ph discovery panel) |
+| the main window and the controls of its first paint (the process's first window: Wine's X11 connection and the window's X side; for the panel also the drive list, whose list is a window of its own) | $(ph windows minimal) | $(ph windows panel) |
+| after the last control to the status line (region, title, placing, showing; waiting for the drive search if it still runs; listing, the status refresh) | - | $(ph after_windows panel) |
+| the drive search, on a thread of its own while the window is made (first GetLogicalDrives to its last command) | - | $(ph search panel) |
 | of it: GetDriveTypeA ($(phase n_drivetype panel) calls) | - | $(ph drivetype panel) |
 | of it: opening drives ($(phase n_open panel) CreateFileA) | - | $(ph opens panel) |
-| of it: drive commands ($(phase n_command panel) DeviceIoControl) | - | $(ph commands panel) |
+| of it and after it: drive commands ($(phase n_command panel) DeviceIoControl, the status refresh included) | - | $(ph commands panel) |
 | total, CreateProcessA to the status line (traced) | $(ph total minimal) | $(ph total panel) |
 | first paint of the main window, after the status line | - | $(ph paint_after_status panel) |
 EOF

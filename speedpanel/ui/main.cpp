@@ -329,7 +329,8 @@ void TFormMain::FormCreate() {
     SpeedButton2.SetTransparentColor(kRed);
     HandleNeeded();
     KeepFlatLook(DriveComboBox.Handle(), kSkyBlue);
-    SetWindowRgn(Handle(), CreateRoundRectRgn(0, 0, 321, 201, 15, 15), TRUE);
+    // Not shown yet: nothing to redraw.
+    SetWindowRgn(Handle(), CreateRoundRectRgn(0, 0, 321, 201, 15, 15), FALSE);
     SetCaption(kPanelTitle);
     if (tk::App()) tk::App()->OnMinimize = tk::Bind(this, &TFormMain::AppMinimize);
     SendToLauncher(WM_LAUNCHER_PANEL_OPENED);
