@@ -157,7 +157,8 @@ void TForm::CreateControls(bool firstPaintOnly) {
     // behind the sibling before it in that order.
     HWND previous = HWND_TOP;
     for (TControl* c : TabOrdered(controls_, nullptr)) {
-        if (!c->hwnd_ && !(firstPaintOnly && !NeededForFirstPaint(*c))) {
+        const bool wanted = !firstPaintOnly || NeededForFirstPaint(*c);
+        if (wanted && !c->hwnd_) {
             c->CreateWindowed(Handle());
             if (c->kind_ == ControlKind::GroupBox) CreateChildren(c, c->hwnd_);
             if (!firstPaintOnly && c->hwnd_)
