@@ -31,8 +31,14 @@ r ~ /^Call user32\.CreateWindowExA\(/ && tw0 == "" && (index(r, "\"TFormMain\"")
 # The windows made before the status line, on the window's thread: each call
 # that returns to the top level (a control made inside its parent's creation
 # counts with it).
-r ~ /^Call user32\.CreateWindowExA\(/ && tw0 != "" && tid == main { depth++ }
+r ~ /^Call user32\.CreateWindowExA\(/ && tw0 != "" && tid == main {
+    depth++
+    # The drive list: a drop-down list, whose list is a window of its own.
+    if (ts == "" && index(r, "\"COMBOBOX\"")) { cb0 = now; cbdepth = depth }
+}
 r ~ /^Ret  user32\.CreateWindowExA\(/ && tw0 != "" && tid == main && depth > 0 {
+    if (cbdepth == depth && cb0 != "") { cb += now - cb0; cb0 = ""; cbdepth = 0 }
+    if (depth == 1 && tw_first == "") tw_first = now - tw0
     if (--depth == 0 && ts == "") {
         tw1 = now
         # A text given at creation is there once the outermost window is.
@@ -59,7 +65,8 @@ END {
     if (td1 == "") td1 = td0
     printf "phases: process=%.1f loader=%.1f comctl32=%.1f", t0 - tc, te - t0 - cc, cc
     printf " before_window=%.1f bitmap=%.1f initcc=%.1f", tw0 - te - bg, bg + 0, icc + 0
-    printf " windows=%.1f after_windows=%.1f", tw1 - tw0, ts - tw1
+    printf " windows=%.1f first_window=%.1f drive_list=%.1f", tw1 - tw0, tw_first, cb + 0
+    printf " other_controls=%.1f after_windows=%.1f", tw1 - tw0 - tw_first - cb, ts - tw1
     printf " search=%.1f search_thread=%d", td1 - td0, search != "" && search != main
     printf " drivetype=%.1f opens=%.1f commands=%.1f", gd, cf, io
     printf " n_drivetype=%d n_open=%d n_command=%d", ngd, ncf, nio
