@@ -83,6 +83,8 @@ sleep 1
 check "a shown panel: still the one process" [ "$(prefix_pids 'TrelvixVelotune\.exe')" = "$panel_pid" ]
 check "and it stays shown" lt_wait_panel 2000
 # Hidden by minimising (Button10, then SC_MINIMIZE), as the panel allows.
+# Button10 is made just after the first paint.
+check "Button10 is there" until_ok 10 probe child "${MAIN[@]}" text=Button10
 probe click-button "${MAIN[@]}" text=Button10 >/dev/null
 sleep 0.3
 probe post "${MAIN[@]}" 0x112 0xF020 0 >/dev/null

@@ -121,6 +121,11 @@ child_field() {
     printf '%s' "$PROBE_OUT" | tr '\t' '\n' | sed -n "s/^$2=//p" | head -n 1
 }
 
+# wait_rest: the controls the first paint does not need (the speed list's group,
+# Button10, Memo1) are made just after that paint; waits up to 10 s for Memo1,
+# the last of them.
+wait_rest() { until_ok 10 probe child "${MAIN[@]}" pos=188,284; }
+
 # --- real input ---------------------------------------------------------------
 
 # key KEY...: key strokes, with the pointer over the panel (no window manager:

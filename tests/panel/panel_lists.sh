@@ -27,6 +27,7 @@ echo "$PROBE_OUT" | cut -f3-11 | sed 's/^/     /'
 check "both drives listed, by letter" eq "$(child_field pos=37,52 items)" \
     "TRELVIX CD-RW TV-5200   2.10   |TRELVIX DVD-RW TV-1620  1.03   "
 check "the first one selected" eq "$(child_field pos=37,52 sel)" 0
+check "the rest of the window follows the first paint" wait_rest
 check "the speed list holds the drive's speeds" eq "$(child_field pos=115,323 items)" "8|16|24|40"
 check "... with the first selected" eq "$(child_field pos=115,323 sel)" 0
 check "the Speed Set group is enabled (list built)" eq "$(child_field "text=Speed Set" enabled)" 1

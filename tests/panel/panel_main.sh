@@ -74,6 +74,7 @@ check "High Speed Mode checked" eq "$(child_field "text=High Speed Mode" checked
 check "Silence Mode unchecked" eq "$(child_field "text=Silence Mode" checked)" 0
 check "High Speed Mode at 33,98" eq "$(child_field "text=High Speed Mode" pos)" "33,98,125,17"
 check "Silence Mode at 33,122" eq "$(child_field "text=Silence Mode" pos)" "33,122,101,17"
+check "the rest of the window follows the first paint" wait_rest
 check "Button10 exists below the window" eq "$(child_field pos=36,344 text)" Button10
 check "Memo1 exists below the window" eq "$(child_field pos=188,284 text)" Memo1
 check "hidden Speed Set group" eq "$(child_field "text=Speed Set" visible)" 0

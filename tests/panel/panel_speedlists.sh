@@ -20,6 +20,7 @@ start_panel
 check "the panel window appears" probe wait-visible "${MAIN[@]}" 30000
 check "the first drive shows its speed" \
     probe wait-text "${MAIN[@]}" pos=25,154 "Current Speed =  8" 20000
+check "the rest of the window follows the first paint" wait_rest
 check "its speed list" eq "$(child_field pos=115,323 items)" "8|16|24"
 shot first
 

@@ -42,6 +42,7 @@ probe info "$TRAY" -
 check "the icon's window is hidden" eq "$(probe_get visible)" 0
 
 # --- Button10, then SC_MINIMIZE hides the panel --------------------------------------------
+check "the rest of the window follows the first paint" wait_rest
 B10=$(child_field pos=36,344 hwnd)
 check "Button10 found" test -n "$B10"
 probe send "$B10" - 0xF5 0 0 >/dev/null # BM_CLICK, handled when the call returns
