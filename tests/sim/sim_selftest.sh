@@ -5,6 +5,11 @@ set -u
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../system/wineenv.sh"
 vt_init "$1"
+# No Wine here: a prefix that does not exist, so the helpers' clean-up of what
+# an earlier script left in the tests' prefix has nothing to do and starts no
+# Wine (this test runs after the shared Wine environment has been taken down).
+WINEPREFIX=$VT_BUILD/simdrives/selftest-no-prefix
+export WINEPREFIX
 source "$here/../system/lib.sh"
 source "$here/sim.sh"
 VT_SIM_DIR=$VT_BUILD/simdrives/selftest
