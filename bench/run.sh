@@ -159,6 +159,8 @@ say "through the message loop: reference ${minl_t[*]} -> $minl_med ms; panel ${p
 
 # --- where the start-up time goes ----------------------------------------------
 # Wine's relay trace of the calls that mark the phases, with timestamps (1 ms).
+# Timed through the message loop, so that the program is still there for its
+# first paint before the probe closes it (the phases come from the trace).
 say "start-up breakdown, $traces traced starts each of the reference and the panel"
 wine reg add "$relay_key" /v RelayInclude /t REG_SZ /f /d \
     'kernel32.CreateProcessA;comctl32.InitCommonControlsEx;user32.CreateWindowExA;user32.LoadImageA;kernel32.FindResourceA;gdi32.GdiFlush;kernel32.GetLogicalDrives;kernel32.GetDriveTypeA;kernel32.CreateFileA;kernel32.DeviceIoControl;user32.SetWindowTextA;user32.BeginPaint' \
@@ -166,9 +168,9 @@ wine reg add "$relay_key" /v RelayInclude /t REG_SZ /f /d \
 for i in $(seq 1 "$traces"); do
     for p in minimal panel; do
         if [ $p = panel ]; then
-            line="starttime \"$PANELW\" $PANEL_CLASS \"$PANEL_TITLE\" \"Current Speed = \"" exe=TrelvixVelotune.exe
+            line="starttime-loop \"$PANELW\" $PANEL_CLASS \"$PANEL_TITLE\" \"Current Speed = \"" exe=TrelvixVelotune.exe
         else
-            line="starttime \"$MINW\" VelotuneBenchMinimal - \"Current Speed = \"" exe=bench_minimal.exe
+            line="starttime-loop \"$MINW\" VelotuneBenchMinimal - \"Current Speed = \"" exe=bench_minimal.exe
         fi
         echo "$line" >"$W/traced.txt"
         (cd "$APP" && WINEDEBUG=+timestamp,+pid,+relay,+loaddll wine "$PROBE" script "$(vt_sim_winpath "$W/traced.txt")" \
