@@ -108,11 +108,12 @@ private:
 } // namespace
 
 struct SpeedControl::Search {
+    Search(const DiscoverySeam& s, std::uint8_t* r) : seam(&s), reply(r) {}
     std::optional<LetterPort> letters;
     std::vector<FoundDrive> found;
     std::exception_ptr failure;
-    const DiscoverySeam* seam = nullptr;
-    std::uint8_t* reply = nullptr;
+    const DiscoverySeam* seam;
+    std::uint8_t* reply;
     HANDLE thread = nullptr;
 
     ~Search() {
@@ -145,9 +146,7 @@ void SpeedControl::SearchAhead() {
     seam_.getVersionEx(&version);
     if (version.dwPlatformId != VER_PLATFORM_WIN32_NT) return;
     std::fill(discoveryReply_.begin(), discoveryReply_.end(), 0);
-    auto search = std::make_unique<Search>();
-    search->seam = &seam_;
-    search->reply = discoveryReply_.data();
+    auto search = std::make_unique<Search>(seam_, discoveryReply_.data());
     search->thread = CreateThread(nullptr, 0, &Search::ThreadMain, search.get(), 0, nullptr);
     // Without a thread DiscoverDrives searches as always.
     if (search->thread) ahead_ = std::move(search);
@@ -172,9 +171,7 @@ void SpeedControl::DiscoverNt() {
     if (search) {
         search->Finish();
     } else {
-        search = std::make_unique<Search>();
-        search->seam = &seam_;
-        search->reply = discoveryReply_.data();
+        search = std::make_unique<Search>(seam_, discoveryReply_.data());
         search->Run();
         search->Finish();
     }

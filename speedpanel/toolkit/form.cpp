@@ -115,7 +115,6 @@ void TForm::HandleNeeded() {
                              p.width, p.height, p.parent, nullptr, GetModuleHandleA(nullptr), this);
     if (!h) throw EOutOfResources("Cannot create window " + p.className);
     creationPending_ = true;
-    completionQueued_ = false;
     CreateControls(true);
 }
 
@@ -172,8 +171,7 @@ void TForm::CreateControls(bool firstPaintOnly) {
 void TForm::CompleteCreation() {
     if (!window_ || !creationPending_) return;
     creationPending_ = false;
-    if (completionQueued_) KillTimer(Handle(), kCompleteCreationTimer);
-    completionQueued_ = false;
+    KillTimer(Handle(), kCompleteCreationTimer);
     CreateDeferred();
 }
 
@@ -255,8 +253,7 @@ void TForm::Show() {
     if (!IsWindowVisible(Handle())) ShowWindow(Handle(), SW_SHOW);
     // Timer messages come after paint messages: the rest is made once the
     // first paint is done.
-    if (creationPending_ && !completionQueued_)
-        completionQueued_ = SetTimer(Handle(), kCompleteCreationTimer, USER_TIMER_MINIMUM, nullptr) != 0;
+    if (creationPending_) SetTimer(Handle(), kCompleteCreationTimer, USER_TIMER_MINIMUM, nullptr);
 }
 
 void TForm::Hide() {

@@ -315,7 +315,6 @@ private:
     TPosition position_;
     bool placementPending_ = true;
     bool creationPending_ = false; // CompleteCreation has not run for this window
-    bool completionQueued_ = false;
     bool stayOnTop_;
     UniqueWindow window_;
     std::vector<std::unique_ptr<TControl>> controls_;
