@@ -148,19 +148,4 @@ vt set silence --device stuck.drive
 expect "a read-back that differs: exit 3, saying what the drive reports" "3|1" \
     "$RC|$(grep -c 'the drive reports high' <<<"$ERR")"
 
-# --- the Debian package (built by scripts/build.sh), unpacked, not installed ----------
-deb=$(find "$native" -maxdepth 1 -name 'velotune_*_*.deb' | head -n 1)
-if [ -n "$deb" ]; then
-    expect "the package is named velotune_<version>_<arch>.deb" "velotune_1.0.1.3_$(dpkg --print-architecture).deb" \
-        "$(basename "$deb")"
-    expect "it holds the program, the man page and the udev example (documentation only)" \
-        "./usr/bin/velotune ./usr/share/doc/velotune/60-velotune.rules.example ./usr/share/man/man1/velotune.1" \
-        "$(dpkg-deb -c "$deb" | awk '{print $6}' | grep -E 'bin/velotune$|velotune.1|rules' | sort | tr '\n' ' ' | sed 's/ $//')"
-    expect "no udev rule is installed active" "" "$(dpkg-deb -c "$deb" | grep -E 'lib/udev|etc/udev')"
-    rm -rf "$work/unpacked"
-    dpkg-deb -x "$deb" "$work/unpacked"
-    expect "the packaged program runs" "velotune 1.0.1.3" "$("$work/unpacked/usr/bin/velotune" --version)"
-else
-    check "a Debian package in $native (scripts/build.sh builds it)" false
-fi
 vt_end
