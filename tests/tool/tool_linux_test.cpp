@@ -3,6 +3,7 @@
 // drives, and the plain parts (arguments, JSON). Runs with the SG_IO emulator
 // preloaded, so the real ioctl reaches simulated drives.
 #include "tool/cli.h"
+#include "tool/config.h"
 #include "tool/output.h"
 #include "tool/transport_linux.h"
 
@@ -276,4 +277,62 @@ TEST(ToolJson, ModelEscaping) {
     EXPECT_EQ(DriveJson(list),
               "{\"device\": \"/dev/sr0\", \"model\": \"\", \"kind\": \"speed-list\", "
               "\"speed\": 24, \"speeds\": [8, 16, 24]}");
+}
+
+TEST(ToolConfig, RulesCommentsModesAndErrorsWithTheirLine) {
+    struct Case {
+        std::string text;
+        std::string rules; // "line:pattern:mode" each, or the error
+    };
+    auto describe = [](const Config& c) {
+        if (!c.ok) return c.error;
+        std::string s;
+        for (const ConfigRule& r : c.rules)
+            s += std::to_string(r.line) + ":" + r.pattern + ":" +
+                 (r.setting == Setting::High      ? "high"
+                  : r.setting == Setting::Silence ? "silence"
+                                                  : std::to_string(r.speed)) +
+                 " ";
+        return s;
+    };
+    const Case cases[] = {
+        {"", ""},
+        {"# every line commented out\n#/dev/sr0 silence\n\n   \t\n", ""},
+        {"/dev/sr0 silence\n", "1:/dev/sr0:silence "},
+        {"\n# two\n*GDR8164B*\t24   # a speed\r\n/dev/sr? HIGH\n",
+         "3:*GDR8164B*:24 4:/dev/sr?:high "},
+        {"a Silence\nb 255", "1:a:silence 2:b:255 "},
+        {"/dev/sr0\n",
+         "f.conf:1: expected PATTERN MODE, found 1 word (write a blank in a pattern as ?)"},
+        {"#\nTRELVIX DVD-RW silence\n",
+         "f.conf:2: expected PATTERN MODE, found 3 words (write a blank in a pattern as ?)"},
+        {"\n\n/dev/sr0 fast\n",
+         "f.conf:3: MODE is high, silence or a speed from 1 to 255, not fast"},
+        {"a 0", "f.conf:1: MODE is high, silence or a speed from 1 to 255, not 0"},
+        {"a 256", "f.conf:1: MODE is high, silence or a speed from 1 to 255, not 256"},
+        {"a 24x", "f.conf:1: MODE is high, silence or a speed from 1 to 255, not 24x"},
+        {"a \x1b[2J", "f.conf:1: MODE is high, silence or a speed from 1 to 255, not ?[2J"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(describe(ParseConfig(c.text, "f.conf")), c.rules) << c.text;
+}
+
+TEST(ToolConfig, TheFirstRuleMatchingAnyNameOfTheDriveWins) {
+    const Config config = ParseConfig("/dev/sr1 high\n"
+                                      "/dev/disk/by-id/*GH22NS50* silence\n"
+                                      "*TV-1620* 24\n"
+                                      "*sr[0-9] high\n",
+                                      "f.conf");
+    ASSERT_TRUE(config.ok);
+    auto line = [&](const std::vector<std::string>& names) {
+        const ConfigRule* rule = MatchConfig(config.rules, names);
+        return rule ? rule->line : 0u;
+    };
+    EXPECT_EQ(line({"/dev/sr1"}), 1u);
+    EXPECT_EQ(line({"/dev/cdrom", "/dev/sr1"}), 1u) << "the path with links resolved";
+    EXPECT_EQ(line({"/dev/sr0", "/dev/sr0", "/dev/disk/by-id/ata-GH22NS50_K1", "TV-1620"}), 2u);
+    EXPECT_EQ(line({"/dev/sr5", "/dev/sr5", "TRELVIX DVD-RW TV-1620  1.03"}), 3u) << "the model";
+    EXPECT_EQ(line({"/dev/sr7", ""}), 4u) << "* matches across /";
+    EXPECT_EQ(line({"/dev/sr77", "/dev/sr77", "TRELVIX CD-RW TV-5200  2.10"}), 0u);
+    EXPECT_EQ(MatchConfig(ParseConfig("# nothing\n", "f").rules, {"/dev/sr0"}), nullptr);
 }
