@@ -4,6 +4,7 @@
 // preloaded, so the real ioctl reaches simulated drives.
 #include "tool/cli.h"
 #include "tool/config.h"
+#include "tool/drivenames_linux.h"
 #include "tool/output.h"
 #include "tool/transport_linux.h"
 
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <fcntl.h>
 #include <fstream>
 #include <string>
@@ -335,4 +337,25 @@ TEST(ToolConfig, TheFirstRuleMatchingAnyNameOfTheDriveWins) {
     EXPECT_EQ(line({"/dev/sr7", ""}), 4u) << "* matches across /";
     EXPECT_EQ(line({"/dev/sr77", "/dev/sr77", "TRELVIX CD-RW TV-5200  2.10"}), 0u);
     EXPECT_EQ(MatchConfig(ParseConfig("# nothing\n", "f").rules, {"/dev/sr0"}), nullptr);
+}
+
+TEST(ToolConfig, ADriveIsNamedByItsPathItsTargetAndTheLinksToIt) {
+    char pattern[] = "/tmp/vt_names_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    char* real = realpath(pattern, nullptr);
+    const std::string dir = real;
+    std::free(real);
+    ASSERT_EQ(mkdir((dir + "/by-id").c_str(), 0755), 0);
+    std::ofstream(dir + "/sr0").flush();
+    std::ofstream(dir + "/sr1").flush();
+    ASSERT_EQ(symlink("../sr0", (dir + "/by-id/ata-TRELVIX_TV-1620_K1").c_str()), 0);
+    ASSERT_EQ(symlink("../sr1", (dir + "/by-id/ata-OTHER_K2").c_str()), 0);
+    ASSERT_EQ(symlink("sr0", (dir + "/cdrom").c_str()), 0);
+    ASSERT_EQ(symlink("gone", (dir + "/dvd").c_str()), 0);
+
+    EXPECT_EQ(DriveNames(dir + "/cdrom", {dir + "/by-id", dir}),
+              (std::vector<std::string>{dir + "/cdrom", dir + "/sr0",
+                                        dir + "/by-id/ata-TRELVIX_TV-1620_K1", dir + "/cdrom"}));
+    EXPECT_EQ(DriveNames(dir + "/missing", {dir}), std::vector<std::string>{dir + "/missing"});
+    std::filesystem::remove_all(dir);
 }
