@@ -36,6 +36,31 @@ std::size_t StatusReplyBytes(std::uint32_t requested, std::uint32_t transferred)
     return size < kStatusReplyMinimum ? 0 : size;
 }
 
+bool ParseSense(const std::uint8_t* sense, std::size_t length, SenseCode& code) {
+    code = SenseCode{};
+    if (sense == nullptr || length == 0) return false;
+    const std::uint8_t format = sense[0] & 0x7F;
+    std::size_t key, asc, ascq;
+    if (format == 0x70 || format == 0x71) {
+        key = 2, asc = 12, ascq = 13;
+        // Byte 7 tells how many bytes follow it; nothing past them counts.
+        constexpr std::size_t kAdditionalLengthByte = 7;
+        if (length > kAdditionalLengthByte) {
+            const std::size_t reach = kAdditionalLengthByte + 1 + sense[kAdditionalLengthByte];
+            if (reach < length) length = reach;
+        }
+    } else if (format == 0x72 || format == 0x73) {
+        key = 1, asc = 2, ascq = 3;
+    } else {
+        return false;
+    }
+    if (length <= key) return false;
+    code.key = sense[key] & 0x0F;
+    code.asc = length > asc ? sense[asc] : 0;
+    code.ascq = length > ascq ? sense[ascq] : 0;
+    return true;
+}
+
 int RetryPauseMs(std::uint8_t result, const SenseCode& sense, int tries) {
     if (result != kResultError || tries >= kCommandTries) return -1;
     if (sense.key == kSenseUnitAttention) return 0;

@@ -83,12 +83,27 @@ std::size_t StatusReplyBytes(std::uint32_t requested, std::uint32_t transferred)
 // Sense key, additional sense code and qualifier of a command that ended in
 // CHECK CONDITION.
 struct SenseCode {
-    std::uint8_t key = 0; // low four bits of fixed-format sense byte 2
+    std::uint8_t key = 0; // four bits
     std::uint8_t asc = 0;
     std::uint8_t ascq = 0;
 };
-constexpr std::uint8_t kSenseUnitAttention = 0x06;
 constexpr std::uint8_t kSenseNotReady = 0x02;
+constexpr std::uint8_t kSenseIllegalRequest = 0x05;
+constexpr std::uint8_t kSenseUnitAttention = 0x06;
+
+// SCSI status bytes a command can end with.
+constexpr std::uint8_t kScsiGood = 0x00;
+constexpr std::uint8_t kScsiCheckCondition = 0x02;
+constexpr std::uint8_t kScsiBusy = 0x08;
+constexpr std::uint8_t kScsiTaskSetFull = 0x28;
+
+// Reads the sense key, ASC and ASCQ from `length` bytes of sense data in fixed
+// format (response code 0x70/0x71: key in byte 2, ASC and ASCQ in bytes 12 and
+// 13, no further than its additional length reaches) or descriptor format
+// (0x72/0x73: bytes 1, 2 and 3). Returns false, with `code` zeroed, for data of
+// another format or too short to hold the sense key; an ASC or ASCQ that did not
+// arrive reads as 0. Never reads past `length`.
+bool ParseSense(const std::uint8_t* sense, std::size_t length, SenseCode& code);
 
 // A command is sent at most this often: once, and twice more for a drive that
 // answers with unit attention (after power-on, a bus reset or a media change)

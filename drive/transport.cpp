@@ -17,10 +17,6 @@ namespace velotune {
 namespace {
 
 constexpr std::size_t kMaxCdbLength = 16;
-// Sense bytes folded into the caller's data buffer: key, ASC, ASCQ.
-constexpr std::size_t kSenseKeyByte = 2;
-constexpr std::size_t kSenseAscByte = 12;
-constexpr std::size_t kSenseAscqByte = 13;
 
 // Looks at the status of a pending ASPI request: the first ones only give up
 // the rest of the time slice, later ones sleep.
@@ -34,26 +30,13 @@ const TransportSeam kRealSeam = {&LoadLibraryA,    &LoadLibraryExA, &GetProcAddr
 TransportSeam g_seam = kRealSeam;
 DriveTable g_table;
 
-// The three sense bytes a failed command folds into the caller's buffer.
-struct FoldedSense {
-    BYTE bytes[3] = {};
-    SenseCode Code() const {
-        return {static_cast<std::uint8_t>(bytes[0] & 0x0F), bytes[1], bytes[2]};
-    }
-};
-
-FoldedSense TakeSense(const BYTE* sense) {
-    FoldedSense folded;
-    folded.bytes[0] = sense[kSenseKeyByte];
-    folded.bytes[1] = sense[kSenseAscByte];
-    folded.bytes[2] = sense[kSenseAscqByte];
-    return folded;
-}
-
-void FoldSense(const FoldedSense& sense, std::uint8_t* data) {
-    data[kSenseKeyByte] = sense.bytes[0];
-    data[kSenseAscByte] = sense.bytes[1];
-    data[kSenseAscqByte] = sense.bytes[2];
+// A failed command's sense key, ASC and ASCQ go into the caller's buffer at
+// the places fixed-format sense data has them.
+void FoldSense(const SenseCode& sense, std::uint8_t* data) {
+    constexpr std::size_t kKeyByte = 2, kAscByte = 12, kAscqByte = 13;
+    data[kKeyByte] = sense.key;
+    data[kAscByte] = sense.asc;
+    data[kAscqByte] = sense.ascq;
 }
 
 // One ASPI request with its data, aligned for the adapter. A request that was
@@ -81,7 +64,7 @@ void RetireAspiRequest() {
 // caller's values.
 BYTE AspiExecuteOnce(BYTE hostAdapterId, BYTE targetId, const std::uint8_t* cdb,
                      std::uint8_t cdbLength, std::uint8_t* data, std::uint32_t dataLength,
-                     std::uint8_t direction, FoldedSense& sense) {
+                     std::uint8_t direction, SenseCode& sense) {
     AspiRequest* request = g_aspiRequest;
     if (request == nullptr) return SS_ABORTED; // no storage left after a give-up
     SRB_ExecSCSICmd& srb = request->srb;
@@ -129,13 +112,15 @@ BYTE AspiExecuteOnce(BYTE hostAdapterId, BYTE targetId, const std::uint8_t* cdb,
     }
 
     if (dataLength != 0) std::memcpy(data, request->data, dataLength);
-    if (result == SS_ERR) sense = TakeSense(srb.SenseArea);
+    sense = SenseCode{};
+    if (result == SS_ERR) ParseSense(srb.SenseArea, SENSE_LEN, sense);
     return result;
 }
 
 int PassThroughExecuteOnce(HANDLE handle, const std::uint8_t* cdb, std::uint8_t cdbLength,
                            std::uint8_t* data, std::uint32_t dataLength, std::uint8_t direction,
-                           FoldedSense& sense, std::uint32_t& moved) {
+                           PassThroughReport& report) {
+    report = PassThroughReport{};
     PassThroughRecord record;
     std::memset(&record, 0, sizeof record);
     SCSI_PASS_THROUGH_DIRECT& sptd = record.sptd;
@@ -157,10 +142,18 @@ int PassThroughExecuteOnce(HANDLE handle, const std::uint8_t* cdb, std::uint8_t 
     if (!g_seam.deviceIoControl(handle, IOCTL_SCSI_PASS_THROUGH_DIRECT, &record, sizeof record,
                                 &record, sizeof record, &returned, nullptr))
         return -1;
-    // The call hands back the length less what the drive left untransferred.
-    moved = sptd.DataTransferLength < dataLength ? sptd.DataTransferLength : dataLength;
-    if (sptd.ScsiStatus == 0) return kResultOk;
-    sense = TakeSense(record.sense);
+    report.scsiStatus = sptd.ScsiStatus;
+    // The call hands back how many sense bytes came, never more than were asked for.
+    report.senseLength = sptd.SenseInfoLength < kPassThroughSenseInfoLength
+                             ? sptd.SenseInfoLength
+                             : kPassThroughSenseInfoLength;
+    report.hasSense = ParseSense(record.sense, report.senseLength, report.sense);
+    if (sptd.ScsiStatus == kScsiGood) {
+        // The length less what the drive left untransferred.
+        report.transferred =
+            sptd.DataTransferLength < dataLength ? sptd.DataTransferLength : dataLength;
+        return kResultOk;
+    }
     return kResultError;
 }
 
@@ -241,11 +234,11 @@ std::uint8_t AspiExecute(std::uint8_t hostAdapterId, std::uint8_t targetId, cons
     if (g_table.sendAspi32Command == nullptr) return SS_NO_ASPI;
 
     BYTE result;
-    FoldedSense sense;
+    SenseCode sense;
     for (int tries = 1;; ++tries) {
         result = AspiExecuteOnce(hostAdapterId, targetId, cdb, cdbLength, data, dataLength,
                                  direction, sense);
-        const int pause = RetryPauseMs(result, sense.Code(), tries);
+        const int pause = RetryPauseMs(result, sense, tries);
         if (pause < 0) break;
         if (pause > 0) g_seam.sleep(static_cast<DWORD>(pause));
     }
@@ -255,24 +248,31 @@ std::uint8_t AspiExecute(std::uint8_t hostAdapterId, std::uint8_t targetId, cons
     return result;
 }
 
-int PassThroughExecute(HANDLE handle, const std::uint8_t* cdb, std::uint8_t cdbLength,
+int PassThroughCommand(HANDLE handle, const std::uint8_t* cdb, std::uint8_t cdbLength,
                        std::uint8_t* data, std::uint32_t dataLength, std::uint8_t direction,
-                       std::uint32_t* transferred) {
-    if (transferred != nullptr) *transferred = 0;
+                       PassThroughReport& report) {
+    report = PassThroughReport{};
     if (cdbLength == 0 || cdbLength > kMaxCdbLength) return -1;
 
     int result;
-    FoldedSense sense;
-    std::uint32_t moved = 0;
     for (int tries = 1;; ++tries) {
-        result = PassThroughExecuteOnce(handle, cdb, cdbLength, data, dataLength, direction, sense,
-                                        moved);
-        const int pause = RetryPauseMs(static_cast<std::uint8_t>(result), sense.Code(), tries);
+        result =
+            PassThroughExecuteOnce(handle, cdb, cdbLength, data, dataLength, direction, report);
+        const int pause = RetryPauseMs(static_cast<std::uint8_t>(result), report.sense, tries);
         if (pause < 0) break;
         if (pause > 0) g_seam.sleep(static_cast<DWORD>(pause));
     }
-    if (result == kResultError) FoldSense(sense, data);
-    if (result == kResultOk && transferred != nullptr) *transferred = moved;
+    if (result == kResultError) FoldSense(report.sense, data);
+    return result;
+}
+
+int PassThroughExecute(HANDLE handle, const std::uint8_t* cdb, std::uint8_t cdbLength,
+                       std::uint8_t* data, std::uint32_t dataLength, std::uint8_t direction,
+                       std::uint32_t* transferred) {
+    PassThroughReport report;
+    const int result =
+        PassThroughCommand(handle, cdb, cdbLength, data, dataLength, direction, report);
+    if (transferred != nullptr) *transferred = report.transferred;
     return result;
 }
 

@@ -3,6 +3,8 @@
 // where 0x01 means success.
 #pragma once
 
+#include "drive/drivecommands.h"
+
 #include <windows.h>
 #include <cstdint>
 
@@ -55,7 +57,8 @@ void SetDriveTable(int ntFlag, const std::uint8_t targetIds[kMaxAspiDrives],
 
 // Direction 0 = data from the drive, any other value = data to the drive.
 // The data buffer is at least 14 bytes: on an error (result 4) the sense key,
-// ASC and ASCQ are written into its bytes 2, 12 and 13. A CDB length outside
+// ASC and ASCQ are written into its bytes 2, 12 and 13, whichever format the
+// drive gave them in (zero when it gave none). A CDB length outside
 // 1..16 is refused without sending (0xFF, or SS_INVALID_SRB on the ASPI path),
 // and so is a position outside the table (0xFF). Without ASPI entry points
 // (LoadAspi not run or failed) the ASPI path answers SS_NO_ASPI (0xE3).
@@ -77,6 +80,20 @@ std::uint8_t SendDriveCommand(int position, const std::uint8_t* cdb, std::uint8_
 std::uint8_t AspiExecute(std::uint8_t hostAdapterId, std::uint8_t targetId, const std::uint8_t* cdb,
                          std::uint8_t cdbLength, std::uint8_t* data, std::uint32_t dataLength,
                          std::uint8_t direction, std::uint32_t* transferred = nullptr);
+// What a pass-through command came back with, besides its result: the drive's
+// SCSI status tells BUSY and TASK SET FULL apart from CHECK CONDITION.
+struct PassThroughReport {
+    std::uint32_t transferred = 0; // data bytes the drive moved (result 1)
+    std::uint8_t scsiStatus = 0;   // SCSI status of the last try
+    std::uint8_t senseLength = 0;  // sense bytes the drive returned with it
+    bool hasSense = false;         // whether they hold a sense key ...
+    SenseCode sense;               // ... and these codes, of either format
+};
+// PassThroughExecute with the whole report; result 1, 4 or -1 (the call
+// failed: GetLastError tells why, and the report is empty).
+int PassThroughCommand(HANDLE handle, const std::uint8_t* cdb, std::uint8_t cdbLength,
+                       std::uint8_t* data, std::uint32_t dataLength, std::uint8_t direction,
+                       PassThroughReport& report);
 // Returns 1, 4 or -1.
 int PassThroughExecute(HANDLE handle, const std::uint8_t* cdb, std::uint8_t cdbLength,
                        std::uint8_t* data, std::uint32_t dataLength, std::uint8_t direction,

@@ -106,8 +106,9 @@ std::string HelpText() {
 #else
            "DEV is a device path (/dev/sr0).\n"
 #endif
-           "Exit codes: 0 done, 1 usage or value refused, 2 no such drive,\n"
-           "3 command failed, 4 not permitted.\n";
+           "Exit codes: 0 done; 1 usage error or value refused; 2 no such device, not an\n"
+           "optical drive, not this maker's drive, or none found; 3 the drive did not answer\n"
+           "or a command failed; 4 not permitted.\n";
 }
 
 std::string VersionText() {

@@ -2,126 +2,25 @@
 #include "tool/cli.h"
 
 #include "tool/output.h"
+#include "tool/probe.h"
 
-#include "drive/discovery.h"
 #include "drive/drivecommands.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstring>
-#include <memory>
 
 namespace velotune::tool {
 namespace {
 
 constexpr char kProgram[] = "velotune";
-constexpr std::size_t kMaxDrives = 64;
 
 // "E: ..." for a drive letter, "/dev/sr0: ..." for a path.
 std::string About(const std::string& device) {
-    return !device.empty() && device.back() == ':' ? device + " " : device + ": ";
+    const std::string shown = Printable(device);
+    return !shown.empty() && shown.back() == ':' ? shown + " " : shown + ": ";
 }
 
 std::string Line(const std::string& text) {
     return std::string(kProgram) + ": " + text + "\n";
-}
-
-std::string Why(IoStatus status, const std::string& device) {
-    switch (status) {
-    case IoStatus::NotFound:
-        return About(device) + "no such device";
-    case IoStatus::NotScsi:
-        return About(device) + "not a SCSI device";
-    case IoStatus::NotPermitted:
-#ifdef _WIN32
-        return About(device) + "not permitted: SCSI pass-through needs administrator rights";
-#else
-        return About(device) + "not permitted: the vendor commands need root or CAP_SYS_RAWIO";
-#endif
-    case IoStatus::CheckCondition:
-    case IoStatus::Failed:
-    case IoStatus::Ok:
-    default:
-        return About(device) + "not this maker's drive (no answer to the status read)";
-    }
-}
-
-int ExitFor(IoStatus status) {
-    return status == IoStatus::NotPermitted ? kExitNotPermitted : kExitNoDevice;
-}
-
-std::uint8_t ResultByte(IoStatus status) {
-    switch (status) {
-    case IoStatus::Ok:
-        return kResultOk;
-    case IoStatus::CheckCondition:
-        return kResultError;
-    default:
-        return kResultIoFailed;
-    }
-}
-
-// The tool's devices as discovery's candidates; remembers why each one that
-// did not make it failed.
-class Candidates : public DevicePort {
-public:
-    Candidates(Transport& transport, std::vector<std::string> devices)
-        : transport_(transport), devices_(std::move(devices)), slots_(devices_.size(), -1),
-          status_(devices_.size(), IoStatus::Ok) {}
-    ~Candidates() override {
-        for (std::size_t i = 0; i < slots_.size(); ++i)
-            if (slots_[i] >= 0) transport_.Close(slots_[i]);
-    }
-
-    bool Open(int candidate) override {
-        const std::string& name = devices_[static_cast<std::size_t>(candidate)];
-        if (name.empty()) {
-            status_[static_cast<std::size_t>(candidate)] = IoStatus::NotFound;
-            return false;
-        }
-        int slot = -1;
-        const IoStatus status = transport_.Open(name, slot);
-        status_[static_cast<std::size_t>(candidate)] = status;
-        if (status != IoStatus::Ok) return false;
-        slots_[static_cast<std::size_t>(candidate)] = slot;
-        return true;
-    }
-    void Close(int candidate) override {
-        int& slot = slots_[static_cast<std::size_t>(candidate)];
-        if (slot >= 0) transport_.Close(slot);
-        slot = -1;
-    }
-    std::uint8_t Send(int candidate, const std::uint8_t* cdb, std::uint8_t cdbLength,
-                      std::uint8_t* data, std::uint32_t dataLength,
-                      std::uint32_t& transferred) override {
-        return ResultByte(SendStatus(candidate, cdb, cdbLength, data, dataLength, transferred));
-    }
-    IoStatus SendStatus(int candidate, const std::uint8_t* cdb, std::uint8_t cdbLength,
-                        std::uint8_t* data, std::uint32_t dataLength, std::uint32_t& transferred) {
-        const IoStatus status = transport_.Send(slots_[static_cast<std::size_t>(candidate)], cdb,
-                                                cdbLength, data, dataLength, transferred);
-        status_[static_cast<std::size_t>(candidate)] = status;
-        return status;
-    }
-
-    const std::string& Device(int candidate) const {
-        return devices_[static_cast<std::size_t>(candidate)];
-    }
-    IoStatus Status(int candidate) const { return status_[static_cast<std::size_t>(candidate)]; }
-    int Count() const { return static_cast<int>(devices_.size()); }
-
-private:
-    Transport& transport_;
-    std::vector<std::string> devices_;
-    std::vector<int> slots_;
-    std::vector<IoStatus> status_;
-};
-
-DriveReport Report(const Candidates& candidates, const FoundDrive& found) {
-    DriveReport report =
-        FromStatus(candidates.Device(found.candidate), found.status, found.statusSize);
-    report.model = InquiryModel(found.inquiry, kInquiryLength);
-    return report;
 }
 
 class Runner {
@@ -152,115 +51,111 @@ public:
 
 private:
     void Fail(int code, const std::string& text) {
-        out_.exitCode = code;
+        out_.exitCode = std::max(out_.exitCode, code);
         out_.err += Line(text);
     }
+    void Fail(const std::string& device, const Verdict& verdict) {
+        Fail(verdict.code, About(device) + verdict.why);
+    }
 
-    // The devices named with --device, or those a search finds.
-    std::vector<std::string> Devices(bool& named) {
-        named = !options_.devices.empty();
-        if (!named) return transport_.Search();
+    // The devices named with --device, as this system names them ("" for a name
+    // that names none), or those a search finds.
+    std::vector<std::string> Devices() const {
+        if (options_.devices.empty()) return transport_.Search();
         std::vector<std::string> devices;
-        for (const std::string& given : options_.devices) {
-            std::string device = transport_.DeviceName(given);
-            if (device.empty()) out_.err += Line(About(given) + "no such device");
-            devices.push_back(device);
-        }
+        for (const std::string& given : options_.devices)
+            devices.push_back(transport_.DeviceName(given));
         return devices;
     }
 
-    // The maker's drives among the devices, in order, and the exit code when there
-    // are none.
-    std::vector<DriveReport> Find(Candidates& candidates, bool named, int& noneCode,
-                                  std::vector<int>* where = nullptr) {
-        AlignedBuffer<kStatusReadLength> reply;
-        const std::vector<FoundDrive> found =
-            FindDrives(candidates, candidates.Count(), kMaxDrives, reply.data());
-        std::vector<DriveReport> drives;
-        std::vector<bool> isFound(static_cast<std::size_t>(candidates.Count()), false);
-        for (const FoundDrive& f : found) {
-            drives.push_back(Report(candidates, f));
-            isFound[static_cast<std::size_t>(f.candidate)] = true;
-            if (where) where->push_back(f.candidate);
+    // Examines one device; a name that names none is no such device.
+    Probe Examine(Session& session, const std::string& given, const std::string& device) {
+        if (device.empty()) {
+            Probe probe;
+            probe.device = given;
+            probe.failure = {kExitNoDevice, "no such device"};
+            return probe;
         }
-        noneCode = kExitNoDevice;
-        for (int i = 0; i < candidates.Count(); ++i) {
-            if (isFound[static_cast<std::size_t>(i)]) continue;
-            const IoStatus status = candidates.Status(i);
-            if (status == IoStatus::NotPermitted) noneCode = kExitNotPermitted;
-            // A search passes over other devices quietly, except where the system
-            // refuses; a named device is always told about.
-            if (named ? !candidates.Device(i).empty() : status == IoStatus::NotPermitted)
-                out_.err += Line(Why(status, candidates.Device(i)));
+        return session.Examine(device);
+    }
+
+    // The maker's drives among the devices, in order. A named device that is
+    // not one is told about on stderr and its code counts; a search passes over
+    // devices that are not the maker's drives quietly, and tells only of those
+    // that failed. `worst` receives the largest code of those told.
+    std::vector<Probe> Find(Session& session, int& worst) {
+        const bool named = !options_.devices.empty();
+        const std::vector<std::string> devices = Devices();
+        std::vector<Probe> drives;
+        worst = kExitOk;
+        for (std::size_t i = 0; i < devices.size(); ++i) {
+            Probe probe = Examine(session, named ? options_.devices[i] : devices[i], devices[i]);
+            if (probe.failure.code == kExitOk) {
+                drives.push_back(std::move(probe));
+            } else if (named || probe.failure.code != kExitNoDevice) {
+                out_.err += Line(About(probe.device) + probe.failure.why);
+                worst = std::max(worst, probe.failure.code);
+            }
         }
         return drives;
     }
 
     void List() {
-        bool named = false;
-        Candidates candidates(transport_, Devices(named));
-        int noneCode = kExitNoDevice;
-        const std::vector<DriveReport> drives = Find(candidates, named, noneCode);
+        Session session(transport_);
+        int worst = kExitOk;
+        const std::vector<Probe> drives = Find(session, worst);
+        std::vector<DriveReport> reports;
+        for (const Probe& probe : drives)
+            reports.push_back(probe.report);
         if (options_.json) {
             std::string text = "[";
-            for (std::size_t i = 0; i < drives.size(); ++i)
-                text += (i ? ", " : "") + DriveJson(drives[i]);
+            for (std::size_t i = 0; i < reports.size(); ++i)
+                text += (i ? ", " : "") + DriveJson(reports[i]);
             out_.out = text + "]\n";
         } else {
-            out_.out = Table(drives);
+            out_.out = Table(reports);
         }
-        if (drives.empty()) {
-            if (!named && noneCode == kExitNoDevice) out_.err += Line("no drive found");
-            out_.exitCode = noneCode;
-        }
+        out_.exitCode = worst;
+        if (reports.empty() && options_.devices.empty() && worst == kExitOk)
+            Fail(kExitNoDevice, "no drive found");
     }
 
-    // For status and set without --device: exactly one drive, or an error. The
-    // drive stays open in `candidates` at candidate `which`.
-    bool OnlyDrive(Candidates& candidates, DriveReport& drive, int& which) {
-        int noneCode = kExitNoDevice;
-        std::vector<int> where;
-        const std::vector<DriveReport> drives = Find(candidates, false, noneCode, &where);
+    // The one drive status and set act on: the named one, or the only one a
+    // search finds. It stays open in `session`.
+    bool OneDrive(Session& session, Probe& drive) {
+        if (!options_.devices.empty()) {
+            const std::string& given = options_.devices[0];
+            drive = Examine(session, given, transport_.DeviceName(given));
+            if (drive.failure.code == kExitOk) return true;
+            Fail(drive.device, drive.failure);
+            return false;
+        }
+        int worst = kExitOk;
+        std::vector<Probe> drives = Find(session, worst);
         if (drives.empty()) {
-            // Refused devices have been named already.
-            if (noneCode == kExitNotPermitted)
-                out_.exitCode = noneCode;
+            // Devices that failed have been told about already.
+            if (worst != kExitOk)
+                out_.exitCode = worst;
             else
-                Fail(noneCode, "no drive found");
+                Fail(kExitNoDevice, "no drive found");
             return false;
         }
         if (drives.size() > 1) {
-            out_.err += Table(drives);
+            std::vector<DriveReport> reports;
+            for (const Probe& probe : drives)
+                reports.push_back(probe.report);
+            out_.err += Table(reports);
             Fail(kExitUsage, "several drives found: name one with --device");
             return false;
         }
-        drive = drives[0];
-        which = where[0];
+        drive = std::move(drives[0]);
         return true;
     }
 
     void Status() {
-        if (options_.devices.empty()) {
-            Candidates candidates(transport_, transport_.Search());
-            DriveReport drive;
-            int which = 0;
-            if (OnlyDrive(candidates, drive, which)) Print(drive);
-            return;
-        }
-        const std::string device = transport_.DeviceName(options_.devices[0]);
-        if (device.empty()) {
-            Fail(kExitNoDevice, About(options_.devices[0]) + "no such device");
-            return;
-        }
-        // Exactly the discovery of one device: status read, then INQUIRY.
-        Candidates candidates(transport_, {device});
-        AlignedBuffer<kStatusReadLength> reply;
-        const std::vector<FoundDrive> found = FindDrives(candidates, 1, 1, reply.data());
-        if (found.empty()) {
-            Fail(ExitFor(candidates.Status(0)), Why(candidates.Status(0), device));
-            return;
-        }
-        Print(Report(candidates, found[0]));
+        Session session(transport_);
+        Probe drive;
+        if (OneDrive(session, drive)) Print(drive.report);
     }
 
     void Print(const DriveReport& drive) {
@@ -269,16 +164,17 @@ private:
 
     // Whether the drive takes the requested setting; the message names what it takes.
     bool Accepts(const DriveReport& drive, std::string& refusal) const {
+        const std::string device = Printable(drive.device);
         if (drive.twoMode) {
             if (options_.setting != Setting::Speed) return true;
-            refusal = drive.device + " is a two-mode drive: it accepts high or silence";
+            refusal = device + " is a two-mode drive: it accepts high or silence";
             return false;
         }
         if (options_.setting == Setting::Speed &&
             std::find(drive.speeds.begin(), drive.speeds.end(), options_.speed) !=
                 drive.speeds.end())
             return true;
-        refusal = drive.device + " is a speed-list drive: it accepts " +
+        refusal = device + " is a speed-list drive: it accepts " +
                   (drive.speeds.empty() ? std::string("no speed (its list is empty)")
                                         : "one of its speeds: " + SpeedsText(drive.speeds, ", "));
         return false;
@@ -309,44 +205,18 @@ private:
     }
 
     void Set() {
-        std::unique_ptr<Candidates> candidates;
-        int which = 0;
-        DriveReport before;
-        AlignedBuffer<kStatusReadLength> reply;
-        if (options_.devices.empty()) {
-            // The search's status read is the probe.
-            candidates = std::make_unique<Candidates>(transport_, transport_.Search());
-            if (!OnlyDrive(*candidates, before, which)) return;
-        } else {
-            const std::string device = transport_.DeviceName(options_.devices[0]);
-            if (device.empty()) {
-                Fail(kExitNoDevice, About(options_.devices[0]) + "no such device");
-                return;
-            }
-            candidates = std::make_unique<Candidates>(transport_, std::vector<std::string>{device});
-            if (!candidates->Open(0)) {
-                Fail(ExitFor(candidates->Status(0)), Why(candidates->Status(0), device));
-                return;
-            }
-            // 1. The probe: a mode set goes only to a drive that answers it.
-            std::uint32_t transferred = 0;
-            const IoStatus status = candidates->SendStatus(0, kStatusReadCdb, kCdb12, reply.data(),
-                                                           kStatusReadLength, transferred);
-            // A reply too short to hold the mode is no answer.
-            const std::size_t size = StatusReplyBytes(kStatusReadLength, transferred);
-            if (status != IoStatus::Ok || size == 0) {
-                Fail(ExitFor(status), Why(status, device));
-                return;
-            }
-            before = FromStatus(device, reply.data(), size);
-        }
-        const std::string& device = before.device;
+        Session session(transport_);
+        Probe drive;
+        // The probe's status read comes first: a mode set goes only to a drive
+        // that answers it.
+        if (!OneDrive(session, drive)) return;
+        const DriveReport& before = drive.report;
         std::string refusal;
         if (!Accepts(before, refusal)) {
             Fail(kExitUsage, refusal);
             return;
         }
-        // 2. The mode set.
+        // The mode set.
         std::uint8_t cdb[kCdb12];
         const std::uint8_t value = options_.setting == Setting::High ? kModeHighSpeed
                                    : options_.setting == Setting::Silence
@@ -354,31 +224,32 @@ private:
                                        : static_cast<std::uint8_t>(options_.speed);
         BuildModeSetCdb(value, cdb);
         AlignedBuffer<kModeSetLength> buffer;
-        std::uint32_t transferred = 0;
-        IoStatus status =
-            candidates->SendStatus(which, cdb, kCdb12, buffer.data(), kModeSetLength, transferred);
-        if (status != IoStatus::Ok) {
-            Fail(status == IoStatus::NotPermitted ? kExitNotPermitted : kExitFailed,
-                 About(device) + "the mode set failed");
+        CommandResult result = session.Send(drive, cdb, kCdb12, buffer.data(), kModeSetLength);
+        if (result.status != IoStatus::Ok) {
+            const Verdict verdict = Judge(Step::ModeSet, result);
+            Fail(verdict.code, About(drive.device) + "the mode set failed: " + verdict.why);
             return;
         }
-        // 3. The read-back.
-        std::fill(reply.begin(), reply.end(), 0);
-        status = candidates->SendStatus(which, kStatusReadCdb, kCdb12, reply.data(),
-                                        kStatusReadLength, transferred);
-        const std::size_t size = StatusReplyBytes(kStatusReadLength, transferred);
-        if (status != IoStatus::Ok || size == 0) {
-            Fail(status == IoStatus::NotPermitted ? kExitNotPermitted : kExitFailed,
-                 About(device) + "the status read after the mode set failed");
+        // The read-back.
+        AlignedBuffer<kStatusReadLength> reply;
+        result = session.Send(drive, kStatusReadCdb, kCdb12, reply.data(), kStatusReadLength);
+        const std::size_t size = StatusReplyBytes(kStatusReadLength, result.transferred);
+        if (result.status != IoStatus::Ok || size == 0) {
+            const Verdict verdict = result.status != IoStatus::Ok
+                                        ? Judge(Step::ReadBack, result)
+                                        : Verdict{kExitFailed, "no reply"};
+            Fail(verdict.code,
+                 About(drive.device) + "the status read after the mode set failed: " + verdict.why);
             return;
         }
-        const DriveReport after = FromStatus(device, reply.data(), size);
+        DriveReport after = FromStatus(drive.device, reply.data(), size);
+        after.model = before.model;
         if (!Shows(after)) {
-            Fail(kExitFailed, About(device) + "asked for " + Requested() + ", the drive reports " +
-                                  SettingText(after));
+            Fail(kExitFailed, About(drive.device) + "asked for " + Requested() +
+                                  ", the drive reports " + SettingText(after));
             return;
         }
-        out_.out = device + "  " + SettingText(after) + "\n";
+        out_.out = Printable(drive.device) + "  " + SettingText(after) + "\n";
     }
 
     const Options& options_;
@@ -393,7 +264,7 @@ Outcome Run(const std::vector<std::string>& args, Transport& transport) {
     if (!parsed.ok) {
         Outcome outcome;
         outcome.exitCode = kExitUsage;
-        outcome.err = Line(parsed.error) + "Try 'velotune --help'.\n";
+        outcome.err = Line(Printable(parsed.error)) + "Try 'velotune --help'.\n";
         return outcome;
     }
     return Runner(parsed.options, transport).Run();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "tool/args.h"
+#include "tool/probe.h"
 #include "tool/transport.h"
 
 #include <cstdint>
@@ -11,14 +12,6 @@
 #include <vector>
 
 namespace velotune::tool {
-
-enum ExitCode : int {
-    kExitOk = 0,
-    kExitUsage = 1,        // usage error, a value the drive refuses, several drives found
-    kExitNoDevice = 2,     // no such device, not a SCSI device, not this maker's drive, none found
-    kExitFailed = 3,       // a command failed, or the drive reports another setting than asked
-    kExitNotPermitted = 4, // the system refuses the pass-through
-};
 
 // What the command writes: the text for stdout and for stderr, and the exit code.
 struct Outcome {

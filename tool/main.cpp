@@ -8,7 +8,9 @@
 #include "tool/transport_linux.h"
 #endif
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
@@ -17,9 +19,17 @@ int main(int argc, char** argv) {
 #else
     velotune::tool::LinuxTransport transport;
 #endif
-    const velotune::tool::Outcome outcome = velotune::tool::Run(args, transport);
-    std::fputs(outcome.out.c_str(), stdout);
-    std::fflush(stdout);
+    velotune::tool::Outcome outcome = velotune::tool::Run(args, transport);
+    // Output that did not reach its file is a failed run.
+    errno = 0;
+    const std::size_t written = std::fwrite(outcome.out.data(), 1, outcome.out.size(), stdout);
+    if (std::fflush(stdout) != 0 || written != outcome.out.size() || std::ferror(stdout)) {
+        const int error = errno;
+        outcome.err += std::string("velotune: cannot write to standard output") +
+                       (error ? std::string(": ") + std::strerror(error) : std::string()) + "\n";
+        if (outcome.exitCode == velotune::tool::kExitOk)
+            outcome.exitCode = velotune::tool::kExitUsage;
+    }
     std::fputs(outcome.err.c_str(), stderr);
     return outcome.exitCode;
 }

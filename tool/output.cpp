@@ -28,11 +28,62 @@ DriveReport FromStatus(const std::string& device, const std::uint8_t* status, st
     return report;
 }
 
+namespace {
+
+// The length of the UTF-8 sequence at text[at] and the character it encodes,
+// or 0 when the bytes there are not UTF-8 (overlong forms and surrogates
+// included).
+std::size_t Utf8At(const std::string& text, std::size_t at, std::uint32_t& character) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    std::size_t length;
+    std::uint32_t minimum;
+    if (lead < 0x80) {
+        character = lead;
+        return 1;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2, minimum = 0x80, character = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3, minimum = 0x800, character = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4, minimum = 0x10000, character = lead & 0x07;
+    } else {
+        return 0;
+    }
+    if (text.size() - at < length) return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(at + i) & 0xC0) != 0x80) return 0;
+        character = (character << 6) | (byte(at + i) & 0x3F);
+    }
+    if (character < minimum || character > 0x10FFFF || (character >= 0xD800 && character <= 0xDFFF))
+        return 0;
+    return length;
+}
+
+bool IsControl(std::uint32_t character) {
+    return character < 0x20 || (character >= 0x7F && character <= 0x9F);
+}
+
+} // namespace
+
 std::string Printable(const std::string& text) {
-    std::string out = text;
-    for (char& c : out)
-        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) c = '?';
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        std::uint32_t character = 0;
+        const std::size_t length = Utf8At(text, i, character);
+        if (length == 0 || IsControl(character)) {
+            out += '?';
+            i += length == 0 ? 1 : length;
+        } else {
+            out.append(text, i, length);
+            i += length;
+        }
+    }
     return out;
+}
+
+std::string ModelText(const DriveReport& drive) {
+    return drive.model ? Printable(*drive.model) : "-";
 }
 
 std::string KindName(const DriveReport& drive) {
@@ -57,19 +108,19 @@ std::string SpeedsText(const std::vector<std::uint8_t>& speeds, const char* sepa
 std::string Table(const std::vector<DriveReport>& drives) {
     std::size_t wDevice = 0, wModel = 0, wKind = 0;
     for (const DriveReport& d : drives) {
-        wDevice = std::max(wDevice, d.device.size());
-        wModel = std::max(wModel, Printable(d.model).size());
+        wDevice = std::max(wDevice, Printable(d.device).size());
+        wModel = std::max(wModel, ModelText(d).size());
         wKind = std::max(wKind, KindName(d).size());
     }
     std::string text;
     for (const DriveReport& d : drives)
-        text += Pad(d.device, wDevice) + "  " + Pad(Printable(d.model), wModel) + "  " +
+        text += Pad(Printable(d.device), wDevice) + "  " + Pad(ModelText(d), wModel) + "  " +
                 Pad(KindName(d), wKind) + "  " + SettingText(d) + "\n";
     return text;
 }
 
 std::string StatusText(const DriveReport& d) {
-    std::string text = "device:  " + d.device + "\nmodel:   " + Printable(d.model) +
+    std::string text = "device:  " + Printable(d.device) + "\nmodel:   " + ModelText(d) +
                        "\nkind:    " + KindName(d) + "\n";
     if (d.twoMode) return text + "mode:    " + (d.high ? "high" : "silence") + "\n";
     return text + "speed:   " + std::to_string(d.speed) +
@@ -79,26 +130,29 @@ std::string StatusText(const DriveReport& d) {
 
 std::string JsonString(const std::string& text) {
     std::string out = "\"";
-    for (char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c == '"' || c == '\\') {
+    for (std::size_t i = 0; i < text.size();) {
+        std::uint32_t character = 0;
+        const std::size_t length = Utf8At(text, i, character);
+        if (length == 0) character = static_cast<unsigned char>(text[i]); // not UTF-8: the byte
+        if (character == '"' || character == '\\') {
             out += '\\';
-            out += ch;
-        } else if (c < 0x20 || c > 0x7E) {
+            out += static_cast<char>(character);
+        } else if (length == 0 || IsControl(character)) {
             char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned>(c));
+            std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned>(character));
             out += escaped;
         } else {
-            out += ch;
+            out.append(text, i, length);
         }
+        i += length == 0 ? 1 : length;
     }
     return out + "\"";
 }
 
 std::string DriveJson(const DriveReport& drive) {
     std::string text = "{\"device\": " + JsonString(drive.device) +
-                       ", \"model\": " + JsonString(drive.model) + ", \"kind\": \"" +
-                       KindName(drive) + "\"";
+                       ", \"model\": " + (drive.model ? JsonString(*drive.model) : "null") +
+                       ", \"kind\": \"" + KindName(drive) + "\"";
     if (drive.twoMode) return text + ", \"mode\": \"" + (drive.high ? "high" : "silence") + "\"}";
     text += ", \"speed\": " + std::to_string(drive.speed);
     return text + ", \"speeds\": [" + SpeedsText(drive.speeds, ", ") + "]}";

@@ -17,7 +17,11 @@ namespace {
 
 constexpr unsigned kTimeoutMs = 60000;
 constexpr unsigned char kSenseSize = 32;
-constexpr unsigned char kStatusCheckCondition = 0x02;
+// The host and driver status values of SG_IO that this tool tells apart.
+constexpr unsigned kHostTimeOut = 0x03;      // DID_TIME_OUT
+constexpr unsigned kDriverStatusMask = 0x0F; // the rest are suggestions
+constexpr unsigned kDriverTimeout = 0x06;
+constexpr unsigned kDriverSense = 0x08;
 
 int RealOpen(const char* path, int flags) {
     return ::open(path, flags);
@@ -78,59 +82,67 @@ std::string LinuxTransport::DeviceName(const std::string& given) {
     return given;
 }
 
-IoStatus LinuxTransport::Open(const std::string& device, int& slot) {
-    const int fd = seam_.open(device.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        switch (errno) {
-        case EACCES:
-        case EPERM:
-        case EROFS:
-            return IoStatus::NotPermitted;
-        case EISDIR:
-        case ENXIO:
-        case ENODEV:
-            return IoStatus::NotScsi;
-        default:
-            return IoStatus::NotFound;
-        }
+CommandResult LinuxTransport::Open(const std::string& device, int& slot) {
+    CommandResult result;
+    const int fd = seam_.open(device.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd >= 0) {
+        slot = fd;
+        result.status = IoStatus::Ok;
+        return result;
     }
-    slot = fd;
-    return IoStatus::Ok;
+    const int error = errno;
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case ELOOP:
+        result.status = IoStatus::NotFound;
+        break;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        result.status = IoStatus::NotPermitted;
+        break;
+    case EISDIR:
+    case ENXIO:
+    case ENODEV:
+        result.status = IoStatus::NotScsi;
+        break;
+    case EBUSY:
+        result.status = IoStatus::InUse;
+        break;
+    default:
+        result.status = IoStatus::Failed;
+        result.detail = std::strerror(error);
+        break;
+    }
+    return result;
 }
 
 // The drive layer's rule: a command that ends in unit attention, or while the
 // drive is becoming ready, is sent again (RetryPauseMs); the last try counts.
-IoStatus LinuxTransport::Send(int slot, const std::uint8_t* cdb, std::uint8_t cdbLength,
-                              std::uint8_t* data, std::uint32_t dataLength,
-                              std::uint32_t& transferred) {
-    IoStatus status;
-    SenseCode sense;
+CommandResult LinuxTransport::Send(int slot, const std::uint8_t* cdb, std::uint8_t cdbLength,
+                                   std::uint8_t* data, std::uint32_t dataLength) {
+    CommandResult result;
     for (int tries = 1;; ++tries) {
-        status = SendOnce(slot, cdb, cdbLength, data, dataLength, transferred, sense);
-        const std::uint8_t result = status == IoStatus::Ok               ? kResultOk
-                                    : status == IoStatus::CheckCondition ? kResultError
-                                                                         : kResultIoFailed;
-        const int pause = RetryPauseMs(result, sense, tries);
+        result = SendOnce(slot, cdb, cdbLength, data, dataLength);
+        const std::uint8_t byte = result.status == IoStatus::Ok               ? kResultOk
+                                  : result.status == IoStatus::CheckCondition ? kResultError
+                                                                              : kResultIoFailed;
+        const int pause = RetryPauseMs(byte, result.sense, tries);
         if (pause < 0) break;
         if (pause > 0) seam_.sleepMs(static_cast<unsigned>(pause));
     }
-    if (status == IoStatus::CheckCondition && dataLength >= 14) {
-        // As on every path of the drive layer: sense key, ASC and ASCQ in data
-        // bytes 2, 12 and 13.
-        data[2] = sense.key;
-        data[12] = sense.asc;
-        data[13] = sense.ascq;
-    }
-    return status;
+    return result;
 }
 
-IoStatus LinuxTransport::SendOnce(int slot, const std::uint8_t* cdb, std::uint8_t cdbLength,
-                                  std::uint8_t* data, std::uint32_t dataLength,
-                                  std::uint32_t& transferred, SenseCode& sense) {
-    transferred = 0;
-    sense = SenseCode{};
+// Told apart in this order: the call itself, the host and its driver, the
+// drive's sense data, its other status bytes.
+CommandResult LinuxTransport::SendOnce(int slot, const std::uint8_t* cdb, std::uint8_t cdbLength,
+                                       std::uint8_t* data, std::uint32_t dataLength) {
+    CommandResult result;
     unsigned char command[16] = {};
-    if (cdbLength == 0 || cdbLength > sizeof command) return IoStatus::Failed;
+    if (cdbLength == 0 || cdbLength > sizeof command) return result;
     std::memcpy(command, cdb, cdbLength);
     unsigned char senseData[kSenseSize] = {};
     sg_io_hdr_t io;
@@ -145,28 +157,60 @@ IoStatus LinuxTransport::SendOnce(int slot, const std::uint8_t* cdb, std::uint8_
     io.sbp = senseData;
     io.timeout = kTimeoutMs;
     if (seam_.ioctl(slot, SG_IO, &io) < 0) {
-        switch (errno) {
+        const int error = errno;
+        switch (error) {
         case EPERM:
         case EACCES:
-            return IoStatus::NotPermitted;
+            result.status = IoStatus::NotPermitted;
+            break;
         case ENOTTY:
         case EINVAL:
         case ENOSYS:
-            return IoStatus::NotScsi;
+            result.status = IoStatus::NotScsi;
+            break;
+        case ETIMEDOUT:
+            result.status = IoStatus::TimedOut;
+            break;
+        case EBUSY:
+            result.status = IoStatus::InUse;
+            break;
         default:
-            return IoStatus::Failed;
+            result.status = IoStatus::Failed;
+            result.detail = std::strerror(error);
+            break;
         }
+        return result;
     }
-    if (io.status == kStatusCheckCondition || (io.driver_status & 0x08) != 0) {
-        if (io.sb_len_wr >= 14)
-            sense = {static_cast<std::uint8_t>(senseData[2] & 0x0F), senseData[12], senseData[13]};
-        return IoStatus::CheckCondition;
+    result.scsiStatus = io.status;
+    const unsigned driverStatus = io.driver_status & kDriverStatusMask;
+    if (io.host_status == kHostTimeOut || driverStatus == kDriverTimeout) {
+        result.status = IoStatus::TimedOut;
+        return result;
     }
-    if (io.status != 0 || io.host_status != 0 || (io.driver_status & ~0x08) != 0)
-        return IoStatus::Failed;
+    if (io.host_status != 0 || (driverStatus != 0 && driverStatus != kDriverSense)) {
+        result.status = IoStatus::HostError;
+        return result;
+    }
+    const std::size_t senseLength = io.sb_len_wr < kSenseSize ? io.sb_len_wr : kSenseSize;
+    result.hasSense = ParseSense(senseData, senseLength, result.sense);
+    if (io.status == kScsiCheckCondition || result.hasSense) {
+        result.status = IoStatus::CheckCondition;
+        return result;
+    }
+    if (io.status == kScsiBusy || io.status == kScsiTaskSetFull) {
+        result.status = IoStatus::Busy;
+        return result;
+    }
+    if (io.status != kScsiGood) {
+        result.status = IoStatus::OtherStatus;
+        return result;
+    }
     const int resid = io.resid < 0 ? 0 : io.resid;
-    transferred = static_cast<std::uint32_t>(resid) < dataLength ? dataLength - resid : 0;
-    return IoStatus::Ok;
+    result.transferred = static_cast<std::uint32_t>(resid) < dataLength
+                             ? dataLength - static_cast<std::uint32_t>(resid)
+                             : 0;
+    result.status = IoStatus::Ok;
+    return result;
 }
 
 void LinuxTransport::Close(int slot) {

@@ -24,14 +24,14 @@ public:
     explicit LinuxTransport(const LinuxSeam& seam = RealLinuxSeam()) : seam_(seam) {}
     std::vector<std::string> Search() override;
     std::string DeviceName(const std::string& given) override;
-    IoStatus Open(const std::string& device, int& slot) override;
-    IoStatus Send(int slot, const std::uint8_t* cdb, std::uint8_t cdbLength, std::uint8_t* data,
-                  std::uint32_t dataLength, std::uint32_t& transferred) override;
+    CommandResult Open(const std::string& device, int& slot) override;
+    CommandResult Send(int slot, const std::uint8_t* cdb, std::uint8_t cdbLength,
+                       std::uint8_t* data, std::uint32_t dataLength) override;
     void Close(int slot) override;
 
 private:
-    IoStatus SendOnce(int slot, const std::uint8_t* cdb, std::uint8_t cdbLength, std::uint8_t* data,
-                      std::uint32_t dataLength, std::uint32_t& transferred, SenseCode& sense);
+    CommandResult SendOnce(int slot, const std::uint8_t* cdb, std::uint8_t cdbLength,
+                           std::uint8_t* data, std::uint32_t dataLength);
 
     LinuxSeam seam_;
 };

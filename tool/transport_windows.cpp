@@ -10,6 +10,36 @@ namespace {
 
 constexpr std::uint8_t kDataIn = 0;
 
+// What a failed open or pass-through call means for the tool.
+IoStatus FromSystemError(DWORD error, std::string& detail) {
+    switch (error) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_PRIVILEGE_NOT_HELD:
+        return IoStatus::NotPermitted;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return IoStatus::NotFound;
+    case ERROR_INVALID_FUNCTION:
+    case ERROR_NOT_SUPPORTED:
+        return IoStatus::NotScsi;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_BUSY:
+        return IoStatus::InUse;
+    case ERROR_SEM_TIMEOUT:
+    case ERROR_TIMEOUT:
+        return IoStatus::TimedOut;
+    case ERROR_ADAP_HDW_ERR:
+    case ERROR_DEVICE_NOT_CONNECTED:
+        return IoStatus::HostError;
+    case ERROR_IO_DEVICE:
+        detail = "input/output error";
+        return IoStatus::Failed;
+    default:
+        detail = "system error " + std::to_string(error);
+        return IoStatus::Failed;
+    }
+}
+
 } // namespace
 
 WindowsTransport::~WindowsTransport() {
@@ -38,49 +68,59 @@ std::string WindowsTransport::DeviceName(const std::string& given) {
     return std::string(1, letter) + ":";
 }
 
-IoStatus WindowsTransport::Open(const std::string& device, int& slot) {
-    if (device.size() != 2) return IoStatus::NotFound;
+CommandResult WindowsTransport::Open(const std::string& device, int& slot) {
+    CommandResult result;
+    result.status = IoStatus::NotFound;
+    if (device.size() != 2) return result;
     const char letter = static_cast<char>(device[0] - 'A' + 'a');
     // Only optical drives: a vendor command never goes to a disk.
     const UINT type = LetterDriveType(seam_, letter);
-    if (type == DRIVE_NO_ROOT_DIR || type == DRIVE_UNKNOWN) return IoStatus::NotFound;
-    if (type != DRIVE_CDROM) return IoStatus::NotScsi;
+    if (type == DRIVE_NO_ROOT_DIR || type == DRIVE_UNKNOWN) return result;
+    if (type != DRIVE_CDROM) {
+        result.status = IoStatus::NotOptical;
+        return result;
+    }
     HANDLE handle = OpenLetter(seam_, letter);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
-        if (error == ERROR_ACCESS_DENIED || error == ERROR_PRIVILEGE_NOT_HELD)
-            return IoStatus::NotPermitted;
-        return IoStatus::NotFound;
+        result.status = FromSystemError(error, result.detail);
+        if (result.status == IoStatus::NotScsi) result.status = IoStatus::Failed;
+        return result;
     }
     slot = letter - 'a';
     if (handles_[slot]) seam_.closeHandle(handles_[slot]);
     handles_[slot] = handle;
-    return IoStatus::Ok;
+    result.status = IoStatus::Ok;
+    return result;
 }
 
-IoStatus WindowsTransport::Send(int slot, const std::uint8_t* cdb, std::uint8_t cdbLength,
-                                std::uint8_t* data, std::uint32_t dataLength,
-                                std::uint32_t& transferred) {
-    transferred = 0;
-    if (slot < 0 || slot >= kMaxNtDrives || !handles_[slot]) return IoStatus::Failed;
+// The drive layer's pass-through call, which repeats a command after unit
+// attention or while the drive becomes ready, and reports what came back.
+CommandResult WindowsTransport::Send(int slot, const std::uint8_t* cdb, std::uint8_t cdbLength,
+                                     std::uint8_t* data, std::uint32_t dataLength) {
+    CommandResult result;
+    if (slot < 0 || slot >= kMaxNtDrives || !handles_[slot]) return result;
     SetLastError(ERROR_SUCCESS);
-    const int result =
-        PassThroughExecute(handles_[slot], cdb, cdbLength, data, dataLength, kDataIn);
-    if (result == kResultOk) {
-        transferred = dataLength;
-        return IoStatus::Ok;
+    PassThroughReport report;
+    const int code =
+        PassThroughCommand(handles_[slot], cdb, cdbLength, data, dataLength, kDataIn, report);
+    if (code < 0) {
+        result.status = FromSystemError(GetLastError(), result.detail);
+        return result;
     }
-    if (result == kResultError) return IoStatus::CheckCondition;
-    switch (GetLastError()) {
-    case ERROR_ACCESS_DENIED:
-    case ERROR_PRIVILEGE_NOT_HELD:
-        return IoStatus::NotPermitted;
-    case ERROR_INVALID_FUNCTION:
-    case ERROR_NOT_SUPPORTED:
-        return IoStatus::NotScsi;
-    default:
-        return IoStatus::Failed;
-    }
+    result.scsiStatus = report.scsiStatus;
+    result.hasSense = report.hasSense;
+    result.sense = report.sense;
+    result.transferred = report.transferred;
+    if (code == kResultOk)
+        result.status = IoStatus::Ok;
+    else if (report.scsiStatus == kScsiCheckCondition || report.hasSense)
+        result.status = IoStatus::CheckCondition;
+    else if (report.scsiStatus == kScsiBusy || report.scsiStatus == kScsiTaskSetFull)
+        result.status = IoStatus::Busy;
+    else
+        result.status = IoStatus::OtherStatus;
+    return result;
 }
 
 void WindowsTransport::Close(int slot) {

@@ -197,3 +197,46 @@ TEST(ShortReply, StatusReplyCountsOnlyWithSixBytesAndNeverPastTheRequest) {
     EXPECT_EQ(std::vector<std::uint8_t>(status.speeds.begin(), status.speeds.end()),
               (std::vector<std::uint8_t>{0x08, 0x10}));
 }
+
+TEST(SenseData, FixedAndDescriptorFormatsIntoOneCode) {
+    const struct {
+        Bytes sense;
+        bool ok;
+        std::uint8_t key, asc, ascq;
+    } cases[] = {
+        // Fixed format, 18 bytes; the valid bit and the flags beside the key do not count.
+        {{0x70, 0, 0x06, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x29, 0x00, 0, 0, 0, 0}, true, 6, 0x29, 0},
+        {{0xF1, 0, 0xE5, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x24, 0x01}, true, 5, 0x24, 1},
+        // Cut short: the key alone, ASC and ASCQ read as 0.
+        {{0x70, 0, 0x06, 0, 0, 0, 0, 10}, true, 6, 0, 0},
+        {{0x70, 0, 0x02}, true, 2, 0, 0},
+        // The additional length says ASC and ASCQ are not there.
+        {{0x70, 0, 0x02, 0, 0, 0, 0, 4, 0, 0, 0, 0, 0x04, 0x01}, true, 2, 0, 0},
+        // Descriptor format.
+        {{0x72, 0x06, 0x28, 0x00, 0, 0, 0, 0}, true, 6, 0x28, 0},
+        {{0x73, 0x02, 0x04}, true, 2, 0x04, 0},
+        // Too short to hold the key, or no sense data at all.
+        {{
+             0x70,
+             0,
+         },
+         false,
+         0,
+         0,
+         0},
+        {{0x72}, false, 0, 0, 0},
+        {{0x00, 0, 0x06, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x29, 0}, false, 0, 0, 0},
+        {{0x7F, 0x06, 0x29, 0x00}, false, 0, 0, 0},
+        {{}, false, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SenseCode code{9, 9, 9};
+        EXPECT_EQ(ParseSense(c.sense.data(), c.sense.size(), code), c.ok)
+            << ::testing::PrintToString(c.sense);
+        EXPECT_EQ(code.key, c.key) << ::testing::PrintToString(c.sense);
+        EXPECT_EQ(code.asc, c.asc) << ::testing::PrintToString(c.sense);
+        EXPECT_EQ(code.ascq, c.ascq) << ::testing::PrintToString(c.sense);
+    }
+    SenseCode code;
+    EXPECT_FALSE(ParseSense(nullptr, 18, code));
+}

@@ -73,14 +73,24 @@ bool Execute(FakeDrive* drive, const std::uint8_t* cdb, std::uint8_t* data, std:
     return false;
 }
 
-// Fixed-format sense data with junk in the bytes the caller must not take.
-void WriteSense(std::uint8_t* area, std::size_t size, const Sense& sense) {
+// Sense data with junk in the bytes the caller must not take; returns its length.
+std::size_t WriteSense(std::uint8_t* area, std::size_t size, const Sense& sense,
+                       bool descriptor = false) {
     std::memset(area, 0xEE, size);
+    if (descriptor) {
+        area[0] = 0x72;
+        area[1] = sense.key;
+        area[2] = sense.asc;
+        area[3] = sense.ascq;
+        area[7] = 0;
+        return 8;
+    }
     area[0] = 0x70;
     area[2] = sense.key;
     area[7] = 10;
     area[12] = sense.asc;
     area[13] = sense.ascq;
+    return 18;
 }
 
 HMODULE WINAPI FakeLoadLibrary(LPCSTR name) {
@@ -120,8 +130,12 @@ void CompleteSrb(SRB_ExecSCSICmd* srb) {
     } else {
         Sense sense{};
         std::uint32_t moved = 0;
-        if (!Execute(drive, srb->CDBByte, srb->SRB_BufPointer, srb->SRB_BufLen, sense, moved)) {
-            WriteSense(srb->SenseArea, sizeof srb->SenseArea, sense);
+        if (TakeOne(drive->busy)) {
+            srb->SRB_TargStat = 0x08;
+            status = SS_ERR;
+        } else if (!Execute(drive, srb->CDBByte, srb->SRB_BufPointer, srb->SRB_BufLen, sense,
+                            moved)) {
+            WriteSense(srb->SenseArea, sizeof srb->SenseArea, sense, drive->descriptorSense);
             srb->SRB_TargStat = 2;
             status = SS_ERR;
         }
@@ -195,19 +209,28 @@ BOOL WINAPI FakeDeviceIoControl(HANDLE handle, DWORD code, LPVOID in, DWORD inSi
     cmd.dataIn = sptd.DataIn == SCSI_IOCTL_DATA_IN;
     g_machine.log.push_back(cmd);
 
-    auto drive = g_machine.letterDrives.find(open->second);
+    auto found = g_machine.letterDrives.find(open->second);
+    FakeDrive* drive = found == g_machine.letterDrives.end() ? nullptr : &found->second;
     Sense sense{};
     std::uint32_t moved = 0;
-    if (Execute(drive == g_machine.letterDrives.end() ? nullptr : &drive->second, sptd.Cdb,
-                static_cast<std::uint8_t*>(sptd.DataBuffer), sptd.DataTransferLength, sense,
-                moved)) {
+    if (drive != nullptr && TakeOne(drive->busy)) {
+        sptd.ScsiStatus = 0x08;
+        sptd.SenseInfoLength = 0;
+        sptd.DataTransferLength = 0;
+    } else if (Execute(drive, sptd.Cdb, static_cast<std::uint8_t*>(sptd.DataBuffer),
+                       sptd.DataTransferLength, sense, moved)) {
         sptd.ScsiStatus = 0;
+        sptd.SenseInfoLength = 0;
         // As the system hands it back: the length less what was not transferred.
         sptd.DataTransferLength = moved;
     } else {
         sptd.ScsiStatus = 2;
-        WriteSense(static_cast<std::uint8_t*>(in) + sptd.SenseInfoOffset, sptd.SenseInfoLength,
-                   sense);
+        // The sense length comes back as the number of sense bytes returned.
+        const std::size_t length =
+            WriteSense(static_cast<std::uint8_t*>(in) + sptd.SenseInfoOffset, sptd.SenseInfoLength,
+                       sense, drive != nullptr && drive->descriptorSense);
+        sptd.SenseInfoLength =
+            static_cast<UCHAR>(std::min<std::size_t>(length, sptd.SenseInfoLength));
     }
     *returned = sizeof(PassThroughRecord);
     return TRUE;

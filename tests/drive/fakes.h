@@ -32,6 +32,10 @@ struct FakeDrive {
     // -1: every command does.
     int unitAttentions = 0;
     int becomingReady = 0;
+    // Sense data in descriptor format (0x72) instead of fixed format (0x70).
+    bool descriptorSense = false;
+    // The next this many commands end with SCSI status BUSY and no sense.
+    int busy = 0;
 };
 
 // INQUIRY data of 36 bytes: device type, then vendor (8), product (16), revision (4).

@@ -378,14 +378,55 @@ TEST_F(DriveTest, UnitAttentionIsSentAgainAtMostTwiceMoreOnThePassThroughPath) {
     std::uint8_t data[255] = {};
     EXPECT_EQ(PassThroughExecute(bad, kStatusReadCdb, 12, data, 255, 0), 4);
     EXPECT_EQ(machine().log.size(), 1u);
+
+    // Unit attention in descriptor format is sent again too; a refusal in that
+    // format is folded at the fixed places.
+    machine().log.clear();
+    FakeDrive descriptor = DriveWithUnitAttentions(1);
+    descriptor.descriptorSense = true;
+    HANDLE d = OpenFakeDrive('f', descriptor);
+    EXPECT_EQ(PassThroughExecute(d, kStatusReadCdb, 12, data, 255, 0), 1);
+    EXPECT_EQ(machine().log.size(), 2u);
+    FakeDrive refusing = RejectingDrive();
+    refusing.descriptorSense = true;
+    HANDLE r = OpenFakeDrive('g', refusing);
+    std::memset(data, 0xA5, sizeof data);
+    PassThroughReport report;
+    EXPECT_EQ(PassThroughCommand(r, kStatusReadCdb, 12, data, 255, 0, report), 4);
+    EXPECT_EQ(data[2], 0x05);
+    EXPECT_EQ(data[12], 0x20);
+    EXPECT_EQ(data[13], 0x00);
+    EXPECT_EQ(report.scsiStatus, 0x02);
+    EXPECT_EQ(report.senseLength, 8);
+    EXPECT_TRUE(report.hasSense);
+}
+
+TEST_F(DriveTest, PassThroughReportsBusyApartFromACheckCondition) {
+    FakeDrive busy = TwoModeDrive(true);
+    busy.busy = 1;
+    HANDLE h = OpenFakeDrive('d', busy);
+    std::uint8_t data[255];
+    std::memset(data, 0xA5, sizeof data);
+    PassThroughReport report;
+    EXPECT_EQ(PassThroughCommand(h, kStatusReadCdb, 12, data, 255, 0, report), 4);
+    EXPECT_EQ(report.scsiStatus, 0x08);
+    EXPECT_EQ(report.senseLength, 0);
+    EXPECT_FALSE(report.hasSense);
+    EXPECT_EQ(machine().log.size(), 1u) << "BUSY is not sent again";
+    EXPECT_EQ(data[2], 0x00); // no sense: zero at the fixed places
+    EXPECT_EQ(PassThroughCommand(h, kStatusReadCdb, 12, data, 255, 0, report), 1);
+    EXPECT_EQ(report.scsiStatus, 0x00);
+    EXPECT_EQ(report.transferred, 6u);
 }
 
 TEST_F(DriveTest, UnitAttentionIsSentAgainOnTheAspiPathAndThroughTheTable) {
     machine().supportInfo = 0x0101;
     ASSERT_EQ(LoadAspi(), 1);
     SetAspiTable(0, 2);
-    for (int attentions : {1, 2, -1}) {
+    for (auto [attentions, descriptor] :
+         {std::pair{1, false}, std::pair{2, false}, std::pair{-1, false}, std::pair{1, true}}) {
         machine().aspiDrives[{0, 2}] = DriveWithUnitAttentions(attentions);
+        machine().aspiDrives[{0, 2}].descriptorSense = descriptor;
         machine().log.clear();
         std::uint8_t data[1024] = {};
         std::uint32_t transferred = 99;

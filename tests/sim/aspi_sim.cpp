@@ -208,11 +208,15 @@ BYTE Execute(SRB_ExecSCSICmd* srb, const Config& config) {
             srb->SRB_TargStat = 0x02;
             std::size_t n = srb->SRB_SenseLen;
             if (n > sizeof srb->SenseArea) n = sizeof srb->SenseArea;
-            if (n > sizeof answer.sense) n = sizeof answer.sense;
+            if (n > answer.senseLength) n = answer.senseLength;
             std::memcpy(srb->SenseArea, answer.sense, n);
             status = SS_ERR;
             break;
         }
+        case vtsim::Answer::Kind::Busy:
+            srb->SRB_TargStat = answer.scsiStatus;
+            status = SS_ERR;
+            break;
         default:
             srb->SRB_HaStat = 0x11; // selection time-out
             status = SS_ERR;

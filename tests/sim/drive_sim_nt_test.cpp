@@ -477,7 +477,9 @@ TEST_F(NtDrives, ReleaseThenDiscoveryGivesTheSameListWithFreshHandles) {
 }
 
 TEST_F(NtDrives, UnitAttentionIsSentAgainAndAShortReplyIsNoDrive) {
-    WriteDrive("d", "kind=twomode\nmode=silence\nunit_attention=1\nvendor=ONCE");
+    // The first unit attention comes in descriptor format, the later ones in fixed format.
+    WriteDrive("d", "kind=twomode\nmode=silence\nunit_attention=1\nsense_format=descriptor\n"
+                    "vendor=ONCE");
     WriteDrive("e", "kind=twomode\nunit_attention=always\nvendor=ALWAYS");
     // A status read that ends GOOD with 2 bytes, as a USB bridge may answer.
     WriteDrive("f", "kind=twomode\nstatus_len=2\nvendor=SHORT");

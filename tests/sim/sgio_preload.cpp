@@ -81,6 +81,18 @@ int Emulate(const std::string& path, sg_io_hdr_t* io) {
         errno = ETIMEDOUT;
         return -1;
     }
+    // A fault between the host and the drive: the command never reached it.
+    const long host = std::strtol(vtsim::ReadKey(path, "host_status").c_str(), nullptr, 0);
+    if (host > 0) {
+        vtsim::AppendLine(path + ".log", "cdb=" + vtsim::Hex(io->cmdp, io->cmd_len) + " " + fields +
+                                             " answer=host");
+        io->resid = static_cast<int>(io->dxfer_len);
+        io->status = io->masked_status = io->driver_status = 0;
+        io->host_status = static_cast<unsigned short>(host);
+        io->sb_len_wr = 0;
+        io->info = SG_INFO_CHECK;
+        return 0;
+    }
     vtsim::Answer answer = vtsim::Execute(path, command, fields);
     if (answer.kind == vtsim::Answer::Kind::Gone) {
         errno = EIO;
@@ -96,9 +108,14 @@ int Emulate(const std::string& path, sg_io_hdr_t* io) {
         io->masked_status = 0x01;
         io->driver_status = 0x08; // DRIVER_SENSE
         io->info = SG_INFO_CHECK;
-        unsigned n = std::min<unsigned>(io->mx_sb_len, sizeof answer.sense);
+        unsigned n = std::min<unsigned>(io->mx_sb_len, answer.senseLength);
         if (io->sbp && n) std::memcpy(io->sbp, answer.sense, n);
         io->sb_len_wr = static_cast<unsigned char>(n);
+    } else if (answer.kind == vtsim::Answer::Kind::Busy) {
+        io->status = answer.scsiStatus;
+        io->masked_status = static_cast<unsigned char>(answer.scsiStatus >> 1);
+        io->driver_status = 0;
+        io->info = SG_INFO_CHECK;
     } else {
         io->status = 0;
         io->masked_status = 0;

@@ -3,7 +3,8 @@
 // emulator in LD_PRELOAD):
 //   vtsim_send FILE CDB_HEX LENGTH [in|out|none] [TIMEOUT_MS]
 //   vtsim_send FILE other        an ioctl other than SG_IO (CDROMREADTOCHDR)
-// Output: "rc=R errno=E status=S resid=N sense=KK/AA/QQ reply=HEX" (reply: the
+// Output: "rc=R errno=E status=S resid=N sense=KK/AA/QQ sb=HEX reply=HEX" (sense:
+// the fixed-format positions 2, 12, 13; sb: the sense bytes written; reply: the
 // bytes the drive transferred).
 #include <cerrno>
 #include <cstdio>
@@ -60,8 +61,11 @@ int main(int argc, char** argv) {
     errno = 0;
     int rc = ioctl(fd, SG_IO, &io);
     int error = errno;
-    std::printf("rc=%d errno=%d status=%d resid=%d sense=%02x/%02x/%02x reply=", rc, rc ? error : 0,
+    std::printf("rc=%d errno=%d status=%d resid=%d sense=%02x/%02x/%02x sb=", rc, rc ? error : 0,
                 io.status, io.resid, sense[2], sense[12], sense[13]);
+    for (int i = 0; rc == 0 && i < io.sb_len_wr; ++i)
+        std::printf("%02x", sense[i]);
+    std::printf(" reply=");
     int transferred = rc == 0 ? static_cast<int>(length) - io.resid : 0;
     for (int i = 0; i < transferred; ++i)
         std::printf("%02x", data[i]);

@@ -33,7 +33,7 @@ fi
 
 # Two-mode drive: status read, mode set, persisted state, log lines.
 vt_sim_drive two kind=twomode mode=high >/dev/null
-expect "two-mode reply" "rc=0 errno=0 status=0 resid=249 sense=00/00/00 reply=0004000000ff" \
+expect "two-mode reply" "rc=0 errno=0 status=0 resid=249 sense=00/00/00 sb= reply=0004000000ff" \
     "$(send two $STATUS 255)"
 expect "log line" "cdb=$STATUS dir=in len=255 timeout=60000 sense_max=24 answer=good" "$(vt_sim_log two)"
 send two "$(set_cdb 00)" 1024 >/dev/null
@@ -57,13 +57,25 @@ expect "empty list is not two-mode" 010400000010 "$(send empty $STATUS 255 | fie
 
 # Failures and sense data.
 vt_sim_drive rej reject_status=1 >/dev/null
-expect "rejected status read" "rc=0 errno=0 status=2 resid=255 sense=05/20/00 reply=" "$(send rej $STATUS 255)"
+expect "rejected status read" "rc=0 errno=0 status=2 resid=255 sense=05/20/00 sb=700005000000000a00000000200000000000 reply=" "$(send rej $STATUS 255)"
 expect "logged as check" check "$(vt_sim_log rej | field answer)"
 vt_sim_set rej status_sense=03,11,05
 expect "own sense" 03/11/05 "$(send rej $STATUS 255 | field sense)"
 vt_sim_unset rej reject_status
 expect "unset" 0004000000ff "$(send rej $STATUS 255 | field reply)"
 expect "unknown opcode" "2 05/20/00" "$(send rej 000000000000 0 none | field status) $(send rej 000000000000 0 none | field sense)"
+vt_sim_drive desc unit_attention=1 sense_format=descriptor >/dev/null
+expect "unit attention in descriptor format: 8 bytes, key/ASC/ASCQ in bytes 1 to 3, then good" \
+    "2 7206290000000000|0004000000ff" \
+    "$(send desc $STATUS 255 | field status) $(vt_sim_set desc unit_attention=1; send desc $STATUS 255 | field sb)|$(send desc $STATUS 255 | field reply)"
+vt_sim_drive busy busy=1 >/dev/null
+expect "busy once: status 8 without sense, then good" "8| good" \
+    "$(send busy $STATUS 255 | field status)|$(send busy $STATUS 255 | field sb) $(vt_sim_log busy | tail -1 | field answer)"
+vt_sim_drive tsf busy=always busy_status=0x28 >/dev/null
+expect "task set full" 40 "$(send tsf $STATUS 255 | field status)"
+vt_sim_drive host host_status=7 >/dev/null
+expect "host error: no status, no data" "0 255 host" \
+    "$(send host $STATUS 255 | field status) $(send host $STATUS 255 | field resid) $(vt_sim_log host | tail -1 | field answer)"
 vt_sim_drive gone gone=1 >/dev/null
 expect "gone drive" "rc=-1 errno=5" "$(send gone $STATUS 255 | cut -d' ' -f1-2)"
 expect "gone logged" gone "$(vt_sim_log gone | field answer)"
@@ -77,6 +89,9 @@ expect "inquiry length" 72 "${#reply}"
 expect "inquiry type" 05 "${reply:0:2}"
 expect "inquiry text" "ACME    CD WRITER       1.2 " "$(printf '%b' "$(printf '%s\n' "${reply:16}" | sed 's/../\\x&/g')")"
 expect "allocation length" 058000321f "$(send inq 120000000500 36 | field reply)"
+vt_sim_set inq inquiry_len=10
+expect "inquiry cut to 10 bytes" 058000321f0000004143 "$(send inq $INQUIRY 36 | field reply)"
+vt_sim_unset inq inquiry_len
 vt_sim_set inq inquiry_fails=1
 expect "inquiry fails" "2 05/24/00" "$(send inq $INQUIRY 36 | field status) $(send inq $INQUIRY 36 | field sense)"
 

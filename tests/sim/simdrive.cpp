@@ -132,8 +132,8 @@ std::vector<std::uint8_t> ParseNumbers(const std::string& text) {
     return values;
 }
 
-void SetSense(Answer& answer, const std::string& spec, std::uint8_t key, std::uint8_t asc,
-              std::uint8_t ascq) {
+void SetSense(Answer& answer, const Lines& lines, const std::string& spec, std::uint8_t key,
+              std::uint8_t asc, std::uint8_t ascq) {
     if (!spec.empty()) {
         std::vector<std::uint8_t> v = ParseHex(spec);
         if (v.size() > 0) key = v[0];
@@ -141,7 +141,17 @@ void SetSense(Answer& answer, const std::string& spec, std::uint8_t key, std::ui
         if (v.size() > 2) ascq = v[2];
     }
     answer.kind = Answer::Kind::CheckCondition;
+    answer.scsiStatus = 0x02;
     std::memset(answer.sense, 0, sizeof answer.sense);
+    if (Get(lines, "sense_format") == "descriptor") {
+        answer.sense[0] = 0x72;
+        answer.sense[1] = key;
+        answer.sense[2] = asc;
+        answer.sense[3] = ascq;
+        answer.senseLength = 8; // no descriptors: additional length 0
+        return;
+    }
+    answer.senseLength = 18;
     answer.sense[0] = 0x70;
     answer.sense[2] = key;
     answer.sense[7] = 10;
@@ -214,6 +224,8 @@ const char* AnswerName(Answer::Kind kind) {
         return "good";
     case Answer::Kind::CheckCondition:
         return "check";
+    case Answer::Kind::Busy:
+        return "busy";
     default:
         return "gone";
     }
@@ -283,31 +295,36 @@ Answer Execute(const std::string& path, const Command& command, const std::strin
     bool vendor = len == 12 && cdb[0] == 0xFF && cdb[1] == 0x07;
     if (answer.kind == Answer::Kind::Gone || GetFlag(lines, "gone")) {
         answer.kind = Answer::Kind::Gone;
+    } else if (TakeCountdown(path, lines, "busy")) {
+        answer.kind = Answer::Kind::Busy;
+        answer.scsiStatus = static_cast<std::uint8_t>(GetNumber(lines, "busy_status", 0x08));
     } else if (TakeCountdown(path, lines, "unit_attention")) {
-        SetSense(answer, "", 0x06, 0x29, 0x00);
+        SetSense(answer, lines, "", 0x06, 0x29, 0x00);
     } else if (TakeCountdown(path, lines, "becoming_ready")) {
-        SetSense(answer, "", 0x02, 0x04, 0x01);
+        SetSense(answer, lines, "", 0x02, 0x04, 0x01);
     } else if (len >= 6 && cdb[0] == 0x12) {
         if (GetFlag(lines, "inquiry_fails"))
-            SetSense(answer, Get(lines, "inquiry_sense"), 0x05, 0x24, 0x00);
+            SetSense(answer, lines, Get(lines, "inquiry_sense"), 0x05, 0x24, 0x00);
         else
-            Reply(answer, command, InquiryReply(lines), cdb[4]);
+            Reply(answer, command, InquiryReply(lines),
+                  std::min<std::size_t>(
+                      cdb[4], static_cast<std::size_t>(GetNumber(lines, "inquiry_len", 0xFFFF))));
     } else if (vendor && cdb[2] == 0xB1) {
         if (GetFlag(lines, "reject_status"))
-            SetSense(answer, Get(lines, "status_sense"), 0x05, 0x20, 0x00);
+            SetSense(answer, lines, Get(lines, "status_sense"), 0x05, 0x20, 0x00);
         else
             Reply(answer, command, StatusReply(lines),
                   static_cast<std::size_t>(GetNumber(lines, "status_len", 0xFFFF)));
     } else if (vendor && cdb[2] == 0xB0) {
         if (GetFlag(lines, "set_fails")) {
-            SetSense(answer, Get(lines, "set_sense"), 0x05, 0x24, 0x00);
+            SetSense(answer, lines, Get(lines, "set_sense"), 0x05, 0x24, 0x00);
         } else if (Get(lines, "kind", "twomode") == "speedlist") {
             Put(path, lines, "current", std::to_string(cdb[6]));
         } else {
             Put(path, lines, "mode", cdb[6] == 0xFF ? "high" : "silence");
         }
     } else {
-        SetSense(answer, "", 0x05, 0x20, 0x00);
+        SetSense(answer, lines, "", 0x05, 0x20, 0x00);
     }
 
     AppendLine(path + ".log",

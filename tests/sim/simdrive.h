@@ -15,6 +15,7 @@
 //   vendor=, product=, revision=   INQUIRY text (8, 16 and 4 characters, blank padded)
 //   type=N                   INQUIRY byte 0, peripheral device type (default 5)
 //   inquiry_hex=...          raw INQUIRY reply, replaces the built one
+//   inquiry_len=N            number of INQUIRY bytes transferred
 //   reject_status=1          status read ends in CHECK CONDITION (status_sense)
 //   status_sense=5,20,00     sense key, ASC, ASCQ of that rejection (hex)
 //   inquiry_fails=1          INQUIRY ends in CHECK CONDITION (inquiry_sense, 5,24,00)
@@ -23,6 +24,12 @@
 //                            CONDITION 6/29/00, unit attention after a reset;
 //                            the count in the file goes down with each
 //   becoming_ready=N|always  likewise with NOT READY, becoming ready (2/04/01)
+//   sense_format=descriptor  sense data in descriptor format (0x72: key, ASC and
+//                            ASCQ in bytes 1 to 3, 8 bytes) instead of fixed (0x70)
+//   busy=N|always            the next N commands end with SCSI status BUSY and no
+//                            sense; busy_status=N gives another status (0x28,
+//                            TASK SET FULL)
+//   host_status=N            SG_IO only: every command ends with this host status
 //   hang_ms=N                every command waits N ms before it is answered
 //   gone=1                   every command fails at the transport (no answer)
 // Any other operation code ends in CHECK CONDITION 5/20/00.
@@ -45,9 +52,11 @@ struct Command {
 };
 
 struct Answer {
-    enum class Kind { Good, CheckCondition, Gone } kind = Kind::Good;
+    enum class Kind { Good, CheckCondition, Busy, Gone } kind = Kind::Good;
     std::uint32_t transferred = 0; // data bytes written into the buffer
-    std::uint8_t sense[18] = {};   // fixed-format sense data for CheckCondition
+    std::uint8_t scsiStatus = 0;   // the SCSI status byte
+    std::uint8_t sense[18] = {};   // sense data for CheckCondition ...
+    std::uint8_t senseLength = 0;  // ... of this many bytes
 };
 
 // Carries out one command on the drive described by `path`. `logPrefix` leads the

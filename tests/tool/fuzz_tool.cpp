@@ -13,11 +13,13 @@ class NoDevices : public velotune::tool::Transport {
 public:
     std::vector<std::string> Search() override { return {}; }
     std::string DeviceName(const std::string& given) override { return given; }
-    velotune::tool::IoStatus Open(const std::string&, int&) override {
-        return velotune::tool::IoStatus::NotFound;
+    velotune::tool::CommandResult Open(const std::string&, int&) override {
+        velotune::tool::CommandResult result;
+        result.status = velotune::tool::IoStatus::NotFound;
+        return result;
     }
-    velotune::tool::IoStatus Send(int, const std::uint8_t*, std::uint8_t, std::uint8_t*,
-                                  std::uint32_t, std::uint32_t&) override {
+    velotune::tool::CommandResult Send(int, const std::uint8_t*, std::uint8_t, std::uint8_t*,
+                                       std::uint32_t) override {
         __builtin_trap(); // nothing is open, so nothing may be sent
     }
     void Close(int) override { __builtin_trap(); }

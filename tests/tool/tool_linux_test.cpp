@@ -18,6 +18,7 @@
 #include <fstream>
 #include <string>
 #include <sys/ioctl.h>
+#include <tuple>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -42,8 +43,9 @@ int RefusingIoctl(int, unsigned long, void*) {
     errno = g_refuseErrno;
     return -1;
 }
+int g_openErrno = EACCES;
 int RefusingOpen(const char*, int) {
-    errno = EACCES;
+    errno = g_openErrno;
     return -1;
 }
 int RealClose(int fd) {
@@ -124,6 +126,16 @@ TEST_F(LinuxTool, NotPermittedEndsWithExitFourAndSendsNoModeSet) {
     LinuxTransport transport(seam);
     EXPECT_EQ(velotune::tool::Run({"status", "--device", "/dev/sr0"}, transport).exitCode,
               kExitNotPermitted);
+    // A device that is there but in use or failing is no missing device.
+    for (auto [error, code, words] :
+         {std::tuple{EBUSY, kExitFailed, "in use"}, std::tuple{EIO, kExitFailed, "Input/output"},
+          std::tuple{ENOENT, kExitNoDevice, "no such device"}}) {
+        g_openErrno = error;
+        const Outcome open = velotune::tool::Run({"status", "--device", "/dev/sr0"}, transport);
+        EXPECT_EQ(open.exitCode, code) << error;
+        EXPECT_NE(open.err.find(words), std::string::npos) << open.err;
+    }
+    g_openErrno = EACCES;
     // One permitted drive among refused ones: list still ends with 0.
     EXPECT_EQ(LogLines("sr0.drive"), 0);
 }
@@ -181,7 +193,7 @@ TEST_F(LinuxTool, SharedRulesForRepeatsAndShortReplies) {
     const Outcome set =
         velotune::tool::Run({"set", "silence", "--device", Drive("ua.drive")}, transport);
     EXPECT_EQ(set.exitCode, kExitOk) << set.err;
-    EXPECT_EQ(LogLines("ua.drive"), 4) << "status read twice, then mode set and read-back";
+    EXPECT_EQ(LogLines("ua.drive"), 5) << "INQUIRY twice, then status read, mode set, read-back";
     EXPECT_TRUE(g_sleeps.empty()) << "unit attention is sent again at once";
 
     WriteDrive("br.drive", "kind=twomode\nmode=high\nbecoming_ready=1\n");
@@ -194,7 +206,7 @@ TEST_F(LinuxTool, SharedRulesForRepeatsAndShortReplies) {
     WriteDrive("always.drive", "kind=twomode\nunit_attention=always\n");
     EXPECT_EQ(
         velotune::tool::Run({"status", "--device", Drive("always.drive")}, transport).exitCode,
-        kExitNoDevice);
+        kExitFailed);
     EXPECT_EQ(LogLines("always.drive"), 3) << "three tries at most";
 
     // Two bytes of a status reply: no answer, so no mode set either.
@@ -202,7 +214,7 @@ TEST_F(LinuxTool, SharedRulesForRepeatsAndShortReplies) {
     EXPECT_EQ(
         velotune::tool::Run({"set", "high", "--device", Drive("short.drive")}, transport).exitCode,
         kExitNoDevice);
-    EXPECT_EQ(LogLines("short.drive"), 1);
+    EXPECT_EQ(LogLines("short.drive"), 2) << "INQUIRY and the status read";
     // A speed list cut short gives only the speeds that came.
     WriteDrive("cut.drive", "kind=speedlist\nspeeds=8,16,24,40\ncurrent=8\nstatus_len=8\n");
     const Outcome cut =
@@ -262,6 +274,10 @@ TEST(ToolArguments, CommandsOptionsAndRefusals) {
 TEST(ToolJson, ModelEscaping) {
     EXPECT_EQ(JsonString(std::string("A\"B\\C\x01\x7f\xff", 8)),
               "\"A\\\"B\\\\C\\u0001\\u007F\\u00FF\"");
+    // Valid UTF-8 as characters (a C1 control escaped); a cut or overlong one byte by byte.
+    EXPECT_EQ(JsonString("\xc3\xa9\xe2\x82\xac\xc2\x85\xc3\xc0\xaf\xed\xa0\x80"),
+              "\"\xc3\xa9\xe2\x82\xac\\u0085\\u00C3\\u00C0\\u00AF\\u00ED\\u00A0\\u0080\"");
+    EXPECT_EQ(Printable("a\nb\x1b[1m\xc3\xa9\xc2\x9b\xff"), "a?b?[1m\xc3\xa9??");
     DriveReport two;
     two.device = "E:";
     two.model = "M";

@@ -62,12 +62,12 @@ done
 # --- list ------------------------------------------------------------------------
 fresh
 vt list --device two.drive --device other.drive --device list.drive --device "$work/none" --device "$work/adir"
-expect "list: the maker's drives among several, in order, exit 0" "0" "$RC"
+expect "list: the maker's drives among several, in order; exit 2, the largest code of those it could not use" "2" "$RC"
 expect "list: one aligned line each: device, model, kind, setting" \
     "two.drive   TRELVIX DVD-RW TV-1620  1.03  two-mode    high
 list.drive  TRELVIX CD-RW TV-5200   2.10  speed-list  speed 24" "$OUT"
-expect "list: the foreign drive got the status read only" "$STATUS" "$(cdbs other)"
-expect "list: each of the maker's drives got status read and INQUIRY" "$STATUS $INQUIRY|$STATUS $INQUIRY" \
+expect "list: the foreign drive got INQUIRY and the status read only" "$INQUIRY $STATUS" "$(cdbs other)"
+expect "list: each of the maker's drives got INQUIRY and the status read" "$INQUIRY $STATUS|$INQUIRY $STATUS" \
     "$(cdbs two)|$(cdbs list)"
 expect "list: what it could not use is named on stderr" "3" "$(grep -c '^velotune: ' <<<"$ERR")"
 expect "list: a path that is not a SCSI device is told apart" "1" "$(grep -c 'adir: not a SCSI device' <<<"$ERR")"
@@ -90,7 +90,7 @@ model:   TRELVIX CD-RW TV-5200   2.10
 kind:    speed-list
 speed:   24
 speeds:  8 16 24" "$RC|$OUT"
-expect "status sends exactly status read and INQUIRY" "$STATUS $INQUIRY" "$(cdbs list)"
+expect "status sends exactly INQUIRY and the status read" "$INQUIRY $STATUS" "$(cdbs list)"
 vt status --json --device two.drive
 expect "status --json: two-mode drive" \
     '0|{"device": "two.drive", "model": "TRELVIX DVD-RW TV-1620  1.03", "kind": "two-mode", "mode": "high"}' \
@@ -98,11 +98,11 @@ expect "status --json: two-mode drive" \
 drive odd kind=twomode mode=silence \
     "inquiry_hex=05 80 05 32 1f 00 00 00 41 22 42 5c 01 7f c3 a9 20 20 20 20 20 20 20 20 20 20 20 20 20 20 20 20 20 20 20 20"
 vt status --json --device odd.drive
-expect "status --json: the model escaped, bytes outside printable ASCII as \\u00XX" \
-    '0|{"device": "odd.drive", "model": "A\"B\\\u0001\u007F\u00C3\u00A9", "kind": "two-mode", "mode": "silence"}' \
+expect "status --json: the model escaped, control characters as \\u00XX, UTF-8 as characters" \
+    '0|{"device": "odd.drive", "model": "A\"B\\\u0001\u007Fé", "kind": "two-mode", "mode": "silence"}' \
     "$RC|$OUT"
 vt status --device other.drive
-expect "status of a foreign device: exit 2, status read only" "2|$STATUS" "$RC|$(cdbs other)"
+expect "status of a foreign device: exit 2, INQUIRY and the status read only" "2|$INQUIRY $STATUS" "$RC|$(cdbs other)"
 vt status --device "$work/none"
 expect "status of a missing device: exit 2" "2|velotune: $work/none: no such device" "$RC|$ERR"
 vt status --device "$work/adir"
@@ -117,35 +117,84 @@ expect "status of a plain file: exit 2, not a SCSI device" "2|velotune: $work/pl
 fresh
 vt set silence --device two.drive
 expect "set silence: exit 0, the setting read back" "0|two.drive  silence" "$RC|$OUT"
-expect "set sends status read, mode set 00, status read" "$STATUS $SET_SILENCE $STATUS" "$(cdbs two)"
+expect "set sends INQUIRY, status read, mode set 00, status read" "$INQUIRY $STATUS $SET_SILENCE $STATUS" "$(cdbs two)"
 expect "... and the drive took it" "mode=silence" "$(grep '^mode=' "$work/two.drive")"
 : >"$work/two.drive.log"
 vt set high --device two.drive
-expect "set high: mode set FF" "0|$STATUS $SET_HIGH $STATUS" "$RC|$(cdbs two)"
+expect "set high: mode set FF" "0|$INQUIRY $STATUS $SET_HIGH $STATUS" "$RC|$(cdbs two)"
 vt set 16 --device list.drive
 expect "set 16 on a speed-list drive: exit 0" "0|list.drive  speed 16" "$RC|$OUT"
-expect "... mode set with byte 6 = 0x10" "$STATUS $SET_16 $STATUS" "$(cdbs list)"
+expect "... mode set with byte 6 = 0x10" "$INQUIRY $STATUS $SET_16 $STATUS" "$(cdbs list)"
 fresh
 vt set 17 --device list.drive
 expect "a speed the drive does not list: exit 1 after the probe, naming its speeds" \
-    "1|$STATUS|1" "$RC|$(cdbs list)|$(grep -c 'accepts one of its speeds: 8, 16, 24' <<<"$ERR")"
+    "1|$INQUIRY $STATUS|1" "$RC|$(cdbs list)|$(grep -c 'accepts one of its speeds: 8, 16, 24' <<<"$ERR")"
 fresh
 vt set silence --device list.drive
-expect "silence on a speed-list drive: refused, exit 1" "1|$STATUS" "$RC|$(cdbs list)"
+expect "silence on a speed-list drive: refused, exit 1" "1|$INQUIRY $STATUS" "$RC|$(cdbs list)"
 vt set 16 --device two.drive
-expect "a speed on a two-mode drive: refused, exit 1" "1|$STATUS|1" \
+expect "a speed on a two-mode drive: refused, exit 1" "1|$INQUIRY $STATUS|1" \
     "$RC|$(cdbs two)|$(grep -c 'accepts high or silence' <<<"$ERR")"
 fresh
 vt set fast --device two.drive
 expect "a value that is neither high, silence nor a number: exit 1, nothing sent" "1|" "$RC|$(cdbs two)"
 vt set silence --device other.drive
-expect "set on a foreign device: exit 2, no mode set" "2|$STATUS" "$RC|$(cdbs other)"
+expect "set on a foreign device: exit 2, no mode set" "2|$INQUIRY $STATUS" "$RC|$(cdbs other)"
 drive failing kind=twomode mode=high set_fails=1
 vt set silence --device failing.drive
-expect "a mode set that fails: exit 3" "3|$STATUS $SET_SILENCE" "$RC|$(cdbs failing)"
+expect "a mode set that fails: exit 3" "3|$INQUIRY $STATUS $SET_SILENCE" "$RC|$(cdbs failing)"
 drive stuck kind=twomode "status_hex=00 04 00 00 00 ff"
 vt set silence --device stuck.drive
 expect "a read-back that differs: exit 3, saying what the drive reports" "3|1" \
     "$RC|$(grep -c 'the drive reports high' <<<"$ERR")"
+
+# --- devices that are not the maker's drives, drives that do not answer ---------------
+drive disk kind=twomode mode=high type=0 vendor=DISKCO
+vt set silence --device disk.drive
+expect "a disk that answers the status read: INQUIRY only, exit 2" \
+    "2|$INQUIRY|high|velotune: disk.drive: not an optical drive" "$RC|$(cdbs disk)|$(grep '^mode=' "$work/disk.drive" | cut -d= -f2)|$ERR"
+drive busy kind=twomode busy=always
+vt status --device busy.drive
+expect "a busy drive: exit 3, said in plain words" "3|velotune: busy.drive: the drive is busy" "$RC|$ERR"
+drive slow kind=twomode hang_ms=60000
+vt status --device slow.drive
+expect "a drive that times out: exit 3" "3|velotune: slow.drive: no answer within 60 s" "$RC|$ERR"
+drive hosterr kind=twomode host_status=7
+vt status --device hosterr.drive
+expect "a host error: exit 3" "3|1" "$RC|$(grep -c 'host adapter or driver error' <<<"$ERR")"
+drive notready kind=twomode reject_status=1 status_sense=02,3a,00
+vt status --device notready.drive
+expect "a status read refused NOT READY: exit 3, not a foreign drive" \
+    "3|velotune: notready.drive: the drive is not ready (sense 2/3A/00)" "$RC|$ERR"
+drive uad kind=twomode mode=high unit_attention=1 sense_format=descriptor
+vt set silence --device uad.drive
+expect "unit attention once in descriptor format: sent again, then set" \
+    "0|$INQUIRY $INQUIRY $STATUS $SET_SILENCE $STATUS" "$RC|$(cdbs uad)"
+drive uaa kind=twomode unit_attention=always sense_format=descriptor
+vt status --device uaa.drive
+expect "unit attention that outlasts the repeats: exit 3 after three tries" "3|$INQUIRY $INQUIRY $INQUIRY" \
+    "$RC|$(cdbs uaa)"
+drive ten kind=twomode mode=high inquiry_len=10 vendor=TRELVIX
+vt status --json --device ten.drive
+expect "a 10-byte INQUIRY: the two letters that came" '0|"model": "TR"' "$RC|$(grep -o '"model": [^,]*' <<<"$OUT")"
+drive eight kind=twomode mode=high inquiry_len=8
+vt list --device eight.drive
+expect "no model at all: '-' in the table" "0|eight.drive  -  two-mode  high" "$RC|$OUT"
+vt status --json --device eight.drive
+expect "... null in JSON" '0|"model": null' "$RC|$(grep -o '"model": [^,]*' <<<"$OUT")"
+vt set silence --device eight.drive
+expect "... and the drive stays usable" "0|eight.drive  silence" "$RC|$OUT"
+fresh
+vt list --device two.drive --device busy.drive --device "$work/none"
+expect "several named devices: the largest code of those that failed" "3|two.drive" "$RC|$(cut -d' ' -f1 <<<"$OUT")"
+nl="$work/new"$'\n'"line.drive"
+cp "$work/two.drive" "$nl"
+vt list --device "$nl"
+expect "a control character in a device name prints as ?" "$work/new?line.drive" "$(cut -d' ' -f1 <<<"$OUT")"
+vt list --json --device "$nl" --device "$work/bad"$'\e'"[31m"
+expect "... JSON escapes it" "1" "$(grep -c 'new\\u000Aline.drive' <<<"$OUT")"
+expect "... and a message shows it as ?" "velotune: $work/bad?[31m: no such device" "$ERR"
+LD_PRELOAD=$preload "$tool" status --device two.drive >/dev/full 2>"$work/err"
+expect "a failed write to stdout: exit 1, said on stderr" "1|1" "$?|$(grep -c 'cannot write to standard output' "$work/err")"
 
 vt_end

@@ -1,6 +1,7 @@
 // The Windows velotune through its transport seam: drive names, the search of
 // CD-ROM letters, and "not permitted" (exit 4) when Windows denies access, at
 // the opening of the drive or at the pass-through call.
+#include "drive/passthrough.h"
 #include "drive/transport.h"
 #include "tool/cli.h"
 #include "tool/transport_windows.h"
@@ -53,6 +54,24 @@ BOOL WINAPI DeniedIoControl(HANDLE, DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD
     return FALSE;
 }
 
+// A drive that ends every command with g_scsiStatus and no sense, or fails the
+// call with g_callError.
+UCHAR g_scsiStatus = 0;
+DWORD g_callError = ERROR_SUCCESS;
+BOOL WINAPI StatusIoControl(HANDLE, DWORD, LPVOID in, DWORD, LPVOID, DWORD, LPDWORD returned,
+                            LPOVERLAPPED) {
+    ++g_ioctls;
+    if (g_callError != ERROR_SUCCESS) {
+        SetLastError(g_callError);
+        return FALSE;
+    }
+    auto* sptd = static_cast<SCSI_PASS_THROUGH_DIRECT*>(in);
+    sptd->ScsiStatus = g_scsiStatus;
+    sptd->SenseInfoLength = 0;
+    *returned = sizeof(PassThroughRecord);
+    return TRUE;
+}
+
 const DiscoverySeam kSeam = {&FakeVersion, &FakeDriveType, &FakeCreateFile, &FakeClose};
 
 class WindowsTool : public ::testing::Test {
@@ -91,7 +110,7 @@ TEST_F(WindowsTool, DriveLettersInEveryForm) {
     EXPECT_EQ(none.err, "velotune: Q: no such device\n");
     const Outcome disk = tool::Run({"set", "high", "--device", "c"}, transport);
     EXPECT_EQ(disk.exitCode, kExitNoDevice);
-    EXPECT_NE(disk.err.find("C: not a SCSI device"), std::string::npos) << disk.err;
+    EXPECT_NE(disk.err.find("C: not an optical drive"), std::string::npos) << disk.err;
     EXPECT_EQ(g_opens, 0);
     EXPECT_EQ(g_ioctls, 0);
 }
@@ -117,6 +136,33 @@ TEST_F(WindowsTool, AccessDeniedEndsWithExitFour) {
     // Any other failure to open is "no such device".
     g_openError = ERROR_FILE_NOT_FOUND;
     EXPECT_EQ(tool::Run({"status", "--device", "f"}, transport).exitCode, kExitNoDevice);
+}
+
+TEST_F(WindowsTool, ADriveThatDoesNotAnswerEndsWithExitThree) {
+    TransportSeam seam = RealTransportSeam();
+    seam.deviceIoControl = &StatusIoControl;
+    SetTransportSeam(seam);
+    WindowsTransport transport(kSeam);
+    const struct {
+        UCHAR status;
+        DWORD error;
+        const char* why;
+    } cases[] = {{0x08, ERROR_SUCCESS, "D: the drive is busy"},
+                 {0x28, ERROR_SUCCESS, "D: the drive is busy"},
+                 {0x18, ERROR_SUCCESS, "D: the drive ended the INQUIRY with SCSI status 0x18"},
+                 {0, ERROR_SEM_TIMEOUT, "D: no answer within 60 s"},
+                 {0, ERROR_IO_DEVICE, "D: input/output error"}};
+    for (const auto& c : cases) {
+        g_scsiStatus = c.status;
+        g_callError = c.error;
+        g_ioctls = 0;
+        const Outcome set = tool::Run({"set", "high", "--device", "d"}, transport);
+        EXPECT_EQ(set.exitCode, kExitFailed) << c.why;
+        EXPECT_EQ(set.err, std::string("velotune: ") + c.why + "\n");
+        EXPECT_EQ(g_ioctls, 1) << "INQUIRY only: " << c.why;
+    }
+    g_scsiStatus = 0;
+    g_callError = ERROR_SUCCESS;
 }
 
 TEST_F(WindowsTool, HandlesAreClosed) {

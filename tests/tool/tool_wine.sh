@@ -50,10 +50,11 @@ fresh
 vt_sim_cdrom d tw
 vt_sim_cdrom e ts
 vt_sim_cdrom f tf
+vt_sim_cdrom g tx
 vt_sim_apply
 remove_letters() {
     local l
-    for l in d e f; do vt_sim_no_cdrom "$l"; done
+    for l in d e f g; do vt_sim_no_cdrom "$l"; done
     vt_sim_apply
 }
 trap remove_letters EXIT
@@ -63,9 +64,9 @@ vt --version
 expect "velotune.exe --version" "0|velotune 1.0.1.3" "$RC|$OUT"
 
 vt list --device d --device f --device E:
-expect "list: the two drives of the maker, by the names given" "0|D:  TRELVIX DVD-RW TV-1620  1.03  two-mode    high
+expect "list: the two drives of the maker, by the names given; the other maker's drive named sets exit 2" "2|D:  TRELVIX DVD-RW TV-1620  1.03  two-mode    high
 E:  TRELVIX CD-RW TV-5200   2.10  speed-list  speed 24" "$RC|$OUT"
-expect "list: the other maker's drive got the status read only" "$STATUS" "$(cdbs tf)"
+expect "list: the other maker's drive got INQUIRY and the status read only" "$INQUIRY $STATUS" "$(cdbs tf)"
 
 fresh
 vt list --json --device e
@@ -74,23 +75,43 @@ expect "list --json" '0|[{"device": "E:", "model": "TRELVIX CD-RW TV-5200   2.10
 fresh
 vt status --json --device d:
 expect "status --json of the two-mode drive" '0|{"device": "D:", "model": "TRELVIX DVD-RW TV-1620  1.03", "kind": "two-mode", "mode": "high"}' "$RC|$OUT"
-expect "status sends status read and INQUIRY" "$STATUS $INQUIRY" "$(cdbs tw)"
+expect "status sends INQUIRY and the status read" "$INQUIRY $STATUS" "$(cdbs tw)"
 vt status --device e
 expect "status of the speed-list drive lists its speeds" "0|speeds:  8 16 24" "$RC|$(grep speeds <<<"$OUT")"
 
 fresh
 vt set silence --device d
 expect "set silence on the two-mode drive" "0|D:  silence|silence" "$RC|$OUT|$(vt_sim_get tw mode)"
-expect "... status read, mode set 00, status read" \
-    "$STATUS ff07b00000000000000000aa $STATUS" "$(cdbs tw)"
+expect "... INQUIRY, status read, mode set 00, status read" \
+    "$INQUIRY $STATUS ff07b00000000000000000aa $STATUS" "$(cdbs tw)"
 vt set 16 --device e
 expect "set 16 on the speed-list drive" "0|E:  speed 16|16" "$RC|$OUT|$(vt_sim_get ts current)"
 vt set high --device e
 expect "high on the speed-list drive: refused (exit 1)" "1|16" "$RC|$(vt_sim_get ts current)"
 fresh
 vt set silence --device f
-expect "set on the other maker's drive: exit 2, no mode set" "2|$STATUS" "$RC|$(cdbs tf)"
+expect "set on the other maker's drive: exit 2, no mode set" "2|$INQUIRY $STATUS" "$RC|$(cdbs tf)"
 vt status --device q
 expect "a letter without a drive: exit 2, said on stderr" "2|velotune: Q: no such device" "$RC|$ERR"
+
+# G: one device after another: what the Windows tool must tell apart.
+vt_sim_drive tx kind=twomode mode=high status_len=2 >/dev/null
+vt set silence --device g
+expect "a status read that ends GOOD with 2 bytes is no answer: exit 2, no mode set" \
+    "2|$INQUIRY $STATUS|velotune: G: not this maker's drive (its status reply is too short)" "$RC|$(cdbs tx)|$ERR"
+vt_sim_drive tx kind=twomode mode=high type=0 >/dev/null
+vt set silence --device g
+expect "a direct-access device that answers the status read: INQUIRY only, exit 2" \
+    "2|$INQUIRY|high" "$RC|$(cdbs tx)|$(vt_sim_get tx mode)"
+vt_sim_drive tx kind=twomode busy=always >/dev/null
+vt status --device g
+expect "a busy drive: exit 3" "3|velotune: G: the drive is busy" "$RC|$ERR"
+vt_sim_drive tx kind=twomode mode=high unit_attention=1 sense_format=descriptor >/dev/null
+vt set silence --device g
+expect "unit attention once in descriptor format: sent again" \
+    "0|$INQUIRY $INQUIRY $STATUS ff07b00000000000000000aa $STATUS" "$RC|$(cdbs tx)"
+vt_sim_drive tx kind=twomode mode=high inquiry_len=10 >/dev/null
+vt status --json --device g
+expect "a 10-byte INQUIRY: the two letters that came" '0|"model": "TR"' "$RC|$(grep -o '"model": [^,]*' <<<"$OUT")"
 
 vt_end
