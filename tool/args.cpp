@@ -33,7 +33,7 @@ bool ParseNumber(const std::string& text, unsigned& value) {
 Parsed ParseArgs(const std::vector<std::string>& args) {
     Parsed parsed;
     Options& o = parsed.options;
-    bool haveCommand = false, haveValue = false, help = false, version = false;
+    bool haveCommand = false, haveValue = false, help = false, version = false, config = false;
     auto error = [&](const std::string& text) {
         parsed.ok = false;
         parsed.error = text;
@@ -52,6 +52,13 @@ Parsed ParseArgs(const std::vector<std::string>& args) {
             o.devices.push_back(args[++i]);
         } else if (a.rfind("--device=", 0) == 0) {
             o.devices.push_back(a.substr(9));
+        } else if (a == "--config") {
+            if (i + 1 >= args.size()) return error("--config needs a file");
+            config = true;
+            o.config = args[++i];
+        } else if (a.rfind("--config=", 0) == 0) {
+            config = true;
+            o.config = a.substr(9);
         } else if (a.size() > 1 && a[0] == '-' && !(a[1] >= '0' && a[1] <= '9')) {
             return error("unknown option " + a);
         } else if (!haveCommand) {
@@ -62,8 +69,12 @@ Parsed ParseArgs(const std::vector<std::string>& args) {
                 o.command = Command::Status;
             else if (a == "set")
                 o.command = Command::Set;
+            else if (a == "apply")
+                o.command = Command::Apply;
             else
                 return error("unknown command " + a);
+        } else if (o.command == Command::Apply) {
+            o.devices.push_back(a);
         } else if (o.command == Command::Set && !haveValue) {
             haveValue = true;
             if (a == "high") {
@@ -80,16 +91,18 @@ Parsed ParseArgs(const std::vector<std::string>& args) {
         }
     }
     if (help || version) {
-        if (haveCommand || o.json || !o.devices.empty() || (help && version))
+        if (haveCommand || o.json || !o.devices.empty() || config || (help && version))
             return error("--help and --version stand alone");
         o.command = help ? Command::Help : Command::Version;
         parsed.ok = true;
         return parsed;
     }
     if (!haveCommand) return error("no command given");
+    if (config && o.command != Command::Apply) return error("--config goes with apply only");
+    if (config && o.config.empty()) return error("--config needs a file");
     if (o.command == Command::Set && !haveValue) return error("set needs high, silence or a speed");
     if (o.command == Command::Set && o.json) return error("set does not take --json");
-    if (o.command != Command::List && o.devices.size() > 1)
+    if (o.command != Command::List && o.command != Command::Apply && o.devices.size() > 1)
         return error("name one device for status and set");
     parsed.ok = true;
     return parsed;
@@ -100,6 +113,10 @@ std::string HelpText() {
            "  velotune list   [--json] [--device DEV]...   the maker's drives, one line each\n"
            "  velotune status [--json] [--device DEV]      one drive's kind, setting and speeds\n"
            "  velotune set (high | silence | SPEED) [--device DEV]   switch one drive\n"
+#ifndef _WIN32
+           "  velotune apply [--json] [--config FILE] [DEV]...   the modes the configuration\n"
+           "                                  gives the drives (/etc/velotune.conf)\n"
+#endif
            "  velotune --help | --version\n"
 #ifdef _WIN32
            "DEV is a drive letter (E: or e).\n"

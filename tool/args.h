@@ -6,7 +6,7 @@
 
 namespace velotune::tool {
 
-enum class Command { List, Status, Set, Help, Version };
+enum class Command { List, Status, Set, Apply, Help, Version };
 enum class Setting { High, Silence, Speed };
 
 struct Options {
@@ -15,6 +15,7 @@ struct Options {
     std::vector<std::string> devices;
     Setting setting = Setting::High;
     unsigned speed = 0; // Setting::Speed; above 255 when the number fits no drive
+    std::string config; // apply: the configuration named with --config ("" for the default)
 };
 
 struct Parsed {

@@ -6,6 +6,16 @@
 
 #include "drive/drivecommands.h"
 
+#ifndef _WIN32
+#include "tool/config.h"
+#include "tool/drivenames_linux.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#endif
+
 #include <algorithm>
 
 namespace velotune::tool {
@@ -44,6 +54,9 @@ public:
             break;
         case Command::Set:
             Set();
+            break;
+        case Command::Apply:
+            Apply();
             break;
         }
         return out_;
@@ -162,17 +175,17 @@ private:
         out_.out = options_.json ? DriveJson(drive) + "\n" : StatusText(drive);
     }
 
-    // Whether the drive takes the requested setting; the message names what it takes.
-    bool Accepts(const DriveReport& drive, std::string& refusal) const {
+    // Whether the drive takes `setting`; the message names what it takes.
+    static bool Accepts(const DriveReport& drive, Setting setting, unsigned speed,
+                        std::string& refusal) {
         const std::string device = Printable(drive.device);
         if (drive.twoMode) {
-            if (options_.setting != Setting::Speed) return true;
+            if (setting != Setting::Speed) return true;
             refusal = device + " is a two-mode drive: it accepts high or silence";
             return false;
         }
-        if (options_.setting == Setting::Speed &&
-            std::find(drive.speeds.begin(), drive.speeds.end(), options_.speed) !=
-                drive.speeds.end())
+        if (setting == Setting::Speed &&
+            std::find(drive.speeds.begin(), drive.speeds.end(), speed) != drive.speeds.end())
             return true;
         refusal = device + " is a speed-list drive: it accepts " +
                   (drive.speeds.empty() ? std::string("no speed (its list is empty)")
@@ -180,27 +193,27 @@ private:
         return false;
     }
 
-    bool Shows(const DriveReport& drive) const {
-        switch (options_.setting) {
+    static bool Shows(const DriveReport& drive, Setting setting, unsigned speed) {
+        switch (setting) {
         case Setting::High:
             return drive.twoMode && drive.high;
         case Setting::Silence:
             return drive.twoMode && !drive.high;
         case Setting::Speed:
         default:
-            return !drive.twoMode && drive.speed == options_.speed;
+            return !drive.twoMode && drive.speed == speed;
         }
     }
 
-    std::string Requested() const {
-        switch (options_.setting) {
+    static std::string Requested(Setting setting, unsigned speed) {
+        switch (setting) {
         case Setting::High:
             return "high";
         case Setting::Silence:
             return "silence";
         case Setting::Speed:
         default:
-            return "speed " + std::to_string(options_.speed);
+            return "speed " + std::to_string(speed);
         }
     }
 
@@ -210,25 +223,31 @@ private:
         // The probe's status read comes first: a mode set goes only to a drive
         // that answers it.
         if (!OneDrive(session, drive)) return;
-        const DriveReport& before = drive.report;
         std::string refusal;
-        if (!Accepts(before, refusal)) {
+        if (!Accepts(drive.report, options_.setting, options_.speed, refusal)) {
             Fail(kExitUsage, refusal);
             return;
         }
-        // The mode set.
+        DriveReport after;
+        if (Switch(session, drive, options_.setting, options_.speed, after))
+            out_.out = Printable(drive.device) + "  " + SettingText(after) + "\n";
+    }
+
+    // The mode set to a drive that takes `setting`, and the read-back; `after`
+    // receives the drive as read back. Tells of a failure and returns false.
+    bool Switch(Session& session, const Probe& drive, Setting setting, unsigned speed,
+                DriveReport& after) {
         std::uint8_t cdb[kCdb12];
-        const std::uint8_t value = options_.setting == Setting::High ? kModeHighSpeed
-                                   : options_.setting == Setting::Silence
-                                       ? kModeSilence
-                                       : static_cast<std::uint8_t>(options_.speed);
+        const std::uint8_t value = setting == Setting::High      ? kModeHighSpeed
+                                   : setting == Setting::Silence ? kModeSilence
+                                                                 : static_cast<std::uint8_t>(speed);
         BuildModeSetCdb(value, cdb);
         AlignedBuffer<kModeSetLength> buffer;
         CommandResult result = session.Send(drive, cdb, kCdb12, buffer.data(), kModeSetLength);
         if (result.status != IoStatus::Ok) {
             const Verdict verdict = Judge(Step::ModeSet, result);
             Fail(verdict.code, About(drive.device) + "the mode set failed: " + verdict.why);
-            return;
+            return false;
         }
         // The read-back.
         AlignedBuffer<kStatusReadLength> reply;
@@ -240,17 +259,104 @@ private:
                                         : Verdict{kExitFailed, "no reply"};
             Fail(verdict.code,
                  About(drive.device) + "the status read after the mode set failed: " + verdict.why);
-            return;
+            return false;
         }
-        DriveReport after = FromStatus(drive.device, reply.data(), size);
-        after.model = before.model;
-        if (!Shows(after)) {
-            Fail(kExitFailed, About(drive.device) + "asked for " + Requested() +
+        after = FromStatus(drive.device, reply.data(), size);
+        after.model = drive.report.model;
+        if (!Shows(after, setting, speed)) {
+            Fail(kExitFailed, About(drive.device) + "asked for " + Requested(setting, speed) +
                                   ", the drive reports " + SettingText(after));
+            return false;
+        }
+        return true;
+    }
+
+#ifdef _WIN32
+    void Apply() {
+        Fail(kExitUsage, "apply is a command of the Linux tool");
+    }
+#else
+    // A drive apply leaves as it is, and why; the exit code stays.
+    void LeftAlone(const std::string& device, const std::string& why) {
+        out_.err += Line(About(device) + "left alone: " + why);
+    }
+
+    // apply: each drive found or named gets the mode of the configuration's
+    // first line that matches it, by the same steps as set. Nothing is sent
+    // while the configuration has no active line.
+    void Apply() {
+        const std::string file = options_.config.empty() ? kDefaultConfig : options_.config;
+        errno = 0;
+        std::ifstream in(file, std::ios::binary);
+        if (!in) {
+            // Without its file the default configuration has nothing to apply.
+            if (options_.config.empty() && errno == ENOENT) return;
+            Fail(kExitUsage, About(file) + "cannot read the configuration" +
+                                 (errno ? std::string(": ") + std::strerror(errno) : ""));
             return;
         }
-        out_.out = Printable(drive.device) + "  " + SettingText(after) + "\n";
+        const std::string text{std::istreambuf_iterator<char>(in),
+                               std::istreambuf_iterator<char>()};
+        if (in.bad()) {
+            Fail(kExitUsage, About(file) + "cannot read the configuration");
+            return;
+        }
+        const Config config = ParseConfig(text, file);
+        if (!config.ok) {
+            Fail(kExitUsage, Printable(config.error));
+            return;
+        }
+        if (config.rules.empty()) return;
+
+        Session session(transport_);
+        const bool named = !options_.devices.empty();
+        const std::vector<std::string> devices = Devices();
+        std::vector<DriveReport> applied;
+        bool any = false;
+        for (std::size_t i = 0; i < devices.size(); ++i) {
+            const std::string& given = named ? options_.devices[i] : devices[i];
+            const Probe drive = Examine(session, given, devices[i]);
+            if (drive.failure.code == kExitNoDevice && drive.answered) {
+                // A disk, or another maker's optical drive.
+                LeftAlone(drive.device, drive.failure.why);
+                continue;
+            }
+            if (drive.failure.code != kExitOk) {
+                // A search passes over what is not there.
+                if (named || drive.failure.code != kExitNoDevice) Fail(drive.device, drive.failure);
+                continue;
+            }
+            any = true;
+            std::vector<std::string> names = DriveNames(given);
+            if (drive.report.model) names.push_back(*drive.report.model);
+            const ConfigRule* rule = MatchConfig(config.rules, names);
+            if (!rule) {
+                LeftAlone(drive.device, "no line of " + Printable(file) + " matches it");
+                continue;
+            }
+            std::string refusal;
+            if (!Accepts(drive.report, rule->setting, rule->speed, refusal)) {
+                LeftAlone(drive.device, Printable(file) + " line " + std::to_string(rule->line) +
+                                            " asks for " + Requested(rule->setting, rule->speed) +
+                                            ", but " + refusal);
+                continue;
+            }
+            DriveReport after;
+            if (!Switch(session, drive, rule->setting, rule->speed, after)) continue;
+            applied.push_back(after);
+        }
+        if (options_.json) {
+            std::string text = "[";
+            for (std::size_t i = 0; i < applied.size(); ++i)
+                text += (i ? ", " : "") + DriveJson(applied[i]);
+            out_.out = text + "]\n";
+        } else {
+            for (const DriveReport& drive : applied)
+                out_.out += Printable(drive.device) + "  " + SettingText(drive) + "\n";
+        }
+        if (!named && !any && out_.exitCode == kExitOk) out_.err += Line("no drive found");
     }
+#endif
 
     const Options& options_;
     Transport& transport_;

@@ -125,6 +125,7 @@ Probe Session::Examine(const std::string& device) {
         return probe;
     }
     const std::size_t size = std::min<std::size_t>(result.transferred, kInquiryLength);
+    probe.answered = size > 0;
     if (size == 0 || inquiry.data()[0] != kOpticalDrive) {
         probe.failure = {kExitNoDevice, "not an optical drive"};
         return probe;

@@ -38,8 +38,9 @@ std::optional<std::string> InquiryField(const std::uint8_t* inquiry, std::size_t
 struct Probe {
     std::string device;
     int slot = -1;
-    bool optical = false; // INQUIRY: peripheral qualifier 0, device type 5
-    Verdict failure;      // code 0: one of the maker's drives
+    bool answered = false; // it answered INQUIRY: a SCSI device
+    bool optical = false;  // INQUIRY: peripheral qualifier 0, device type 5
+    Verdict failure;       // code 0: one of the maker's drives
     DriveReport report;
 };
 

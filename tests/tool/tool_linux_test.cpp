@@ -247,6 +247,11 @@ TEST(ToolArguments, CommandsOptionsAndRefusals) {
         {{"list", "extra"}, false, Command::Help},
         {{"--help", "list"}, false, Command::Help},
         {{"--frob"}, false, Command::Help},
+        {{"apply"}, true, Command::Apply},
+        {{"apply", "--config", "f", "a", "--device", "b", "c"}, true, Command::Apply},
+        {{"apply", "--config"}, false, Command::Help},
+        {{"apply", "--config="}, false, Command::Help},
+        {{"set", "high", "--config=f"}, false, Command::Help},
     };
     for (const Case& c : cases) {
         const Parsed p = ParseArgs(c.args);
@@ -267,6 +272,9 @@ TEST(ToolArguments, CommandsOptionsAndRefusals) {
     const Parsed big = ParseArgs({"set", "99999999999999"});
     ASSERT_TRUE(big.ok) << "a number, just not one a drive lists";
     EXPECT_GT(big.options.speed, 255u);
+    const Parsed apply = ParseArgs({"apply", "--config=f", "a", "--device", "b", "c"});
+    EXPECT_EQ(apply.options.config, "f");
+    EXPECT_EQ(apply.options.devices, (std::vector<std::string>{"a", "b", "c"}));
     const Parsed devices = ParseArgs({"list", "--device", "x", "--device=y"});
     EXPECT_EQ(devices.options.devices, (std::vector<std::string>{"x", "y"}));
 }

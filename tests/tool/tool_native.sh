@@ -197,4 +197,47 @@ expect "... and a message shows it as ?" "velotune: $work/bad?[31m: no such devi
 LD_PRELOAD=$preload "$tool" status --device two.drive >/dev/full 2>"$work/err"
 expect "a failed write to stdout: exit 1, said on stderr" "1|1" "$?|$(grep -c 'cannot write to standard output' "$work/err")"
 
+# --- apply: the configuration's first matching line, by the steps of set ------------------
+fresh
+drive plain kind=twomode mode=high vendor=TRELVIX "product=DVD-ROM TV-0001" revision=1.00
+drive misfit kind=twomode mode=high vendor=TRELVIX "product=DVD-RW TV-7777" revision=1.00
+cat >"$work/velotune.conf" <<'CONF'
+# the drives of this test
+
+*/two.drive   SILENCE   # the path with its links resolved
+*TV-5200*     16        # the model
+*TV-7777*     24        # a speed for a two-mode drive
+other.drive   high      # the path as given, another maker's drive
+CONF
+vt apply --config velotune.conf two.drive list.drive plain.drive misfit.drive other.drive
+expect "apply: exit 0, each drive it switched as read back" "0|two.drive  silence
+list.drive  speed 16" "$RC|$OUT"
+expect "... the matching drives: INQUIRY, status read, mode set, read-back" \
+    "$INQUIRY $STATUS $SET_SILENCE $STATUS|$INQUIRY $STATUS $SET_16 $STATUS" "$(cdbs two)|$(cdbs list)"
+expect "... the others: only what tells them apart" "$INQUIRY $STATUS|$INQUIRY $STATUS|$INQUIRY $STATUS" \
+    "$(cdbs plain)|$(cdbs misfit)|$(cdbs other)"
+expect "... each left alone with its reason on stderr" \
+    "velotune: plain.drive: left alone: no line of velotune.conf matches it
+velotune: misfit.drive: left alone: velotune.conf line 5 asks for speed 24, but misfit.drive is a two-mode drive: it accepts high or silence
+velotune: other.drive: left alone: not this maker's drive (it refuses the status read, sense 5/20/00)" "$ERR"
+fresh
+vt apply --json --config velotune.conf two.drive plain.drive
+expect "apply --json: the array of drives it switched" \
+    '0|[{"device": "two.drive", "model": "TRELVIX DVD-RW TV-1620  1.03", "kind": "two-mode", "mode": "silence"}]' \
+    "$RC|$OUT"
+drive failing kind=twomode mode=high set_fails=1
+echo "*failing.drive silence" >"$work/failing.conf"
+vt apply --config failing.conf two.drive failing.drive
+expect "apply: a mode set that fails ends with exit 3" "3|$INQUIRY $STATUS $SET_SILENCE" "$RC|$(cdbs failing)"
+fresh
+printf '# nothing here\n#/dev/sr0 silence\n\n' >"$work/empty.conf"
+vt apply --config empty.conf two.drive list.drive
+expect "apply without an active line: exit 0, no command sent" "0|||" "$RC|$OUT|$(cdbs two)|$(cdbs list)"
+printf '*two.drive silence\n\n/dev/sr0 fast\n' >"$work/bad.conf"
+vt apply --config bad.conf two.drive
+expect "a configuration error: exit 1 naming file and line, no command sent" \
+    "1|velotune: bad.conf:3: MODE is high, silence or a speed from 1 to 255, not fast|" "$RC|$ERR|$(cdbs two)"
+vt apply --config "$work/none.conf" two.drive
+expect "a configuration that cannot be read: exit 1" "1|0" "$RC|$(grep -c . "$work/two.drive.log")"
+
 vt_end
