@@ -13,7 +13,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #endif
 
 #include <algorithm>
@@ -22,6 +21,9 @@ namespace velotune::tool {
 namespace {
 
 constexpr char kProgram[] = "velotune";
+#ifndef _WIN32
+constexpr std::size_t kMaxConfigBytes = 64 * 1024;
+#endif
 
 // "E: ..." for a drive letter, "/dev/sr0: ..." for a path.
 std::string About(const std::string& device) {
@@ -295,10 +297,16 @@ private:
                                  (errno ? std::string(": ") + std::strerror(errno) : ""));
             return;
         }
-        const std::string text{std::istreambuf_iterator<char>(in),
-                               std::istreambuf_iterator<char>()};
+        // A configuration is a few lines; a file without end (/dev/zero) is none.
+        std::string text(kMaxConfigBytes + 1, '\0');
+        in.read(text.data(), static_cast<std::streamsize>(text.size()));
         if (in.bad()) {
             Fail(kExitUsage, About(file) + "cannot read the configuration");
+            return;
+        }
+        text.resize(static_cast<std::size_t>(in.gcount()));
+        if (text.size() > kMaxConfigBytes) {
+            Fail(kExitUsage, About(file) + "not a configuration: larger than 64 KiB");
             return;
         }
         const Config config = ParseConfig(text, file);

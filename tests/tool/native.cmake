@@ -12,6 +12,8 @@ if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
     add_executable(fuzz_tool ${CMAKE_CURRENT_LIST_DIR}/fuzz_tool.cpp
                              ${CMAKE_SOURCE_DIR}/tool/args.cpp
                              ${CMAKE_SOURCE_DIR}/tool/cli.cpp
+                             ${CMAKE_SOURCE_DIR}/tool/config.cpp
+                             ${CMAKE_SOURCE_DIR}/tool/drivenames_linux.cpp
                              ${CMAKE_SOURCE_DIR}/tool/output.cpp
                              ${CMAKE_SOURCE_DIR}/tool/probe.cpp
                              ${CMAKE_SOURCE_DIR}/drive/drivecommands.cpp

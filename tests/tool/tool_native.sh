@@ -239,5 +239,7 @@ expect "a configuration error: exit 1 naming file and line, no command sent" \
     "1|velotune: bad.conf:3: MODE is high, silence or a speed from 1 to 255, not fast|" "$RC|$ERR|$(cdbs two)"
 vt apply --config "$work/none.conf" two.drive
 expect "a configuration that cannot be read: exit 1" "1|0" "$RC|$(grep -c . "$work/two.drive.log")"
+vt apply --config /dev/zero two.drive
+expect "a file without end is no configuration: exit 1" "1|velotune: /dev/zero: not a configuration: larger than 64 KiB" "$RC|$ERR"
 
 vt_end
