@@ -12,6 +12,9 @@ enum class Setting { High, Silence, Speed };
 struct Options {
     Command command = Command::Help;
     bool json = false;
+    bool verbose = false; // each command on stderr
+    bool quiet = false;   // no output, the exit code only
+    bool all = false;     // list: other makers' optical drives too
     std::vector<std::string> devices;
     Setting setting = Setting::High;
     unsigned speed = 0; // Setting::Speed; above 255 when the number fits no drive

@@ -46,16 +46,38 @@ public:
             Set();
             break;
         }
+        // status and set answer a script in JSON whatever happened.
+        const bool oneDrive =
+            options_.command == Command::Status || options_.command == Command::Set;
+        if (options_.json && oneDrive && out_.exitCode != kExitOk)
+            out_.out = ErrorJson(failedDevice_, out_.exitCode, failure_) + "\n";
+        if (options_.quiet) {
+            out_.out.clear();
+            out_.err.clear();
+        }
         return out_;
     }
 
 private:
-    void Fail(int code, const std::string& text) {
+    // One failure, on stderr; the run ends with the largest code. The first
+    // with that code is the one a JSON error names.
+    void Fail(const std::optional<std::string>& device, int code, const std::string& why) {
+        out_.err += Line((device ? About(*device) : std::string()) + why);
+        if (code > out_.exitCode || failure_.empty()) {
+            failedDevice_ = device;
+            failure_ = why;
+        }
         out_.exitCode = std::max(out_.exitCode, code);
-        out_.err += Line(text);
     }
+    void Fail(int code, const std::string& why) { Fail(std::nullopt, code, why); }
     void Fail(const std::string& device, const Verdict& verdict) {
-        Fail(verdict.code, About(device) + verdict.why);
+        Fail(device, verdict.code, verdict.why);
+    }
+
+    // Each command on stderr when asked for.
+    Session::Trace Trace() {
+        if (!options_.verbose) return nullptr;
+        return [this](const std::string& line) { out_.err += Line(Printable(line)); };
     }
 
     // The devices named with --device, as this system names them ("" for a name
@@ -79,31 +101,43 @@ private:
         return session.Examine(device);
     }
 
-    // The maker's drives among the devices, in order. A named device that is
-    // not one is told about on stderr and its code counts; a search passes over
-    // devices that are not the maker's drives quietly, and tells only of those
-    // that failed. `worst` receives the largest code of those told.
-    std::vector<Probe> Find(Session& session, int& worst) {
+    // The maker's drives among the devices, in order, and with --all the other
+    // makers' optical drives. A named device that is not listed is told about on
+    // stderr and its code counts; a search passes over devices that are not the
+    // maker's drives quietly, and tells only of those that failed. `foreign`
+    // receives the number of other makers' optical drives left out.
+    std::vector<Probe> Find(Session& session, int& foreign) {
         const bool named = !options_.devices.empty();
         const std::vector<std::string> devices = Devices();
         std::vector<Probe> drives;
-        worst = kExitOk;
+        foreign = 0;
         for (std::size_t i = 0; i < devices.size(); ++i) {
             Probe probe = Examine(session, named ? options_.devices[i] : devices[i], devices[i]);
-            if (probe.failure.code == kExitOk) {
+            if (probe.failure.code == kExitOk || (options_.all && probe.foreign)) {
                 drives.push_back(std::move(probe));
-            } else if (named || probe.failure.code != kExitNoDevice) {
-                out_.err += Line(About(probe.device) + probe.failure.why);
-                worst = std::max(worst, probe.failure.code);
+            } else {
+                foreign += probe.foreign ? 1 : 0;
+                if (named || probe.failure.code != kExitNoDevice) Fail(probe.device, probe.failure);
             }
         }
         return drives;
     }
 
+    // A search that lists nothing: say whether optical drives were there.
+    void NoneFound(int foreign) {
+        if (foreign == 0)
+            Fail(kExitNoDevice, "no drive found");
+        else
+            Fail(kExitNoDevice, "no drive of this maker found, but " + std::to_string(foreign) +
+                                    " optical drive" + (foreign > 1 ? "s" : "") +
+                                    " of other makers: 'velotune list --all' shows " +
+                                    (foreign > 1 ? "them" : "it"));
+    }
+
     void List() {
-        Session session(transport_);
-        int worst = kExitOk;
-        const std::vector<Probe> drives = Find(session, worst);
+        Session session(transport_, Trace());
+        int foreign = 0;
+        const std::vector<Probe> drives = Find(session, foreign);
         std::vector<DriveReport> reports;
         for (const Probe& probe : drives)
             reports.push_back(probe.report);
@@ -115,9 +149,8 @@ private:
         } else {
             out_.out = Table(reports);
         }
-        out_.exitCode = worst;
-        if (reports.empty() && options_.devices.empty() && worst == kExitOk)
-            Fail(kExitNoDevice, "no drive found");
+        if (reports.empty() && options_.devices.empty() && out_.exitCode == kExitOk)
+            NoneFound(foreign);
     }
 
     // The one drive status and set act on: the named one, or the only one a
@@ -130,14 +163,11 @@ private:
             Fail(drive.device, drive.failure);
             return false;
         }
-        int worst = kExitOk;
-        std::vector<Probe> drives = Find(session, worst);
+        int foreign = 0;
+        std::vector<Probe> drives = Find(session, foreign);
         if (drives.empty()) {
             // Devices that failed have been told about already.
-            if (worst != kExitOk)
-                out_.exitCode = worst;
-            else
-                Fail(kExitNoDevice, "no drive found");
+            if (out_.exitCode == kExitOk) NoneFound(foreign);
             return false;
         }
         if (drives.size() > 1) {
@@ -153,7 +183,7 @@ private:
     }
 
     void Status() {
-        Session session(transport_);
+        Session session(transport_, Trace());
         Probe drive;
         if (OneDrive(session, drive)) Print(drive.report);
     }
@@ -164,17 +194,16 @@ private:
 
     // Whether the drive takes the requested setting; the message names what it takes.
     bool Accepts(const DriveReport& drive, std::string& refusal) const {
-        const std::string device = Printable(drive.device);
         if (drive.twoMode) {
             if (options_.setting != Setting::Speed) return true;
-            refusal = device + " is a two-mode drive: it accepts high or silence";
+            refusal = "it is a two-mode drive, which accepts high or silence";
             return false;
         }
         if (options_.setting == Setting::Speed &&
             std::find(drive.speeds.begin(), drive.speeds.end(), options_.speed) !=
                 drive.speeds.end())
             return true;
-        refusal = device + " is a speed-list drive: it accepts " +
+        refusal = "it is a speed-list drive, which accepts " +
                   (drive.speeds.empty() ? std::string("no speed (its list is empty)")
                                         : "one of its speeds: " + SpeedsText(drive.speeds, ", "));
         return false;
@@ -205,7 +234,7 @@ private:
     }
 
     void Set() {
-        Session session(transport_);
+        Session session(transport_, Trace());
         Probe drive;
         // The probe's status read comes first: a mode set goes only to a drive
         // that answers it.
@@ -213,7 +242,7 @@ private:
         const DriveReport& before = drive.report;
         std::string refusal;
         if (!Accepts(before, refusal)) {
-            Fail(kExitUsage, refusal);
+            Fail(drive.device, kExitUsage, refusal);
             return;
         }
         // The mode set.
@@ -227,7 +256,7 @@ private:
         CommandResult result = session.Send(drive, cdb, kCdb12, buffer.data(), kModeSetLength);
         if (result.status != IoStatus::Ok) {
             const Verdict verdict = Judge(Step::ModeSet, result);
-            Fail(verdict.code, About(drive.device) + "the mode set failed: " + verdict.why);
+            Fail(drive.device, verdict.code, "the mode set failed: " + verdict.why);
             return;
         }
         // The read-back.
@@ -238,23 +267,26 @@ private:
             const Verdict verdict = result.status != IoStatus::Ok
                                         ? Judge(Step::ReadBack, result)
                                         : Verdict{kExitFailed, "no reply"};
-            Fail(verdict.code,
-                 About(drive.device) + "the status read after the mode set failed: " + verdict.why);
+            Fail(drive.device, verdict.code,
+                 "the status read after the mode set failed: " + verdict.why);
             return;
         }
-        DriveReport after = FromStatus(drive.device, reply.data(), size);
-        after.model = before.model;
+        DriveReport after = before;
+        FromStatus(after, reply.data(), size);
         if (!Shows(after)) {
-            Fail(kExitFailed, About(drive.device) + "asked for " + Requested() +
-                                  ", the drive reports " + SettingText(after));
+            Fail(drive.device, kExitFailed,
+                 "asked for " + Requested() + ", the drive reports " + SettingText(after));
             return;
         }
-        out_.out = Printable(drive.device) + "  " + SettingText(after) + "\n";
+        out_.out = options_.json ? DriveJson(after) + "\n"
+                                 : Printable(drive.device) + "  " + SettingText(after) + "\n";
     }
 
     const Options& options_;
     Transport& transport_;
     Outcome out_;
+    std::optional<std::string> failedDevice_; // the failure a JSON error names
+    std::string failure_;
 };
 
 } // namespace
@@ -264,7 +296,7 @@ Outcome Run(const std::vector<std::string>& args, Transport& transport) {
     if (!parsed.ok) {
         Outcome outcome;
         outcome.exitCode = kExitUsage;
-        outcome.err = Line(Printable(parsed.error)) + "Try 'velotune --help'.\n";
+        outcome.err = Line(Printable(parsed.error));
         return outcome;
     }
     return Runner(parsed.options, transport).Run();
