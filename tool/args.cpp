@@ -28,41 +28,123 @@ bool ParseNumber(const std::string& text, unsigned& value) {
     return true;
 }
 
-} // namespace
+std::string Lower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
 
-Parsed ParseArgs(const std::vector<std::string>& args) {
-    Parsed parsed;
-    Options& o = parsed.options;
-    bool haveCommand = false, haveValue = false, help = false, version = false, config = false;
-    auto error = [&](const std::string& text) {
-        parsed.ok = false;
-        parsed.error = text;
-        return parsed;
-    };
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--help" || a == "-h") {
-            help = true;
-        } else if (a == "--version") {
-            version = true;
-        } else if (a == "--json") {
-            o.json = true;
-        } else if (a == "--device") {
-            if (i + 1 >= args.size()) return error("--device needs a device");
-            o.devices.push_back(args[++i]);
-        } else if (a.rfind("--device=", 0) == 0) {
+// The options that take no value, by long and short name.
+struct Flag {
+    const char* name;
+    char letter;
+    bool Options::*field;
+};
+const Flag kFlags[] = {{"--json", 'j', &Options::json},
+                       {"--verbose", 'v', &Options::verbose},
+                       {"--quiet", 'q', &Options::quiet},
+                       {"--all", '\0', &Options::all}};
+
+class Parser {
+public:
+    explicit Parser(const std::vector<std::string>& args) : args_(args) {}
+
+    Parsed Parse() {
+        for (i_ = 0; i_ < args_.size(); ++i_) {
+            const std::string& a = args_[i_];
+            bool stop = false;
+            if (options_ && a == "--") {
+                options_ = false;
+            } else if (options_ && a.size() > 1 && a[0] == '-' && !IsNumber(a)) {
+                if (!Option(a, stop)) return parsed_;
+                if (stop) return Done();
+            } else if (!Operand(a)) {
+                return parsed_;
+            }
+        }
+        return Finish();
+    }
+
+private:
+    static bool IsNumber(const std::string& a) {
+        return a.size() > 1 && a[1] >= '0' && a[1] <= '9';
+    }
+
+    bool Error(const std::string& text) {
+        parsed_.ok = false;
+        parsed_.error = text + "; try 'velotune --help'";
+        return false;
+    }
+
+    Parsed Done() {
+        parsed_.ok = true;
+        return parsed_;
+    }
+
+    // One option word: --name, --name=value, -x, or short flags run together (-vj).
+    bool Option(const std::string& a, bool& stop) {
+        Options& o = parsed_.options;
+        if (a == "--help" || a == "-h" || a == "--version" || a == "-V") {
+            o.command = a == "--help" || a == "-h" ? Command::Help : Command::Version;
+            stop = true;
+            return true;
+        }
+        if (a == "--device" || a == "-d") {
+            if (i_ + 1 >= args_.size()) return Error(a + " needs a device");
+            o.devices.push_back(args_[++i_]);
+            return true;
+        }
+        if (a.rfind("--device=", 0) == 0) {
             o.devices.push_back(a.substr(9));
-        } else if (a == "--config") {
-            if (i + 1 >= args.size()) return error("--config needs a file");
-            config = true;
-            o.config = args[++i];
-        } else if (a.rfind("--config=", 0) == 0) {
-            config = true;
+            return true;
+        }
+        if (a == "--config") {
+            if (i_ + 1 >= args_.size()) return Error(a + " needs a file");
+            config_ = true;
+            o.config = args_[++i_];
+            return true;
+        }
+        if (a.rfind("--config=", 0) == 0) {
+            config_ = true;
             o.config = a.substr(9);
-        } else if (a.size() > 1 && a[0] == '-' && !(a[1] >= '0' && a[1] <= '9')) {
-            return error("unknown option " + a);
-        } else if (!haveCommand) {
-            haveCommand = true;
+            return true;
+        }
+        for (const Flag& flag : kFlags)
+            if (a == flag.name) {
+                o.*flag.field = true;
+                return true;
+            }
+        if (a[1] == '-') return Error("unknown option '" + a + "'");
+        for (std::size_t k = 1; k < a.size(); ++k) {
+            const char letter = a[k];
+            if (letter == 'd') { // the rest of the word, or the next argument
+                if (k + 1 < a.size()) {
+                    o.devices.push_back(a.substr(k + 1));
+                    return true;
+                }
+                if (i_ + 1 >= args_.size()) return Error("-d needs a device");
+                o.devices.push_back(args_[++i_]);
+                return true;
+            }
+            if (letter == 'h' || letter == 'V') {
+                o.command = letter == 'h' ? Command::Help : Command::Version;
+                stop = true;
+                return true;
+            }
+            const Flag* flag = std::find_if(std::begin(kFlags), std::end(kFlags),
+                                            [&](const Flag& f) { return f.letter == letter; });
+            if (flag == std::end(kFlags))
+                return Error("unknown option '-" + std::string(1, letter) + "'");
+            o.*flag->field = true;
+        }
+        return true;
+    }
+
+    // The command, then set's value, then devices.
+    bool Operand(const std::string& a) {
+        Options& o = parsed_.options;
+        if (!haveCommand_) {
+            haveCommand_ = true;
             if (a == "list")
                 o.command = Command::List;
             else if (a == "status")
@@ -72,60 +154,99 @@ Parsed ParseArgs(const std::vector<std::string>& args) {
             else if (a == "apply")
                 o.command = Command::Apply;
             else
-                return error("unknown command " + a);
-        } else if (o.command == Command::Apply) {
-            o.devices.push_back(a);
-        } else if (o.command == Command::Set && !haveValue) {
-            haveValue = true;
-            if (a == "high") {
-                o.setting = Setting::High;
-            } else if (a == "silence") {
-                o.setting = Setting::Silence;
-            } else if (ParseNumber(a, o.speed)) {
-                o.setting = Setting::Speed;
-            } else {
-                return error("set takes high, silence or a speed, not " + a);
-            }
-        } else {
-            return error("unexpected argument " + a);
+                return Error("unknown command '" + a + "'");
+            return true;
         }
+        if (o.command == Command::Set && !haveValue_) {
+            haveValue_ = true;
+            if (!ParseSetting(a, o.setting, o.speed))
+                return Error("set takes high, silence or a speed, not '" + a + "'");
+            return true;
+        }
+        o.devices.push_back(a);
+        return true;
     }
-    if (help || version) {
-        if (haveCommand || o.json || !o.devices.empty() || config || (help && version))
-            return error("--help and --version stand alone");
-        o.command = help ? Command::Help : Command::Version;
-        parsed.ok = true;
-        return parsed;
+
+    Parsed Finish() {
+        const Options& o = parsed_.options;
+        std::string problem;
+        if (!haveCommand_)
+            problem = "no command given";
+        else if (o.command == Command::Set && !haveValue_)
+            problem = "set needs high, silence or a speed";
+        else if (o.command != Command::List && o.command != Command::Apply && o.devices.size() > 1)
+            problem = "name one device for status and set";
+        else if (config_ && o.command != Command::Apply)
+            problem = "--config is for apply";
+        else if (config_ && o.config.empty())
+            problem = "--config needs a file";
+        else if (o.all && o.command != Command::List)
+            problem = "--all is for list";
+        else if (o.quiet && o.verbose)
+            problem = "--quiet and --verbose exclude each other";
+        if (!problem.empty()) {
+            Error(problem);
+            return parsed_;
+        }
+        return Done();
     }
-    if (!haveCommand) return error("no command given");
-    if (config && o.command != Command::Apply) return error("--config goes with apply only");
-    if (config && o.config.empty()) return error("--config needs a file");
-    if (o.command == Command::Set && !haveValue) return error("set needs high, silence or a speed");
-    if (o.command == Command::Set && o.json) return error("set does not take --json");
-    if (o.command != Command::List && o.command != Command::Apply && o.devices.size() > 1)
-        return error("name one device for status and set");
-    parsed.ok = true;
-    return parsed;
+
+    const std::vector<std::string>& args_;
+    std::size_t i_ = 0;
+    bool options_ = true; // until "--"
+    bool haveCommand_ = false, haveValue_ = false, config_ = false;
+    Parsed parsed_;
+};
+
+} // namespace
+
+bool ParseSetting(const std::string& word, Setting& setting, unsigned& speed) {
+    const std::string value = Lower(word);
+    if (value == "high")
+        setting = Setting::High;
+    else if (value == "silence")
+        setting = Setting::Silence;
+    else if (ParseNumber(word, speed))
+        setting = Setting::Speed;
+    else
+        return false;
+    return true;
+}
+
+Parsed ParseArgs(const std::vector<std::string>& args) {
+    return Parser(args).Parse();
 }
 
 std::string HelpText() {
     return "Usage:\n"
-           "  velotune list   [--json] [--device DEV]...   the maker's drives, one line each\n"
-           "  velotune status [--json] [--device DEV]      one drive's kind, setting and speeds\n"
-           "  velotune set (high | silence | SPEED) [--device DEV]   switch one drive\n"
+           "  velotune list   [-j] [-v|-q] [--all] [DEV...]   the maker's drives, one line each\n"
+           "  velotune status [-j] [-v|-q] [DEV]              one drive's kind, setting and "
+           "speeds\n"
+           "  velotune set (high | silence | SPEED) [-j] [-v|-q] [DEV]   switch one drive\n"
 #ifndef _WIN32
-           "  velotune apply [--json] [--config FILE] [DEV]...   the modes the configuration\n"
-           "                                  gives the drives (/etc/velotune.conf)\n"
+           "  velotune apply [-j] [-v|-q] [--config FILE] [DEV...]   the modes of\n"
+           "                  /etc/velotune.conf (or FILE) given to the drives they name\n"
 #endif
-           "  velotune --help | --version\n"
+           "  velotune -h | --help | -V | --version\n"
+           "Options:\n"
+           "  -d, --device DEV  the device (also as the last argument; list takes several)\n"
+           "  -j, --json        JSON on standard output\n"
+           "  -v, --verbose     each command on standard error: CDB, SCSI status, sense, bytes\n"
+           "  -q, --quiet       no output, the exit code only\n"
+           "      --all         list: other makers' optical drives too (kind \"other\")\n"
+#ifndef _WIN32
+           "      --config FILE apply: the configuration to follow\n"
+#endif
+           "  -h, --help        this text;  -V, --version  the version\n"
+           "  --                the end of the options\n"
 #ifdef _WIN32
-           "DEV is a drive letter (E: or e).\n"
+           "DEV is a drive letter (E: or e). Values are case-insensitive (HIGH, Silence).\n"
 #else
-           "DEV is a device path (/dev/sr0).\n"
+           "DEV is a device path (/dev/sr0). Values are case-insensitive (HIGH, Silence).\n"
 #endif
-           "Exit codes: 0 done; 1 usage error or value refused; 2 no such device, not an\n"
-           "optical drive, not this maker's drive, or none found; 3 the drive did not answer\n"
-           "or a command failed; 4 not permitted.\n";
+           "Exit codes: 0 done; 1 usage error, value refused or output not written; 2 no\n"
+           "such device, not an optical drive, not this maker's drive, or none found; 3 the\n"
+           "drive did not answer or a command failed; 4 not permitted. See velotune(1).\n";
 }
 
 std::string VersionText() {

@@ -12,6 +12,9 @@ enum class Setting { High, Silence, Speed };
 struct Options {
     Command command = Command::Help;
     bool json = false;
+    bool verbose = false; // each command on stderr
+    bool quiet = false;   // no output, the exit code only
+    bool all = false;     // list: other makers' optical drives too
     std::vector<std::string> devices;
     Setting setting = Setting::High;
     unsigned speed = 0; // Setting::Speed; above 255 when the number fits no drive
@@ -23,6 +26,10 @@ struct Parsed {
     Options options;
     std::string error; // when !ok: one line for stderr
 };
+
+// A value for set: high or silence in any case, or a decimal speed (above 255
+// when the number fits no drive).
+bool ParseSetting(const std::string& word, Setting& setting, unsigned& speed);
 
 // Parses the arguments after the program name.
 Parsed ParseArgs(const std::vector<std::string>& args);

@@ -1,4 +1,4 @@
-// The velotune commands: list, status and set over one Transport.
+// The velotune commands: list, status, set and apply over one Transport.
 #include "tool/cli.h"
 
 #include "tool/output.h"
@@ -61,16 +61,38 @@ public:
             Apply();
             break;
         }
+        // status and set answer a script in JSON whatever happened.
+        const bool oneDrive =
+            options_.command == Command::Status || options_.command == Command::Set;
+        if (options_.json && oneDrive && out_.exitCode != kExitOk)
+            out_.out = ErrorJson(failedDevice_, out_.exitCode, failure_) + "\n";
+        if (options_.quiet) {
+            out_.out.clear();
+            out_.err.clear();
+        }
         return out_;
     }
 
 private:
-    void Fail(int code, const std::string& text) {
+    // One failure, on stderr; the run ends with the largest code. The first
+    // with that code is the one a JSON error names.
+    void Fail(const std::optional<std::string>& device, int code, const std::string& why) {
+        out_.err += Line((device ? About(*device) : std::string()) + why);
+        if (code > out_.exitCode || failure_.empty()) {
+            failedDevice_ = device;
+            failure_ = why;
+        }
         out_.exitCode = std::max(out_.exitCode, code);
-        out_.err += Line(text);
     }
+    void Fail(int code, const std::string& why) { Fail(std::nullopt, code, why); }
     void Fail(const std::string& device, const Verdict& verdict) {
-        Fail(verdict.code, About(device) + verdict.why);
+        Fail(device, verdict.code, verdict.why);
+    }
+
+    // Each command on stderr when asked for.
+    Session::Trace Trace() {
+        if (!options_.verbose) return nullptr;
+        return [this](const std::string& line) { out_.err += Line(Printable(line)); };
     }
 
     // The devices named with --device, as this system names them ("" for a name
@@ -94,31 +116,43 @@ private:
         return session.Examine(device);
     }
 
-    // The maker's drives among the devices, in order. A named device that is
-    // not one is told about on stderr and its code counts; a search passes over
-    // devices that are not the maker's drives quietly, and tells only of those
-    // that failed. `worst` receives the largest code of those told.
-    std::vector<Probe> Find(Session& session, int& worst) {
+    // The maker's drives among the devices, in order, and with --all the other
+    // makers' optical drives. A named device that is not listed is told about on
+    // stderr and its code counts; a search passes over devices that are not the
+    // maker's drives quietly, and tells only of those that failed. `foreign`
+    // receives the number of other makers' optical drives left out.
+    std::vector<Probe> Find(Session& session, int& foreign) {
         const bool named = !options_.devices.empty();
         const std::vector<std::string> devices = Devices();
         std::vector<Probe> drives;
-        worst = kExitOk;
+        foreign = 0;
         for (std::size_t i = 0; i < devices.size(); ++i) {
             Probe probe = Examine(session, named ? options_.devices[i] : devices[i], devices[i]);
-            if (probe.failure.code == kExitOk) {
+            if (probe.failure.code == kExitOk || (options_.all && probe.foreign)) {
                 drives.push_back(std::move(probe));
-            } else if (named || probe.failure.code != kExitNoDevice) {
-                out_.err += Line(About(probe.device) + probe.failure.why);
-                worst = std::max(worst, probe.failure.code);
+            } else {
+                foreign += probe.foreign ? 1 : 0;
+                if (named || probe.failure.code != kExitNoDevice) Fail(probe.device, probe.failure);
             }
         }
         return drives;
     }
 
+    // A search that lists nothing: say whether optical drives were there.
+    void NoneFound(int foreign) {
+        if (foreign == 0)
+            Fail(kExitNoDevice, "no drive found");
+        else
+            Fail(kExitNoDevice, "no drive of this maker found, but " + std::to_string(foreign) +
+                                    " optical drive" + (foreign > 1 ? "s" : "") +
+                                    " of other makers: 'velotune list --all' shows " +
+                                    (foreign > 1 ? "them" : "it"));
+    }
+
     void List() {
-        Session session(transport_);
-        int worst = kExitOk;
-        const std::vector<Probe> drives = Find(session, worst);
+        Session session(transport_, Trace());
+        int foreign = 0;
+        const std::vector<Probe> drives = Find(session, foreign);
         std::vector<DriveReport> reports;
         for (const Probe& probe : drives)
             reports.push_back(probe.report);
@@ -130,9 +164,8 @@ private:
         } else {
             out_.out = Table(reports);
         }
-        out_.exitCode = worst;
-        if (reports.empty() && options_.devices.empty() && worst == kExitOk)
-            Fail(kExitNoDevice, "no drive found");
+        if (reports.empty() && options_.devices.empty() && out_.exitCode == kExitOk)
+            NoneFound(foreign);
     }
 
     // The one drive status and set act on: the named one, or the only one a
@@ -145,14 +178,11 @@ private:
             Fail(drive.device, drive.failure);
             return false;
         }
-        int worst = kExitOk;
-        std::vector<Probe> drives = Find(session, worst);
+        int foreign = 0;
+        std::vector<Probe> drives = Find(session, foreign);
         if (drives.empty()) {
             // Devices that failed have been told about already.
-            if (worst != kExitOk)
-                out_.exitCode = worst;
-            else
-                Fail(kExitNoDevice, "no drive found");
+            if (out_.exitCode == kExitOk) NoneFound(foreign);
             return false;
         }
         if (drives.size() > 1) {
@@ -168,7 +198,7 @@ private:
     }
 
     void Status() {
-        Session session(transport_);
+        Session session(transport_, Trace());
         Probe drive;
         if (OneDrive(session, drive)) Print(drive.report);
     }
@@ -180,16 +210,15 @@ private:
     // Whether the drive takes `setting`; the message names what it takes.
     static bool Accepts(const DriveReport& drive, Setting setting, unsigned speed,
                         std::string& refusal) {
-        const std::string device = Printable(drive.device);
         if (drive.twoMode) {
             if (setting != Setting::Speed) return true;
-            refusal = device + " is a two-mode drive: it accepts high or silence";
+            refusal = "it is a two-mode drive, which accepts high or silence";
             return false;
         }
         if (setting == Setting::Speed &&
             std::find(drive.speeds.begin(), drive.speeds.end(), speed) != drive.speeds.end())
             return true;
-        refusal = device + " is a speed-list drive: it accepts " +
+        refusal = "it is a speed-list drive, which accepts " +
                   (drive.speeds.empty() ? std::string("no speed (its list is empty)")
                                         : "one of its speeds: " + SpeedsText(drive.speeds, ", "));
         return false;
@@ -220,19 +249,20 @@ private:
     }
 
     void Set() {
-        Session session(transport_);
+        Session session(transport_, Trace());
         Probe drive;
         // The probe's status read comes first: a mode set goes only to a drive
         // that answers it.
         if (!OneDrive(session, drive)) return;
         std::string refusal;
         if (!Accepts(drive.report, options_.setting, options_.speed, refusal)) {
-            Fail(kExitUsage, refusal);
+            Fail(drive.device, kExitUsage, refusal);
             return;
         }
         DriveReport after;
-        if (Switch(session, drive, options_.setting, options_.speed, after))
-            out_.out = Printable(drive.device) + "  " + SettingText(after) + "\n";
+        if (!Switch(session, drive, options_.setting, options_.speed, after)) return;
+        out_.out = options_.json ? DriveJson(after) + "\n"
+                                 : Printable(drive.device) + "  " + SettingText(after) + "\n";
     }
 
     // The mode set to a drive that takes `setting`, and the read-back; `after`
@@ -248,7 +278,7 @@ private:
         CommandResult result = session.Send(drive, cdb, kCdb12, buffer.data(), kModeSetLength);
         if (result.status != IoStatus::Ok) {
             const Verdict verdict = Judge(Step::ModeSet, result);
-            Fail(verdict.code, About(drive.device) + "the mode set failed: " + verdict.why);
+            Fail(drive.device, verdict.code, "the mode set failed: " + verdict.why);
             return false;
         }
         // The read-back.
@@ -259,15 +289,16 @@ private:
             const Verdict verdict = result.status != IoStatus::Ok
                                         ? Judge(Step::ReadBack, result)
                                         : Verdict{kExitFailed, "no reply"};
-            Fail(verdict.code,
-                 About(drive.device) + "the status read after the mode set failed: " + verdict.why);
+            Fail(drive.device, verdict.code,
+                 "the status read after the mode set failed: " + verdict.why);
             return false;
         }
-        after = FromStatus(drive.device, reply.data(), size);
-        after.model = drive.report.model;
+        after = drive.report;
+        FromStatus(after, reply.data(), size);
         if (!Shows(after, setting, speed)) {
-            Fail(kExitFailed, About(drive.device) + "asked for " + Requested(setting, speed) +
-                                  ", the drive reports " + SettingText(after));
+            Fail(drive.device, kExitFailed,
+                 "asked for " + Requested(setting, speed) + ", the drive reports " +
+                     SettingText(after));
             return false;
         }
         return true;
@@ -283,40 +314,48 @@ private:
         out_.err += Line(About(device) + "left alone: " + why);
     }
 
+    // The configuration's text; false when it cannot be read (told about).
+    // Without its file, the default configuration is empty.
+    bool ReadConfig(const std::string& file, std::string& text) {
+        errno = 0;
+        std::ifstream in(file, std::ios::binary);
+        if (!in) {
+            if (options_.config.empty() && errno == ENOENT) return true;
+            Fail(file, kExitUsage,
+                 "cannot read the configuration" +
+                     (errno ? std::string(": ") + std::strerror(errno) : std::string()));
+            return false;
+        }
+        // A configuration is a few lines; a file without end (/dev/zero) is none.
+        text.assign(kMaxConfigBytes + 1, '\0');
+        in.read(text.data(), static_cast<std::streamsize>(text.size()));
+        if (in.bad()) {
+            Fail(file, kExitUsage, "cannot read the configuration");
+            return false;
+        }
+        text.resize(static_cast<std::size_t>(in.gcount()));
+        if (text.size() > kMaxConfigBytes) {
+            Fail(file, kExitUsage, "not a configuration: larger than 64 KiB");
+            return false;
+        }
+        return true;
+    }
+
     // apply: each drive found or named gets the mode of the configuration's
     // first line that matches it, by the same steps as set. Nothing is sent
     // while the configuration has no active line.
     void Apply() {
         const std::string file = options_.config.empty() ? kDefaultConfig : options_.config;
-        errno = 0;
-        std::ifstream in(file, std::ios::binary);
-        if (!in) {
-            // Without its file the default configuration has nothing to apply.
-            if (options_.config.empty() && errno == ENOENT) return;
-            Fail(kExitUsage, About(file) + "cannot read the configuration" +
-                                 (errno ? std::string(": ") + std::strerror(errno) : ""));
-            return;
-        }
-        // A configuration is a few lines; a file without end (/dev/zero) is none.
-        std::string text(kMaxConfigBytes + 1, '\0');
-        in.read(text.data(), static_cast<std::streamsize>(text.size()));
-        if (in.bad()) {
-            Fail(kExitUsage, About(file) + "cannot read the configuration");
-            return;
-        }
-        text.resize(static_cast<std::size_t>(in.gcount()));
-        if (text.size() > kMaxConfigBytes) {
-            Fail(kExitUsage, About(file) + "not a configuration: larger than 64 KiB");
-            return;
-        }
+        std::string text;
+        if (!ReadConfig(file, text)) return;
         const Config config = ParseConfig(text, file);
         if (!config.ok) {
-            Fail(kExitUsage, Printable(config.error));
+            Fail(kExitUsage, config.error);
             return;
         }
         if (config.rules.empty()) return;
 
-        Session session(transport_);
+        Session session(transport_, Trace());
         const bool named = !options_.devices.empty();
         const std::vector<std::string> devices = Devices();
         std::vector<DriveReport> applied;
@@ -350,14 +389,13 @@ private:
                 continue;
             }
             DriveReport after;
-            if (!Switch(session, drive, rule->setting, rule->speed, after)) continue;
-            applied.push_back(after);
+            if (Switch(session, drive, rule->setting, rule->speed, after)) applied.push_back(after);
         }
         if (options_.json) {
-            std::string text = "[";
+            std::string json = "[";
             for (std::size_t i = 0; i < applied.size(); ++i)
-                text += (i ? ", " : "") + DriveJson(applied[i]);
-            out_.out = text + "]\n";
+                json += (i ? ", " : "") + DriveJson(applied[i]);
+            out_.out = json + "]\n";
         } else {
             for (const DriveReport& drive : applied)
                 out_.out += Printable(drive.device) + "  " + SettingText(drive) + "\n";
@@ -369,6 +407,8 @@ private:
     const Options& options_;
     Transport& transport_;
     Outcome out_;
+    std::optional<std::string> failedDevice_; // the failure a JSON error names
+    std::string failure_;
 };
 
 } // namespace
@@ -378,7 +418,7 @@ Outcome Run(const std::vector<std::string>& args, Transport& transport) {
     if (!parsed.ok) {
         Outcome outcome;
         outcome.exitCode = kExitUsage;
-        outcome.err = Line(Printable(parsed.error)) + "Try 'velotune --help'.\n";
+        outcome.err = Line(Printable(parsed.error));
         return outcome;
     }
     return Runner(parsed.options, transport).Run();

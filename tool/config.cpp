@@ -1,9 +1,9 @@
 // The configuration "velotune apply" follows: parsing and matching.
 #include "tool/config.h"
 
-#include <fnmatch.h>
+#include "tool/output.h"
 
-#include <cctype>
+#include <fnmatch.h>
 
 namespace velotune::tool {
 namespace {
@@ -25,36 +25,10 @@ std::vector<std::string> Words(const std::string& line) {
     return words;
 }
 
-// A word of the file as a message may show it: control bytes as '?'.
-std::string Shown(const std::string& word) {
-    std::string shown = word;
-    for (char& c : shown)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
-    return shown;
-}
-
+// A speed here is one a drive could list: 1 to 255.
 bool ParseMode(const std::string& word, ConfigRule& rule) {
-    std::string lower;
-    for (char c : word)
-        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (lower == "high") {
-        rule.setting = Setting::High;
-        return true;
-    }
-    if (lower == "silence") {
-        rule.setting = Setting::Silence;
-        return true;
-    }
-    if (lower.empty() || lower.size() > 3) return false;
-    unsigned speed = 0;
-    for (char c : lower) {
-        if (c < '0' || c > '9') return false;
-        speed = speed * 10 + static_cast<unsigned>(c - '0');
-    }
-    if (speed == 0 || speed > 255) return false;
-    rule.setting = Setting::Speed;
-    rule.speed = speed;
-    return true;
+    return ParseSetting(word, rule.setting, rule.speed) &&
+           (rule.setting != Setting::Speed || (rule.speed >= 1 && rule.speed <= 255));
 }
 
 } // namespace
@@ -70,7 +44,7 @@ Config ParseConfig(const std::string& text, const std::string& fileName) {
         start = end + 1;
         ++number;
         if (words.empty()) continue;
-        const std::string where = Shown(fileName) + ":" + std::to_string(number) + ": ";
+        const std::string where = Printable(fileName) + ":" + std::to_string(number) + ": ";
         if (words.size() != 2) {
             config.error = where + "expected PATTERN MODE, found " + std::to_string(words.size()) +
                            (words.size() == 1 ? " word" : " words") +
@@ -81,8 +55,8 @@ Config ParseConfig(const std::string& text, const std::string& fileName) {
         rule.pattern = words[0];
         rule.line = number;
         if (!ParseMode(words[1], rule)) {
-            config.error =
-                where + "MODE is high, silence or a speed from 1 to 255, not " + Shown(words[1]);
+            config.error = where + "MODE is high, silence or a speed from 1 to 255, not " +
+                           Printable(words[1]);
             return config;
         }
         config.rules.push_back(rule);

@@ -10,22 +10,49 @@
 namespace velotune::tool {
 namespace {
 
+constexpr std::size_t kVendorFirst = 8, kProductFirst = 16, kRevisionFirst = 32, kInquiryEnd = 36;
+
+// The bytes of INQUIRY field [first, end) that arrived, cut at a zero byte and
+// without trailing blanks; none when no byte of it arrived.
+std::optional<std::string> InquiryField(const std::uint8_t* inquiry, std::size_t size,
+                                        std::size_t first, std::size_t end) {
+    if (size <= first) return std::nullopt;
+    std::string text;
+    for (std::size_t i = first; i < std::min(size, end) && inquiry[i] != 0; ++i)
+        text.push_back(static_cast<char>(inquiry[i]));
+    while (!text.empty() && text.back() == ' ')
+        text.pop_back();
+    return text;
+}
+
+// Columns count characters, not the bytes of their UTF-8.
+std::size_t Width(const std::string& text) {
+    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+}
+
 std::string Pad(const std::string& text, std::size_t width) {
-    return text + std::string(width > text.size() ? width - text.size() : 0, ' ');
+    const std::size_t have = Width(text);
+    return text + std::string(width > have ? width - have : 0, ' ');
 }
 
 } // namespace
 
-// The kind-dependent part of a drive's report, from its status reply.
-DriveReport FromStatus(const std::string& device, const std::uint8_t* status, std::size_t size) {
-    DriveReport report;
-    report.device = device;
+void FromInquiry(DriveReport& report, const std::uint8_t* inquiry, std::size_t size) {
+    report.vendor = InquiryField(inquiry, size, kVendorFirst, kProductFirst);
+    report.product = InquiryField(inquiry, size, kProductFirst, kRevisionFirst);
+    report.revision = InquiryField(inquiry, size, kRevisionFirst, kInquiryEnd);
+    report.model = InquiryField(inquiry, size, kVendorFirst, kInquiryEnd);
+}
+
+void FromStatus(DriveReport& report, const std::uint8_t* status, std::size_t size) {
     const SpeedStatus parsed = ParseStatusReply(status, size);
+    report.other = false;
     report.twoMode = parsed.twoMode;
     report.high = parsed.highSpeed;
     report.speed = parsed.current;
     report.speeds.assign(parsed.speeds.begin(), parsed.speeds.end());
-    return report;
 }
 
 namespace {
@@ -83,14 +110,15 @@ std::string Printable(const std::string& text) {
 }
 
 std::string ModelText(const DriveReport& drive) {
-    return drive.model ? Printable(*drive.model) : "-";
+    return drive.model && !drive.model->empty() ? Printable(*drive.model) : "-";
 }
 
 std::string KindName(const DriveReport& drive) {
-    return drive.twoMode ? "two-mode" : "speed-list";
+    return drive.other ? "other" : drive.twoMode ? "two-mode" : "speed-list";
 }
 
 std::string SettingText(const DriveReport& drive) {
+    if (drive.other) return "-";
     if (drive.twoMode) return drive.high ? "high" : "silence";
     return "speed " + std::to_string(drive.speed);
 }
@@ -108,8 +136,8 @@ std::string SpeedsText(const std::vector<std::uint8_t>& speeds, const char* sepa
 std::string Table(const std::vector<DriveReport>& drives) {
     std::size_t wDevice = 0, wModel = 0, wKind = 0;
     for (const DriveReport& d : drives) {
-        wDevice = std::max(wDevice, Printable(d.device).size());
-        wModel = std::max(wModel, ModelText(d).size());
+        wDevice = std::max(wDevice, Width(Printable(d.device)));
+        wModel = std::max(wModel, Width(ModelText(d)));
         wKind = std::max(wKind, KindName(d).size());
     }
     std::string text;
@@ -122,6 +150,7 @@ std::string Table(const std::vector<DriveReport>& drives) {
 std::string StatusText(const DriveReport& d) {
     std::string text = "device:  " + Printable(d.device) + "\nmodel:   " + ModelText(d) +
                        "\nkind:    " + KindName(d) + "\n";
+    if (d.other) return text;
     if (d.twoMode) return text + "mode:    " + (d.high ? "high" : "silence") + "\n";
     return text + "speed:   " + std::to_string(d.speed) +
            "\nspeeds:  " + (d.speeds.empty() ? std::string("(none)") : SpeedsText(d.speeds, " ")) +
@@ -150,12 +179,25 @@ std::string JsonString(const std::string& text) {
 }
 
 std::string DriveJson(const DriveReport& drive) {
-    std::string text = "{\"device\": " + JsonString(drive.device) +
-                       ", \"model\": " + (drive.model ? JsonString(*drive.model) : "null") +
-                       ", \"kind\": \"" + KindName(drive) + "\"";
-    if (drive.twoMode) return text + ", \"mode\": \"" + (drive.high ? "high" : "silence") + "\"}";
-    text += ", \"speed\": " + std::to_string(drive.speed);
-    return text + ", \"speeds\": [" + SpeedsText(drive.speeds, ", ") + "]}";
+    const auto orNull = [](const std::optional<std::string>& text) {
+        return text ? JsonString(*text) : std::string("null");
+    };
+    const bool listed = !drive.other && !drive.twoMode;
+    return "{\"device\": " + JsonString(drive.device) + ", \"vendor\": " + orNull(drive.vendor) +
+           ", \"product\": " + orNull(drive.product) + ", \"revision\": " + orNull(drive.revision) +
+           ", \"model\": " + orNull(drive.model) + ", \"kind\": \"" + KindName(drive) +
+           "\", \"mode\": " +
+           (drive.other || !drive.twoMode ? "null"
+            : drive.high                  ? "\"high\""
+                                          : "\"silence\"") +
+           ", \"speed\": " + (listed ? std::to_string(drive.speed) : "null") + ", \"speeds\": [" +
+           (listed ? SpeedsText(drive.speeds, ", ") : "") + "]}";
+}
+
+std::string ErrorJson(const std::optional<std::string>& device, int code,
+                      const std::string& message) {
+    return "{\"error\": {\"device\": " + (device ? JsonString(*device) : "null") +
+           ", \"code\": " + std::to_string(code) + ", \"message\": " + JsonString(message) + "}}";
 }
 
 } // namespace velotune::tool

@@ -9,7 +9,6 @@ namespace {
 
 constexpr std::uint8_t kOpticalDrive = 0x05; // qualifier 0 (connected), type 5 (CD/DVD)
 constexpr std::uint8_t kNoDevice = 0x7F;     // what byte 0 reads when no INQUIRY data came
-constexpr std::size_t kModelFirst = 8;
 constexpr std::uint8_t kAscNotReady = 0x04, kAscqBecomingReady = 0x01;
 
 std::string Hex2(unsigned value) {
@@ -89,17 +88,6 @@ Verdict Judge(Step step, const CommandResult& result) {
     }
 }
 
-std::optional<std::string> InquiryField(const std::uint8_t* inquiry, std::size_t size,
-                                        std::size_t first, std::size_t end) {
-    if (size <= first) return std::nullopt;
-    std::string text;
-    for (std::size_t i = first; i < std::min(size, end) && inquiry[i] != 0; ++i)
-        text.push_back(static_cast<char>(inquiry[i]));
-    while (!text.empty() && text.back() == ' ')
-        text.pop_back();
-    return text;
-}
-
 Session::~Session() {
     for (int slot : open_)
         transport_.Close(slot);
@@ -131,23 +119,22 @@ Probe Session::Examine(const std::string& device) {
         return probe;
     }
     probe.optical = true;
-    probe.report.model = InquiryField(inquiry.data(), size, kModelFirst, kInquiryLength);
+    FromInquiry(probe.report, inquiry.data(), size);
 
     // 2. The status read: the maker's drives answer it.
     AlignedBuffer<kStatusReadLength> reply;
     result = Send(probe, kStatusReadCdb, kCdb12, reply.data(), kStatusReadLength);
-    if (result.status != IoStatus::Ok) {
-        probe.failure = Judge(Step::StatusRead, result);
-        return probe;
-    }
     const std::size_t replySize = StatusReplyBytes(kStatusReadLength, result.transferred);
-    if (replySize == 0) {
+    if (result.status != IoStatus::Ok)
+        probe.failure = Judge(Step::StatusRead, result);
+    else if (replySize == 0)
         probe.failure = {kExitNoDevice, "not this maker's drive (its status reply is too short)"};
+    if (probe.failure.code != kExitOk) {
+        probe.foreign = probe.failure.code == kExitNoDevice;
+        probe.report.other = probe.foreign;
         return probe;
     }
-    DriveReport report = FromStatus(device, reply.data(), replySize);
-    report.model = probe.report.model;
-    probe.report = report;
+    FromStatus(probe.report, reply.data(), replySize);
     return probe;
 }
 

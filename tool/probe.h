@@ -29,17 +29,13 @@ struct Verdict {
 };
 Verdict Judge(Step step, const CommandResult& result);
 
-// The bytes of INQUIRY field [first, end) that arrived, cut at a zero byte and
-// without trailing blanks; none when no byte of it arrived.
-std::optional<std::string> InquiryField(const std::uint8_t* inquiry, std::size_t size,
-                                        std::size_t first, std::size_t end);
-
 // One device as the probe found it. It stays open until the session ends.
 struct Probe {
     std::string device;
     int slot = -1;
     bool answered = false; // it answered INQUIRY: a SCSI device
     bool optical = false;  // INQUIRY: peripheral qualifier 0, device type 5
+    bool foreign = false;  // an optical drive that does not answer the status read
     Verdict failure;       // code 0: one of the maker's drives
     DriveReport report;
 };

@@ -175,12 +175,25 @@ TEST_F(LinuxTool, SearchLooksAtNumberedNodesInOrder) {
     // The search's status read is the probe: then INQUIRY, mode set, read-back.
     EXPECT_EQ(LogLines("sr0.drive"), 4);
 
-    // None of the maker's: exit 2.
+    // None of the maker's, one of another maker: exit 2, pointing to --all.
     ::unlink(Drive("sr0.drive").c_str());
-    EXPECT_EQ(velotune::tool::Run({"status"}, transport).exitCode, kExitNoDevice);
+    const Outcome status = velotune::tool::Run({"status"}, transport);
+    EXPECT_EQ(status.exitCode, kExitNoDevice);
+    EXPECT_NE(status.err.find("1 optical drive of other makers: 'velotune list --all'"),
+              std::string::npos)
+        << status.err;
     const Outcome none = velotune::tool::Run({"list", "--json"}, transport);
     EXPECT_EQ(none.exitCode, kExitNoDevice);
     EXPECT_EQ(none.out, "[]\n");
+    EXPECT_NE(none.err.find("--all"), std::string::npos) << none.err;
+    const Outcome all = velotune::tool::Run({"list", "--all"}, transport);
+    EXPECT_EQ(all.exitCode, kExitOk) << all.err;
+    EXPECT_NE(all.out.find("sr3.drive  OTHER   SIMULATED DRIVE 1.00  other  -\n"),
+              std::string::npos)
+        << all.out;
+    // Nothing optical at all: the plain message.
+    ::unlink(Drive("sr3.drive").c_str());
+    EXPECT_EQ(velotune::tool::Run({"list"}, transport).err, "velotune: no drive found\n");
 }
 
 // The drive layer's rules on the SG_IO path: unit attention and "becoming ready"
@@ -241,11 +254,21 @@ TEST(ToolArguments, CommandsOptionsAndRefusals) {
         {{"set"}, false, Command::Help},
         {{"set", "-1"}, false, Command::Help},
         {{"set", "12a"}, false, Command::Help},
-        {{"set", "high", "--json"}, false, Command::Help},
+        {{"set", "high", "--json"}, true, Command::Set},
+        {{"set", "HIGH", "-vjd", "/dev/sr0"}, true, Command::Set},
+        {{"set", "--help"}, true, Command::Help},
+        {{"status", "-qV"}, true, Command::Version},
+        {{"list", "--", "-h"}, true, Command::List},
+        {{"list", "--all", "-dx", "y"}, true, Command::List},
+        {{"status", "-j", "-x"}, false, Command::Help},
+        {{"status", "--all"}, false, Command::Help},
+        {{"status", "-q", "--verbose"}, false, Command::Help},
+        {{"set", "Fast"}, false, Command::Help},
         {{"status", "--device", "a", "--device", "b"}, false, Command::Help},
         {{"list", "--device"}, false, Command::Help},
-        {{"list", "extra"}, false, Command::Help},
-        {{"--help", "list"}, false, Command::Help},
+        {{"list", "extra"}, true, Command::List},
+        {{"--help", "list"}, true, Command::Help},
+        {{"status", "a", "b"}, false, Command::Help},
         {{"--frob"}, false, Command::Help},
         {{"apply"}, true, Command::Apply},
         {{"apply", "--config", "f", "a", "--device", "b", "c"}, true, Command::Apply},
@@ -275,8 +298,14 @@ TEST(ToolArguments, CommandsOptionsAndRefusals) {
     const Parsed apply = ParseArgs({"apply", "--config=f", "a", "--device", "b", "c"});
     EXPECT_EQ(apply.options.config, "f");
     EXPECT_EQ(apply.options.devices, (std::vector<std::string>{"a", "b", "c"}));
-    const Parsed devices = ParseArgs({"list", "--device", "x", "--device=y"});
-    EXPECT_EQ(devices.options.devices, (std::vector<std::string>{"x", "y"}));
+    const Parsed devices =
+        ParseArgs({"list", "--device", "x", "--device=y", "-dz", "-d", "w", "v", "--", "-u"});
+    EXPECT_EQ(devices.options.devices, (std::vector<std::string>{"x", "y", "z", "w", "v", "-u"}));
+    const Parsed silence = ParseArgs({"set", "SiLeNcE", "-vj", "e:"});
+    EXPECT_EQ(silence.options.setting, Setting::Silence);
+    EXPECT_TRUE(silence.options.verbose && silence.options.json);
+    EXPECT_EQ(silence.options.devices, std::vector<std::string>{"e:"});
+    EXPECT_EQ(ParseArgs({"list", "-vz"}).error, "unknown option '-z'; try 'velotune --help'");
 }
 
 TEST(ToolJson, ModelEscaping) {
@@ -291,18 +320,21 @@ TEST(ToolJson, ModelEscaping) {
     two.model = "M";
     two.twoMode = true;
     two.high = false;
-    EXPECT_EQ(
-        DriveJson(two),
-        "{\"device\": \"E:\", \"model\": \"M\", \"kind\": \"two-mode\", \"mode\": \"silence\"}");
+    EXPECT_EQ(DriveJson(two), "{\"device\": \"E:\", \"vendor\": null, \"product\": null, "
+                              "\"revision\": null, \"model\": \"M\", \"kind\": \"two-mode\", "
+                              "\"mode\": \"silence\", \"speed\": null, \"speeds\": []}");
     DriveReport list;
     list.device = "/dev/sr0";
+    list.vendor = "V";
     list.model = "";
     list.twoMode = false;
     list.speed = 24;
     list.speeds = {8, 16, 24};
-    EXPECT_EQ(DriveJson(list),
-              "{\"device\": \"/dev/sr0\", \"model\": \"\", \"kind\": \"speed-list\", "
-              "\"speed\": 24, \"speeds\": [8, 16, 24]}");
+    EXPECT_EQ(DriveJson(list), "{\"device\": \"/dev/sr0\", \"vendor\": \"V\", \"product\": null, "
+                               "\"revision\": null, \"model\": \"\", \"kind\": \"speed-list\", "
+                               "\"mode\": null, \"speed\": 24, \"speeds\": [8, 16, 24]}");
+    EXPECT_EQ(ErrorJson(std::nullopt, 2, "no drive found"),
+              "{\"error\": {\"device\": null, \"code\": 2, \"message\": \"no drive found\"}}");
 }
 
 TEST(ToolConfig, RulesCommentsModesAndErrorsWithTheirLine) {

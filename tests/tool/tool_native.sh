@@ -50,14 +50,21 @@ vt --version
 expect "--version prints the version header's version" "0|velotune 1.0.1.3" "$RC|$OUT"
 vt --help
 expect "--help shows the synopsis, one line per command" "0|4" \
-    "$RC|$(grep -cE '^  velotune (list   \[--json\] \[--device DEV\]\.\.\.|status \[--json\] \[--device DEV\]|set \(high \| silence \| SPEED\) \[--device DEV\]|--help \| --version)' <<<"$OUT")"
-for args in "" "frobnicate" "list --bogus" "set" "status --device" "set high low" \
-    "status --device a --device b" "--version list"; do
+    "$RC|$(grep -cE '^  velotune (list   \[-j\] \[-v\|-q\] \[--all\] \[DEV\.\.\.\]|status \[-j\] \[-v\|-q\] \[DEV\]|set \(high \| silence \| SPEED\) \[-j\] \[-v\|-q\] \[DEV\]|-h \| --help \| -V \| --version)' <<<"$OUT")"
+for args in "" "frobnicate" "list --bogus" "set" "status --device" "set high a b" \
+    "status --device a --device b" "status -x" "status --quiet --verbose" "status --all"; do
     read -ra words <<<"$args"
     vt "${words[@]}"
-    expect "usage error [$args]: exit 1, message on stderr only" "1|yes|" \
-        "$RC|$([[ $ERR == velotune:* ]] && echo yes)|$OUT"
+    expect "usage error [$args]: exit 1, one line on stderr only" "1|yes|1|" \
+        "$RC|$([[ $ERR == velotune:* ]] && echo yes)|$(wc -l <<<"$ERR")|$OUT"
 done
+vt list --bogus
+expect "an unknown option: named, with a pointer to --help" \
+    "velotune: unknown option '--bogus'; try 'velotune --help'" "$ERR"
+vt set --help
+expect "--help after a command" "0|5" "$RC|$(grep -c '^  velotune ' <<<"$OUT")"
+vt -V
+expect "-V" "0|velotune 1.0.1.3" "$RC|$OUT"
 
 # --- list ------------------------------------------------------------------------
 fresh
@@ -75,7 +82,7 @@ expect "list: a path that is not a SCSI device is told apart" "1" "$(grep -c 'ad
 fresh
 vt list --json --device two.drive --device list.drive
 expect "list --json: an array of drive objects" \
-    '0[{"device": "two.drive", "model": "TRELVIX DVD-RW TV-1620  1.03", "kind": "two-mode", "mode": "high"}, {"device": "list.drive", "model": "TRELVIX CD-RW TV-5200   2.10", "kind": "speed-list", "speed": 24, "speeds": [8, 16, 24]}]' \
+    '0[{"device": "two.drive", "vendor": "TRELVIX", "product": "DVD-RW TV-1620", "revision": "1.03", "model": "TRELVIX DVD-RW TV-1620  1.03", "kind": "two-mode", "mode": "high", "speed": null, "speeds": []}, {"device": "list.drive", "vendor": "TRELVIX", "product": "CD-RW TV-5200", "revision": "2.10", "model": "TRELVIX CD-RW TV-5200   2.10", "kind": "speed-list", "mode": null, "speed": 24, "speeds": [8, 16, 24]}]' \
     "$RC$OUT"
 vt list --json --device other.drive
 expect "list --json with only a foreign device: [] and exit 2" "2|[]" "$RC|$OUT"
@@ -93,13 +100,13 @@ speeds:  8 16 24" "$RC|$OUT"
 expect "status sends exactly INQUIRY and the status read" "$INQUIRY $STATUS" "$(cdbs list)"
 vt status --json --device two.drive
 expect "status --json: two-mode drive" \
-    '0|{"device": "two.drive", "model": "TRELVIX DVD-RW TV-1620  1.03", "kind": "two-mode", "mode": "high"}' \
+    '0|{"device": "two.drive", "vendor": "TRELVIX", "product": "DVD-RW TV-1620", "revision": "1.03", "model": "TRELVIX DVD-RW TV-1620  1.03", "kind": "two-mode", "mode": "high", "speed": null, "speeds": []}' \
     "$RC|$OUT"
 drive odd kind=twomode mode=silence \
     "inquiry_hex=05 80 05 32 1f 00 00 00 41 22 42 5c 01 7f c3 a9 20 20 20 20 20 20 20 20 20 20 20 20 20 20 20 20 20 20 20 20"
 vt status --json --device odd.drive
 expect "status --json: the model escaped, control characters as \\u00XX, UTF-8 as characters" \
-    '0|{"device": "odd.drive", "model": "A\"B\\\u0001\u007Fé", "kind": "two-mode", "mode": "silence"}' \
+    '0|{"device": "odd.drive", "vendor": "A\"B\\\u0001\u007Fé", "product": "", "revision": "", "model": "A\"B\\\u0001\u007Fé", "kind": "two-mode", "mode": "silence", "speed": null, "speeds": []}' \
     "$RC|$OUT"
 vt status --device other.drive
 expect "status of a foreign device: exit 2, INQUIRY and the status read only" "2|$INQUIRY $STATUS" "$RC|$(cdbs other)"
@@ -197,6 +204,41 @@ expect "... and a message shows it as ?" "velotune: $work/bad?[31m: no such devi
 LD_PRELOAD=$preload "$tool" status --device two.drive >/dev/full 2>"$work/err"
 expect "a failed write to stdout: exit 1, said on stderr" "1|1" "$?|$(grep -c 'cannot write to standard output' "$work/err")"
 
+# --- options: devices as arguments, --, values in any case, -v, -q, --all, JSON ----------
+fresh
+vt set HIGH -d two.drive
+expect "values are case-insensitive; -d names the device" "0|two.drive  high" "$RC|$OUT"
+vt set Silence two.drive
+expect "the device as the last argument" "0|two.drive  silence" "$RC|$OUT"
+cp "$work/two.drive" "$work/-dash.drive"
+vt status -- -dash.drive
+expect "-- ends the options" "0|device:  -dash.drive" "$RC|$(head -n 1 <<<"$OUT")"
+fresh
+vt status -v two.drive
+expect "-v: each command on stderr with its CDB, SCSI status and bytes" \
+    "0|velotune: two.drive: cdb 12 00 00 00 24 00: SCSI status 0x00, 36 of 36 bytes
+velotune: two.drive: cdb FF 07 B1 00 00 00 00 00 00 00 FF AA: SCSI status 0x00, 6 of 255 bytes" "$RC|$ERR"
+vt status -v other.drive
+expect "-v: the sense of a refusal" "1" "$(grep -c 'cdb FF 07 B1.*SCSI status 0x02, sense 5/20/00, 0 of 255 bytes' <<<"$ERR")"
+vt set silence -q two.drive
+expect "-q: no output, the exit code only" "0||" "$RC|$OUT|$ERR"
+vt status -q "$work/none"
+expect "-q on failure: the exit code only" "2||" "$RC|$OUT|$ERR"
+fresh
+vt list --all two.drive other.drive
+expect "list --all: other makers' drives as kind other, exit 0" "0|two.drive    TRELVIX DVD-RW TV-1620  1.03  two-mode  high
+other.drive  OTHERCO DVD-ROM         9.99  other     -" "$RC|$OUT"
+vt list --all -j other.drive
+expect "... in JSON with nulls" '0|[{"device": "other.drive", "vendor": "OTHERCO", "product": "DVD-ROM", "revision": "9.99", "model": "OTHERCO DVD-ROM         9.99", "kind": "other", "mode": null, "speed": null, "speeds": []}]' "$RC|$OUT"
+vt status -j other.drive
+expect "status --json on failure: an error object with the exit code" \
+    '2|{"error": {"device": "other.drive", "code": 2, "message": "not this maker'"'"'s drive (it refuses the status read, sense 5/20/00)"}}' "$RC|$OUT"
+vt set 16 -j list.drive
+expect "set --json: the drive as read back" "0|16|[8, 16, 24]" \
+    "$RC|$(grep -o '"speed": [0-9]*' <<<"$OUT" | cut -d' ' -f2)|$(grep -o '\[[0-9, ]*\]' <<<"$OUT")"
+vt set 17 -j list.drive
+expect "set --json refused: exit 1 in the error object" "1|1" "$RC|$(grep -c '"code": 1, "message": "it is a speed-list drive' <<<"$OUT")"
+
 # --- apply: the configuration's first matching line, by the steps of set ------------------
 fresh
 drive plain kind=twomode mode=high vendor=TRELVIX "product=DVD-ROM TV-0001" revision=1.00
@@ -218,13 +260,19 @@ expect "... the others: only what tells them apart" "$INQUIRY $STATUS|$INQUIRY $
     "$(cdbs plain)|$(cdbs misfit)|$(cdbs other)"
 expect "... each left alone with its reason on stderr" \
     "velotune: plain.drive: left alone: no line of velotune.conf matches it
-velotune: misfit.drive: left alone: velotune.conf line 5 asks for speed 24, but misfit.drive is a two-mode drive: it accepts high or silence
+velotune: misfit.drive: left alone: velotune.conf line 5 asks for speed 24, but it is a two-mode drive, which accepts high or silence
 velotune: other.drive: left alone: not this maker's drive (it refuses the status read, sense 5/20/00)" "$ERR"
 fresh
 vt apply --json --config velotune.conf two.drive plain.drive
 expect "apply --json: the array of drives it switched" \
-    '0|[{"device": "two.drive", "model": "TRELVIX DVD-RW TV-1620  1.03", "kind": "two-mode", "mode": "silence"}]' \
+    '0|[{"device": "two.drive", "vendor": "TRELVIX", "product": "DVD-RW TV-1620", "revision": "1.03", "model": "TRELVIX DVD-RW TV-1620  1.03", "kind": "two-mode", "mode": "silence", "speed": null, "speeds": []}]' \
     "$RC|$OUT"
+fresh
+vt apply -q --config velotune.conf two.drive plain.drive
+expect "apply -q: the exit code only" "0||" "$RC|$OUT|$ERR"
+fresh
+vt apply -v --config velotune.conf list.drive
+expect "apply -v: each of the four commands on stderr" "4" "$(grep -c '^velotune: list.drive: cdb ' <<<"$ERR")"
 drive failing kind=twomode mode=high set_fails=1
 echo "*failing.drive silence" >"$work/failing.conf"
 vt apply --config failing.conf two.drive failing.drive
