@@ -35,6 +35,14 @@ std::string Line(const std::string& text) {
     return std::string(kProgram) + ": " + text + "\n";
 }
 
+// Drives as one JSON array, on one line.
+std::string JsonArray(const std::vector<DriveReport>& drives) {
+    std::string text = "[";
+    for (std::size_t i = 0; i < drives.size(); ++i)
+        text += (i ? ", " : "") + DriveJson(drives[i]);
+    return text + "]\n";
+}
+
 class Runner {
 public:
     Runner(const Options& options, Transport& transport)
@@ -156,14 +164,7 @@ private:
         std::vector<DriveReport> reports;
         for (const Probe& probe : drives)
             reports.push_back(probe.report);
-        if (options_.json) {
-            std::string text = "[";
-            for (std::size_t i = 0; i < reports.size(); ++i)
-                text += (i ? ", " : "") + DriveJson(reports[i]);
-            out_.out = text + "]\n";
-        } else {
-            out_.out = Table(reports);
-        }
+        out_.out = options_.json ? JsonArray(reports) : Table(reports);
         if (reports.empty() && options_.devices.empty() && out_.exitCode == kExitOk)
             NoneFound(foreign);
     }
@@ -392,10 +393,7 @@ private:
             if (Switch(session, drive, rule->setting, rule->speed, after)) applied.push_back(after);
         }
         if (options_.json) {
-            std::string json = "[";
-            for (std::size_t i = 0; i < applied.size(); ++i)
-                json += (i ? ", " : "") + DriveJson(applied[i]);
-            out_.out = json + "]\n";
+            out_.out = JsonArray(applied);
         } else {
             for (const DriveReport& drive : applied)
                 out_.out += Printable(drive.device) + "  " + SettingText(drive) + "\n";
