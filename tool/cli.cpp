@@ -100,7 +100,9 @@ private:
     // Each command on stderr when asked for.
     Session::Trace Trace() {
         if (!options_.verbose) return nullptr;
-        return [this](const std::string& line) { out_.err += Line(Printable(line)); };
+        return [this](const std::string& device, const std::string& line) {
+            out_.err += Line(About(device) + line);
+        };
     }
 
     // The devices named with --device, as this system names them ("" for a name

@@ -154,7 +154,7 @@ CommandResult Session::Send(const Probe& probe, const std::uint8_t* cdb, std::ui
         if (result.hasSense) line += ", " + SenseText(result.sense);
         line += ", " + std::to_string(result.transferred) + " of " + std::to_string(dataLength) +
                 " bytes";
-        trace_(probe.device + ": " + line);
+        trace_(probe.device, line);
     }
     return result;
 }

@@ -44,7 +44,7 @@ struct Probe {
 // (`trace`); closes what it opened when it ends.
 class Session {
 public:
-    using Trace = std::function<void(const std::string& line)>;
+    using Trace = std::function<void(const std::string& device, const std::string& line)>;
     Session(Transport& transport, Trace trace = nullptr) : transport_(transport), trace_(trace) {}
     ~Session();
     Session(const Session&) = delete;

@@ -54,6 +54,43 @@ long SearchNumber(const std::string& name, const std::string& prefix, const std:
     return n;
 }
 
+// What a failed open or SG_IO call means for the tool.
+CommandResult FromErrno(int error) {
+    CommandResult result;
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case ELOOP:
+        result.status = IoStatus::NotFound;
+        break;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        result.status = IoStatus::NotPermitted;
+        break;
+    case EISDIR:
+    case ENXIO:
+    case ENODEV:
+    case ENOTTY: // a file, a directory, a pipe: the ioctl itself says no
+    case EINVAL:
+    case ENOSYS:
+        result.status = IoStatus::NotScsi;
+        break;
+    case EBUSY:
+        result.status = IoStatus::InUse;
+        break;
+    case ETIMEDOUT:
+        result.status = IoStatus::TimedOut;
+        break;
+    default:
+        result.status = IoStatus::Failed;
+        result.detail = std::strerror(error);
+        break;
+    }
+    return result;
+}
+
 } // namespace
 
 const LinuxSeam& RealLinuxSeam() {
@@ -90,33 +127,7 @@ CommandResult LinuxTransport::Open(const std::string& device, int& slot) {
         result.status = IoStatus::Ok;
         return result;
     }
-    const int error = errno;
-    switch (error) {
-    case ENOENT:
-    case ENOTDIR:
-    case ENAMETOOLONG:
-    case ELOOP:
-        result.status = IoStatus::NotFound;
-        break;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-        result.status = IoStatus::NotPermitted;
-        break;
-    case EISDIR:
-    case ENXIO:
-    case ENODEV:
-        result.status = IoStatus::NotScsi;
-        break;
-    case EBUSY:
-        result.status = IoStatus::InUse;
-        break;
-    default:
-        result.status = IoStatus::Failed;
-        result.detail = std::strerror(error);
-        break;
-    }
-    return result;
+    return FromErrno(errno);
 }
 
 // The drive layer's rule: a command that ends in unit attention, or while the
@@ -157,29 +168,7 @@ CommandResult LinuxTransport::SendOnce(int slot, const std::uint8_t* cdb, std::u
     io.sbp = senseData;
     io.timeout = kTimeoutMs;
     if (seam_.ioctl(slot, SG_IO, &io) < 0) {
-        const int error = errno;
-        switch (error) {
-        case EPERM:
-        case EACCES:
-            result.status = IoStatus::NotPermitted;
-            break;
-        case ENOTTY:
-        case EINVAL:
-        case ENOSYS:
-            result.status = IoStatus::NotScsi;
-            break;
-        case ETIMEDOUT:
-            result.status = IoStatus::TimedOut;
-            break;
-        case EBUSY:
-            result.status = IoStatus::InUse;
-            break;
-        default:
-            result.status = IoStatus::Failed;
-            result.detail = std::strerror(error);
-            break;
-        }
-        return result;
+        return FromErrno(errno);
     }
     result.scsiStatus = io.status;
     const unsigned driverStatus = io.driver_status & kDriverStatusMask;

@@ -70,11 +70,11 @@ expect "list: the other maker's drive got INQUIRY and the status read only" "$IN
 
 fresh
 vt list --json --device e
-expect "list --json" '0|[{"device": "E:", "model": "TRELVIX CD-RW TV-5200   2.10", "kind": "speed-list", "speed": 24, "speeds": [8, 16, 24]}]' "$RC|$OUT"
+expect "list --json" '0|[{"device": "E:", "vendor": "TRELVIX", "product": "CD-RW TV-5200", "revision": "2.10", "model": "TRELVIX CD-RW TV-5200   2.10", "kind": "speed-list", "mode": null, "speed": 24, "speeds": [8, 16, 24]}]' "$RC|$OUT"
 
 fresh
 vt status --json --device d:
-expect "status --json of the two-mode drive" '0|{"device": "D:", "model": "TRELVIX DVD-RW TV-1620  1.03", "kind": "two-mode", "mode": "high"}' "$RC|$OUT"
+expect "status --json of the two-mode drive" '0|{"device": "D:", "vendor": "TRELVIX", "product": "DVD-RW TV-1620", "revision": "1.03", "model": "TRELVIX DVD-RW TV-1620  1.03", "kind": "two-mode", "mode": "high", "speed": null, "speeds": []}' "$RC|$OUT"
 expect "status sends INQUIRY and the status read" "$INQUIRY $STATUS" "$(cdbs tw)"
 vt status --device e
 expect "status of the speed-list drive lists its speeds" "0|speeds:  8 16 24" "$RC|$(grep speeds <<<"$OUT")"
@@ -93,6 +93,11 @@ vt set silence --device f
 expect "set on the other maker's drive: exit 2, no mode set" "2|$INQUIRY $STATUS" "$RC|$(cdbs tf)"
 vt status --device q
 expect "a letter without a drive: exit 2, said on stderr" "2|velotune: Q: no such device" "$RC|$ERR"
+vt list --all -j d f
+expect "list --all: the other maker's drive as kind other" "0|1" "$RC|$(grep -c '"device": "F:", "vendor": "OTHERCO".*"kind": "other", "mode": null, "speed": null, "speeds": \[\]' <<<"$OUT")"
+vt set HIGH -v d
+expect "-v under Wine: the four commands on stderr, with their bytes" "0|4|2" \
+    "$RC|$(grep -c '^velotune: D: cdb ' <<<"$ERR")|$(grep -c 'cdb FF 07 B1 00 00 00 00 00 00 00 FF AA: SCSI status 0x00, 6 of 255 bytes' <<<"$ERR")"
 
 # G: one device after another: what the Windows tool must tell apart.
 vt_sim_drive tx kind=twomode mode=high status_len=2 >/dev/null
