@@ -35,6 +35,8 @@ endif()
 
 # Dates come from the source, never from the day of the build:
 # SOURCE_DATE_EPOCH when set, else the last commit's date, else the man page's.
+# (string(TIMESTAMP) reads the variable from the environment; the install, which
+# may run inside cpack, gets its environment back unchanged.)
 if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
     if(VT_COMMIT_EPOCH MATCHES "^[0-9]+$")
         set(ENV{SOURCE_DATE_EPOCH} "${VT_COMMIT_EPOCH}")
@@ -42,9 +44,13 @@ if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
         file(TIMESTAMP "${VT_SOURCE}/velotune.1.in" vt_epoch "%s" UTC)
         set(ENV{SOURCE_DATE_EPOCH} "${vt_epoch}")
     endif()
+    set(vt_unset_epoch TRUE)
 endif()
 string(TIMESTAMP VT_DATE "%Y-%m-%d" UTC)
 string(TIMESTAMP VT_CHANGELOG_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
+if(vt_unset_epoch)
+    unset(ENV{SOURCE_DATE_EPOCH})
+endif()
 
 set(vt_out "${VT_STAGE}${vt_prefix}")
 file(MAKE_DIRECTORY "${vt_out}")
