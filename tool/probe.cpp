@@ -143,8 +143,10 @@ CommandResult Session::Send(const Probe& probe, const std::uint8_t* cdb, std::ui
     const CommandResult result = transport_.Send(probe.slot, cdb, cdbLength, data, dataLength);
     if (trace_) {
         std::string line = "cdb";
-        for (std::uint8_t i = 0; i < cdbLength; ++i)
-            line += " " + Hex2(cdb[i]);
+        for (std::uint8_t i = 0; i < cdbLength; ++i) {
+            line += ' '; // (" " + Hex2() draws GCC 12's false -Wrestrict at -O2)
+            line += Hex2(cdb[i]);
+        }
         line += ": ";
         if (result.status == IoStatus::Ok || result.status == IoStatus::CheckCondition ||
             result.status == IoStatus::Busy || result.status == IoStatus::OtherStatus)
