@@ -235,6 +235,25 @@ TEST_F(LinuxTool, SharedRulesForRepeatsAndShortReplies) {
     EXPECT_NE(cut.out.find("\"speeds\": [8, 16]}"), std::string::npos) << cut.out;
 }
 
+TEST_F(LinuxTool, ApplyGivesEachDriveFoundItsFirstMatchingLine) {
+    ASSERT_TRUE(Preloaded()) << "run with the SG_IO emulator preloaded";
+    LinuxTransport transport(Seam());
+    const std::string config = g_dir + "/velotune.conf";
+    std::ofstream(config) << "*/sr0.drive silence\n*TEN* high\n*sr2.drive 16\n*sr3.drive high\n";
+    for (const char* name : {"sr0.drive", "sr2.drive", "sr3.drive", "sr10.drive"})
+        std::ofstream(Drive(std::string(name) + ".log")).flush();
+    const Outcome apply = velotune::tool::Run({"apply", "--config", config}, transport);
+    EXPECT_EQ(apply.exitCode, kExitOk) << apply.err;
+    EXPECT_EQ(apply.out, Drive("sr0.drive") + "  silence\n" + Drive("sr2.drive") + "  speed 16\n" +
+                             Drive("sr10.drive") + "  high\n");
+    EXPECT_EQ(apply.err, "velotune: " + Drive("sr3.drive") +
+                             ": left alone: not this maker's drive (it refuses the status read, "
+                             "sense 5/20/00)\n");
+    for (const char* name : {"sr0.drive", "sr2.drive", "sr10.drive"})
+        EXPECT_EQ(LogLines(name), 4) << name << ": INQUIRY, status read, mode set, read-back";
+    EXPECT_EQ(LogLines("sr3.drive"), 2) << "INQUIRY and status read only";
+}
+
 TEST(ToolArguments, CommandsOptionsAndRefusals) {
     struct Case {
         std::vector<std::string> args;
