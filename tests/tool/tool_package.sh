@@ -37,6 +37,20 @@ expect "the packaged program runs" "velotune 1.0.1.3" "$("$root/usr/bin/velotune
 expect "the man page and the changelog carry SOURCE_DATE_EPOCH's date, not the build day's" \
     '.TH VELOTUNE 1 "2001-09-09" "velotune 1.0.1.3" "User Commands"| -- Ziruverora Support <support@ziruverora.example>  Sun, 09 Sep 2001 01:46:40 +0000' \
     "$(zcat "$root/usr/share/man/man1/velotune.1.gz" | head -n 1)|$(zcat "$root/usr/share/doc/velotune/changelog.gz" | tail -n 1)"
+# the options --help names that the man page does not
+undocumented() {
+    local man option
+    man=$(zcat "$root/usr/share/man/man1/velotune.1.gz" | sed 's/\\-/-/g')
+    for option in $("$root/usr/bin/velotune" --help | grep -oE -- '(^|[ [|])--?[a-zA-Z][a-zA-Z-]*' |
+        grep -oE -- '--?[a-zA-Z-]+' | sort -u); do
+        grep -qE -- "(^|[ \"])$option([ \",]|$)" <<<"$man" || echo "$option"
+    done
+    for command in list status set apply; do
+        grep -q "^\.B velotune $command" <<<"$man" || echo "$command"
+    done
+}
+expect "the man page's synopsis and options name every command and option --help names" "" \
+    "$(undocumented | tr '\n' ' ')"
 expect "every line of the shipped configuration is commented out" "" \
     "$(grep -v -e '^#' -e '^[[:space:]]*$' "$root/etc/velotune.conf")"
 
