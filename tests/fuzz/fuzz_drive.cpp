@@ -1,5 +1,5 @@
 // Fuzz target over the plain reply readers: the status reply, the list entry
-// text from INQUIRY data and the speed list entry read as a number.
+// text from INQUIRY data, sense data and the speed list entry read as a number.
 #include "drive/drivecommands.h"
 
 #include <cstddef>
@@ -36,6 +36,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(entry.find('\0') == std::string::npos);
     for (std::size_t i = 0; i < entry.size() && i < 28; ++i)
         Check(static_cast<std::uint8_t>(entry[i]) == data[8 + i]);
+
+    // Sense data of either format: never read past the bytes given.
+    SenseCode sense;
+    if (ParseSense(data, size, sense)) {
+        Check(sense.key <= 0x0F && size >= 2);
+        Check((data[0] & 0x7F) >= 0x70 && (data[0] & 0x7F) <= 0x73);
+    }
 
     // The speed entry reader takes a zero-terminated text.
     const std::string text(reinterpret_cast<const char*>(data), size);

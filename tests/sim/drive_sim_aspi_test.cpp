@@ -285,7 +285,9 @@ TEST_F(AspiDrives, NoDriveShowsDriveNotFoundOnce) {
 }
 
 TEST_F(AspiDrives, UnitAttentionIsSentAgainAndAShortReplyReadsAsZeros) {
-    WriteDrive("once", "kind=twomode\nmode=high\nunit_attention=1\nvendor=ONCE");
+    // The first unit attention comes in descriptor format, the later ones in fixed format.
+    WriteDrive("once", "kind=twomode\nmode=high\nunit_attention=1\nsense_format=descriptor\n"
+                       "vendor=ONCE");
     WriteDrive("always", "kind=twomode\nunit_attention=always\nvendor=ALWAYS");
     // A status read that ends GOOD with 2 bytes: 00 04 of a High Speed reply.
     WriteDrive("short", "kind=twomode\nmode=high\nstatus_len=2\nvendor=SHORT");

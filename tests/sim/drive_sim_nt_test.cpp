@@ -380,6 +380,30 @@ TEST_F(NtDrives, CheckConditionFoldsSenseIntoBytes2_12_13) {
     EXPECT_EQ(data[12], 0x11);
     EXPECT_EQ(data[13], 0x05);
     EXPECT_THAT(Requests("d"), ElementsAre(kStatusRead));
+
+    // The report tells a check condition with its sense from BUSY without any,
+    // and reads descriptor-format sense as well.
+    PassThroughReport report;
+    EXPECT_EQ(
+        PassThroughCommand(handle, kStatusReadCdb, kCdb12, data, kStatusReadLength, 0, report), 4);
+    EXPECT_EQ(report.scsiStatus, 0x02);
+    EXPECT_GE(report.senseLength, 14);
+    EXPECT_TRUE(report.hasSense);
+    EXPECT_EQ(report.sense.asc, 0x11);
+    WriteDrive("d", "reject_status=1\nsense_format=descriptor");
+    EXPECT_EQ(
+        PassThroughCommand(handle, kStatusReadCdb, kCdb12, data, kStatusReadLength, 0, report), 4);
+    EXPECT_TRUE(report.hasSense);
+    EXPECT_EQ(report.sense.key, 0x05);
+    EXPECT_EQ(report.sense.asc, 0x20);
+    WriteDrive("d", "busy=1");
+    EXPECT_EQ(
+        PassThroughCommand(handle, kStatusReadCdb, kCdb12, data, kStatusReadLength, 0, report), 4);
+    EXPECT_EQ(report.scsiStatus, 0x08);
+    EXPECT_FALSE(report.hasSense);
+    EXPECT_EQ(
+        PassThroughCommand(handle, kStatusReadCdb, kCdb12, data, kStatusReadLength, 0, report), 1);
+    EXPECT_EQ(report.transferred, 6u);
     CloseHandle(handle);
 }
 

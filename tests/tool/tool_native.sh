@@ -163,6 +163,9 @@ expect "a disk that answers the status read: INQUIRY only, exit 2" \
 drive busy kind=twomode busy=always
 vt status --device busy.drive
 expect "a busy drive: exit 3, said in plain words" "3|velotune: busy.drive: the drive is busy" "$RC|$ERR"
+drive full kind=twomode busy=always busy_status=0x28
+vt status --device full.drive
+expect "TASK SET FULL: busy as well" "3|velotune: full.drive: the drive is busy" "$RC|$ERR"
 drive slow kind=twomode hang_ms=60000
 vt status --device slow.drive
 expect "a drive that times out: exit 3" "3|velotune: slow.drive: no answer within 60 s" "$RC|$ERR"
