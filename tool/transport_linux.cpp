@@ -182,7 +182,7 @@ CommandResult LinuxTransport::SendOnce(int slot, const std::uint8_t* cdb, std::u
     }
     const std::size_t senseLength = io.sb_len_wr < kSenseSize ? io.sb_len_wr : kSenseSize;
     result.hasSense = ParseSense(senseData, senseLength, result.sense);
-    if (io.status == kScsiCheckCondition || result.hasSense) {
+    if (io.status == kScsiCheckCondition || driverStatus == kDriverSense) {
         result.status = IoStatus::CheckCondition;
         return result;
     }

@@ -114,10 +114,10 @@ CommandResult WindowsTransport::Send(int slot, const std::uint8_t* cdb, std::uin
     result.transferred = report.transferred;
     if (code == kResultOk)
         result.status = IoStatus::Ok;
-    else if (report.scsiStatus == kScsiCheckCondition || report.hasSense)
-        result.status = IoStatus::CheckCondition;
     else if (report.scsiStatus == kScsiBusy || report.scsiStatus == kScsiTaskSetFull)
         result.status = IoStatus::Busy;
+    else if (report.scsiStatus == kScsiCheckCondition || report.hasSense)
+        result.status = IoStatus::CheckCondition;
     else
         result.status = IoStatus::OtherStatus;
     return result;
