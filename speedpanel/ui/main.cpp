@@ -350,9 +350,15 @@ void TFormMain::FormShow(tk::TComponent*) {
     if (tk::App() && tk::App()->Handle()) ShowWindow(tk::App()->Handle(), SW_HIDE);
     // Keep the drive list and DriveComboBox in step when discovery runs again.
     if (speed_.Drives().count > 0 || DriveComboBox.Count() > 0) ReleaseDrives();
-    showing_ = true;
-    speed_.DiscoverDrives();
-    showing_ = false;
+    {
+        // Cleared on every way out, an error of discovery included.
+        struct Showing {
+            bool& flag;
+            explicit Showing(bool& f) : flag(f) { flag = true; }
+            ~Showing() { flag = false; }
+        } showing(showing_);
+        speed_.DiscoverDrives();
+    }
     watch_.Watch(Handle());
     shown_ = true;
     if (About1) About1->SetEnabled(true);
