@@ -176,8 +176,10 @@ void SpeedControl::DiscoverNt() {
         search->Finish();
     }
     const std::vector<FoundDrive>& found = search->found;
-    for (const FoundDrive& drive : found)
+    for (const FoundDrive& drive : found) {
+        letters_[list_.count] = static_cast<char>('a' + drive.candidate);
         list_.handles[list_.count++] = search->letters->Handle(drive.candidate);
+    }
 
     if (list_.count == 0) ReportNotFound(kDriveNotFound, kStyleNt);
 
@@ -249,10 +251,30 @@ void SpeedControl::ReportNotFound(const char* text, unsigned style) {
 void SpeedControl::ReleaseDrives() {
     if (list_.ntFlag == 1) {
         for (int position = 0; position < list_.count; ++position)
-            seam_.closeHandle(list_.handles[position]);
+            if (list_.handles[position] != INVALID_HANDLE_VALUE) // not let go of
+                seam_.closeHandle(list_.handles[position]);
     }
     panel_.ClearDrives();
     list_.count = 0;
+}
+
+bool SpeedControl::LetGoOfDrive(int position) {
+    if (list_.ntFlag != 1 || position < 0 || position >= list_.count ||
+        list_.handles[position] == INVALID_HANDLE_VALUE)
+        return false;
+    seam_.closeHandle(list_.handles[position]);
+    list_.handles[position] = INVALID_HANDLE_VALUE;
+    SetDriveTable(list_.ntFlag, list_.targetIds, list_.hostAdapterIds, list_.handles);
+    return true;
+}
+
+bool SpeedControl::TakeBackDrive(int position) {
+    if (list_.ntFlag != 1 || position < 0 || position >= list_.count ||
+        list_.handles[position] != INVALID_HANDLE_VALUE)
+        return false;
+    list_.handles[position] = OpenLetter(seam_, letters_[position]);
+    SetDriveTable(list_.ntFlag, list_.targetIds, list_.hostAdapterIds, list_.handles);
+    return list_.handles[position] != INVALID_HANDLE_VALUE;
 }
 
 void SpeedControl::FollowSelectedDrive() {

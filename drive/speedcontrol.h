@@ -118,6 +118,13 @@ public:
 
     const DriveList& Drives() const { return list_; }
 
+    // A drive that the system is about to remove is let go: its handle is
+    // closed, and commands to it fail as to a vanished drive. If the removal
+    // fails it is taken back: its letter is opened again. NT family only;
+    // false when there was nothing to do.
+    bool LetGoOfDrive(int position);
+    bool TakeBackDrive(int position);
+
     static constexpr std::size_t kDiscoveryReplySize = 65536;
     static constexpr std::size_t kCommandBufferSize = 1024;
 
@@ -133,7 +140,8 @@ private:
     PanelView& panel_;
     DiscoverySeam seam_;
     DriveList list_;
-    std::unique_ptr<Search> ahead_;                     // a search started by SearchAhead
+    char letters_[kMaxNtDrives] = {}; // NT family: the drive letter at each list position
+    std::unique_ptr<Search> ahead_;   // a search started by SearchAhead
     AlignedBuffer<kDiscoveryReplySize> discoveryReply_; // zeroed by every discovery
     AlignedBuffer<kCommandBufferSize> statusReply_;     // status refresh, cleared before each
     AlignedBuffer<kCommandBufferSize> modeSetBuffer_;   // mode set, never read

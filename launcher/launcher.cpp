@@ -28,6 +28,7 @@ bool AutorunStart = false;
 UINT TaskbarCreatedMessage = 0;
 UINT BringForwardMessage = 0;
 HANDLE InstanceMutex = nullptr;
+unsigned TrayRetries = 0;
 
 BOOL WINAPI ChangeWindowMessageFilterExIfPresent(HWND hwnd, UINT message, DWORD action,
                                                  void* status) {
@@ -103,7 +104,16 @@ LSTATUS RegWriteInteger(const char* key, const char* name, int value) {
 void BuildLauncherPaths() {
     char text[kPathSize];
     const bool found = RegReadString(kRunKey, kRunValue, text);
-    BuildInstallPaths(found ? text : nullptr, SpeedPanelPath, MenuLibraryPath);
+    if (BuildInstallPaths(found ? text : nullptr, SpeedPanelPath, MenuLibraryPath) &&
+        std::strchr(SpeedPanelPath, '\\') != nullptr)
+        return;
+    // No usable Run value (a hand install, the zip) or one without a folder:
+    // the files beside this launcher, by their full paths. A bare name would be looked for in the
+    // current directory by the shell's elevated start.
+    char self[kPathSize];
+    const DWORD length = Platform.getModuleFileName(nullptr, self, sizeof self);
+    if (length > 0 && length < sizeof self)
+        BuildInstallPaths(self, SpeedPanelPath, MenuLibraryPath);
 }
 
 void AllowPanelForeground(HWND panel) {
@@ -112,23 +122,27 @@ void AllowPanelForeground(HWND panel) {
     if (process) Platform.allowSetForegroundWindow(process);
 }
 
-void StartSpeedPanel() {
+namespace {
+
+// A running panel is asked to come forward: starting a second copy would cost
+// a consent prompt only for it to hand over and end. Returns false when no
+// panel runs.
+bool BringRunningPanelForward() {
+    HWND panel = Platform.findWindow(kPanelClass, kPanelTitle);
+    if (!panel) return false;
+    AllowPanelForeground(panel);
+    // Posted: the panel's restore runs discovery, which may take a while.
+    if (BringForwardMessage) Platform.postMessage(panel, BringForwardMessage, 0, 0);
+    return true;
+}
+
+// Starts the panel's process. Nothing waits for it.
+void StartPanelProcess() {
     std::memset(&StartInfo, 0, sizeof StartInfo);
     std::memset(&ProcessInfo, 0, sizeof ProcessInfo);
     StartInfo.cb = sizeof StartInfo;
     StartInfo.dwFlags = STARTF_USESHOWWINDOW;
     StartInfo.wShowWindow = SW_SHOWNORMAL;
-
-    Platform.setForegroundWindow(Platform.findWindow(nullptr, kLauncherTitle));
-
-    // A running panel is asked to come forward: starting a second copy would
-    // cost a consent prompt only for it to hand over and end.
-    if (HWND panel = Platform.findWindow(kPanelClass, kPanelTitle)) {
-        AllowPanelForeground(panel);
-        // Posted: the panel's restore runs discovery, which may take a while.
-        if (BringForwardMessage) Platform.postMessage(panel, BringForwardMessage, 0, 0);
-        return;
-    }
 
     // Quoted, so that a folder with a blank ("C:\Program Files\...") is taken whole.
     char commandLine[kPathSize + 2];
@@ -142,15 +156,32 @@ void StartSpeedPanel() {
     }
     if (Platform.getLastError() != kErrorElevationRequired) return;
     // The panel asks for administrator rights: let the shell start it, which
-    // brings up the system's elevation prompt. Error boxes stay off.
+    // brings up the system's elevation prompt over the launcher's window (a
+    // second launcher has none). Error boxes stay off. A second launcher ends
+    // right after this call, so the shell finishes its work before it returns.
     SHELLEXECUTEINFOA exec = {};
     exec.cbSize = sizeof exec;
-    exec.fMask = SEE_MASK_FLAG_NO_UI;
+    exec.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
     exec.hwnd = LauncherWindow;
     exec.lpVerb = "open";
     exec.lpFile = SpeedPanelPath;
     exec.nShow = SW_SHOWNORMAL;
     Platform.shellExecuteEx(&exec);
+}
+
+} // namespace
+
+void StartSpeedPanel() {
+    Platform.setForegroundWindow(Platform.findWindow(nullptr, kLauncherTitle));
+    if (!BringRunningPanelForward()) StartPanelProcess();
+}
+
+void HandOverToRunningLauncher(HWND running) {
+    // Started by the user, this copy may take the foreground and pass it on,
+    // but only until it gives it away: allowing the panel, or starting it, comes
+    // first.
+    if (!BringRunningPanelForward()) StartPanelProcess();
+    Platform.setForegroundWindow(running);
 }
 
 // ---- Auto Run ---------------------------------------------------------------
@@ -216,6 +247,24 @@ bool NotifyTrayIcon(DWORD message) {
     return Platform.shellNotifyIcon(message, &data) != FALSE;
 }
 
+void PlaceTrayIcon() {
+    Platform.killTimer(LauncherWindow, kTrayRetryTimer);
+    TrayRetries = 0;
+    if (!NotifyTrayIcon(NIM_ADD))
+        Platform.setTimer(LauncherWindow, kTrayRetryTimer, TrayRetryDelayMs(0), nullptr);
+}
+
+void RetryTrayIcon() {
+    ++TrayRetries;
+    // A NIM_ADD that failed on the shell's time-out may have placed the icon
+    // all the same: then changing it succeeds, and it is there.
+    if (NotifyTrayIcon(NIM_MODIFY) || NotifyTrayIcon(NIM_ADD)) {
+        Platform.killTimer(LauncherWindow, kTrayRetryTimer);
+        return;
+    }
+    Platform.setTimer(LauncherWindow, kTrayRetryTimer, TrayRetryDelayMs(TrayRetries), nullptr);
+}
+
 void RegisterLauncherMessages() {
     TaskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
     BringForwardMessage = RegisterWindowMessageA(velotune::protocol::kMsgPanelBringForward);
@@ -229,34 +278,25 @@ void GreyItem(UINT id) {
     EnableMenuItem(LauncherMenu, id, MF_BYCOMMAND | MF_GRAYED | MF_DISABLED);
 }
 
-// The menu library's path as loaded: a bare name stands for the file beside the
-// launcher, never for one in the current directory.
-void MenuLibraryFile(char (&file)[kPathSize]) {
-    std::strcpy(file, MenuLibraryPath);
-    if (std::strpbrk(MenuLibraryPath, "\\/:") != nullptr) return;
-    char folder[kPathSize];
-    const DWORD n = GetModuleFileNameA(nullptr, folder, sizeof folder);
-    if (n == 0 || n >= sizeof folder) return;
-    char* slash = std::strrchr(folder, '\\');
-    if (slash == nullptr) return;
-    slash[1] = '\0';
-    if (std::strlen(folder) + std::strlen(MenuLibraryPath) >= sizeof file) return;
-    std::strcat(folder, MenuLibraryPath);
-    std::strcpy(file, folder);
-}
-
 HMENU LoadLauncherMenu() {
     if (Platform.getSystemDefaultLangID() == kKoreanLangId) {
         // Resources only: no code of the library ever runs. Systems that know
         // no image-resource loads refuse the flag and take a plain data file.
         // The library is kept for the whole run.
-        char file[kPathSize];
-        MenuLibraryFile(file);
+        const char* file = MenuLibraryPath;
         HMODULE library = LoadLibraryExA(file, nullptr,
                                          LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE);
         if (library == nullptr && GetLastError() == ERROR_INVALID_PARAMETER)
             library = LoadLibraryExA(file, nullptr, LOAD_LIBRARY_AS_DATAFILE);
-        if (library != nullptr) return LoadMenuA(library, kMenuName);
+        if (library != nullptr) {
+            // A library without a usable "MENU_1" would leave the icon without
+            // a menu, and the launcher could not even be ended: the built-in
+            // menu stands in.
+            HMENU menu = LoadMenuA(library, kMenuName);
+            if (menu != nullptr && GetSubMenu(menu, 0) != nullptr) return menu;
+            if (menu != nullptr) DestroyMenu(menu);
+            FreeLibrary(library);
+        }
     }
     return LoadMenuA(ProgramInstance, kMenuName);
 }
@@ -319,6 +359,7 @@ void OnLauncherCommand(HWND, WORD id) {
         AskPanelForAbout();
         break;
     case IDM_EXIT:
+        Platform.killTimer(LauncherWindow, kTrayRetryTimer);
         NotifyTrayIcon(NIM_DELETE);
         ClosePanel();
         Platform.postQuitMessage(0);
@@ -356,6 +397,7 @@ LRESULT CALLBACK LauncherWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
         OnLauncherCreate(hwnd, reinterpret_cast<const CREATESTRUCTA*>(lParam));
         return 0;
     case WM_DESTROY:
+        Platform.killTimer(hwnd, kTrayRetryTimer);
         NotifyTrayIcon(NIM_DELETE);
         Platform.postQuitMessage(0);
         return 0;
@@ -371,12 +413,15 @@ LRESULT CALLBACK LauncherWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
     case WM_LAUNCHER_PANEL_OPENED:
         EnableMenuItem(LauncherMenu, IDM_ABOUT, MF_BYCOMMAND | MF_ENABLED);
         return 0;
+    case WM_TIMER:
+        if (wParam == kTrayRetryTimer) RetryTrayIcon();
+        return 0;
     default:
         break;
     }
     // A restarted shell asks every program to place its icons again.
     if (TaskbarCreatedMessage != 0 && message == TaskbarCreatedMessage) {
-        NotifyTrayIcon(NIM_ADD);
+        PlaceTrayIcon();
         return 0;
     }
     return DefWindowProcA(hwnd, message, wParam, lParam);
@@ -401,19 +446,31 @@ private:
     HRESULT result_;
 };
 
+void ReleaseInstanceName() {
+    if (InstanceMutex) Platform.closeHandle(InstanceMutex);
+    InstanceMutex = nullptr;
+}
+
+// Takes the one-copy name; false when another copy holds it.
+bool TakeInstanceName() {
+    InstanceMutex = Platform.createMutex(nullptr, FALSE, velotune::protocol::kLauncherMutex);
+    return !velotune::MutexSaysAnotherCopy(InstanceMutex != nullptr, Platform.getLastError());
+}
+
 // The single-instance rule. Returns the running launcher's window, or nullptr
 // when this copy is the first. A copy that finds the name taken but no window
 // within the wait ends quietly (*end).
 HWND FindRunningLauncher(bool* end) {
     *end = false;
-    InstanceMutex = Platform.createMutex(nullptr, FALSE, velotune::protocol::kLauncherMutex);
-    const DWORD error = Platform.getLastError();
-    if (!velotune::MutexSaysAnotherCopy(InstanceMutex != nullptr, error))
-        return Platform.findWindow(nullptr, kLauncherTitle);
+    if (TakeInstanceName()) return Platform.findWindow(nullptr, kLauncherTitle);
     if (HWND running = velotune::WaitForWindow(
             [] { return Platform.findWindow(nullptr, kLauncherTitle); },
             [](unsigned ms) { Platform.sleep(ms); }, velotune::protocol::kSecondCopyWaitMs))
         return running;
+    // The copy that held the name may have ended since, at the logon gate:
+    // let go of this copy's handle and try once more to be the one copy.
+    ReleaseInstanceName();
+    if (TakeInstanceName()) return Platform.findWindow(nullptr, kLauncherTitle);
     *end = true;
     return nullptr;
 }
@@ -461,15 +518,15 @@ int LauncherMain(HINSTANCE instance, const char* commandLine) {
     // opens the panel, whatever its arguments.
     bool end = false;
     HWND running = FindRunningLauncher(&end);
-    if (running) {
-        Platform.setForegroundWindow(running);
-        StartSpeedPanel();
-    }
+    if (running) HandOverToRunningLauncher(running);
     if (running || end) return 0;
 
-    // The logon gate: with Auto Run off a logon start leaves nothing behind.
-    if (AutorunStart && LogonGateEndsStart(true, RegReadInteger(kSettingsKey, kAutorunValue)))
+    // The logon gate: with Auto Run off a logon start leaves nothing behind,
+    // not even the name, which a hand start racing this one is waiting on.
+    if (AutorunStart && LogonGateEndsStart(true, RegReadInteger(kSettingsKey, kAutorunValue))) {
+        ReleaseInstanceName();
         return 0;
+    }
 
     HWND hwnd = CreateWindowExA(
         0, kLauncherTitle, kLauncherTitle, WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, CW_USEDEFAULT,
@@ -477,7 +534,7 @@ int LauncherMain(HINSTANCE instance, const char* commandLine) {
     if (!hwnd) return 0;
     UpdateWindow(hwnd);
     LauncherWindow = hwnd;
-    NotifyTrayIcon(NIM_ADD);
+    PlaceTrayIcon();
 
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) {

@@ -68,6 +68,8 @@ struct LauncherPlatform {
     decltype(&::TrackPopupMenu) trackPopupMenu = &::TrackPopupMenu;
     decltype(&::PostQuitMessage) postQuitMessage = &::PostQuitMessage;
     decltype(&::GetSystemDefaultLangID) getSystemDefaultLangID = &::GetSystemDefaultLangID;
+    decltype(&::SetTimer) setTimer = &::SetTimer;
+    decltype(&::KillTimer) killTimer = &::KillTimer;
 };
 
 extern LauncherPlatform Platform;
@@ -84,6 +86,7 @@ extern bool AutorunStart;          // the first argument is "/autorun"
 extern UINT TaskbarCreatedMessage; // registered "TaskbarCreated", 0 before start-up
 extern UINT BringForwardMessage;   // registered, asks a running panel to come forward
 extern HANDLE InstanceMutex;       // held for the whole run
+extern unsigned TrayRetries;       // failed tries to place the icon since the last success
 
 // Registry under HKEY_LOCAL_MACHINE. RegReadString fills a kPathSize block and
 // returns false when the key cannot be opened; a missing, non-string or
@@ -100,6 +103,11 @@ void BuildLauncherPaths();
 // Brings a running speed panel forward, or starts one when none runs.
 void StartSpeedPanel();
 
+// A second launcher's hand-over to the running one: the panel is brought
+// forward or started while this copy still holds the foreground, and only
+// then is the running launcher's window brought forward.
+void HandOverToRunningLauncher(HWND running);
+
 // Lets the panel's process take the foreground the launcher holds.
 void AllowPanelForeground(HWND panel);
 
@@ -114,6 +122,12 @@ DWORD WriteAutoRunElevated(int value);
 
 // Places or removes the launcher's one icon; returns whether the shell took it.
 bool NotifyTrayIcon(DWORD message);
+
+// Places the icon. When the shell refuses (its notification area is not ready
+// at logon), it is tried again on the window's timer until it is there.
+inline constexpr UINT_PTR kTrayRetryTimer = 1;
+void PlaceTrayIcon();
+void RetryTrayIcon();
 
 // Registers the shell's "TaskbarCreated" message and the panel's bring-forward message.
 void RegisterLauncherMessages();

@@ -148,4 +148,12 @@ int ToggledAutoRunValue(bool wasChecked) {
     return wasChecked ? 0 : 1;
 }
 
+unsigned TrayRetryDelayMs(unsigned retriesDone) {
+    // At logon the shell's notification area is usually ready within the first
+    // minutes; after that a slow retry costs nothing.
+    const unsigned long long waited =
+        static_cast<unsigned long long>(retriesDone) * kTrayRetryFastMs;
+    return waited < kTrayRetryFastForMs ? kTrayRetryFastMs : kTrayRetrySlowMs;
+}
+
 } // namespace launcher

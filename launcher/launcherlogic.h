@@ -61,4 +61,11 @@ bool LogonGateEndsStart(bool autorunStart, int storedValue);
 // The value the Auto Run toggle writes, given whether the item was checked.
 int ToggledAutoRunValue(bool wasChecked);
 
+// The wait before the next try to place the tray icon, after retriesDone
+// failed tries: every 2 s for the first 2 minutes, then every 30 s.
+inline constexpr unsigned kTrayRetryFastMs = 2000;
+inline constexpr unsigned kTrayRetrySlowMs = 30000;
+inline constexpr unsigned kTrayRetryFastForMs = 120000;
+unsigned TrayRetryDelayMs(unsigned retriesDone);
+
 } // namespace launcher

@@ -231,6 +231,7 @@ TFormMain::TFormMain(tk::TComponent* owner, const DiscoverySeam& seam, tk::Messa
     MapMessage(WM_PANEL_SHOW_ABOUT, tk::Bind(this, &TFormMain::WMShowAbout));
     if (UINT bringForward = BringForwardMessage())
         MapMessage(bringForward, tk::Bind(this, &TFormMain::WMBringForward));
+    MapMessage(WM_DEVICECHANGE, tk::Bind(this, &TFormMain::WMDeviceChange));
 
     Timer1 = new tk::TTimer(this, false);
     Timer1->Name = "Timer1";
@@ -313,13 +314,19 @@ void TFormMain::CreateParams(TCreateParams& params) {
     params.parent = GetDesktopWindow();
 }
 
-void TFormMain::SendToLauncher(UINT message) {
+PanelPlatform Platform;
+
+void NotifyLauncher(UINT message) {
     // Bounded: a hung launcher does not hang the panel.
-    HWND launcher = FindWindowA(nullptr, kLauncherTitle);
+    HWND launcher = Platform.findWindow(nullptr, kLauncherTitle);
     if (!launcher) return;
     DWORD_PTR result = 0;
-    SendMessageTimeoutA(launcher, message, 0, 0, SMTO_ABORTIFHUNG, protocol::kSendTimeoutMs,
-                        &result);
+    if (Platform.sendMessageTimeout(launcher, message, 0, 0, SMTO_ABORTIFHUNG,
+                                    protocol::kSendTimeoutMs, &result))
+        return;
+    // A launcher busy with something else (its Auto Run prompt) takes the
+    // notice from its queue later; a lost one would leave About wrong.
+    Platform.postMessage(launcher, message, 0, 0);
 }
 
 void TFormMain::FormCreate() {
@@ -331,16 +338,28 @@ void TFormMain::FormCreate() {
     KeepFlatLook(DriveComboBox.Handle(), kSkyBlue);
     // Not shown yet: nothing to redraw.
     SetWindowRgn(Handle(), CreateRoundRectRgn(0, 0, 321, 201, 15, 15), FALSE);
+    // The launcher's messages are let through before the title makes the
+    // window findable, so that none sent in between is dropped.
+    AllowLauncherMessages(Handle());
     SetCaption(kPanelTitle);
     if (tk::App()) tk::App()->OnMinimize = tk::Bind(this, &TFormMain::AppMinimize);
-    SendToLauncher(WM_LAUNCHER_PANEL_OPENED);
+    NotifyLauncher(WM_LAUNCHER_PANEL_OPENED);
 }
 
 void TFormMain::FormShow(tk::TComponent*) {
     if (tk::App() && tk::App()->Handle()) ShowWindow(tk::App()->Handle(), SW_HIDE);
     // Keep the drive list and DriveComboBox in step when discovery runs again.
-    if (speed_.Drives().count > 0 || DriveComboBox.Count() > 0) speed_.ReleaseDrives();
-    speed_.DiscoverDrives();
+    if (speed_.Drives().count > 0 || DriveComboBox.Count() > 0) ReleaseDrives();
+    {
+        // Cleared on every way out, an error of discovery included.
+        struct Showing {
+            bool& flag;
+            explicit Showing(bool& f) : flag(f) { flag = true; }
+            ~Showing() { flag = false; }
+        } showing(showing_);
+        speed_.DiscoverDrives();
+    }
+    watch_.Watch(Handle());
     shown_ = true;
     if (About1) About1->SetEnabled(true);
 }
@@ -373,8 +392,13 @@ void TFormMain::Image1MouseDown(tk::TComponent*, tk::TMouseButton button, tk::TS
     SendMessageA(Handle(), WM_SYSCOMMAND, kScDragMove, 0);
 }
 
+void TFormMain::ReleaseDrives() {
+    watch_.Forget();
+    speed_.ReleaseDrives();
+}
+
 void TFormMain::CloseClick(tk::TComponent*) {
-    SendToLauncher(WM_LAUNCHER_PANEL_CLOSED);
+    NotifyLauncher(WM_LAUNCHER_PANEL_CLOSED);
     Close();
 }
 
@@ -400,7 +424,7 @@ void TFormMain::TrayIcon1Restore(tk::TComponent*) {
 }
 
 void TFormMain::TrayIcon1Minimize(tk::TComponent*) {
-    speed_.ReleaseDrives();
+    ReleaseDrives();
 }
 
 void TFormMain::Button10Click(tk::TComponent*) {
@@ -452,6 +476,13 @@ void TFormMain::WMShowAbout(tk::TMessage& message) {
 }
 
 void TFormMain::WMBringForward(tk::TMessage& message) {
+    message.Result = 0;
+    // Before the first showing has finished (its discovery may be showing its
+    // box, whose loop delivers this), or while a showing runs: only forward.
+    if (!shown_ || showing_) {
+        if (Visible()) SetForegroundWindow(Handle());
+        return;
+    }
     // A window hidden by minimising comes back as the tray double click
     // brings it back, discovery included; a shown one only comes forward.
     CompleteCreation();
@@ -459,7 +490,11 @@ void TFormMain::WMBringForward(tk::TMessage& message) {
     if (IsIconic(Handle())) ShowWindow(Handle(), SW_RESTORE);
     // The launcher allowed this process the foreground before it asked.
     SetForegroundWindow(Handle());
-    message.Result = 0;
+}
+
+void TFormMain::WMDeviceChange(tk::TMessage& message) {
+    watch_.OnDeviceChange(message.WParam, message.LParam);
+    message.Result = TRUE; // the panel never refuses a removal
 }
 
 // ---- start-up -----------------------------------------------------------------
@@ -469,17 +504,21 @@ UINT BringForwardMessage() {
     return message;
 }
 
-void AllowLauncherMessages(HWND window) {
-    using Fn = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
+BOOL WINAPI ChangeMessageFilterIfPresent(HWND window, UINT message, DWORD action, void* status) {
     HMODULE user32 = GetModuleHandleA("user32.dll");
-    auto fn = user32 ? reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(
+    auto fn = user32 ? reinterpret_cast<MessageFilterFn>(reinterpret_cast<void (*)()>(
                            GetProcAddress(user32, "ChangeWindowMessageFilterEx")))
                      : nullptr;
-    if (!fn || !window) return;
+    return fn ? fn(window, message, action, status) : FALSE;
+}
+
+void AllowLauncherMessages(HWND window) {
+    if (!window) return;
     constexpr DWORD kAllow = 1; // MSGFLT_ALLOW
-    fn(window, WM_PANEL_SHOW_ABOUT, kAllow, nullptr);
-    fn(window, WM_CLOSE, kAllow, nullptr);
-    if (UINT bringForward = BringForwardMessage()) fn(window, bringForward, kAllow, nullptr);
+    Platform.changeMessageFilter(window, WM_PANEL_SHOW_ABOUT, kAllow, nullptr);
+    Platform.changeMessageFilter(window, WM_CLOSE, kAllow, nullptr);
+    if (UINT bringForward = BringForwardMessage())
+        Platform.changeMessageFilter(window, bringForward, kAllow, nullptr);
 }
 
 int RunPanel() {
@@ -503,7 +542,6 @@ int RunPanel() {
             throw tk::EOutOfResources("Cannot create the application window");
         auto formMain = std::make_unique<TFormMain>(nullptr);
         app.SetMainForm(formMain.get());
-        AllowLauncherMessages(formMain->Handle());
         app.Run();
     } catch (const tk::Exception& e) {
         app.ShowException(e.Message());

@@ -7,6 +7,7 @@
 #include "speedpanel/toolkit/nonvisual.h"
 #include "speedpanel/trayicon/trayicon.h"
 #include "speedpanel/ui/about.h"
+#include "speedpanel/ui/drivewatch.h"
 #include <memory>
 
 namespace velotune {
@@ -17,6 +18,26 @@ using protocol::kPanelTitle;
 inline constexpr UINT WM_PANEL_SHOW_ABOUT = protocol::kMsgPanelShowAbout;
 inline constexpr UINT WM_LAUNCHER_PANEL_CLOSED = protocol::kMsgLauncherPanelClosed;
 inline constexpr UINT WM_LAUNCHER_PANEL_OPENED = protocol::kMsgLauncherPanelOpened;
+
+using MessageFilterFn = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
+// ChangeWindowMessageFilterEx where the system has it; FALSE elsewhere.
+BOOL WINAPI ChangeMessageFilterIfPresent(HWND window, UINT message, DWORD action, void* status);
+
+// The platform calls of the panel's exchange with the launcher and the
+// system that a test has to control. Production uses the defaults.
+struct PanelPlatform {
+    decltype(&::FindWindowA) findWindow = &::FindWindowA;
+    decltype(&::SendMessageTimeoutA) sendMessageTimeout = &::SendMessageTimeoutA;
+    decltype(&::PostMessageA) postMessage = &::PostMessageA;
+    MessageFilterFn changeMessageFilter = &ChangeMessageFilterIfPresent;
+    DeviceNotifyCalls deviceNotify;
+};
+extern PanelPlatform Platform;
+
+// Tells the launcher (found by its title) that the panel opened or closed.
+// The wait is bounded; a notice the launcher did not take in time is posted
+// instead, so that it arrives all the same.
+void NotifyLauncher(UINT message);
 
 // The registered message with which the launcher asks a running panel to come
 // forward; 0 until the first call registers it.
@@ -67,6 +88,7 @@ public:
     // Message map: 1026 from the launcher, and its bring-forward request.
     void WMShowAbout(tk::TMessage& message);
     void WMBringForward(tk::TMessage& message);
+    void WMDeviceChange(tk::TMessage& message);
 
     // Components of the window. The menus, the image list and the tray icon
     // are made with the rest of the window after its first paint (CompleteCreation).
@@ -111,7 +133,7 @@ protected:
 private:
     void ShowAbout(AboutOpener opener);
     void HookApplicationEvents();
-    static void SendToLauncher(UINT message);
+    void ReleaseDrives();
 
     // The controls of the designed layout, bound once by name.
     tk::TControl& SpeedButton1;
@@ -130,7 +152,9 @@ private:
 
     SpeedControl speed_;
     tk::MessageBoxFn messageBox_;
-    bool shown_ = false; // FormShow has run
+    bool shown_ = false;   // FormShow has run
+    bool showing_ = false; // FormShow is running (a box of its own may be open)
+    DriveWatch watch_{speed_, Platform.deviceNotify};
     std::unique_ptr<TFormAbout> ownAbout_;
 };
 

@@ -22,6 +22,7 @@ fi
 # menu_picture NAME: a logon start (no panel), the menu, a picture of it.
 menu_picture() {
     local name=$1 l t r b
+    rm -f "$LT_OUT/menu-$name-screen.png" "$LT_OUT/menu-$name.png" # none of an earlier run
     lt_start /autorun
     lt_wait_launcher || return 1
     lt_wait_tray_unlike "$LT_OUT/tray-empty.png" || true
@@ -43,6 +44,13 @@ check "a menu opens on a Korean system" [ -s "$LT_OUT/menu-korean.png" ]
 rm -f "$LT_DIR/Velotray.kor"
 LT_LOCALE=ko_KR.UTF-8 menu_picture korean-no-library
 check "a menu opens without the library" [ -s "$LT_OUT/menu-korean-no-library.png" ]
+# Korean system, a library that loads but holds no "MENU_1": the built-in menu,
+# so that the launcher can still be reached and ended.
+cp "$LT_BUILD/tools/planted/nomenu.kor" "$LT_DIR/Velotray.kor"
+LT_LOCALE=ko_KR.UTF-8 menu_picture korean-no-menu
+check "a library without a menu gives the built-in one" \
+    vt_same_image "$LT_OUT/menu-korean-no-menu.png" "$LT_OUT/menu-korean-no-library.png"
+rm -f "$LT_DIR/Velotray.kor"
 # Another language.
 cp "$LT_DIST/Velotray.kor" "$LT_DIR/"
 LT_LOCALE=en_US.UTF-8 menu_picture english
@@ -59,7 +67,7 @@ check "... and not the Korean one" \
     not same_size "$LT_OUT/menu-korean.png" "$LT_OUT/menu-korean-no-library.png"
 
 # ---- a "Velotray.kor" in the current directory is not loaded: with no Run
-# entry the library is looked for by its bare name.
+# entry the library is looked for in the launcher's own folder.
 lt_registry "[$LT_RUN_KEY]" '"Velotune"=-'
 rm -f "$LT_DIR/Velotray.kor"
 mkdir -p "$WINEPREFIX/drive_c/Planted"
@@ -68,7 +76,7 @@ LT_CWD=$WINEPREFIX/drive_c/Planted LT_LOCALE=ko_KR.UTF-8 menu_picture korean-pla
 check "a menu opens with a planted library" [ -s "$LT_OUT/menu-korean-planted.png" ]
 check "the planted library was not loaded" \
     vt_same_image "$LT_OUT/menu-korean-planted.png" "$LT_OUT/menu-korean-no-library.png"
-# The library beside the launcher is still found by its bare name.
+# The library beside the launcher is still found.
 cp "$LT_DIST/Velotray.kor" "$LT_DIR/"
 LT_CWD=$WINEPREFIX/drive_c/Planted LT_LOCALE=ko_KR.UTF-8 menu_picture korean-beside
 check "the library beside the launcher is used" \

@@ -233,3 +233,10 @@ TEST(AutoRunSetting, ToggleWritesTheOppositeState) {
     EXPECT_EQ(ToggledAutoRunValue(true), 0);
     EXPECT_EQ(ToggledAutoRunValue(false), 1);
 }
+
+TEST(LauncherLogic, TrayRetryIsQuickForTwoMinutesThenSlow) {
+    EXPECT_EQ(TrayRetryDelayMs(0), 2000u);
+    EXPECT_EQ(TrayRetryDelayMs(59), 2000u); // the 60th try comes 2 minutes after the failure
+    EXPECT_EQ(TrayRetryDelayMs(60), 30000u);
+    EXPECT_EQ(TrayRetryDelayMs(0xFFFFFFFFu), 30000u);
+}

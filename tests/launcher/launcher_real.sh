@@ -64,6 +64,25 @@ wait "$LT_LAUNCHER_PID"
 check "the launcher ended with 0" [ $? = 0 ]
 check "the icon is gone" lt_wait_tray_like "$LT_OUT/tray-empty.png"
 
+# ---- the panel opened again while its "DRIVE NOT FOUND!!" box shows: the
+# bring-forward only brings the window forward, with no second search and no second box
+boxes() { probe toplevel; echo "$PROBE_OUT" | grep $'\tclass=#32770\t' | grep -c $'\tvisible=1\t'; }
+vt_sim_set lt1 reject_status=1
+reads=$(vt_sim_count lt1 'cdb=ff07b1')
+lt_start
+check "no drive: the box shows" probe messagebox-wait "DRIVE NOT FOUND!!" MESSAGE 30000
+box=$(probe_get hwnd)
+check "the launcher's first item is chosen" probe post "$VT_LAUNCHER_TITLE" - 273 100 0
+for _ in $(seq 15); do [ "$(boxes)" -gt 1 ] && break; sleep 0.2; done
+check "still one box" eq "$(boxes)" 1
+check "and one status read" eq "$(($(vt_sim_count lt1 'cdb=ff07b1') - reads))" 1
+probe click-button "$box" - text=OK >/dev/null
+check "OK ends the panel" lt_panel_gone
+probe post "$VT_LAUNCHER_TITLE" - 273 103 0 >/dev/null # Exit
+check "Exit ends the launcher" lt_launcher_gone
+wait "$LT_LAUNCHER_PID"
+vt_sim_unset lt1 reject_status
+
 lt_end
 probe_stop
 vt_sim_no_cdrom d

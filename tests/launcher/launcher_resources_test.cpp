@@ -88,3 +88,14 @@ TEST(LauncherResources, EnglishMenuHasNoPresetStates) {
     EXPECT_EQ(GetMenuItemID(popup, 3), static_cast<UINT>(IDM_EXIT));
     DestroyMenu(menu);
 }
+
+TEST(LauncherResources, ManifestDrawsTextSharpWhenScaled) {
+    HMODULE self = GetModuleHandleA(nullptr);
+    HRSRC found = FindResourceA(self, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24)); // RT_MANIFEST
+    ASSERT_NE(found, nullptr);
+    const char* text = static_cast<const char*>(LockResource(LoadResource(self, found)));
+    ASSERT_NE(text, nullptr);
+    const std::string manifest(text, SizeofResource(self, found));
+    EXPECT_NE(manifest.find(">true</gdiScaling>"), std::string::npos);
+    EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos);
+}

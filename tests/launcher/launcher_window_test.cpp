@@ -34,15 +34,24 @@ struct FakeState {
     std::vector<NOTIFYICONDATAA> icons;
     std::vector<DWORD> iconMessages;
     bool postExitOnAdd = false;
+    // A shell not ready yet refuses this many NIM_ADDs; with placedAnyway the
+    // refused call still placed the icon (it failed on its own time-out).
+    int addRefusals = 0;
+    bool placedAnyway = false;
+    bool iconThere = false;
+    std::vector<UINT> timerMs; // each SetTimer of the icon's retry
+    bool timerOn = false;
     // Processes.
     std::vector<std::string> commandLines;
     std::vector<bool> appNameNull;
     STARTUPINFOA lastStartInfo = {};
     BOOL createResult = TRUE;
+    DWORD createError = 0; // GetLastError after a failed start, when set
     DWORD lastError = 0;
     std::vector<std::string> shellFiles, shellVerbs, shellParameters;
     ULONG shellMask = 0;
     int shellShow = 0;
+    HWND shellOwner = nullptr;
     // The consent prompt: the helper runs elevated, the user declines, the
     // helper ends with a failure of its own, or the shell cannot start it.
     enum class Prompt {
@@ -58,12 +67,19 @@ struct FakeState {
     std::string mutexName;
     HANDLE mutexResult = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(0x6660));
     DWORD mutexError = 0;
-    int windowAfterSleeps = -1; // the other launcher's window shows after this many sleeps
+    int mutexCalls = 0;
+    DWORD laterMutexError = 0xFFFFFFFF; // from the second call on, when set
+    int windowAfterSleeps = -1;         // the other launcher's window shows after this many sleeps
     int sleeps = 0;
     DWORD sleptMs = 0;
     // Message filter and foreground.
     std::vector<std::pair<UINT, DWORD>> filtered;
     DWORD panelProcess = 4711;
+    // The foreground rule: only the process that owns the foreground, or one
+    // it allowed, may set it or pass it on. This test program starts as the
+    // owner, as a launcher the user started does.
+    DWORD foregroundOwner = GetCurrentProcessId();
+    DWORD foregroundAllowed = 0;
     std::vector<UINT> sendFlags, sendTimeouts;
     LRESULT sendResult = 1;
     // Windows.
@@ -85,6 +101,18 @@ FakeState* fake = nullptr;
 const HWND kPanelWindow = reinterpret_cast<HWND>(static_cast<INT_PTR>(0x4242));
 const HWND kOtherLauncher = reinterpret_cast<HWND>(static_cast<INT_PTR>(0x5150));
 const HANDLE kHelperProcess = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(0x7770));
+constexpr DWORD kOtherLauncherProcess = 5150;
+
+DWORD ProcessOf(HWND hwnd) {
+    if (hwnd == kPanelWindow) return fake->panelProcess;
+    if (hwnd == kOtherLauncher) return kOtherLauncherProcess;
+    return GetCurrentProcessId();
+}
+
+bool MayTakeForeground() {
+    const DWORD self = GetCurrentProcessId();
+    return fake->foregroundOwner == self || fake->foregroundAllowed == self;
+}
 
 HKEY HandleFor(const std::string& key) {
     fake->openKeys.push_back(key);
@@ -158,11 +186,34 @@ LSTATUS WINAPI FakeRegCloseKey(HKEY) {
 BOOL WINAPI FakeShellNotifyIcon(DWORD message, PNOTIFYICONDATAA data) {
     fake->events.push_back(message == NIM_ADD      ? "icon add"
                            : message == NIM_DELETE ? "icon delete"
+                           : message == NIM_MODIFY ? "icon modify"
                                                    : "icon other");
     fake->iconMessages.push_back(message);
     fake->icons.push_back(*data);
     if (message == NIM_ADD && fake->postExitOnAdd)
         PostMessageA(data->hWnd, WM_COMMAND, IDM_EXIT, 0);
+    if (message == NIM_ADD && fake->addRefusals > 0) {
+        --fake->addRefusals;
+        if (fake->placedAnyway) fake->iconThere = true;
+        return FALSE;
+    }
+    if (message == NIM_MODIFY) return fake->iconThere;
+    fake->iconThere = message == NIM_ADD;
+    return TRUE;
+}
+
+UINT_PTR WINAPI FakeSetTimer(HWND hwnd, UINT_PTR id, UINT ms, TIMERPROC proc) {
+    EXPECT_EQ(hwnd, LauncherWindow);
+    EXPECT_EQ(id, kTrayRetryTimer);
+    EXPECT_EQ(proc, nullptr);
+    fake->timerMs.push_back(ms);
+    fake->timerOn = true;
+    return id;
+}
+
+BOOL WINAPI FakeKillTimer(HWND, UINT_PTR id) {
+    EXPECT_EQ(id, kTrayRetryTimer);
+    fake->timerOn = false;
     return TRUE;
 }
 
@@ -170,7 +221,8 @@ BOOL WINAPI FakeCreateProcess(LPCSTR app, LPSTR commandLine, LPSECURITY_ATTRIBUT
                               LPSECURITY_ATTRIBUTES thread, BOOL inherit, DWORD flags,
                               LPVOID environment, LPCSTR directory, LPSTARTUPINFOA startup,
                               LPPROCESS_INFORMATION info) {
-    fake->events.push_back("start");
+    // A process started by the foreground process may take the foreground.
+    fake->events.push_back(MayTakeForeground() ? "start" : "start in the background");
     fake->commandLines.push_back(commandLine);
     fake->appNameNull.push_back(app == nullptr);
     EXPECT_EQ(process, nullptr);
@@ -181,6 +233,7 @@ BOOL WINAPI FakeCreateProcess(LPCSTR app, LPSTR commandLine, LPSECURITY_ATTRIBUT
     EXPECT_EQ(directory, nullptr);
     EXPECT_EQ(info->hProcess, nullptr); // zeroed before each start
     fake->lastStartInfo = *startup;
+    if (!fake->createResult && fake->createError) fake->lastError = fake->createError;
     return fake->createResult;
 }
 
@@ -190,7 +243,9 @@ DWORD WINAPI FakeGetLastError() {
 
 BOOL WINAPI FakeShellExecuteEx(SHELLEXECUTEINFOA* info) {
     const std::string verb = info->lpVerb ? info->lpVerb : "";
-    fake->events.push_back("shell start " + verb);
+    fake->events.push_back("shell start " + verb +
+                           (MayTakeForeground() ? "" : " in the background"));
+    fake->shellOwner = info->hwnd;
     fake->shellFiles.push_back(info->lpFile ? info->lpFile : "");
     fake->shellVerbs.push_back(verb);
     fake->shellParameters.push_back(info->lpParameters ? info->lpParameters : "");
@@ -253,7 +308,9 @@ HANDLE WINAPI FakeCreateMutex(LPSECURITY_ATTRIBUTES attributes, BOOL owner, LPCS
     EXPECT_EQ(attributes, nullptr);
     EXPECT_FALSE(owner);
     fake->mutexName = name ? name : "";
-    fake->lastError = fake->mutexError;
+    const bool later = fake->mutexCalls++ > 0 && fake->laterMutexError != 0xFFFFFFFF;
+    fake->lastError = later ? fake->laterMutexError : fake->mutexError;
+    if (later) return fake->laterMutexError == ERROR_ACCESS_DENIED ? nullptr : fake->mutexResult;
     return fake->mutexResult;
 }
 
@@ -263,13 +320,18 @@ VOID WINAPI FakeSleep(DWORD ms) {
     if (fake->sleeps == fake->windowAfterSleeps) fake->launcherFound = kOtherLauncher;
 }
 
-DWORD WINAPI FakeGetWindowThreadProcessId(HWND, LPDWORD process) {
-    if (process) *process = fake->panelProcess;
+DWORD WINAPI FakeGetWindowThreadProcessId(HWND hwnd, LPDWORD process) {
+    if (process) *process = ProcessOf(hwnd);
     return 1;
 }
 
 BOOL WINAPI FakeAllowSetForegroundWindow(DWORD process) {
+    if (!MayTakeForeground()) {
+        fake->events.push_back("allow " + std::to_string(process) + " refused");
+        return FALSE;
+    }
     fake->events.push_back("allow " + std::to_string(process));
+    fake->foregroundAllowed = process;
     return TRUE;
 }
 
@@ -310,8 +372,15 @@ LRESULT WINAPI FakeSendMessageTimeout(HWND hwnd, UINT message, WPARAM wParam, LP
 }
 
 BOOL WINAPI FakeSetForegroundWindow(HWND hwnd) {
-    fake->events.push_back("foreground");
     fake->foregrounds.push_back(hwnd);
+    if (!MayTakeForeground()) {
+        fake->events.push_back("foreground refused");
+        return FALSE;
+    }
+    fake->events.push_back("foreground");
+    // The window's process owns the foreground now; an allowance is used up.
+    fake->foregroundOwner = ProcessOf(hwnd);
+    fake->foregroundAllowed = 0;
     return TRUE;
 }
 
@@ -399,6 +468,8 @@ protected:
         Platform.trackPopupMenu = FakeTrackPopupMenu;
         Platform.postQuitMessage = FakePostQuitMessage;
         Platform.getSystemDefaultLangID = FakeLang;
+        Platform.setTimer = FakeSetTimer;
+        Platform.killTimer = FakeKillTimer;
         std::strcpy(SpeedPanelPath, "D:\\Apps\\TrelvixVelotune.exe");
         std::strcpy(MenuLibraryPath, "D:\\Apps\\Velotray.kor");
         LauncherWindow = nullptr;
@@ -572,20 +643,23 @@ TEST_F(Launcher, PathsComeFromTheRunEntry) {
     EXPECT_STREQ(SpeedPanelPath, "C:\\Program Files\\Velotune\\TrelvixVelotune.exe");
     EXPECT_STREQ(MenuLibraryPath, "C:\\Program Files\\Velotune\\Velotray.kor");
 
-    for (int variant = 0; variant < 3; ++variant) {
+    // Without a usable Run value: the files beside the launcher, by full path.
+    for (int variant = 0; variant < 4; ++variant) {
         state.keys.clear();
         if (variant == 1) state.keys[kRunKey][kRunValue] = {REG_DWORD, Dword(7)};
         if (variant == 2) SetRun("C:\\" + std::string(1500, 'a') + "\\Velotray.exe");
+        if (variant == 3) SetRun("Velotray.exe");
         BuildLauncherPaths();
-        EXPECT_STREQ(SpeedPanelPath, "TrelvixVelotune.exe") << variant;
-        EXPECT_STREQ(MenuLibraryPath, "Velotray.kor") << variant;
+        EXPECT_STREQ(SpeedPanelPath, "C:\\Program Files\\Velotune\\TrelvixVelotune.exe") << variant;
+        EXPECT_STREQ(MenuLibraryPath, "C:\\Program Files\\Velotune\\Velotray.kor") << variant;
     }
 }
 
 // ---- process start ----------------------------------------------------------
 
 TEST_F(Launcher, StartSpeedPanelQuotesThePath) {
-    state.launcherFound = kOtherLauncher;
+    const HWND own = reinterpret_cast<HWND>(static_cast<INT_PTR>(0x6161));
+    state.launcherFound = own;
     std::strcpy(SpeedPanelPath, "C:\\Program Files\\Velotune\\TrelvixVelotune.exe");
     StartSpeedPanel();
     ASSERT_EQ(state.commandLines.size(), 1u);
@@ -596,7 +670,7 @@ TEST_F(Launcher, StartSpeedPanelQuotesThePath) {
     EXPECT_EQ(state.lastStartInfo.wShowWindow, SW_SHOWNORMAL);
     // The launcher's own window comes forward first.
     EXPECT_EQ(state.events, (std::vector<std::string>{"foreground", "find panel", "start"}));
-    EXPECT_EQ(state.foregrounds, std::vector<HWND>{kOtherLauncher});
+    EXPECT_EQ(state.foregrounds, std::vector<HWND>{own});
     EXPECT_EQ(Count("shell start open"), 0);
 
     std::strcpy(SpeedPanelPath, "TrelvixVelotune.exe");
@@ -617,6 +691,20 @@ TEST_F(Launcher, StartSpeedPanelAsksTheShellWhenElevationIsNeeded) {
     EXPECT_EQ(state.shellVerbs[0], "open");
     EXPECT_TRUE(state.shellMask & SEE_MASK_FLAG_NO_UI);
     EXPECT_EQ(state.shellShow, SW_SHOWNORMAL);
+
+    // No Run value (a hand install): CreateProcess finds the panel beside the
+    // launcher but is refused; the shell gets the full path, the launcher's
+    // window as the prompt's owner, and finishes before it returns.
+    SetAutorun(1);
+    HWND hwnd = CreateLauncher(true);
+    BuildLauncherPaths();
+    state.events.clear();
+    SendMessageA(hwnd, WM_COMMAND, IDM_OPEN_PANEL, 0);
+    EXPECT_EQ(state.events,
+              (std::vector<std::string>{"foreground", "find panel", "start", "shell start open"}));
+    EXPECT_EQ(state.shellFiles.back(), "C:\\Program Files\\Velotune\\TrelvixVelotune.exe");
+    EXPECT_EQ(state.shellOwner, hwnd);
+    EXPECT_TRUE(state.shellMask & SEE_MASK_NOASYNC);
 }
 
 // ---- icon -------------------------------------------------------------------
@@ -650,6 +738,41 @@ TEST_F(Launcher, IconComesBackWhenTheTaskbarIsCreatedAgain) {
     EXPECT_EQ(SendMessageA(hwnd, TaskbarCreatedMessage, 0, 0), 0);
     ASSERT_EQ(state.iconMessages, std::vector<DWORD>{NIM_ADD});
     EXPECT_EQ(state.icons[0].hWnd, hwnd);
+    EXPECT_FALSE(state.timerOn);
+}
+
+TEST_F(Launcher, RefusedIconIsTriedAgainUntilItIsThere) {
+    SetAutorun(1);
+    HWND hwnd = CreateLauncher(true);
+    // The shell is not ready at logon: each retry asks whether the icon is
+    // there after all, then adds it; every 2 s for two minutes, then every 30 s.
+    state.addRefusals = 100;
+    PlaceTrayIcon();
+    EXPECT_TRUE(state.timerOn);
+    for (int retry = 0; retry < 61; ++retry)
+        SendMessageA(hwnd, WM_TIMER, kTrayRetryTimer, 0);
+    ASSERT_EQ(state.timerMs.size(), 62u);
+    EXPECT_EQ(state.timerMs[0], 2000u);
+    EXPECT_EQ(state.timerMs[59], 2000u);
+    EXPECT_EQ(state.timerMs[60], 30000u);
+    EXPECT_EQ(std::vector<std::string>(state.events.end() - 2, state.events.end()),
+              (std::vector<std::string>{"icon modify", "icon add"}));
+    state.addRefusals = 0;
+    SendMessageA(hwnd, WM_TIMER, kTrayRetryTimer, 0);
+    EXPECT_FALSE(state.timerOn);
+    EXPECT_TRUE(state.iconThere);
+    EXPECT_EQ(state.icons.back().uCallbackMessage, 1025u);
+
+    // Refused, but placed all the same: the change succeeds and nothing is added twice.
+    state.events.clear();
+    state.iconThere = false;
+    state.addRefusals = 1;
+    state.placedAnyway = true;
+    SendMessageA(hwnd, TaskbarCreatedMessage, 0, 0);
+    EXPECT_TRUE(state.timerOn);
+    SendMessageA(hwnd, WM_TIMER, kTrayRetryTimer, 0);
+    EXPECT_EQ(state.events, (std::vector<std::string>{"icon add", "icon modify"}));
+    EXPECT_FALSE(state.timerOn);
 }
 
 // ---- window creation ---------------------------------------------------------
@@ -751,13 +874,14 @@ TEST_F(Launcher, KoreanLibraryIsLoadedAsResourcesOnly) {
     EXPECT_EQ(GetFileAttributesA(mark.c_str()), INVALID_FILE_ATTRIBUTES) << mark;
     DestroyWindow(LauncherWindow);
 
-    // A library that loads but holds no "MENU_1": no menu at all, and no
-    // fall-back to the built-in one.
+    // A library that loads but holds no "MENU_1": the built-in menu, so that
+    // the launcher can still be reached and ended.
     const std::string noMenu = WindowsPath(VT_NOMENU_KOR);
     DeleteFileA((noMenu + ".ran").c_str());
     std::strcpy(MenuLibraryPath, noMenu.c_str());
     CreateLauncher(true);
-    EXPECT_EQ(LauncherMenu, nullptr);
+    ASSERT_NE(LauncherMenu, nullptr);
+    EXPECT_EQ(ItemText(LauncherMenu, IDM_EXIT), L"E&xit");
     EXPECT_EQ(GetFileAttributesA((noMenu + ".ran").c_str()), INVALID_FILE_ATTRIBUTES);
     DestroyWindow(LauncherWindow);
 
@@ -1035,6 +1159,9 @@ TEST_F(Launcher, LogonStartWithAutoRunOffEndsAtOnce) {
     EXPECT_EQ(LauncherMain(GetModuleHandleA(nullptr), "Velotray.exe /AUTORUN"), 0);
     EXPECT_TRUE(state.events.empty());
     EXPECT_EQ(LauncherWindow, nullptr);
+    // The one-copy name goes first: a hand start waiting on it can take it.
+    EXPECT_EQ(state.closedHandles, std::vector<HANDLE>{state.mutexResult});
+    EXPECT_EQ(InstanceMutex, nullptr);
 }
 
 TEST_F(Launcher, SecondLauncherBringsTheFirstForwardAndStartsThePanel) {
@@ -1043,10 +1170,11 @@ TEST_F(Launcher, SecondLauncherBringsTheFirstForwardAndStartsThePanel) {
     for (const char* line : {"Velotray.exe", "Velotray.exe /autorun"}) {
         state.events.clear();
         state.foregrounds.clear();
+        state.foregroundOwner = GetCurrentProcessId();
         EXPECT_EQ(LauncherMain(GetModuleHandleA(nullptr), line), 0);
-        EXPECT_EQ(state.events,
-                  (std::vector<std::string>{"foreground", "foreground", "find panel", "start"}));
-        EXPECT_EQ(state.foregrounds, (std::vector<HWND>{kOtherLauncher, kOtherLauncher}));
+        // The panel is started while this copy still holds the foreground.
+        EXPECT_EQ(state.events, (std::vector<std::string>{"find panel", "start", "foreground"}));
+        EXPECT_EQ(state.foregrounds, (std::vector<HWND>{kOtherLauncher}));
         EXPECT_EQ(LauncherWindow, nullptr);
         UnregisterClassA(kLauncherTitle, GetModuleHandleA(nullptr));
     }
@@ -1091,10 +1219,33 @@ TEST_F(Launcher, SecondLauncherBringsARunningPanelForwardToo) {
     state.launcherFound = kOtherLauncher;
     state.panelFound = kPanelWindow;
     EXPECT_EQ(LauncherMain(GetModuleHandleA(nullptr), "Velotray.exe"), 0);
-    EXPECT_EQ(state.events,
-              (std::vector<std::string>{"foreground", "foreground", "find panel", "allow 4711",
-                                        "post " + std::to_string(BringForwardMessage)}));
+    // Allowed before anything is given away; then the first launcher comes forward.
+    EXPECT_EQ(state.events, (std::vector<std::string>{"find panel", "allow 4711",
+                                                      "post " + std::to_string(BringForwardMessage),
+                                                      "foreground"}));
     EXPECT_TRUE(state.commandLines.empty());
+    EXPECT_EQ(state.foregroundOwner, kOtherLauncherProcess);
+
+    // The other order gives the foreground away first, and the allowance is
+    // refused, as Windows refuses it.
+    state.events.clear();
+    state.foregroundOwner = GetCurrentProcessId();
+    Platform.setForegroundWindow(kOtherLauncher);
+    AllowPanelForeground(kPanelWindow);
+    EXPECT_EQ(state.events, (std::vector<std::string>{"foreground", "allow 4711 refused"}));
+
+    // A panel that needs elevation is started through the shell, still in the foreground.
+    UnregisterClassA(kLauncherTitle, GetModuleHandleA(nullptr));
+    state.events.clear();
+    state.foregroundOwner = GetCurrentProcessId();
+    state.panelFound = nullptr;
+    state.createResult = FALSE;
+    state.createError = kErrorElevationRequired;
+    EXPECT_EQ(LauncherMain(GetModuleHandleA(nullptr), "Velotray.exe"), 0);
+    EXPECT_EQ(state.events,
+              (std::vector<std::string>{"find panel", "start", "shell start open", "foreground"}));
+    EXPECT_TRUE(state.shellMask & SEE_MASK_NOASYNC);
+    EXPECT_EQ(state.shellOwner, nullptr); // a second launcher has no window
 }
 
 TEST_F(Launcher, ShellRestartMessageIsLetThroughTheFilter) {
@@ -1116,6 +1267,23 @@ TEST_F(Launcher, TakenMutexWaitsForTheFirstLaunchersWindow) {
     EXPECT_EQ(Count("start"), 1);
     EXPECT_EQ(LauncherWindow, nullptr);
     EXPECT_EQ(Count("icon add"), 0);
+}
+
+TEST_F(Launcher, TakenMutexWithoutAWindowIsTriedOnceMore) {
+    // The logon start that held the name ended at its gate: no window comes,
+    // and the name is free when this hand start tries again.
+    SetAutorun(1);
+    state.mutexError = ERROR_ALREADY_EXISTS;
+    state.laterMutexError = 0;
+    state.postExitOnAdd = true;
+    state.realQuit = true;
+    EXPECT_EQ(LauncherMain(GetModuleHandleA(nullptr), "Velotray.exe"), 0);
+    EXPECT_GE(state.sleptMs, velotune::protocol::kSecondCopyWaitMs);
+    ASSERT_EQ(state.mutexCalls, 2);
+    ASSERT_FALSE(state.closedHandles.empty());
+    EXPECT_EQ(state.closedHandles.front(), state.mutexResult); // its first handle let go
+    EXPECT_EQ(Count("start"), 1);
+    EXPECT_EQ(Count("icon add"), 1);
 }
 
 TEST_F(Launcher, MutexRefusedForLackOfRightsMeansAnotherCopyRuns) {

@@ -2,12 +2,14 @@
 // and a stand-in launcher window that records what it receives.
 #include "speedpanel/ui/main.h"
 #include "speedpanel_res.h"
+#include "tests/drive/fakes.h"
 #include "tests/fakes/nodrives.h"
 #include <cstdint>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace velotune;
@@ -22,9 +24,35 @@ struct Box {
     UINT style;
 };
 std::vector<Box> g_boxes;
+HWND g_forwardDuringBox = nullptr; // gets the launcher's bring-forward while the box is open
 int FakeBox(HWND, const char* text, const char* caption, UINT style) {
     g_boxes.push_back({text, caption, style});
+    // The box's own message loop delivers what was posted meanwhile.
+    if (HWND panel = std::exchange(g_forwardDuringBox, nullptr)) {
+        PostMessageA(panel, BringForwardMessage(), 0, 0);
+        MSG m;
+        while (PeekMessageA(&m, panel, 0, 0, PM_REMOVE))
+            DispatchMessageA(&m);
+    }
     return IDOK;
+}
+
+// The message filter as the panel sets it, and whether the panel could
+// already be found by class and title at each call.
+struct Filtered {
+    UINT message;
+    bool findable;
+};
+std::vector<Filtered> g_filtered;
+BOOL WINAPI FakeFilter(HWND, UINT message, DWORD action, void*) {
+    EXPECT_EQ(action, 1u); // MSGFLT_ALLOW
+    g_filtered.push_back({message, FindWindowA(kPanelClass, kPanelTitle) != nullptr});
+    return TRUE;
+}
+
+LRESULT WINAPI SendTimesOut(HWND, UINT, WPARAM, LPARAM, UINT, UINT, PDWORD_PTR) {
+    SetLastError(ERROR_TIMEOUT);
+    return 0;
 }
 
 using vt_test::kNoDrives;
@@ -67,6 +95,8 @@ protected:
     void SetUp() override {
         g_boxes.clear();
         g_launcher = {};
+        g_filtered.clear();
+        Platform.changeMessageFilter = &FakeFilter;
         launcher = MakeLauncher();
         ASSERT_TRUE(app.Initialize("TrelvixVelotune", IDI_PANEL));
         app.SetMessageBox(&FakeBox);
@@ -85,6 +115,7 @@ protected:
         panel.reset();
         DestroyWindow(launcher);
         DrainQuit();
+        Platform = PanelPlatform{};
     }
     // Shows the panel: FormShow runs discovery, which finds nothing and asks to quit.
     void ShowPanel() {
@@ -161,6 +192,13 @@ TEST_F(PanelTest, FormCreateMakesTheWindowAsTheLauncherExpectsIt) {
     // 1027 went to the launcher after the title was set, once.
     EXPECT_EQ(g_launcher.messages, (std::vector<UINT>{1027}));
     EXPECT_TRUE(g_launcher.panelFoundAt1027);
+    // The launcher's messages were let through before the window could be found.
+    ASSERT_EQ(g_filtered.size(), 3u);
+    EXPECT_EQ(g_filtered[0].message, 1026u);
+    EXPECT_EQ(g_filtered[1].message, static_cast<UINT>(WM_CLOSE));
+    EXPECT_EQ(g_filtered[2].message, BringForwardMessage());
+    for (const Filtered& f : g_filtered)
+        EXPECT_FALSE(f.findable) << f.message;
     // The glyphs' transparent colour is pure red.
     EXPECT_EQ(panel->Control("SpeedButton1").TransparentColor(), RGB(255, 0, 0));
     EXPECT_EQ(panel->Control("SpeedButton2").TransparentColor(), RGB(255, 0, 0));
@@ -174,8 +212,8 @@ TEST_F(PanelTest, FormCreateMakesTheWindowAsTheLauncherExpectsIt) {
 TEST_F(PanelTest, LayoutKeepsTheHiddenControlsAndTheirTabOrder) {
     tk::TForm& f = *panel;
     // The first paint needs neither the controls below the window nor the tray icon.
-    for (const char* name : {"GroupBox3", "DriveComboBox", "GroupBox2", "RadioButton1",
-                             "RadioButton2", "StaticText1"})
+    for (const char* name :
+         {"GroupBox3", "DriveComboBox", "GroupBox2", "RadioButton1", "RadioButton2", "StaticText1"})
         EXPECT_NE(f.Control(name).Handle(), nullptr) << name;
     for (const char* name : {"GroupBox1", "ComboBox1", "Button10", "Memo1"})
         EXPECT_EQ(f.Control(name).Handle(), nullptr) << name;
@@ -335,6 +373,24 @@ TEST_F(PanelTest, AppMinimizeHidesTheApplicationWindowOnly) {
     app.Minimize();
     EXPECT_FALSE(IsWindowVisible(app.Handle()));
     app.Restore();
+}
+
+TEST_F(PanelTest, BringForwardDuringTheFirstShowingsBoxShowsNoSecondBox) {
+    g_forwardDuringBox = panel->Handle();
+    ShowPanel();
+    EXPECT_EQ(g_forwardDuringBox, nullptr); // it was delivered
+    ASSERT_EQ(g_boxes.size(), 1u);
+    EXPECT_EQ(g_boxes[0].text, "DRIVE NOT FOUND!!");
+}
+
+TEST_F(PanelTest, NoticeTheLauncherDidNotTakeInTimeIsPosted) {
+    Platform.sendMessageTimeout = &SendTimesOut;
+    NotifyLauncher(WM_LAUNCHER_PANEL_CLOSED);
+    EXPECT_EQ(g_launcher.messages, (std::vector<UINT>{1027})); // not yet: in its queue
+    MSG m;
+    while (PeekMessageA(&m, launcher, 0, 0, PM_REMOVE))
+        DispatchMessageA(&m);
+    EXPECT_EQ(g_launcher.messages, (std::vector<UINT>{1027, 1026}));
 }
 
 TEST_F(PanelTest, TrayIconHandlersReleaseAndShowAgain) {
@@ -520,4 +576,112 @@ TEST_F(PanelTest, WithoutAnAboutBoxThePanelMakesItsOwnWithTheRestOfTheWindow) {
     EXPECT_EQ(own.FormAbout->Caption(), about->Caption());
     own.CompleteCreation();
     EXPECT_NE(own.FormAbout, about.get());
+}
+
+// ---- a removable drive while the panel runs ---------------------------------------------
+
+namespace {
+
+struct Registration {
+    HWND window;
+    HANDLE handle;
+    DWORD flags;
+};
+std::vector<Registration> g_registered;
+std::vector<HDEVNOTIFY> g_unregistered;
+
+HDEVNOTIFY WINAPI FakeRegister(HANDLE window, LPVOID filter, DWORD flags) {
+    const auto* f = static_cast<const DEV_BROADCAST_HANDLE*>(filter);
+    EXPECT_EQ(f->dbch_devicetype, static_cast<DWORD>(DBT_DEVTYP_HANDLE));
+    g_registered.push_back({static_cast<HWND>(window), f->dbch_handle, flags});
+    return reinterpret_cast<HDEVNOTIFY>(static_cast<INT_PTR>(0x9000 + g_registered.size()));
+}
+
+BOOL WINAPI FakeUnregister(HDEVNOTIFY note) {
+    g_unregistered.push_back(note);
+    return TRUE;
+}
+
+class PanelDrive : public vt_test::DriveTest {
+protected:
+    void SetUp() override {
+        vt_test::DriveTest::SetUp();
+        g_boxes.clear();
+        g_registered.clear();
+        g_unregistered.clear();
+        Platform.deviceNotify = {&FakeRegister, &FakeUnregister};
+        machine().driveTypes['d'] = DRIVE_CDROM;
+        vt_test::FakeDrive drive;
+        drive.statusReply = vt_test::TwoModeReply(true);
+        drive.inquiry = vt_test::InquiryData(5, "ZIRVEROA", "DVD-RW", "1.00");
+        machine().letterDrives['d'] = drive;
+        ASSERT_TRUE(app.Initialize("TrelvixVelotune", IDI_PANEL));
+        app.SetMessageBox(&FakeBox);
+        panel = std::make_unique<TFormMain>(nullptr, FakeDiscoverySeam(), &FakeBox);
+        app.SetMainForm(panel.get());
+        panel->Show();
+    }
+    void TearDown() override {
+        panel.reset();
+        DrainQuit();
+        Platform = PanelPlatform{};
+        vt_test::DriveTest::TearDown();
+    }
+    LRESULT Notify(WPARAM event, std::size_t registration) {
+        DEV_BROADCAST_HANDLE b{};
+        b.dbch_size = sizeof b;
+        b.dbch_devicetype = DBT_DEVTYP_HANDLE;
+        b.dbch_handle = g_registered.at(registration).handle;
+        b.dbch_hdevnotify =
+            reinterpret_cast<HDEVNOTIFY>(static_cast<INT_PTR>(0x9001 + registration));
+        return SendMessageA(panel->Handle(), WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&b));
+    }
+    std::size_t StatusReads() const {
+        std::size_t n = 0;
+        for (const auto& c : machine().log)
+            n += c.cdb == vt_test::StatusReadBytes();
+        return n;
+    }
+    vt_test::FakeMachine& machine() const { return vt_test::Machine(); }
+
+    tk::Application app;
+    std::unique_ptr<TFormMain> panel;
+};
+
+} // namespace
+
+TEST_F(PanelDrive, DeviceNotificationsLetTheDriveGoAndTakeItBack) {
+    ASSERT_TRUE(g_boxes.empty());
+    ASSERT_EQ(g_registered.size(), 1u);
+    const HANDLE first = g_registered[0].handle;
+    EXPECT_EQ(g_registered[0].window, panel->Handle());
+    EXPECT_EQ(g_registered[0].flags, static_cast<DWORD>(DEVICE_NOTIFY_WINDOW_HANDLE));
+    EXPECT_EQ(machine().openHandles.count(first), 1u);
+
+    // Removal asked: the handle goes, so that the system may stop the drive.
+    EXPECT_EQ(Notify(DBT_DEVICEQUERYREMOVE, 0), TRUE);
+    EXPECT_EQ(machine().openHandles.count(first), 0u);
+    // The removal failed: the letter is opened again and watched by its new handle.
+    Notify(DBT_DEVICEQUERYREMOVEFAILED, 0);
+    ASSERT_EQ(g_registered.size(), 2u);
+    EXPECT_NE(g_registered[1].handle, first);
+    EXPECT_EQ(machine().openHandles.count(g_registered[1].handle), 1u);
+    EXPECT_EQ(g_unregistered.size(), 1u);
+    const std::size_t reads = StatusReads();
+    panel->SpeedSetClick(nullptr);
+    EXPECT_EQ(StatusReads(), reads + 1); // the drive answers again
+
+    // Removed: gone as a vanished drive is; nothing is sent to it and its
+    // handle is not closed twice.
+    Notify(DBT_DEVICEQUERYREMOVE, 1);
+    Notify(DBT_DEVICEREMOVECOMPLETE, 1);
+    EXPECT_TRUE(machine().openHandles.empty());
+    EXPECT_EQ(g_unregistered.size(), 2u);
+    const std::size_t commands = machine().log.size();
+    panel->SpeedSetClick(nullptr);
+    EXPECT_EQ(machine().log.size(), commands);
+    const std::size_t closed = machine().closedHandles.size();
+    panel->TrayIcon1Minimize(nullptr);
+    EXPECT_EQ(machine().closedHandles.size(), closed);
+    EXPECT_EQ(Notify(DBT_DEVICEQUERYREMOVE, 1), TRUE); // no longer watched: nothing happens
 }
