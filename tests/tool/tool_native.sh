@@ -18,6 +18,8 @@ cd "$work" || exit 1
 
 # expect NAME WANT HAVE
 expect() { check "$1" eq "$3" "$2"; }
+# what --version says: the version header's version and the commit built from
+VERSION_LINE="velotune 1.0.1.3 (commit $(git -C "$(dirname "$0")" rev-parse --short=7 HEAD))"
 # vt ARGS...: runs the tool; RC, OUT and ERR hold what it did
 vt() {
     OUT=$(LD_PRELOAD=$preload "$tool" "$@" 2>"$work/err")
@@ -47,7 +49,7 @@ fresh() {
 
 # --- help, version, usage ------------------------------------------------------
 vt --version
-expect "--version prints the version header's version" "0|velotune 1.0.1.3" "$RC|$OUT"
+expect "--version prints the version and the commit" "0|$VERSION_LINE" "$RC|$OUT"
 vt --help
 expect "--help shows the synopsis, one line per command" "0|4" \
     "$RC|$(grep -cE '^  velotune (list   \[--json\] \[--device DEV\]\.\.\.|status \[--json\] \[--device DEV\]|set \(high \| silence \| SPEED\) \[--device DEV\]|--help \| --version)' <<<"$OUT")"
@@ -159,7 +161,7 @@ if [ -n "$deb" ]; then
     expect "no udev rule is installed active" "" "$(dpkg-deb -c "$deb" | grep -E 'lib/udev|etc/udev')"
     rm -rf "$work/unpacked"
     dpkg-deb -x "$deb" "$work/unpacked"
-    expect "the packaged program runs" "velotune 1.0.1.3" "$("$work/unpacked/usr/bin/velotune" --version)"
+    expect "the packaged program runs" "$VERSION_LINE" "$("$work/unpacked/usr/bin/velotune" --version)"
 else
     check "a Debian package in $native (scripts/build.sh builds it)" false
 fi
