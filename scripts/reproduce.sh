@@ -40,7 +40,7 @@ version=$(sed -n 's/^#define[ \t]*VELOTUNE_FILE_VERSION_STR[ \t]*"\([^"]*\)".*/\
     "$top/resources/version.h")
 files=(TrelvixVelotune.exe Velotray.exe Velotray.kor velotune.exe
     "TrelvixVelotune-$version-setup.exe" "TrelvixVelotune-$version.zip")
-deb=$(cd "${trees[0]}/build/dist" && ls velotune_*.deb 2>/dev/null | head -n 1 || true)
+deb=$(find "${trees[0]}/build/dist" -maxdepth 1 -name "velotune_*.deb" -printf "%f\n" 2>/dev/null | head -n 1)
 files+=("${deb:-velotune_${version}_<arch>.deb}")
 differ=0
 for f in "${files[@]}"; do
