@@ -43,6 +43,14 @@ function(velotune_name_commit target)
     add_dependencies(${target} velotune_commit)
 endfunction()
 
+# cpack run by hand, outside scripts/build.sh, dates the package's files the same.
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/cpack-date.cmake)
+file(CONFIGURE OUTPUT ${CPACK_PROJECT_CONFIG_FILE} CONTENT [[
+if("$ENV{SOURCE_DATE_EPOCH}" STREQUAL "")
+    set(ENV{SOURCE_DATE_EPOCH} @VELOTUNE_SOURCE_DATE_EPOCH@)
+endif()
+]] @ONLY)
+
 if(NOT WIN32)
     return()
 endif()
