@@ -50,6 +50,11 @@ fresh() {
 # --- help, version, usage ------------------------------------------------------
 vt --version
 expect "--version prints the version and the commit" "0|$VERSION_LINE" "$RC|$OUT"
+mkdir -p "$work/unpacked-source"
+cmake -DSOURCE="$work/unpacked-source" -DOUTPUT="$work/commit.h" \
+    -P "$(dirname "$0")/../../cmake/commit.cmake"
+expect "a source tree outside a git checkout of its own names no commit" \
+    '#define VELOTUNE_COMMIT_STR "unknown commit"' "$(grep COMMIT_STR "$work/commit.h")"
 vt --help
 expect "--help shows the synopsis, one line per command" "0|4" \
     "$RC|$(grep -cE '^  velotune (list   \[--json\] \[--device DEV\]\.\.\.|status \[--json\] \[--device DEV\]|set \(high \| silence \| SPEED\) \[--device DEV\]|--help \| --version)' <<<"$OUT")"
