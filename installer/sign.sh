@@ -31,5 +31,6 @@ for f in "$@"; do
         exit 1
     fi
     rm -f "$tmp.log"
+    chmod --reference="$f" "$tmp"
     mv -f "$tmp" "$f"
 done
