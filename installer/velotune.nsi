@@ -68,6 +68,11 @@ ShowUninstDetails show
 BrandingText "${PRODUCT_NAME} ${VERSION}"
 
 !ifdef SIGN_COMMAND
+; makensis signs the uninstaller before it packs it from 3.08 on (Debian 12
+; ships 3.08). An older one would pack it unsigned: refuse rather than ship that.
+!if ${NSIS_PACKEDVERSION} < 0x03008000
+!error "Signing the uninstaller needs makensis 3.08 or later (!uninstfinalize)"
+!endif
 !uninstfinalize '"${SIGN_COMMAND}" "%1"'
 !finalize '"${SIGN_COMMAND}" "%1"'
 !endif
