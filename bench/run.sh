@@ -503,7 +503,7 @@ echo "$notes_text"
     echo "Written by \`bench/run.sh\`; never edited by hand. Measured $when at commit"
     echo "$commit, on $(nproc) cores (load average $load_start at the start, $(cut -d' ' -f1-3 /proc/loadavg)"
     echo "at the end), $(wine --version 2>/dev/null), Xvfb."
-    echo "Build: MinSizeRel, MinGW-w64 $(x86_64-w64-mingw32-g++-posix -dumpversion), static runtime."
+    echo "Build: MinSizeRel, MinGW-w64 $(x86_64-w64-mingw32-g++-posix -dumpversion), static runtime (the panel's of the win32 thread model)."
     echo
     echo "$table"
     echo

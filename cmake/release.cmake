@@ -86,7 +86,9 @@ function(velotune_ship target)
     set(cmds
         COMMAND ${CMAKE_COMMAND} -E make_directory ${VELOTUNE_SYMBOLS_DIR}
         COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${target}> ${VELOTUNE_SYMBOLS_DIR}/
-        COMMAND ${CMAKE_STRIP} $<TARGET_FILE:${target}>)
+        # strip writes a new PE time stamp: the commit's, not the clock's.
+        COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${VELOTUNE_SOURCE_DATE_EPOCH}
+                ${CMAKE_STRIP} $<TARGET_FILE:${target}>)
     if(VELOTUNE_SIGN_PKCS12)
         list(APPEND cmds COMMAND ${CMAKE_COMMAND} -E env ${VELOTUNE_SIGN_ENV}
              ${VELOTUNE_SIGN_SCRIPT} $<TARGET_FILE:${target}>)
