@@ -1,4 +1,4 @@
-// The windowed programs' end on std::terminate. They have no console, so the
+// The speed panel's end on std::terminate. It has no console, so the
 // runtime's own handler, which writes the type and text of an uncaught
 // exception to standard error before it aborts, would write to nowhere; and it
 // brings the C++ name demangler (about 45 KB) into the program with it. This

@@ -1,7 +1,8 @@
 // Command blocks, reply reading and list texts of the drive layer.
 #include "drive/drivecommands.h"
 
-#include <cstdio>
+#include "common/decimal.h"
+
 #include <cstring>
 
 namespace velotune {
@@ -97,7 +98,10 @@ SpeedStatus ParseStatusReply(const std::uint8_t* reply, std::size_t size) {
 }
 
 void FormatSpeedListStatus(std::uint8_t current, char (&text)[kStatusTextSize]) {
-    std::snprintf(text, sizeof text, "Current Speed = %2d", static_cast<int>(current));
+    static constexpr char kPrefix[] = "Current Speed = ";
+    static_assert(sizeof kPrefix - 1 + 3 < kStatusTextSize);
+    std::memcpy(text, kPrefix, sizeof kPrefix - 1);
+    FormatDecimal(text + sizeof kPrefix - 1, sizeof text - (sizeof kPrefix - 1), current, 2);
 }
 
 std::string SpeedListStatusText(std::uint8_t current) {
@@ -107,7 +111,7 @@ std::string SpeedListStatusText(std::uint8_t current) {
 }
 
 void FormatSpeedEntry(std::uint8_t speed, char (&text)[kSpeedEntrySize]) {
-    std::snprintf(text, sizeof text, "%u", static_cast<unsigned>(speed));
+    FormatDecimal(text, sizeof text, speed);
 }
 
 std::string InquiryEntryText(const std::uint8_t* inquiry, std::size_t size) {

@@ -11,6 +11,8 @@
 ;   OUTFILE       path of the setup program to write
 ;   PROTOCOL_NSH  path of the generated protocol.nsh: the window identities and
 ;                 registry names the two programs use
+;   SIGN_COMMAND  (optional) signs the file it is given in place: run on the
+;                 uninstaller before it is packed, and on the finished setup
 ;
 ; Command line: /S installs silently, /D=<folder> (last, unquoted) picks the folder.
 ; Exit code: 0, or 3010 (ERROR_SUCCESS_REBOOT_REQUIRED) when a file that was in
@@ -57,10 +59,23 @@ InstallDir "$PROGRAMFILES64\${PRODUCT_NAME}"
 InstallDirRegKey HKLM "${UNINST_KEY}" "InstallLocation"
 RequestExecutionLevel admin
 SetCompressor /SOLID lzma
+; The installed files get the time of installation, not the build's file times,
+; so that two builds of one commit give the same setup.
+SetDateSave off
 ManifestDPIAware true
 ShowInstDetails show
 ShowUninstDetails show
 BrandingText "${PRODUCT_NAME} ${VERSION}"
+
+!ifdef SIGN_COMMAND
+; makensis signs the uninstaller before it packs it from 3.08 on (Debian 12
+; ships 3.08). An older one would pack it unsigned: refuse rather than ship that.
+!if ${NSIS_PACKEDVERSION} < 0x03008000
+!error "Signing the uninstaller needs makensis 3.08 or later (!uninstfinalize)"
+!endif
+!uninstfinalize '"${SIGN_COMMAND}" "%1"'
+!finalize '"${SIGN_COMMAND}" "%1"'
+!endif
 
 VIProductVersion "${VERSION}"
 VIFileVersion "${VERSION}"

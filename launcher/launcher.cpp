@@ -5,7 +5,6 @@
 
 #include <objbase.h>
 
-#include <cstdio>
 #include <cstring>
 
 #if !defined(_WIN64)
@@ -146,7 +145,12 @@ void StartPanelProcess() {
 
     // Quoted, so that a folder with a blank ("C:\Program Files\...") is taken whole.
     char commandLine[kPathSize + 2];
-    std::snprintf(commandLine, sizeof commandLine, "\"%s\"", SpeedPanelPath);
+    const char* end = static_cast<const char*>(std::memchr(SpeedPanelPath, '\0', kPathSize - 1));
+    const std::size_t pathLength = end ? end - SpeedPanelPath : kPathSize - 1;
+    commandLine[0] = '"';
+    std::memcpy(commandLine + 1, SpeedPanelPath, pathLength);
+    commandLine[pathLength + 1] = '"';
+    commandLine[pathLength + 2] = '\0';
     if (Platform.createProcess(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                                &StartInfo, &ProcessInfo)) {
         // Nothing waits for the panel; its handles are not needed.
@@ -190,8 +194,10 @@ DWORD WriteAutoRunElevated(int value) {
     char self[kPathSize];
     const DWORD length = Platform.getModuleFileName(nullptr, self, sizeof self);
     if (length == 0 || length >= sizeof self) return ERROR_FILENAME_EXCED_RANGE;
-    char parameters[sizeof kSetAutorunArgument + 2];
-    std::snprintf(parameters, sizeof parameters, "%s%d", kSetAutorunArgument, value ? 1 : 0);
+    char parameters[sizeof kSetAutorunArgument + 1];
+    std::memcpy(parameters, kSetAutorunArgument, sizeof kSetAutorunArgument - 1);
+    parameters[sizeof kSetAutorunArgument - 1] = value ? '1' : '0';
+    parameters[sizeof kSetAutorunArgument] = '\0';
 
     SHELLEXECUTEINFOA exec = {};
     exec.cbSize = sizeof exec;

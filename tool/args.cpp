@@ -2,6 +2,7 @@
 #include "tool/args.h"
 
 #include "resources/version.h"
+#include "velotune_commit.h"
 
 #include <algorithm>
 
@@ -250,7 +251,7 @@ std::string HelpText() {
 }
 
 std::string VersionText() {
-    return std::string("velotune ") + VELOTUNE_FILE_VERSION_STR + "\n";
+    return std::string("velotune ") + VELOTUNE_FILE_VERSION_STR + " (" VELOTUNE_COMMIT_STR ")\n";
 }
 
 } // namespace velotune::tool

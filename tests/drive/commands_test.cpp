@@ -1,6 +1,8 @@
 // The plain functions: command blocks, reply reading and list texts.
 #include "drive/drivecommands.h"
 
+#include "common/decimal.h"
+
 #include "fakes.h"
 
 #include <cstring>
@@ -103,6 +105,30 @@ TEST(StatusText, WidthTwo) {
     EXPECT_EQ(SpeedListStatusText(24), "Current Speed = 24");
     EXPECT_EQ(SpeedListStatusText(0), "Current Speed =  0");
     EXPECT_EQ(SpeedListStatusText(255), "Current Speed = 255");
+}
+
+TEST(StatusText, SpeedEntriesAndCutText) {
+    char entry[kSpeedEntrySize];
+    FormatSpeedEntry(0, entry);
+    EXPECT_STREQ(entry, "0");
+    FormatSpeedEntry(255, entry);
+    EXPECT_STREQ(entry, "255");
+    // Cut where the room ends, as snprintf cuts, and always terminated.
+    const struct {
+        unsigned value;
+        std::size_t size, width;
+        const char* text;
+    } rows[] = {{4294967295u, 11, 0, "4294967295"},
+                {255, 3, 0, "25"},
+                {7, 3, 5, "  "},
+                {16, 1, 0, ""},
+                {16, 6, 4, "  16"}};
+    for (const auto& r : rows) {
+        char out[12];
+        std::memset(out, 'x', sizeof out);
+        EXPECT_EQ(FormatDecimal(out, r.size, r.value, r.width), std::strlen(r.text));
+        EXPECT_STREQ(out, r.text) << r.value << " in " << r.size;
+    }
 }
 
 TEST(EntryText, FullInquiryGivesThirtyOneCharacters) {

@@ -17,4 +17,16 @@ crlf_lines() { [ "$(grep -c $'\r$' <<<"$text")" = "$(wc -l <<<"$text")" ]; }
 check "text has Windows line ends" crlf_lines
 check "text gives the logon entry" grep -qF 'Currentversion\Run" /reg:64 /f /v Velotune' <<<"$text"
 check "no placeholder left" not grep -q @ <<<"$text"
+
+it_case "stripped files and their sums"
+for f in TrelvixVelotune.exe Velotray.exe Velotray.kor velotune.exe; do
+    check "$f stripped: no symbols, no debug sections" eq \
+        "$(x86_64-w64-mingw32-objdump -h -t "$IT_DIST/$f" | grep -cE '\.debug_|^\[ *[0-9]+\]')" 0
+done
+listed=$(cut -d' ' -f3- "$IT_DIST/SHA256SUMS" 2>/dev/null | sort | tr '\n' ' ')
+want=$( (printf '%s\n' "${IT_SETUP##*/}" "${zip##*/}" TrelvixVelotune.exe Velotray.exe Velotray.kor \
+    velotune.exe && find "$IT_DIST" -maxdepth 1 -name 'velotune_*.deb' -printf '%f\n') |
+    sort | tr '\n' ' ')
+check "SHA256SUMS lists the setup, the zip, the programs and the package" eq "$listed" "$want"
+check "SHA256SUMS checks" sh -c "cd '$IT_DIST' && sha256sum --quiet -c SHA256SUMS"
 vt_end

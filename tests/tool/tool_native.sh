@@ -18,6 +18,8 @@ cd "$work" || exit 1
 
 # expect NAME WANT HAVE
 expect() { check "$1" eq "$3" "$2"; }
+# what --version says: the version header's version and the commit built from
+VERSION_LINE="velotune 1.0.1.3 (commit $(git -C "$(dirname "$0")" rev-parse --short=7 HEAD))"
 # vt ARGS...: runs the tool; RC, OUT and ERR hold what it did
 vt() {
     OUT=$(LD_PRELOAD=$preload "$tool" "$@" 2>"$work/err")
@@ -47,7 +49,12 @@ fresh() {
 
 # --- help, version, usage ------------------------------------------------------
 vt --version
-expect "--version prints the version header's version" "0|velotune 1.0.1.3" "$RC|$OUT"
+expect "--version prints the version and the commit" "0|$VERSION_LINE" "$RC|$OUT"
+mkdir -p "$work/unpacked-source"
+cmake -DSOURCE="$work/unpacked-source" -DOUTPUT="$work/commit.h" \
+    -P "$(dirname "$0")/../../cmake/commit.cmake"
+expect "a source tree outside a git checkout of its own names no commit" \
+    '#define VELOTUNE_COMMIT_STR "unknown commit"' "$(grep COMMIT_STR "$work/commit.h")"
 vt --help
 expect "--help shows the synopsis, one line per command" "0|4" \
     "$RC|$(grep -cE '^  velotune (list   \[-j\] \[-v\|-q\] \[--all\] \[DEV\.\.\.\]|status \[-j\] \[-v\|-q\] \[DEV\]|set \(high \| silence \| SPEED\) \[-j\] \[-v\|-q\] \[DEV\]|-h \| --help \| -V \| --version)' <<<"$OUT")"

@@ -61,7 +61,8 @@ trap remove_letters EXIT
 vt_sim_preload
 
 vt --version
-expect "velotune.exe --version" "0|velotune 1.0.1.3" "$RC|$OUT"
+expect "velotune.exe --version: version and commit" \
+    "0|velotune 1.0.1.3 (commit $(git -C "$SRC" rev-parse --short=7 HEAD))" "$RC|$OUT"
 
 vt list --device d --device f --device E:
 expect "list: the two drives of the maker, by the names given; the other maker's drive named sets exit 2" "2|D:  TRELVIX DVD-RW TV-1620  1.03  two-mode    high

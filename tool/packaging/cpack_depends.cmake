@@ -1,4 +1,7 @@
-# Read by cpack when it starts (CPACK_PROJECT_CONFIG_FILE): the package's
+# Read by cpack when it starts (CPACK_PROJECT_CONFIG_FILE): the files' dates
+# from the commit, for a cpack run by hand as well;
+include("${CPACK_VT_DATE_FILE}" OPTIONAL)
+# and the package's
 # Depends from the libraries the program links, by dpkg-shlibdeps (dpkg-dev).
 # CPack's own lookup would need the 'file' program as well, which dpkg-dev does
 # not bring.
