@@ -71,7 +71,7 @@ expect "an unknown option: named, with a pointer to --help" \
 vt set --help
 expect "--help after a command" "0|5" "$RC|$(grep -c '^  velotune ' <<<"$OUT")"
 vt -V
-expect "-V" "0|velotune 1.0.1.3" "$RC|$OUT"
+expect "-V, as --version" "0|$VERSION_LINE" "$RC|$OUT"
 
 # --- list ------------------------------------------------------------------------
 fresh
