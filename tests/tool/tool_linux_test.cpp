@@ -20,6 +20,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <tuple>
 #include <unistd.h>
 
@@ -69,6 +70,22 @@ void RecordSleep(unsigned ms) {
     g_sleeps.push_back(ms);
 }
 
+// What a device path is, as stat tells it: g_statMode with device number g_statDev.
+mode_t g_statMode = S_IFREG;
+dev_t g_statDev = 0;
+int g_opens = 0;
+int FakeStat(const char*, struct stat* st) {
+    *st = {};
+    st->st_mode = g_statMode | 0660;
+    st->st_rdev = g_statDev;
+    return 0;
+}
+int CountingRefusingOpen(const char*, int) {
+    ++g_opens;
+    errno = EACCES;
+    return -1;
+}
+
 void WriteDrive(const std::string& name, const std::string& text) {
     std::ofstream(g_dir + "/" + name) << text;
     std::ofstream(g_dir + "/" + name + ".log").flush();
@@ -85,6 +102,24 @@ int LogLines(const std::string& name) {
         ++n;
     return n;
 }
+
+// No device at all: nothing may be opened or sent.
+class NoSuchTransport : public Transport {
+public:
+    std::vector<std::string> Search() override { return {}; }
+    std::string DeviceName(const std::string& given) override { return given; }
+    CommandResult Open(const std::string&, int&) override {
+        CommandResult result;
+        result.status = IoStatus::NotFound;
+        return result;
+    }
+    CommandResult Send(int, const std::uint8_t*, std::uint8_t, std::uint8_t*,
+                       std::uint32_t) override {
+        ADD_FAILURE() << "sent";
+        return {};
+    }
+    void Close(int) override {}
+};
 
 class LinuxTool : public ::testing::Test {
 protected:
@@ -269,6 +304,105 @@ TEST_F(LinuxTool, ApplyGivesEachDriveFoundItsFirstMatchingLine) {
     EXPECT_EQ(LogLines("sr3.drive"), 2) << "INQUIRY and status read only";
 }
 
+// Only what takes SCSI commands without harm is opened: a block device that
+// sysfs shows backed by a SCSI device, an sg node, a regular file. A serial
+// port, a loop device, a FIFO: "not a SCSI device", never opened.
+TEST_F(LinuxTool, OnlyScsiDevicesAndRegularFilesAreOpened) {
+    const std::string sys = g_dir + "/sys";
+    std::filesystem::create_directories(sys + "/dev/block/11:0/device/scsi_device");
+    std::filesystem::create_directories(sys + "/dev/block/7:0/device");
+    std::filesystem::create_directories(sys + "/class/scsi_generic");
+    std::filesystem::create_directories(sys + "/class/tty");
+    std::filesystem::create_directories(sys + "/dev/char/21:0");
+    ::symlink("../../../class/scsi_generic", (sys + "/dev/char/21:0/subsystem").c_str());
+    std::filesystem::create_directories(sys + "/dev/char/4:65");
+    ::symlink("../../../class/tty", (sys + "/dev/char/4:65/subsystem").c_str());
+    LinuxSeam seam = Seam();
+    seam.stat = &FakeStat;
+    seam.open = &CountingRefusingOpen;
+    seam.sysDir = sys.c_str();
+    LinuxTransport transport(seam);
+    const struct {
+        mode_t mode;
+        dev_t dev;
+        bool opened;
+        const char* what;
+    } cases[] = {
+        {S_IFBLK, makedev(11, 0), true, "an optical drive's block device (sr0)"},
+        {S_IFCHR, makedev(21, 0), true, "an sg node"},
+        {S_IFREG, 0, true, "a regular file"},
+        {S_IFCHR, makedev(4, 65), false, "a serial port (ttyS1)"},
+        {S_IFBLK, makedev(7, 0), false, "a loop device"},
+        {S_IFCHR, makedev(10, 130), false, "a watchdog, unknown to sysfs here"},
+        {S_IFIFO, 0, false, "a FIFO"},
+        {S_IFDIR, 0, false, "a folder"},
+    };
+    for (const auto& c : cases) {
+        g_statMode = c.mode;
+        g_statDev = c.dev;
+        g_opens = 0;
+        const Outcome status = velotune::tool::Run({"status", "/dev/node"}, transport);
+        EXPECT_EQ(g_opens, c.opened ? 1 : 0) << c.what;
+        EXPECT_EQ(status.exitCode, c.opened ? kExitNotPermitted : kExitNoDevice) << c.what;
+        if (!c.opened) EXPECT_EQ(status.err, "velotune: /dev/node: not a SCSI device\n") << c.what;
+    }
+    g_statMode = S_IFREG;
+}
+
+// set and apply keep a drive to themselves from the status read on; another
+// run that holds it is waited for a bounded time, then named.
+TEST_F(LinuxTool, ADriveHeldByAnotherRunIsWaitedForThenRefused) {
+    ASSERT_TRUE(Preloaded()) << "run with the SG_IO emulator preloaded";
+    LinuxTransport transport(Seam());
+    const int held = ::open(Drive("sr0.drive").c_str(), O_RDONLY);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    g_sleeps.clear();
+    const Outcome set = velotune::tool::Run({"set", "silence", Drive("sr0.drive")}, transport);
+    EXPECT_EQ(set.exitCode, kExitFailed);
+    EXPECT_EQ(set.err,
+              "velotune: " + Drive("sr0.drive") + ": the drive is in use by another velotune\n");
+    EXPECT_EQ(LogLines("sr0.drive"), 1) << "INQUIRY only: no status read without the lock";
+    EXPECT_EQ(g_sleeps.size(), 100u) << "ten seconds in looks of 100 ms, then no more";
+    EXPECT_TRUE(
+        std::all_of(g_sleeps.begin(), g_sleeps.end(), [](unsigned ms) { return ms == 100; }));
+    // status only reads, and does not wait.
+    g_sleeps.clear();
+    EXPECT_EQ(velotune::tool::Run({"status", Drive("sr0.drive")}, transport).exitCode, kExitOk);
+    // A drive that no line names is not waited for either.
+    const std::string config = g_dir + "/other.conf";
+    std::ofstream(config) << "*NOTHERE* silence\n";
+    const Outcome apply =
+        velotune::tool::Run({"apply", "--config", config, Drive("sr0.drive")}, transport);
+    EXPECT_EQ(apply.exitCode, kExitOk) << apply.err;
+    EXPECT_TRUE(g_sleeps.empty());
+    ::close(held);
+    EXPECT_EQ(velotune::tool::Run({"set", "silence", Drive("sr0.drive")}, transport).exitCode,
+              kExitOk);
+}
+
+TEST(ToolArguments, JsonIsAskedForWhereverItStandsBeforeTheEnd) {
+    for (const auto& args :
+         {std::vector<std::string>{"status", "-j", "--bogus"},
+          std::vector<std::string>{"--bogus", "--json"}, std::vector<std::string>{"frob", "-vj"},
+          std::vector<std::string>{"set", "fast", "-d", "x", "-j"}}) {
+        const Parsed parsed = ParseArgs(args);
+        EXPECT_FALSE(parsed.ok);
+        EXPECT_TRUE(parsed.options.json) << args[0] << " " << args[1];
+    }
+    for (const auto& args : {std::vector<std::string>{"status", "--bogus", "-dj"},
+                             std::vector<std::string>{"status", "--bogus", "-d", "-j"},
+                             std::vector<std::string>{"status", "--bogus", "--", "-j"}}) {
+        EXPECT_FALSE(ParseArgs(args).options.json) << args[2] << " " << args.back();
+    }
+    NoSuchTransport none;
+    const Outcome bogus = velotune::tool::Run({"status", "-j", "--bogus"}, none);
+    EXPECT_EQ(bogus.exitCode, kExitUsage);
+    EXPECT_EQ(bogus.out, "{\"error\": {\"device\": null, \"code\": 1, \"message\": \"unknown "
+                         "option '--bogus'; try 'velotune --help'\"}}\n");
+    EXPECT_EQ(velotune::tool::Run({"status", "-jq", "--bogus"}, none).out, "");
+}
+
 TEST(ToolArguments, CommandsOptionsAndRefusals) {
     struct Case {
         std::vector<std::string> args;
@@ -349,6 +483,10 @@ TEST(ToolJson, ModelEscaping) {
     EXPECT_EQ(JsonString("\xc3\xa9\xe2\x82\xac\xc2\x85\xc3\xc0\xaf\xed\xa0\x80"),
               "\"\xc3\xa9\xe2\x82\xac\\u0085\\u00C3\\u00C0\\u00AF\\u00ED\\u00A0\\u0080\"");
     EXPECT_EQ(Printable("a\nb\x1b[1m\xc3\xa9\xc2\x9b\xff"), "a?b?[1m\xc3\xa9??");
+    // Format characters: bidirectional controls, zero widths, the BOM, a tag.
+    EXPECT_EQ(Printable("a\u202Eb\u200Bc\u2066d\uFEFFe\U000E0041f\u00ADg\u00E9"),
+              "a?b?c?d?e?f?g\u00E9");
+    EXPECT_EQ(JsonString("x\u202Ey"), "\"x\\u202Ey\"");
     DriveReport two;
     two.device = "E:";
     two.model = "M";
