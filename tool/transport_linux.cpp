@@ -1,6 +1,7 @@
 // SG_IO on Linux. Opening /dev/srN with O_RDWR | O_NONBLOCK needs no medium;
-// the kernel lets only root or CAP_SYS_RAWIO send the vendor opcode 0xFF, and
-// answers EPERM otherwise.
+// through it the kernel lets only root or CAP_SYS_RAWIO send the vendor opcode
+// 0xFF, and answers EPERM otherwise. Through /dev/sgN it filters only read-only
+// opens: whoever may open the node for writing sends any command.
 #include "tool/transport_linux.h"
 
 #include <algorithm>
