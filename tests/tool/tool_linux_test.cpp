@@ -346,6 +346,17 @@ TEST_F(LinuxTool, OnlyScsiDevicesAndRegularFilesAreOpened) {
         EXPECT_EQ(status.exitCode, c.opened ? kExitNotPermitted : kExitNoDevice) << c.what;
         if (!c.opened) EXPECT_EQ(status.err, "velotune: /dev/node: not a SCSI device\n") << c.what;
     }
+    // What was opened is not what was looked at (a link changed in between):
+    // closed again, and no command sent.
+    g_statMode = S_IFBLK;
+    g_statDev = makedev(11, 0);
+    seam.open = &RealOpen;
+    LinuxTransport swapped(seam);
+    g_ioctls = 0;
+    const Outcome status = velotune::tool::Run({"status", Drive("sr0.drive")}, swapped);
+    EXPECT_EQ(status.exitCode, kExitNoDevice);
+    EXPECT_EQ(g_ioctls, 0);
+    EXPECT_EQ(LogLines("sr0.drive"), 0);
     g_statMode = S_IFREG;
 }
 
