@@ -284,6 +284,18 @@ TEST_F(LinuxTool, ApplyGivesEachDriveFoundItsFirstMatchingLine) {
     for (const char* name : {"sr0.drive", "sr2.drive", "sr10.drive"})
         EXPECT_EQ(LogLines(name), 4) << name << ": INQUIRY, status read, mode set, read-back";
     EXPECT_EQ(LogLines("sr3.drive"), 2) << "INQUIRY and status read only";
+
+    // Drives found and all left alone: exit 0, each named; none found at all: exit 2.
+    std::ofstream(config) << "/dev/disk/by-id/*NOTHERE* silence\n";
+    const Outcome alone = velotune::tool::Run({"apply", "--config", config}, transport);
+    EXPECT_EQ(alone.exitCode, kExitOk) << alone.err;
+    EXPECT_EQ(std::count(alone.err.begin(), alone.err.end(), '\n'), 4) << alone.err;
+    EXPECT_EQ(alone.err.find("no drive found"), std::string::npos) << alone.err;
+    LinuxTransport empty(Seam(".none"));
+    const Outcome none = velotune::tool::Run({"apply", "-j", "--config", config}, empty);
+    EXPECT_EQ(none.exitCode, kExitNoDevice);
+    EXPECT_EQ(none.err, "velotune: no drive found\n");
+    EXPECT_EQ(none.out, "[]\n");
 }
 
 // Only what takes SCSI commands without harm is opened: a block device that
