@@ -30,7 +30,7 @@ check "no speed panel window" it_probe absent "$VT_PANEL_CLASS" "$VT_PANEL_TITLE
 
 it_case "launcher Exit and uninstall"
 check "launcher ends on Exit" it_probe exit-launcher
-check "its icon is gone" it_wait_tray_like "$tray_empty"
+check "its icon is gone" vt_wait_tray_like "$tray_empty"
 check "silent uninstall finishes" it_uninstall
 check "no program left running" it_wait_no_programs
 vt_end
