@@ -78,6 +78,19 @@ struct textsearch {
     int found;
 };
 
+/* The text the window's program gives when asked (WM_GETTEXT). */
+static BOOL CALLBACK child_text(HWND w, LPARAM lp) {
+    struct textsearch* s = (struct textsearch*)lp;
+    char text[512] = "";
+    DWORD_PTR r = 0;
+    SendMessageTimeoutA(w, WM_GETTEXT, sizeof text, (LPARAM)text, SMTO_ABORTIFHUNG, 2000, &r);
+    if (strncmp(text, s->prefix, strlen(s->prefix)) == 0) {
+        s->found = 1;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 /* The text the system keeps for the window: no message to its program. */
 static BOOL CALLBACK child_stored_text(HWND w, LPARAM lp) {
     struct textsearch* s = (struct textsearch*)lp;
@@ -95,6 +108,12 @@ static BOOL CALLBACK child_stored_text(HWND w, LPARAM lp) {
 static int has_stored_child_text(HWND w, const char* prefix) {
     struct textsearch s = {prefix, 0};
     EnumChildWindows(w, child_stored_text, (LPARAM)&s);
+    return s.found;
+}
+
+static int has_child_text(HWND w, const char* prefix) {
+    struct textsearch s = {prefix, 0};
+    EnumChildWindows(w, child_text, (LPARAM)&s);
     return s.found;
 }
 
