@@ -11,7 +11,8 @@
 #                                 and ...-panel.png around the panel when it shows
 #   vt_same_image A B             the two pictures are equal, pixel for pixel
 #   vt_tray FILE                  a picture of the notification area
-#   vt_wait_tray_like REF         until the notification area looks like REF (10 s)
+#   vt_wait_tray_like REF         until the notification area looks like REF (40
+#                                 looks, 0.25 s apart)
 
 click() {
     xdotool mousemove "$1" "$2" sleep 0.2 click --repeat "${4:-1}" --delay 80 "${3:-1}"
