@@ -195,7 +195,7 @@ script=$W/tray.txt
     for i in $(seq 0 "$runs"); do
         echo "traytime \"$LAUNCHW\" /autorun"
         echo "post - \"$LAUNCHER_TITLE\" 273 103 0"
-        echo "gone - \"$LAUNCHER_TITLE\" 10000"
+        echo "wait-gone - \"$LAUNCHER_TITLE\" 10000"
         echo "sleep 300"
     done
 } >"$script"
@@ -217,7 +217,7 @@ script=$W/dblclick.txt
 {
     for i in $(seq 0 "$runs"); do
         echo "starttime \"$PROBEW\" $PANEL_CLASS \"$PANEL_TITLE\" \"Current Speed = \" script $(vt_sim_winpath "$W/dblclick-post.txt")"
-        echo "gone $PANEL_CLASS \"$PANEL_TITLE\" 10000"
+        echo "wait-gone $PANEL_CLASS \"$PANEL_TITLE\" 10000"
         echo "sleep 300"
     done
 } >"$script"
@@ -231,7 +231,7 @@ echo "start \"$PLAINW\"" >"$W/poster-plain.txt"
 script=$W/poster.txt
 for i in $(seq 0 "$runs"); do
     echo "starttime \"$PROBEW\" VelotuneBenchPlain - \"Current Speed = \" script $(vt_sim_winpath "$W/poster-plain.txt")"
-    echo "gone VelotuneBenchPlain - 10000"
+    echo "wait-gone VelotuneBenchPlain - 10000"
 done >"$script"
 pr0 script "$(vt_sim_winpath "$script")" >"$W/poster.out"
 mapfile -t pp < <(times_of "$W/poster.out" $((runs + 1)) | tail -n +2)

@@ -45,15 +45,4 @@ std::vector<FoundDrive> FindDrives(DevicePort& port, int count, std::size_t limi
     return found;
 }
 
-std::string InquiryModel(const std::uint8_t* inquiry, std::size_t size) {
-    std::string model;
-    if (inquiry == nullptr || size <= kInquiryTextFirst) return model;
-    const std::size_t end = size < kInquiryLength ? size : kInquiryLength;
-    model.assign(reinterpret_cast<const char*>(inquiry) + kInquiryTextFirst,
-                 end - kInquiryTextFirst);
-    while (!model.empty() && model.back() == ' ')
-        model.pop_back();
-    return model;
-}
-
 } // namespace velotune

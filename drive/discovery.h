@@ -1,5 +1,5 @@
 // Finding the maker's drives among candidate devices, without windows: the
-// panel and the command-line tool share it. A device counts as one of the
+// panel's discovery core, tested apart from its Windows seam. A device counts as one of the
 // maker's drives exactly when it completes the vendor status read; INQUIRY then
 // gives its name. Plain code, no Windows headers: each caller brings its devices
 // through a DevicePort.
@@ -44,8 +44,5 @@ struct FoundDrive {
 // AlignedBuffer aligns).
 std::vector<FoundDrive> FindDrives(DevicePort& port, int count, std::size_t limit,
                                    std::uint8_t* reply);
-
-// The model text of a drive: INQUIRY bytes 8 to 35 with trailing blanks removed.
-std::string InquiryModel(const std::uint8_t* inquiry, std::size_t size);
 
 } // namespace velotune

@@ -1,6 +1,5 @@
 #include "speedpanel/toolkit/application.h"
 #include "speedpanel/toolkit/detail.h"
-#include "speedpanel/toolkit/form.h"
 #include <algorithm>
 #include <commctrl.h>
 
@@ -8,6 +7,7 @@ namespace velotune::tk {
 
 namespace {
 Application* g_app = nullptr;
+TFormOfWindow g_formOf = nullptr;
 constexpr char kAppClass[] = "TApplication";
 constexpr char kUtilClass[] = "TPUtilWindow";
 } // namespace
@@ -16,9 +16,8 @@ Application* App() {
     return g_app;
 }
 
-Screen& TheScreen() {
-    static Screen screen;
-    return screen;
+void SetFormOfWindow(TFormOfWindow fn) {
+    g_formOf = fn;
 }
 
 TShiftState KeyboardShiftState() {
@@ -130,7 +129,7 @@ void Application::ProcessMessage(MSG& msg) {
     try {
         if (OnMessage) OnMessage(msg, handled);
         if (!handled) {
-            TForm* form = TheScreen().FormOf(msg.hwnd);
+            TAppForm* form = g_formOf ? g_formOf(msg.hwnd) : nullptr;
             if (form && form->PreTranslateMessage(msg)) handled = true;
         }
     } catch (...) {
@@ -184,26 +183,6 @@ void Application::HandleException(std::exception_ptr error) {
     } catch (...) {
     }
     ShowException(text);
-}
-
-// ---- screen -------------------------------------------------------------------
-
-void Screen::AddForm(TForm* f) {
-    if (std::find(forms_.begin(), forms_.end(), f) == forms_.end()) forms_.push_back(f);
-}
-
-void Screen::RemoveForm(TForm* f) {
-    forms_.erase(std::remove(forms_.begin(), forms_.end(), f), forms_.end());
-    if (activeForm_ == f) activeForm_ = nullptr;
-}
-
-TForm* Screen::FormOf(HWND hwnd) const {
-    if (!hwnd) return nullptr;
-    HWND root = GetAncestor(hwnd, GA_ROOT);
-    for (TForm* f : forms_) {
-        if (f->Handle() && (f->Handle() == hwnd || f->Handle() == root)) return f;
-    }
-    return nullptr;
 }
 
 // ---- utility windows ----------------------------------------------------------

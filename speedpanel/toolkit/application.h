@@ -1,5 +1,6 @@
-// The application object, the screen object, hidden utility windows, the
-// standard exception box and string resources.
+// The application object, hidden utility windows, the standard exception box
+// and string resources. The form layer (form.h) builds on this file, never the
+// other way round: the application sees its forms only as TAppForm.
 #pragma once
 
 #include "speedpanel/toolkit/base.h"
@@ -9,7 +10,22 @@
 
 namespace velotune::tk {
 
-class TForm;
+// What the application asks of a form: its window, showing it, and the message
+// loop's step before dispatch (true when the message needs no dispatch). The
+// form layer's TForm is one.
+class TAppForm {
+public:
+    virtual HWND Handle() const = 0;
+    virtual void Show() = 0;
+    virtual bool PreTranslateMessage(MSG& msg) = 0;
+
+protected:
+    ~TAppForm() = default;
+};
+// The form whose window is hwnd or an ancestor of hwnd, or null. The form layer
+// sets it when its first form is made; until then no message has a form.
+using TFormOfWindow = TAppForm* (*)(HWND hwnd);
+void SetFormOfWindow(TFormOfWindow fn);
 
 // A handler on the application window's messages. Returning true stops the
 // handling of the message there: neither later hooks nor the application see it.
@@ -41,8 +57,8 @@ public:
     TIcon& Icon() { return icon_; }
 
     // The main form: the first form shown with Run; closing it ends the program.
-    TForm* MainForm() const { return mainForm_; }
-    void SetMainForm(TForm* form) { mainForm_ = form; }
+    TAppForm* MainForm() const { return mainForm_; }
+    void SetMainForm(TAppForm* form) { mainForm_ = form; }
 
     // Minimises the application with its main window, then raises OnMinimize.
     // Does nothing while the application is minimised already.
@@ -100,7 +116,7 @@ private:
     UniqueWindow handle_;
     std::string title_;
     TIcon icon_;
-    TForm* mainForm_ = nullptr;
+    TAppForm* mainForm_ = nullptr;
     bool minimized_ = false;
     bool terminated_ = false;
     std::vector<Hook> hooks_;
@@ -110,25 +126,6 @@ private:
 
 // The one application object of the program (null before it exists).
 Application* App();
-
-// Forms of the program and which of them is active.
-class Screen {
-public:
-    TForm* ActiveForm() const { return activeForm_; }
-    void SetActiveForm(TForm* f) { activeForm_ = f; }
-    void AddForm(TForm* f);
-    void RemoveForm(TForm* f);
-    const std::vector<TForm*>& Forms() const { return forms_; }
-    // The form whose window is hwnd or an ancestor of hwnd.
-    TForm* FormOf(HWND hwnd) const;
-    static int Width() { return GetSystemMetrics(SM_CXSCREEN); }
-    static int Height() { return GetSystemMetrics(SM_CYSCREEN); }
-
-private:
-    TForm* activeForm_ = nullptr;
-    std::vector<TForm*> forms_;
-};
-Screen& TheScreen();
 
 // Hidden utility window: every message it receives after creation goes to the
 // handler with Result preset to 0, and the handler's Result is returned; no

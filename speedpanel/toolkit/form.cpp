@@ -233,7 +233,7 @@ POINT TForm::PlacedAt() const {
     if (position_ == TPosition::poDesigned) return POINT{left_, top_};
     RECT screen{0, 0, Screen::Width(), Screen::Height()};
     RECT main{};
-    TForm* mf = App() ? App()->MainForm() : nullptr;
+    TForm* mf = MainForm();
     bool haveMain = mf && mf != this && mf->Visible();
     if (haveMain) GetWindowRect(mf->Handle(), &main);
     return PlacementPoint(position_, screen, main, haveMain, width_, height_);
@@ -561,6 +561,40 @@ void TForm::DefaultHandler(TMessage& m) {
         break;
     }
     m.Result = h ? DefWindowProcA(h, m.Msg, m.WParam, m.LParam) : 0;
+}
+
+// ---- screen -------------------------------------------------------------------
+
+Screen& TheScreen() {
+    static Screen screen;
+    return screen;
+}
+
+Screen::Screen() {
+    SetFormOfWindow([](HWND hwnd) -> TAppForm* { return TheScreen().FormOf(hwnd); });
+}
+
+TForm* MainForm() {
+    // Every main form is a TForm: SetMainForm is given forms only.
+    return App() ? static_cast<TForm*>(App()->MainForm()) : nullptr;
+}
+
+void Screen::AddForm(TForm* f) {
+    if (std::find(forms_.begin(), forms_.end(), f) == forms_.end()) forms_.push_back(f);
+}
+
+void Screen::RemoveForm(TForm* f) {
+    forms_.erase(std::remove(forms_.begin(), forms_.end(), f), forms_.end());
+    if (activeForm_ == f) activeForm_ = nullptr;
+}
+
+TForm* Screen::FormOf(HWND hwnd) const {
+    if (!hwnd) return nullptr;
+    HWND root = GetAncestor(hwnd, GA_ROOT);
+    for (TForm* f : forms_) {
+        if (f->Handle() && (f->Handle() == hwnd || f->Handle() == root)) return f;
+    }
+    return nullptr;
 }
 
 } // namespace velotune::tk

@@ -190,7 +190,7 @@ private:
 };
 
 // A top-level window made from a FormDef and a control table.
-class TForm : public TComponent {
+class TForm : public TComponent, public TAppForm {
 public:
     TForm(TComponent* owner, const FormDef& def, std::span<const ControlDef> controls);
     ~TForm() override;
@@ -206,7 +206,7 @@ public:
     // Fills the creation parameters; forms override it to change any of them.
     virtual void CreateParams(TCreateParams& params);
 
-    HWND Handle() const { return window_.Get(); }
+    HWND Handle() const override { return window_.Get(); }
     // Creates the window if it does not exist yet, with the controls its first
     // paint needs: a windowed control that is hidden, or that lies wholly outside
     // the window, waits for CompleteCreation (its state is kept meanwhile).
@@ -244,7 +244,7 @@ public:
                                 bool haveMain, int width, int height);
 
     bool Visible() const { return window_ && IsWindowVisible(window_.Get()); }
-    void Show();
+    void Show() override;
     void Hide();
     // Shows the form modally: disables the program's other windows, runs the
     // message loop until the form closes, then hides it. Returns the modal result.
@@ -270,7 +270,7 @@ public:
 
     // The message loop's step before dispatch: key preview, control key events and
     // keyboard navigation. True when the message needs no dispatch.
-    bool PreTranslateMessage(MSG& msg);
+    bool PreTranslateMessage(MSG& msg) override;
     // Key release as the loop delivers it: the form first (with key preview),
     // then the focused control. Public for tests.
     void DispatchKeyUp(HWND target, WORD key, TShiftState shift);
@@ -325,6 +325,30 @@ private:
     bool pressedInside_ = false;
     HWND lastFocus_ = nullptr;
 };
+
+// Forms of the program and which of them is active.
+class Screen {
+public:
+    // Tells the application which form a window belongs to.
+    Screen();
+    TForm* ActiveForm() const { return activeForm_; }
+    void SetActiveForm(TForm* f) { activeForm_ = f; }
+    void AddForm(TForm* f);
+    void RemoveForm(TForm* f);
+    const std::vector<TForm*>& Forms() const { return forms_; }
+    // The form whose window is hwnd or an ancestor of hwnd.
+    TForm* FormOf(HWND hwnd) const;
+    static int Width() { return GetSystemMetrics(SM_CXSCREEN); }
+    static int Height() { return GetSystemMetrics(SM_CYSCREEN); }
+
+private:
+    TForm* activeForm_ = nullptr;
+    std::vector<TForm*> forms_;
+};
+Screen& TheScreen();
+
+// The application's main form (null when there is none).
+TForm* MainForm();
 
 constexpr int mrNone = 0;
 constexpr int mrOk = 1;

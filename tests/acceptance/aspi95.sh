@@ -23,7 +23,7 @@ away() { xdotool mousemove 600 60; }
 launcher
 check "panel opens" wait_panel
 check "the ASPI drive's mode is shown" wait_status "Current Speed = High Speed Mode"
-check "drive list shows the ASPI drive" pr0 waittext "$PANEL_CLASS" "$PANEL_TITLE" "TRELVIX CD-RW TV-4810   0.95" 5000
+check "drive list shows the ASPI drive" pr0 wait-text "$PANEL_CLASS" "$PANEL_TITLE" "prefix=TRELVIX CD-RW TV-4810   0.95" - 5000
 check "commands went through ASPI to adapter 0, target 1" grep -q 'ha=0 target=1' "$(vt_sim_path a1).log"
 check "the hard disk at target 0 is not listed: the ASPI drive is the only entry" \
     [ "$(drive_items)" = "TRELVIX CD-RW TV-4810   0.95   " ]

@@ -13,13 +13,12 @@
 #   wait_panel / wait_launcher   until the window exists (30 s)
 #   status_line             the panel's status line text
 #   tray_count, tray_xy     icons in the notification area, centre of the first
-#   click X Y [BUTTON] [N]  real mouse input through xdotool
 #   tray_menu               right click on the icon; waits for the popup menu
 #   menu_item_xy I          centre of item I (0 = first) of the open popup menu
 #   menu_close              closes the open popup menu
 #   menu_item_dark I        number of near-black pixels in item I (enabled text)
-#   shot NAME               screenshot $ART/NAME.png
-#   check DESC CMD...       (tests/system/lib.sh) one check
+#   check, shot, click, click_child, click_control ...   tests/system (lib.sh,
+#                           desktop.sh)
 #   sys_end                 ends every program of this prefix, then vt_end
 #
 # shellcheck source=../system/lib.sh
@@ -33,18 +32,15 @@ sys_names() {
     RUN_KEY=${VT_RUN_KEY#HKLM\\}
     PRODUCT_KEY=${VT_SETTINGS_KEY#HKLM\\}
 }
-sys_names
 
 sys_init() {
     SYS_B=$(cd "$1" && pwd)
     SYS_S=$(cd "$2" && pwd)
     SYS_N=${3:-$SYS_B/native}
     SYS_NAME=$4
-    # the names as this build generated them, if it did
-    vt_protocol "$SYS_B"
+    # the names as this build wrote them
+    vt_protocol "$SYS_B" || exit 1
     sys_names
-    # shellcheck source=../system/wineenv.sh
-    source "$SYS_S/tests/system/wineenv.sh"
     # SYS_ENV: the folder of the Wine environment (default: the build folder)
     SYS_ENV=${SYS_ENV:-$SYS_B}
     mkdir -p "$SYS_ENV"
@@ -62,6 +58,7 @@ sys_init() {
     cp -f "$SYS_B"/dist/TrelvixVelotune.exe "$SYS_B"/dist/Velotray.exe "$SYS_B"/dist/Velotray.kor "$APP"/
     APPW=$(vt_sim_winpath "$APP")
     PROBE=$SYS_B/tools/winprobe.exe
+    PROBE_EXE=$PROBE
     vt_sim_preload
     sys_quiet_end
 }
@@ -70,8 +67,8 @@ sys_init() {
 sys_quiet_end() {
     pr0 send - "$PANEL_TITLE" 16 0 0 >/dev/null 2>&1
     pr0 send - "$LAUNCHER_TITLE" 16 0 0 >/dev/null 2>&1
-    pr0 gone - "$PANEL_TITLE" 5000 >/dev/null 2>&1
-    pr0 gone - "$LAUNCHER_TITLE" 5000 >/dev/null 2>&1
+    pr0 wait-gone - "$PANEL_TITLE" 5000 >/dev/null 2>&1
+    pr0 wait-gone - "$LAUNCHER_TITLE" 5000 >/dev/null 2>&1
 }
 
 # The registry values an installation writes.
@@ -86,16 +83,11 @@ sys_install() {
     fi
 }
 
-# The probe's output goes through a file, never a pipe: a Wine process that
-# starts Wine's own helpers would hand them the pipe, and a reader would wait
-# for them forever.
+# pr0 CMD ARGS...: the probe's answer on stdout
 pr0() {
-    local f rc
-    f=$(mktemp)
-    wine "$PROBE" "$@" </dev/null >"$f" 2>/dev/null
-    rc=$?
-    tr -d '\r' <"$f"
-    rm -f "$f"
+    probe "$@"
+    local rc=$?
+    printf '%s' "$PROBE_OUT"
     return "$rc"
 }
 
@@ -109,15 +101,22 @@ pr() {
 launcher() { (cd "$APP" && exec wine "$APP/Velotray.exe" "$@" </dev/null >>"$ART/wine.log" 2>&1 &); }
 panel_start() { (cd "$APP" && exec wine "$APP/TrelvixVelotune.exe" </dev/null >>"$ART/wine.log" 2>&1 &); }
 
-wait_panel() { pr0 wait "$PANEL_CLASS" "$PANEL_TITLE" "${1:-30000}" >/dev/null; }
-wait_launcher() { pr0 wait - "$LAUNCHER_TITLE" "${1:-30000}" >/dev/null; }
-wait_status() { pr0 waittext "$PANEL_CLASS" "$PANEL_TITLE" "${1:-Current Speed = }" "${2:-20000}" >/dev/null; }
+wait_panel() { pr0 wait-window "$PANEL_CLASS" "$PANEL_TITLE" "${1:-30000}" >/dev/null; }
+wait_launcher() { pr0 wait-window - "$LAUNCHER_TITLE" "${1:-30000}" >/dev/null; }
+wait_status() { pr0 wait-text "$PANEL_CLASS" "$PANEL_TITLE" "prefix=${1:-Current Speed = }" - "${2:-20000}" >/dev/null; }
 
 # The text of the panel's status line (the child that starts with "Current Speed = "
 # and is visible; the two caption labels lie outside the window and are hidden
 # or clipped, so the visible static text is taken).
 status_line() {
-    pr0 texts "$PANEL_CLASS" "$PANEL_TITLE" | awk -F'|' '$2 ~ /^Current Speed = / && $4 == 1 {print $2}' | head -n 1
+    pr0 children "$PANEL_CLASS" "$PANEL_TITLE" | awk -F'\t' '{
+        text = ""; shown = 0
+        for (i = 1; i <= NF; i++) {
+            if ($i ~ /^text=/) text = substr($i, 6)
+            if ($i == "visible=1") shown = 1
+        }
+        if (shown && text ~ /^Current Speed = /) print text
+    }' | head -n 1
 }
 
 tray_count() { pr0 tray | sed -n 's/^trayicons: //p'; }
@@ -172,29 +171,6 @@ menu_item_dark() {
         -threshold 25% -negate -format '%[fx:round(mean*w*h)]' info: 2>/dev/null
 }
 
-shot() { vt_shot "$ART/$1.png"; }
-
-# Click points, always from the probe: a windowed control's centre on screen, or
-# for a control the form draws itself, its centre from the form's control table.
-#   xy_child SELECTOR (of the panel: text=..., class=ComboBox:0, ...)
-#   xy_control FORM NAME (TFormMain SpeedButton1, TFormAbout SpeedButton1, ...)
-xy_child() { pr0 screen-pos "$PANEL_CLASS" "$PANEL_TITLE" "$1" | sed -n 's/^[xy]=//p' | paste -sd' '; }
-xy_control() { pr0 control "$1" "$2" | sed -n 's/^c[xy]=//p' | paste -sd' '; }
-click_child() {
-    local xy
-    xy=$(xy_child "$1")
-    [ -n "$xy" ] || { echo "     no control $1"; return 1; }
-    # shellcheck disable=SC2086
-    click $xy "${@:2}"
-}
-click_control() {
-    local xy
-    xy=$(xy_control "$1" "$2")
-    [ -n "$xy" ] || { echo "     no control $2 of $1"; return 1; }
-    # shellcheck disable=SC2086
-    click $xy "${@:3}"
-}
-
 # Coloured pixels in the tray cell at X Y (the taskbar itself is white and grey):
 # an icon drawn there gives dozens, an empty cell none.
 icon_pixels() {
@@ -240,7 +216,7 @@ stand_in_start() {
     : >"$STAND_IN_LOG"
     wine "$PROBE" listen "$1" "$2" 300000 </dev/null >"$STAND_IN_LOG" 2>/dev/null &
     STAND_IN_PID=$!
-    pr0 wait "$1" "$2" 20000 >/dev/null
+    pr0 wait-window "$1" "$2" 20000 >/dev/null
 }
 stand_in_count() { grep -c "^msg=$1 " "$STAND_IN_LOG"; }
 # until the stand-in got MSG once more than it had at the call of stand_in_mark

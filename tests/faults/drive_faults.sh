@@ -98,8 +98,8 @@ vt_sim_unset d1 status_len status_hex
 vt_sim_set d1 mode=high
 both_answer garbage
 check "launcher still ends cleanly with Exit" pr0 post - "$LAUNCHER_TITLE" 273 103 0
-check "panel ended by Exit" pr0 gone "$PANEL_CLASS" "$PANEL_TITLE" 10000
-check "launcher ended by Exit" pr0 gone - "$LAUNCHER_TITLE" 10000
+check "panel ended by Exit" pr0 wait-gone "$PANEL_CLASS" "$PANEL_TITLE" 10000
+check "launcher ended by Exit" pr0 wait-gone - "$LAUNCHER_TITLE" 10000
 check "no setting lost: autorun still 1" pr0 regexpect "$PRODUCT_KEY" autorun 4 dword:1
 
 # 3b. Every length and every byte 1 value, on the drive layer itself.

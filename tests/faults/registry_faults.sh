@@ -33,7 +33,7 @@ script=$ART/registry.txt
                 how=launch-runs
                 [ "$t/$n/$fill" = 4/4/0x00 ] && how=launch-ends
                 echo "regset \"$PRODUCT_KEY\" autorun $t fill:$n:$fill"
-                echo "gone - \"$LAUNCHER_TITLE\" 5000"
+                echo "wait-gone - \"$LAUNCHER_TITLE\" 5000"
                 echo "$how 5000 \"$LAUNCHER_TITLE\" \"$EXE\" /autorun"
                 echo "regexpect \"$PRODUCT_KEY\" autorun $t fill:$n:$fill"
                 echo "regexpect \"$RUN_KEY\" Velotune 1 \"$GOOD_RUN\""
@@ -46,7 +46,7 @@ script=$ART/registry.txt
             i=$((i + 1))
             fill=$([ $((i % 2)) = 0 ] && echo 0x5c || echo 0x41) # backslashes or letters
             echo "regset \"$RUN_KEY\" Velotune $t fill:$n:$fill"
-            echo "gone - \"$LAUNCHER_TITLE\" 5000"
+            echo "wait-gone - \"$LAUNCHER_TITLE\" 5000"
             echo "launch-runs 5000 \"$LAUNCHER_TITLE\" \"$EXE\" /autorun"
             echo "regexpect \"$RUN_KEY\" Velotune $t fill:$n:$fill"
             echo "regexpect \"$PRODUCT_KEY\" autorun 4 dword:1"

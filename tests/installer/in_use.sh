@@ -45,7 +45,7 @@ it_case "upgrade while Velotray.kor is held open, named by its 8.3 alias"
 printf 'old' >"$udir/Velotray.kor"
 wine "$IT_PROBE" lock "$dir\\Velotray.kor" ";" hold 60 >/dev/null 2>&1 &
 holder=$!
-check "the file is held open" it_probe wait - "Velotune Test Desktop Holder" 20000
+check "the file is held open" it_probe wait-window - "Velotune Test Desktop Holder" 20000
 check "setup exits with 3010 (restart needed)" eq "$(setup_rc "$short")" 3010
 check "the new file waits beside its target" cmp -s "$IT_DIST/Velotray.kor" "$udir/Velotray.kor.new"
 check "the file in use is untouched for now" eq "$(cat "$udir/Velotray.kor")" old

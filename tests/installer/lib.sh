@@ -7,13 +7,12 @@
 # areas sharing the Wine prefix find what they left.
 set -u
 
-IT_BUILD=$(cd "$1" && pwd)
-IT_SOURCE=$(cd "$2" && pwd)
+# shellcheck source=../system/lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../system/lib.sh"
+vt_setup "$@"
+IT_BUILD=$BUILD
+IT_SOURCE=$SRC
 IT_NATIVE=${3:-}
-source "$IT_SOURCE/tests/system/wineenv.sh"
-vt_init "$IT_BUILD"
-VT_LIB_BUILD=$IT_BUILD
-source "$IT_SOURCE/tests/system/lib.sh"
 
 IT_RUN_KEY=$VT_RUN_KEY
 IT_PRODUCT_KEY=$VT_SETTINGS_KEY
@@ -244,15 +243,6 @@ it_wait_tray_unlike() { # bounded wait until the strip differs from FILE
     for i in $(seq 1 40); do
         it_tray "$cur"
         vt_same_image "$cur" "$1" || return 0
-        sleep 0.25
-    done
-    return 1
-}
-it_wait_tray_like() { # bounded wait until the strip looks like FILE
-    local i cur=$IT_BUILD/installer-tests/tray-now.png
-    for i in $(seq 1 40); do
-        it_tray "$cur"
-        vt_same_image "$cur" "$1" && return 0
         sleep 0.25
     done
     return 1

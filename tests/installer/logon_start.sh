@@ -19,7 +19,7 @@ it_case "start of the Run entry at logon"
 tray_empty=$IT_BUILD/installer-tests/tray-before.png
 check "the shell desktop shows" it_hold_desktop
 check "notification area readable" it_tray "$tray_empty"
-check "launcher window appears" it_probe logon ";" wait - "$IT_LAUNCHER_WINDOW" 30000
+check "launcher window appears" it_probe logon ";" wait-window - "$IT_LAUNCHER_WINDOW" 30000
 check "an icon shows in the notification area" it_wait_tray_unlike "$tray_empty"
 # The launcher starts the panel, if at all, before its window exists: a panel
 # process would already be there.
@@ -30,7 +30,7 @@ check "no speed panel window" it_probe absent "$VT_PANEL_CLASS" "$VT_PANEL_TITLE
 
 it_case "launcher Exit and uninstall"
 check "launcher ends on Exit" it_probe exit-launcher
-check "its icon is gone" it_wait_tray_like "$tray_empty"
+check "its icon is gone" vt_wait_tray_like "$tray_empty"
 check "silent uninstall finishes" it_uninstall
 check "no program left running" it_wait_no_programs
 vt_end

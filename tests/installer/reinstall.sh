@@ -36,12 +36,12 @@ check "autorun stays 5" eq \
     "REG_DWORD"$'\t'"0x5"
 
 it_case "reinstall while the launcher runs"
-check "launcher started from the Run entry" it_probe logon ";" wait - "$IT_LAUNCHER_WINDOW" 30000
+check "launcher started from the Run entry" it_probe logon ";" wait-window - "$IT_LAUNCHER_WINDOW" 30000
 old_pids=$(it_program_pids | awk '{print $1}')
 rm -f "$udir/Velotray.kor"
 check "setup exits with 0" it_install "$dir"
 check "files replaced" cmp -s "$IT_DIST/Velotray.kor" "$udir/Velotray.kor"
-check "the launcher runs again afterwards" it_probe wait - "$IT_LAUNCHER_WINDOW" 20000
+check "the launcher runs again afterwards" it_probe wait-window - "$IT_LAUNCHER_WINDOW" 20000
 launcher_only() { [ -n "$(it_program_pids)" ] && ! it_program_pids | grep -qi TrelvixVelotune; }
 check "from the installation, as at logon (no panel)" launcher_only
 check "it was a new process: the old one was ended by its window" \

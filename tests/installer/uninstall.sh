@@ -24,7 +24,7 @@ check "setup exits with 0" it_install
 it_run_hidden "$IT_DEFAULT_DIR\\Velotray.exe"
 launcher_job=$!
 check "launcher and speed panel windows appear" \
-    it_probe wait - "$IT_LAUNCHER_WINDOW" 30000 ";" wait "$VT_PANEL_CLASS" "$VT_PANEL_TITLE" 30000
+    it_probe wait-window - "$IT_LAUNCHER_WINDOW" 30000 ";" wait-window "$VT_PANEL_CLASS" "$VT_PANEL_TITLE" 30000
 check "silent uninstall finishes" it_uninstall
 check "launcher and speed panel windows are gone" \
     it_probe absent - "$IT_LAUNCHER_WINDOW" ";" absent "$VT_PANEL_CLASS" "$VT_PANEL_TITLE"
@@ -35,7 +35,7 @@ it_case "uninstall with only the speed panel running"
 check "setup exits with 0" it_install
 it_run_hidden "$IT_DEFAULT_DIR\\TrelvixVelotune.exe"
 panel_job=$!
-check "speed panel window appears" it_probe wait "$VT_PANEL_CLASS" "$VT_PANEL_TITLE" 30000
+check "speed panel window appears" it_probe wait-window "$VT_PANEL_CLASS" "$VT_PANEL_TITLE" 30000
 check "silent uninstall finishes" it_uninstall
 check "speed panel window is gone" it_probe absent "$VT_PANEL_CLASS" "$VT_PANEL_TITLE"
 it_end_job "$panel_job" "speed panel"

@@ -50,7 +50,7 @@ lt_close_menus
 rc=$(lt_run_to_end)
 check "a second launcher ends with 0" [ "$rc" = 0 ]
 check "and opens the panel" lt_wait_panel
-check "there is still one icon" lt_wait_tray_like "$LT_OUT/tray-one.png"
+check "there is still one icon" vt_wait_tray_like "$LT_OUT/tray-one.png"
 check "the menu opens" lt_open_menu
 lt_shot "$LT_OUT/real-menu-reopened.png"
 check "About is enabled again" \
@@ -62,7 +62,7 @@ check "Exit ends the panel" lt_panel_gone
 check "Exit ends the launcher" lt_launcher_gone
 wait "$LT_LAUNCHER_PID"
 check "the launcher ended with 0" [ $? = 0 ]
-check "the icon is gone" lt_wait_tray_like "$LT_OUT/tray-empty.png"
+check "the icon is gone" vt_wait_tray_like "$LT_OUT/tray-empty.png"
 
 # ---- the panel opened again while its "DRIVE NOT FOUND!!" box shows: the
 # bring-forward only brings the window forward, with no second search and no second box

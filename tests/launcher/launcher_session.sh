@@ -92,15 +92,15 @@ check "a second launcher with /autorun ends with 0" [ "$rc" = 0 ]
 check "and brings the panel forward too" lt_wait_log '^bring forward' 4
 check "no panel process was started for any of them" [ "$(lt_log_count '^start')" -eq "$starts" ]
 check "and no second copy ran" [ "$(lt_log_count '^second')" -eq 0 ]
-check "there is still one icon" lt_wait_tray_like "$LT_OUT/tray-one.png"
+check "there is still one icon" vt_wait_tray_like "$LT_OUT/tray-one.png"
 check "and one launcher" kill -0 "$LT_LAUNCHER_PID"
 
 # ---- a new taskbar asks for the icon again
 check "the icon is removed as by a shell that lost its notification area" \
     probe traydel - "$VT_LAUNCHER_TITLE" 0
-check "the icon is gone from the old taskbar" lt_wait_tray_like "$LT_OUT/tray-empty.png"
+check "the icon is gone from the old taskbar" vt_wait_tray_like "$LT_OUT/tray-empty.png"
 check "a new taskbar announces itself" probe taskbarcreated
-check "TaskbarCreated brings the icon back" lt_wait_tray_like "$LT_OUT/tray-one.png"
+check "TaskbarCreated brings the icon back" vt_wait_tray_like "$LT_OUT/tray-one.png"
 
 # ---- Exit
 check "menu opens" lt_open_menu
@@ -110,6 +110,6 @@ check "the panel is gone" lt_panel_gone
 check "the launcher is gone" lt_launcher_gone
 wait "$LT_LAUNCHER_PID"
 check "the launcher ended with 0" [ $? = 0 ]
-check "the icon is gone" lt_wait_tray_like "$LT_OUT/tray-empty.png"
+check "the icon is gone" vt_wait_tray_like "$LT_OUT/tray-empty.png"
 
 lt_finish

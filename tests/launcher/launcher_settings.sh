@@ -40,7 +40,7 @@ for arg in /autorun /AUTORUN /AutoRun; do
     rc=$(lt_run_to_end "$arg")
     check "$arg with Auto Run off ends with 0" [ "$rc" = 0 ]
 done
-check "and leaves no icon" lt_wait_tray_like "$LT_OUT/tray-empty.png"
+check "and leaves no icon" vt_wait_tray_like "$LT_OUT/tray-empty.png"
 check "and starts no panel" [ "$(lt_log_count '^start')" -eq 0 ]
 probe find "$VT_LAUNCHER_TITLE" -
 check "and no launcher window" [ "$(probe_get found)" = 0 ]
@@ -61,7 +61,7 @@ for arg in /autorun /AUTORUN /AutoRun; do
     lt_launcher_gone
     wait "$LT_LAUNCHER_PID"
     check "$arg: the launcher ended with 0 on WM_CLOSE" [ $? = 0 ]
-    check "$arg: WM_CLOSE removed the icon" lt_wait_tray_like "$LT_OUT/tray-empty.png"
+    check "$arg: WM_CLOSE removed the icon" vt_wait_tray_like "$LT_OUT/tray-empty.png"
 done
 check "no logon start started the panel" [ "$(lt_log_count '^start')" -eq 0 ]
 

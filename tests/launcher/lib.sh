@@ -4,14 +4,12 @@
 # together with a stand-in panel (LT_PANEL=fake, the default) or the real
 # speed panel with a simulated drive (LT_PANEL=real).
 set -u
-LT_BUILD=$(cd "$1" && pwd)
-LT_SRC=$(cd "$2" && pwd)
+# shellcheck source=../system/lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../system/lib.sh"
+vt_setup "$@"
+LT_BUILD=$BUILD
+LT_SRC=$SRC
 LT_NATIVE=${3:-}
-source "$LT_SRC/tests/system/wineenv.sh"
-vt_init "$LT_BUILD"
-VT_LIB_BUILD=$LT_BUILD
-source "$LT_SRC/tests/system/lib.sh"
-source "$LT_SRC/tests/tools/probe.sh"
 LT_DIST=$LT_BUILD/dist
 LT_TOOLS=$LT_BUILD/tools
 LT_PANEL=${LT_PANEL:-fake}
@@ -111,16 +109,6 @@ lt_wait_log_in() { # lt_wait_log_in FOLDER ERE [COUNT]: the log of a stand-in in
 lt_shot() { vt_shot "$1"; }
 lt_tray() { vt_tray "$1"; } # lt_tray FILE: the notification area's strip
 lt_differ() { ! vt_same_image "$1" "$2"; }
-# lt_wait_tray_like REF: waits until the notification area looks like REF.
-lt_wait_tray_like() {
-    local i cur=$LT_OUT/tray-now.png
-    for i in $(seq 1 40); do
-        lt_tray "$cur"
-        vt_same_image "$cur" "$1" && return 0
-        sleep 0.25
-    done
-    return 1
-}
 # lt_wait_tray_unlike REF: waits until the notification area changes from REF
 # (an icon came); the icon is then where the pictures differ (LT_ICON_X/Y).
 lt_wait_tray_unlike() {

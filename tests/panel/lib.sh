@@ -7,18 +7,9 @@
 # stand-in launcher window (winprobe listen) records what the panel sends it.
 
 set -u
-BUILD=$(cd "$1" && pwd)
-SRC=$(cd "$2" && pwd)
-NATIVE=${3:-$BUILD/native}
-[ -n "$NATIVE" ] || NATIVE=$BUILD/native
-
-source "$SRC/tests/system/wineenv.sh"
-vt_init "$BUILD"
-VT_LIB_BUILD=$BUILD
-source "$SRC/tests/system/lib.sh"
-source "$SRC/tests/sim/sim.sh"
-vt_sim_init "$NATIVE"
-source "$SRC/tests/tools/probe.sh"
+# shellcheck source=../system/lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../system/lib.sh"
+vt_setup "$@"
 
 PANEL_DIR=$BUILD/dist
 PANEL_EXE=TrelvixVelotune.exe
@@ -31,22 +22,7 @@ PANEL_PID=""
 LISTEN_PID=""
 LISTEN_LOG=""
 TEST_NAME=$(basename "$0" .sh)
-
-# --- screenshots ---------------------------------------------------------------
-
-# shot NAME: the whole screen, plus the panel's surroundings when it is on screen
-shot() {
-    local f=$ART/$TEST_NAME-$1.png
-    vt_shot "$f"
-    if probe info "${MAIN[@]}" && [ "$(probe_get visible)" = 1 ]; then
-        local x y
-        x=$(probe_get x)
-        y=$(probe_get y)
-        convert "$f" -crop "360x240+$((x - 20))+$((y - 20))" +repage "${f%.png}-panel.png" \
-            2>/dev/null
-    fi
-    echo "     screenshot: $f"
-}
+VT_SHOT_PREFIX=$TEST_NAME- # shot NAME: $ART/TEST-NAME.png
 
 # --- the panel -------------------------------------------------------------------
 
@@ -96,24 +72,6 @@ panel_pos() {
     PW=$(probe_get width)
     PH=$(probe_get height)
 }
-
-# Click points, always from the probe: XY holds "X Y".
-#   xy_child SELECTOR     a windowed control of the panel, its centre on screen
-#   xy_control FORM NAME  a control the form draws itself (picture buttons, the
-#                         drag strip), its centre from the form's control table
-xy_child() {
-    probe screen-pos "${MAIN[@]}" "$1" || { echo "     no control $1"; return 1; }
-    XY="$(probe_get x) $(probe_get y)"
-}
-xy_control() {
-    probe control "$1" "$2" || { echo "     no control $2 of $1"; return 1; }
-    XY="$(probe_get cx) $(probe_get cy)"
-}
-# click_child SELECTOR, click_control FORM NAME
-# shellcheck disable=SC2086
-click_child() { xy_child "$1" && click $XY; }
-# shellcheck disable=SC2086
-click_control() { xy_control "$1" "$2" && click $XY; }
 
 # child_field SELECTOR KEY: one field of a child of the panel
 child_field() {

@@ -1,7 +1,12 @@
 # shellcheck disable=SC2034 # variables for the scripts that source this file
-# The one harness of the system tests: the programs' shared names, and one way
-# to declare a check, report it and end with the count of failed checks.
-# Source it once; the area libraries (tests/panel, tests/launcher, ...) build on it.
+# The one harness of the system tests: the programs' shared names, one way to
+# declare a check, report it and end with the count of failed checks, and with
+# wineenv.sh, the probe (tests/tools/probe.sh) and desktop.sh, what every test
+# under Wine shares. Source it once; the area libraries (tests/panel,
+# tests/launcher, ...) build on it and keep only what is theirs.
+#
+#   vt_setup BUILD SRC [NATIVE]    the common start of a test under Wine
+#   vt_protocol BUILD              the names the build wrote (VT_PANEL_CLASS, ...)
 #
 #   check DESCRIPTION COMMAND...   runs COMMAND; its success is the check. Prints
 #                                  "ok   - ..." or "FAIL - ..." and returns the result
@@ -12,25 +17,22 @@
 # Helpers for COMMAND: eq HAVE WANT, near A B [TOL], not CMD..., is_num VALUE...,
 # until_ok SECONDS CMD... (a bounded wait for a condition).
 
-# The programs' shared names. The build may generate them from the programs'
-# own header; then that file is the one place, otherwise this is.
+# The programs' shared names (VT_PANEL_CLASS, VT_RUN_KEY, ...), as the build
+# writes them out of the programs' own header: vt_protocol BUILD_DIR. Sourcing
+# this file with VT_LIB_BUILD set reads them at once.
 vt_protocol() {
-    local generated=${1:+$1/generated/protocol.sh}
-    if [ -n "$generated" ] && [ -f "$generated" ]; then
-        # shellcheck source=/dev/null
-        source "$generated"
-        return
+    local generated=$1/generated/protocol.sh
+    if [ ! -f "$generated" ]; then
+        echo "vt_protocol: $generated missing (the build writes it)" >&2
+        return 1
     fi
-    VT_PANEL_CLASS=TFormMain
-    VT_PANEL_TITLE="Trelvix Velotune"
-    VT_LAUNCHER_CLASS="Trelvix Velotune Launcher"
-    VT_LAUNCHER_TITLE="Trelvix Velotune Launcher"
-    VT_RUN_KEY='HKLM\SOFTWARE\MICROSOFT\WINDOWS\Currentversion\Run'
-    VT_RUN_VALUE=Velotune
-    VT_SETTINGS_KEY='HKLM\SOFTWARE\ZIRUVERORA\VELOTUNE'
-    VT_AUTORUN_VALUE=autorun
+    # The names the scripts use, all of them written by the build:
+    declare -g VT_PANEL_CLASS VT_PANEL_TITLE VT_LAUNCHER_CLASS VT_LAUNCHER_TITLE VT_RUN_KEY \
+        VT_RUN_VALUE VT_SETTINGS_KEY VT_AUTORUN_VALUE
+    # shellcheck source=/dev/null
+    source "$generated"
 }
-vt_protocol "${VT_LIB_BUILD:-}"
+if [ -n "${VT_LIB_BUILD:-}" ]; then vt_protocol "$VT_LIB_BUILD" || exit 1; fi
 
 VT_FAILS=0
 VT_CHECKS=0
@@ -90,23 +92,27 @@ until_ok() {
     done
 }
 
-# Real input. click X Y [BUTTON] [COUNT]: the pointer rests on X,Y, then the clicks.
-click() {
-    xdotool mousemove "$1" "$2" sleep 0.2 click --repeat "${4:-1}" --delay 80 "${3:-1}"
+# vt_setup BUILD_DIR SOURCE_DIR [NATIVE_DIR]: the common start of a system test
+# under Wine: BUILD, SRC and NATIVE (default BUILD/native), the Wine environment
+# of BUILD, the names the build wrote out, and the simulated drives (sim.sh;
+# VT_SIM_DIR may be set first).
+vt_setup() {
+    BUILD=$(cd "$1" && pwd)
+    SRC=$(cd "$2" && pwd)
+    NATIVE=${3:-}
+    [ -n "$NATIVE" ] || NATIVE=$BUILD/native
+    vt_init "$BUILD"
+    vt_protocol "$BUILD" || exit 1
+    # shellcheck source=tests/sim/sim.sh
+    source "$SRC/tests/sim/sim.sh"
+    vt_sim_init "$NATIVE"
+    PROBE_EXE=$BUILD/tools/winprobe.exe
 }
 
-# Pictures. vt_same_image A B: the two pictures are equal, pixel for pixel.
-vt_same_image() { [ "$(compare -metric AE "$1" "$2" null: 2>&1)" = 0 ]; }
-# The notification area: a strip at the right end of the shell desktop's taskbar
-# (1024 x 768). vt_tray FILE: a picture of it (vt_shot of tests/system/wineenv.sh).
-VT_TRAY_LEFT=904
-VT_TRAY_TOP=748
-VT_TRAY_GEOMETRY=120x20+$VT_TRAY_LEFT+$VT_TRAY_TOP
-vt_tray() {
-    local whole
-    whole=$(mktemp --suffix=.png)
-    vt_shot "$whole" && convert "$whole" -crop "$VT_TRAY_GEOMETRY" +repage "$1"
-    local rc=$?
-    rm -f "$whole"
-    return "$rc"
-}
+VT_SYSTEM_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=tests/system/wineenv.sh
+source "$VT_SYSTEM_DIR/wineenv.sh"
+# shellcheck source=tests/tools/probe.sh
+source "$VT_SYSTEM_DIR/../tools/probe.sh"
+# shellcheck source=tests/system/desktop.sh
+source "$VT_SYSTEM_DIR/desktop.sh"

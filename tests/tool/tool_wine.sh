@@ -3,17 +3,9 @@
 # the real pass-through path to simulated drives on drive letters: D: two-mode,
 # E: speed-list, F: a drive of another maker. Every device is named with --device.
 set -u
-BUILD=$(cd "$1" && pwd)
-SRC=$(cd "$2" && pwd)
-NATIVE=${3:-$BUILD/native}
-[ -n "$NATIVE" ] || NATIVE=$BUILD/native
-source "$SRC/tests/system/wineenv.sh"
-vt_init "$BUILD"
-VT_LIB_BUILD=$BUILD
-source "$SRC/tests/system/lib.sh"
-source "$SRC/tests/sim/sim.sh"
-VT_SIM_DIR=$VT_BUILD/simdrives/tool
-vt_sim_init "$NATIVE"
+source "$(dirname "$0")/../system/lib.sh"
+VT_SIM_DIR=$(cd "$1" && pwd)/simdrives/tool
+vt_setup "$@"
 TOOL=$BUILD/dist/velotune.exe
 # expect NAME WANT HAVE
 expect() { check "$1" eq "$3" "$2"; }

@@ -1,9 +1,10 @@
-# Bash side of winprobe.exe, for system tests. Source it after wineenv.sh and vt_init.
+# Bash side of winprobe.exe, for system tests (tests/system/lib.sh sources it).
 #
 #   probe_start BUILD_DIR   starts one winprobe in "serve" mode (one Wine start for
 #                           all the questions of a test)
-#   probe CMD ARGS...       asks it; the answer lands in $PROBE_OUT, the exit code
-#                           of the command is returned
+#   probe CMD ARGS...       asks it, or without one a winprobe started for this
+#                           question ($PROBE_EXE); the answer lands in $PROBE_OUT,
+#                           the exit code of the command is returned
 #   probe_get KEY           value of KEY=... in $PROBE_OUT (first match)
 #   probe_stop              ends it
 #
@@ -18,9 +19,8 @@ probe_start() {
 
 probe() {
     if [ -z "${PROBE[1]:-}" ]; then
-        PROBE_OUT=""
-        echo "probe: winprobe is not running" >&2
-        return 3
+        probe_once "$@"
+        return
     fi
     local line="" arg
     for arg in "$@"; do line+=" \"$arg\""; done
@@ -32,6 +32,24 @@ probe() {
         if [[ $l == "END rc="* ]]; then rc=${l#END rc=}; break; fi
         PROBE_OUT+=$l$'\n'
     done
+    return "$rc"
+}
+
+# The answer goes through a file, never a pipe: a Wine process that starts
+# Wine's own helpers would hand them the pipe, and a reader would wait for them.
+probe_once() {
+    local f rc
+    if [ ! -f "${PROBE_EXE:-}" ]; then
+        PROBE_OUT=""
+        echo "probe: winprobe.exe missing: ${PROBE_EXE:-}" >&2
+        return 3
+    fi
+    f=$(mktemp)
+    wine "$PROBE_EXE" "$@" </dev/null >"$f" 2>/dev/null
+    rc=$?
+    PROBE_OUT=$(tr -d '\r' <"$f")
+    [ -n "$PROBE_OUT" ] && PROBE_OUT+=$'\n'
+    rm -f "$f"
     return "$rc"
 }
 

@@ -4,22 +4,17 @@
  * start. winprobe hands every command it does not know itself to vt_steps.
  *
  *   winprobe CMD ARGS...          one command
- *   winprobe script FILE          one step command per line; "#" starts a comment
+ *   winprobe script FILE          one command per line; "#" starts a comment
+ *
+ * A script line may hold any of winprobe's commands (one vocabulary: waiting
+ * for windows and texts is winprobe's "wait-..." family).
  *
  * A window is named by CLASS and TITLE; "-" stands for any. Commands:
- *   wait CLASS TITLE MS          until the window exists (exit 1 on time-out)
- *   gone CLASS TITLE MS          until no such window exists
- *   shown CLASS TITLE MS         until such a window is visible
- *   hidden CLASS TITLE MS        until no such window is visible
  *   alive CLASS TITLE            the window answers WM_NULL within 5 s
  *   visible CLASS TITLE          the window exists and is visible
- *   texts CLASS TITLE            "child: CLASS|TEXT|enabled|visible" per child
- *   waittext CLASS TITLE PREFIX MS   until a child's text starts with PREFIX
  *   rect CLASS TITLE             "rect: L T R B"
  *   menurect                     "menu: L T R B" of an open popup menu
  *   tray                         "trayicon: X Y" (centre) per icon, then "trayicons: N"
- *   post CLASS TITLE MSG WPARAM LPARAM   PostMessage
- *   send CLASS TITLE MSG WPARAM LPARAM   SendMessageTimeout, 5 s
  *   taskbarcreated               broadcasts the registered "TaskbarCreated"
  *   proc CLASS TITLE             "proc: pid ws_kb peak_kb cpu_ms" of the owner
  *   kill CLASS TITLE             ends the owner process (TerminateProcess)
@@ -53,7 +48,6 @@
  *   traydel CLASS TITLE UID      removes that window's tray icon (as a shell
  *                                restart loses every icon)
  *   menurects                    "menu: L T R B" for every open popup menu
- *   sleep MS
  */
 #define PSAPI_VERSION 2
 #include <windows.h>
@@ -82,21 +76,17 @@ static double now_ms(void) {
 struct textsearch {
     const char* prefix;
     int found;
-    int print;
 };
 
+/* The text the window's program gives when asked (WM_GETTEXT). */
 static BOOL CALLBACK child_text(HWND w, LPARAM lp) {
     struct textsearch* s = (struct textsearch*)lp;
-    char cls[128] = "", text[512] = "";
+    char text[512] = "";
     DWORD_PTR r = 0;
-    GetClassNameA(w, cls, sizeof cls);
     SendMessageTimeoutA(w, WM_GETTEXT, sizeof text, (LPARAM)text, SMTO_ABORTIFHUNG, 2000, &r);
-    if (s->print)
-        printf("child: %s|%s|%d|%d\n", cls, text, IsWindowEnabled(w) ? 1 : 0,
-               IsWindowVisible(w) ? 1 : 0);
-    if (s->prefix && strncmp(text, s->prefix, strlen(s->prefix)) == 0) {
+    if (strncmp(text, s->prefix, strlen(s->prefix)) == 0) {
         s->found = 1;
-        return s->print;
+        return FALSE;
     }
     return TRUE;
 }
@@ -116,13 +106,13 @@ static BOOL CALLBACK child_stored_text(HWND w, LPARAM lp) {
 }
 
 static int has_stored_child_text(HWND w, const char* prefix) {
-    struct textsearch s = {prefix, 0, 0};
+    struct textsearch s = {prefix, 0};
     EnumChildWindows(w, child_stored_text, (LPARAM)&s);
     return s.found;
 }
 
 static int has_child_text(HWND w, const char* prefix) {
-    struct textsearch s = {prefix, 0, 0};
+    struct textsearch s = {prefix, 0};
     EnumChildWindows(w, child_text, (LPARAM)&s);
     return s.found;
 }
@@ -254,7 +244,8 @@ static int parse_data(const char* spec, BYTE** out, DWORD* len) {
     }
 }
 
-static int run_cmd(int argc, char** argv);
+/* winprobe.cpp: any command of the probe, for the lines of a script */
+int vt_probe_run(int argc, char** argv);
 
 static int run_script(const char* file) {
     FILE* f = fopen(file, "r");
@@ -285,7 +276,8 @@ static int run_script(const char* file) {
         }
         if (n == 0) continue;
         printf("> %s\n", args[0]);
-        if (run_cmd(n, args) != 0) {
+        fflush(stdout);
+        if (vt_probe_run(n, args) != 0) {
             printf("FAIL: %s", args[0]);
             for (int i = 1; i < n; i++)
                 printf(" %s", args[i]);
@@ -309,34 +301,6 @@ static int run_cmd(int argc, char** argv) {
         NEED(2);
         return run_script(argv[1]);
     }
-    if (strcmp(c, "sleep") == 0) {
-        NEED(2);
-        Sleep((DWORD)atoi(argv[1]));
-        return 0;
-    }
-    if (strcmp(c, "wait") == 0 || strcmp(c, "gone") == 0) {
-        NEED(4);
-        int want = strcmp(c, "wait") == 0;
-        double end = now_ms() + atoi(argv[3]);
-        do {
-            if ((find(argv[1], argv[2]) != NULL) == want) return 0;
-            Sleep(20);
-        } while (now_ms() < end);
-        printf("timeout: %s %s %s\n", c, argv[1], argv[2]);
-        return 1;
-    }
-    if (strcmp(c, "shown") == 0 || strcmp(c, "hidden") == 0) {
-        NEED(4);
-        int want = strcmp(c, "shown") == 0;
-        double end = now_ms() + atoi(argv[3]);
-        do {
-            HWND w = find(argv[1], argv[2]);
-            if ((w != NULL && IsWindowVisible(w)) == want) return 0;
-            Sleep(20);
-        } while (now_ms() < end);
-        printf("timeout: %s %s %s\n", c, argv[1], argv[2]);
-        return 1;
-    }
     if (strcmp(c, "alive") == 0) {
         NEED(3);
         HWND w = find(argv[1], argv[2]);
@@ -355,25 +319,6 @@ static int run_cmd(int argc, char** argv) {
         NEED(3);
         HWND w = find(argv[1], argv[2]);
         return w && IsWindowVisible(w) ? 0 : 1;
-    }
-    if (strcmp(c, "texts") == 0) {
-        NEED(3);
-        HWND w = find(argv[1], argv[2]);
-        struct textsearch s = {NULL, 0, 1};
-        if (!w) return 1;
-        EnumChildWindows(w, child_text, (LPARAM)&s);
-        return 0;
-    }
-    if (strcmp(c, "waittext") == 0) {
-        NEED(5);
-        double end = now_ms() + atoi(argv[4]);
-        do {
-            HWND w = find(argv[1], argv[2]);
-            if (w && has_child_text(w, argv[3])) return 0;
-            Sleep(20);
-        } while (now_ms() < end);
-        printf("timeout: no child text \"%s\"\n", argv[3]);
-        return 1;
     }
     if (strcmp(c, "rect") == 0) {
         NEED(3);
@@ -539,22 +484,6 @@ static int run_cmd(int argc, char** argv) {
     }
     if (strcmp(c, "tray") == 0) {
         tray_icons(1);
-        return 0;
-    }
-    if (strcmp(c, "post") == 0 || strcmp(c, "send") == 0) {
-        NEED(6);
-        HWND w = find(argv[1], argv[2]);
-        UINT m = (UINT)strtoul(argv[3], NULL, 0);
-        WPARAM wp = (WPARAM)strtoull(argv[4], NULL, 0);
-        LPARAM lp = (LPARAM)strtoll(argv[5], NULL, 0);
-        DWORD_PTR r = 0;
-        if (!w) {
-            printf("no window: %s %s\n", argv[1], argv[2]);
-            return 1;
-        }
-        if (c[0] == 'p') return PostMessageA(w, m, wp, lp) ? 0 : 1;
-        if (!SendMessageTimeoutA(w, m, wp, lp, SMTO_ABORTIFHUNG, 5000, &r)) return 1;
-        printf("result: %lld\n", (long long)r);
         return 0;
     }
     if (strcmp(c, "taskbarcreated") == 0) {

@@ -13,6 +13,7 @@
 //   text=TEXT        the descendant whose text is TEXT ('&' markers ignored)
 //   pos=X,Y          the descendant whose top-left corner lies at X,Y of the
 //                    top-level window's client area (the layout's coordinates)
+//   prefix=TEXT      the first descendant whose text begins with TEXT
 //
 // Commands:
 //   find W                       hwnd, exit 1 when there is none
@@ -32,7 +33,8 @@
 //   region-pt W X Y              whether the window region holds X,Y
 //   wait-window / wait-visible W [MS]   until the window exists / is visible
 //   wait-gone / wait-hidden W [MS]      until it is gone / hidden (or gone)
-//   wait-text W C TEXT [MS]      until the child shows TEXT
+//   wait-text W C TEXT [MS]      until W exists with a child C that shows TEXT
+//                                ("-": any text, so until the child exists)
 //   messagebox-wait TEXT CAPTION [MS]   a visible #32770 box with that caption and
 //                                static text ("-": any); prints its texts and buttons
 //   foreground                   the foreground window
@@ -62,7 +64,7 @@
 //                                form draws itself, from the form's control table
 //   sleep MS
 //   anything else                a step command (steps.c: registry, tray, processes,
-//                                "script FILE", ...)
+//                                "script FILE" with one command of either file a line)
 //
 // Commands may be chained in one start with a lone ";" between them; the first
 // failing one ends the chain.
@@ -216,6 +218,10 @@ HWND ChildOf(HWND w, const std::string& sel) {
     } else if (sel.rfind("text=", 0) == 0) {
         for (HWND c : all)
             if (SameText(TextOf(c), sel.substr(5))) return c;
+    } else if (sel.rfind("prefix=", 0) == 0) {
+        const std::string want = sel.substr(7);
+        for (HWND c : all)
+            if (TextOf(c).rfind(want, 0) == 0) return c;
     } else if (sel.rfind("pos=", 0) == 0) {
         std::string want = sel.substr(4);
         for (HWND c : all) {
@@ -811,6 +817,19 @@ int Run(const Args& a) {
     if (cmd == "exe-icons" && n == 2) return ExeIcons(a[1]);
     if (n < 3) return Usage();
     if (cmd == "listen") return Listen(a[1], a[2], n >= 4 ? Num(a[3]) : 60000);
+    if (cmd == "wait-text" && n >= 5) {
+        // the window and the child are looked for anew each time: either may come later
+        unsigned long timeout = n >= 6 ? Num(a[5]) : 10000;
+        std::string text;
+        bool ok = WaitFor(timeout, [&] {
+            HWND c = ChildOf(WindowOf(a[1], a[2]), a[3]);
+            if (!c) return false;
+            text = TextOf(c);
+            return a[4] == "-" || SameText(text, a[4]);
+        });
+        Out("text=%s\n", text.c_str());
+        return ok ? 0 : 1;
+    }
     // Commands on a window named by CLASS TITLE.
     const std::string &cls = a[1], &title = a[2];
     if (cmd == "wait-window" || cmd == "wait-visible") {
@@ -935,12 +954,6 @@ int Run(const Args& a) {
         if (IsButtonWithCheck(c)) Out("checked=%d\n", static_cast<int>(Send(c, BM_GETCHECK, 0, 0)));
         return 0;
     }
-    if (cmd == "wait-text" && n >= 5) {
-        unsigned long timeout = n >= 6 ? Num(a[5]) : 10000;
-        bool ok = WaitFor(timeout, [&] { return SameText(TextOf(c), a[4]); });
-        Out("text=%s\n", TextOf(c).c_str());
-        return ok ? 0 : 1;
-    }
     if (cmd == "click-button") {
         // posted, so that a click that opens a modal window does not block the probe
         BOOL ok = PostMessageA(c, BM_CLICK, 0, 0);
@@ -972,6 +985,14 @@ int Run(const Args& a) {
 }
 
 } // namespace
+
+// One command of the probe, for the lines of a script (steps.c).
+extern "C" int vt_probe_run(int argc, char** argv) {
+    if (argc < 1) return 2;
+    const int rc = Run(Args(argv, argv + argc));
+    std::fflush(stdout);
+    return rc;
+}
 
 int main(int argc, char** argv) {
     _setmode(_fileno(stdout), _O_BINARY); // plain \n line ends for bash
