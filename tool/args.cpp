@@ -29,6 +29,26 @@ bool ParseNumber(const std::string& text, unsigned& value) {
     return true;
 }
 
+// "8x" or "1411kb" (already in lower case): the number and its unit.
+bool ParseReadSpeed(const std::string& value, Setting& setting, unsigned& speed) {
+    constexpr unsigned kMaxTimes = 255, kMaxKbs = 65534;
+    std::size_t digits = 0;
+    unsigned n = 0;
+    while (digits < value.size() && digits < 6 && value[digits] >= '0' && value[digits] <= '9')
+        n = n * 10 + static_cast<unsigned>(value[digits++] - '0');
+    const std::string unit = value.substr(digits);
+    if (digits == 0 || n == 0) return false;
+    if (unit == "x" && n <= kMaxTimes) {
+        setting = Setting::Times;
+    } else if ((unit == "kb" || unit == "kb/s") && n <= kMaxKbs) {
+        setting = Setting::Kbs;
+    } else {
+        return false;
+    }
+    speed = n;
+    return true;
+}
+
 std::string Lower(std::string text) {
     for (char& c : text)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -207,11 +227,17 @@ bool ParseSetting(const std::string& word, Setting& setting, unsigned& speed) {
         setting = Setting::High;
     else if (value == "silence")
         setting = Setting::Silence;
+    else if (value == "max")
+        setting = Setting::Max;
     else if (ParseNumber(word, speed))
         setting = Setting::Speed;
     else
-        return false;
+        return ParseReadSpeed(value, setting, speed);
     return true;
+}
+
+bool IsReadSpeed(Setting setting) {
+    return setting == Setting::Times || setting == Setting::Kbs || setting == Setting::Max;
 }
 
 Parsed ParseArgs(const std::vector<std::string>& args) {

@@ -16,10 +16,6 @@ std::string Hex2(unsigned value) {
     return {digits[(value >> 4) & 0xF], digits[value & 0xF]};
 }
 
-std::string SenseText(const SenseCode& sense) {
-    return "sense " + Hex2(sense.key).substr(1) + "/" + Hex2(sense.asc) + "/" + Hex2(sense.ascq);
-}
-
 const char* CommandName(Step step) {
     switch (step) {
     case Step::Inquiry:
@@ -52,6 +48,10 @@ Verdict Refused(Step step, const CommandResult& result) {
 }
 
 } // namespace
+
+std::string SenseText(const SenseCode& sense) {
+    return "sense " + Hex2(sense.key).substr(1) + "/" + Hex2(sense.asc) + "/" + Hex2(sense.ascq);
+}
 
 Verdict Judge(Step step, const CommandResult& result) {
     switch (result.status) {
@@ -93,7 +93,7 @@ Session::~Session() {
         transport_.Close(slot);
 }
 
-Probe Session::Examine(const std::string& device) {
+Probe Session::Examine(const std::string& device, bool statusRead) {
     Probe probe;
     probe.device = device;
     probe.report.device = device;
@@ -120,6 +120,10 @@ Probe Session::Examine(const std::string& device) {
     }
     probe.optical = true;
     FromInquiry(probe.report, inquiry.data(), size);
+    if (!statusRead) {
+        probe.report.other = true;
+        return probe;
+    }
 
     // 2. The status read: the maker's drives answer it.
     AlignedBuffer<kStatusReadLength> reply;
@@ -130,7 +134,16 @@ Probe Session::Examine(const std::string& device) {
     else if (replySize == 0)
         probe.failure = {kExitNoDevice, "not this maker's drive (its status reply is too short)"};
     if (probe.failure.code != kExitOk) {
+        // An optical drive all the same, whose standard commands may pass.
         probe.foreign = probe.failure.code == kExitNoDevice;
+        if (result.status == IoStatus::NotPermitted) {
+            probe.foreign = true;
+#ifdef _WIN32
+            probe.note = "the maker's modes need administrator rights";
+#else
+            probe.note = "the maker's modes need root";
+#endif
+        }
         probe.report.other = probe.foreign;
         return probe;
     }
@@ -138,9 +151,21 @@ Probe Session::Examine(const std::string& device) {
     return probe;
 }
 
+CommandResult Session::SelectCdSpeed(const Probe& probe, unsigned cdX) {
+    const CommandResult result = transport_.SelectCdSpeed(probe.slot, cdX);
+    if (trace_)
+        trace_(probe.device, "CD speed request " + std::to_string(cdX) + "x: " +
+                                 (result.status == IoStatus::Ok
+                                      ? std::string("done")
+                                      : Judge(Step::Inquiry, result).why));
+    return result;
+}
+
 CommandResult Session::Send(const Probe& probe, const std::uint8_t* cdb, std::uint8_t cdbLength,
-                            std::uint8_t* data, std::uint32_t dataLength) {
-    const CommandResult result = transport_.Send(probe.slot, cdb, cdbLength, data, dataLength);
+                            std::uint8_t* data, std::uint32_t dataLength,
+                            DataDirection direction) {
+    const CommandResult result =
+        transport_.Send(probe.slot, cdb, cdbLength, data, dataLength, direction);
     if (trace_) {
         std::string line = "cdb";
         for (std::uint8_t i = 0; i < cdbLength; ++i) {

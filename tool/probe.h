@@ -28,6 +28,8 @@ struct Verdict {
     std::string why;
 };
 Verdict Judge(Step step, const CommandResult& result);
+// "sense 5/24/00"
+std::string SenseText(const SenseCode& sense);
 
 // One device as the probe found it. It stays open until the session ends.
 struct Probe {
@@ -36,7 +38,8 @@ struct Probe {
     bool answered = false; // it answered INQUIRY: a SCSI device
     bool optical = false;  // INQUIRY: peripheral qualifier 0, device type 5
     bool foreign = false;  // an optical drive that does not answer the status read
-    Verdict failure;       // code 0: one of the maker's drives
+    std::string note;      // why the status read could not tell, when it could not
+    Verdict failure;       // code 0: one of the maker's drives, or not asked
     DriveReport report;
 };
 
@@ -50,10 +53,14 @@ public:
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    // Open, INQUIRY, and for an optical drive the status read.
-    Probe Examine(const std::string& device);
+    // Open, INQUIRY, and for an optical drive the status read unless the
+    // caller needs no kind (`statusRead` false).
+    Probe Examine(const std::string& device, bool statusRead = true);
     CommandResult Send(const Probe& probe, const std::uint8_t* cdb, std::uint8_t cdbLength,
-                       std::uint8_t* data, std::uint32_t dataLength);
+                       std::uint8_t* data, std::uint32_t dataLength,
+                       DataDirection direction = DataDirection::In);
+    // The system's own CD speed request; traced as the commands are.
+    CommandResult SelectCdSpeed(const Probe& probe, unsigned cdX);
 
 private:
     Transport& transport_;

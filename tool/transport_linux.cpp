@@ -1,6 +1,8 @@
 // SG_IO on Linux. Opening /dev/srN with O_RDWR | O_NONBLOCK needs no medium;
 // the kernel lets only root or CAP_SYS_RAWIO send the vendor opcode 0xFF, and
-// answers EPERM otherwise.
+// answers EPERM otherwise. A writer may send the common multimedia commands;
+// a reader only those that change nothing, and the speed through
+// CDROM_SELECT_SPEED.
 #include "tool/transport_linux.h"
 
 #include <algorithm>
@@ -8,6 +10,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/cdrom.h>
 #include <scsi/sg.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -121,7 +124,11 @@ std::string LinuxTransport::DeviceName(const std::string& given) {
 
 CommandResult LinuxTransport::Open(const std::string& device, int& slot) {
     CommandResult result;
-    const int fd = seam_.open(device.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    constexpr int kFlags = O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    int fd = seam_.open(device.c_str(), O_RDWR | kFlags);
+    // Without write access, the commands that only read still pass.
+    if (fd < 0 && (errno == EACCES || errno == EROFS))
+        fd = seam_.open(device.c_str(), O_RDONLY | kFlags);
     if (fd >= 0) {
         slot = fd;
         result.status = IoStatus::Ok;
@@ -133,10 +140,11 @@ CommandResult LinuxTransport::Open(const std::string& device, int& slot) {
 // The drive layer's rule: a command that ends in unit attention, or while the
 // drive is becoming ready, is sent again (RetryPauseMs); the last try counts.
 CommandResult LinuxTransport::Send(int slot, const std::uint8_t* cdb, std::uint8_t cdbLength,
-                                   std::uint8_t* data, std::uint32_t dataLength) {
+                                   std::uint8_t* data, std::uint32_t dataLength,
+                                   DataDirection direction) {
     CommandResult result;
     for (int tries = 1;; ++tries) {
-        result = SendOnce(slot, cdb, cdbLength, data, dataLength);
+        result = SendOnce(slot, cdb, cdbLength, data, dataLength, direction);
         const std::uint8_t byte = result.status == IoStatus::Ok               ? kResultOk
                                   : result.status == IoStatus::CheckCondition ? kResultError
                                                                               : kResultIoFailed;
@@ -150,7 +158,8 @@ CommandResult LinuxTransport::Send(int slot, const std::uint8_t* cdb, std::uint8
 // Told apart in this order: the call itself, the host and its driver, the
 // drive's sense data, its other status bytes.
 CommandResult LinuxTransport::SendOnce(int slot, const std::uint8_t* cdb, std::uint8_t cdbLength,
-                                       std::uint8_t* data, std::uint32_t dataLength) {
+                                       std::uint8_t* data, std::uint32_t dataLength,
+                                       DataDirection direction) {
     CommandResult result;
     unsigned char command[16] = {};
     if (cdbLength == 0 || cdbLength > sizeof command) return result;
@@ -159,11 +168,14 @@ CommandResult LinuxTransport::SendOnce(int slot, const std::uint8_t* cdb, std::u
     sg_io_hdr_t io;
     std::memset(&io, 0, sizeof io);
     io.interface_id = 'S';
-    io.dxfer_direction = SG_DXFER_FROM_DEV;
+    if (direction == DataDirection::None) dataLength = 0;
+    io.dxfer_direction = direction == DataDirection::Out ? SG_DXFER_TO_DEV
+                         : dataLength == 0               ? SG_DXFER_NONE
+                                                         : SG_DXFER_FROM_DEV;
     io.cmd_len = cdbLength;
     io.mx_sb_len = kSenseSize;
     io.dxfer_len = dataLength;
-    io.dxferp = data;
+    io.dxferp = dataLength ? data : nullptr;
     io.cmdp = command;
     io.sbp = senseData;
     io.timeout = kTimeoutMs;
@@ -198,6 +210,17 @@ CommandResult LinuxTransport::SendOnce(int slot, const std::uint8_t* cdb, std::u
     result.transferred = static_cast<std::uint32_t>(resid) < dataLength
                              ? dataLength - static_cast<std::uint32_t>(resid)
                              : 0;
+    result.status = IoStatus::Ok;
+    return result;
+}
+
+// The cdrom driver's own request: SET CD SPEED with the read speed of `cdX`
+// times 177 kB/s, open to readers and without a capability check.
+CommandResult LinuxTransport::SelectCdSpeed(int slot, unsigned cdX) {
+    CommandResult result;
+    if (seam_.ioctl(slot, CDROM_SELECT_SPEED,
+                    reinterpret_cast<void*>(static_cast<std::uintptr_t>(cdX))) < 0)
+        return FromErrno(errno);
     result.status = IoStatus::Ok;
     return result;
 }

@@ -8,7 +8,7 @@
 namespace velotune::tool {
 namespace {
 
-constexpr std::uint8_t kDataIn = 0;
+constexpr std::uint8_t kDataIn = 0, kDataOut = 1;
 
 // What a failed open or pass-through call means for the tool.
 IoStatus FromSystemError(DWORD error, std::string& detail) {
@@ -97,13 +97,16 @@ CommandResult WindowsTransport::Open(const std::string& device, int& slot) {
 // The drive layer's pass-through call, which repeats a command after unit
 // attention or while the drive becomes ready, and reports what came back.
 CommandResult WindowsTransport::Send(int slot, const std::uint8_t* cdb, std::uint8_t cdbLength,
-                                     std::uint8_t* data, std::uint32_t dataLength) {
+                                     std::uint8_t* data, std::uint32_t dataLength,
+                                     DataDirection direction) {
     CommandResult result;
     if (slot < 0 || slot >= kMaxNtDrives || !handles_[slot]) return result;
     SetLastError(ERROR_SUCCESS);
     PassThroughReport report;
-    const int code =
-        PassThroughCommand(handles_[slot], cdb, cdbLength, data, dataLength, kDataIn, report);
+    if (direction == DataDirection::None) dataLength = 0;
+    const int code = PassThroughCommand(handles_[slot], cdb, cdbLength, data, dataLength,
+                                        direction == DataDirection::Out ? kDataOut : kDataIn,
+                                        report);
     if (code < 0) {
         result.status = FromSystemError(GetLastError(), result.detail);
         return result;
@@ -120,6 +123,13 @@ CommandResult WindowsTransport::Send(int slot, const std::uint8_t* cdb, std::uin
         result.status = IoStatus::CheckCondition;
     else
         result.status = IoStatus::OtherStatus;
+    return result;
+}
+
+// Windows has no request of its own besides IOCTL_CDROM_SET_SPEED.
+CommandResult WindowsTransport::SelectCdSpeed(int, unsigned) {
+    CommandResult result;
+    result.status = IoStatus::NotScsi;
     return result;
 }
 
