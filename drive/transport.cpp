@@ -163,6 +163,10 @@ const TransportSeam& RealTransportSeam() {
     return kRealSeam;
 }
 
+const TransportSeam& CurrentTransportSeam() {
+    return g_seam;
+}
+
 void SetTransportSeam(const TransportSeam& seam) {
     g_seam = seam;
 }
