@@ -251,70 +251,27 @@ expect "set --json: the drive as read back" "0|16|[8, 16, 24]" \
 vt set 17 -j list.drive
 expect "set --json refused: exit 1 in the error object" "1|1" "$RC|$(grep -c '"code": 1, "message": "it is a speed-list drive' <<<"$OUT")"
 
-# --- any other optical drive (kind mmc): one row per kind and command -----------------
-GETCONF=46020107000000002000
-GP0=ac1000000000000000100000
-GP3=ac0000000000000000100300
-PAGE2A=5a082a00000000010000
-READCAP=25000000000000000000
-STREAM=b60000000000000000001c00
-CD8X=bb000583ffff000000000000   # 1411 kB/s, write 0xFFFF
-DVD8X=bb002b48ffff000000000000  # 11080 kB/s
-CDMAX=bb00ffffffff000000000000
-CD="kind=mmc vendor=OTHERCO product=CD-ROM profile=0x08 perf=0 speed_kbs=8467 default_kbs=8467 max_kbs=8467"
-DVD="kind=mmc vendor=OTHERCO product=DVD-ROM profile=0x10 streaming=1 offered=2770,5540,11080,22160 speed_kbs=22160 default_kbs=22160 max_kbs=22160 cd_speed=cd_only"
-# mmc NAME KEYS|- "ARGS" "RC|COMMANDS SENT|STDOUT|STDERR": a fresh drive (- keeps the last
-# one's state and log), the tool run once on it
+# --- any other optical drive (kind mmc): the table of drive kinds ----------------------
+# mmc NAME KEYS "ARGS" WANT: a fresh drive (KEYS "-" keeps the last one's state, "+K=V"
+# adds keys to it), the tool run once on it; WANT is "RC|COMMANDS SENT|STDOUT|STDERR",
+# with @ for the device as printed and @@ for it as a message names it.
 mmc() {
     local name=$1 keys=$2 args=$3 want=$4
-    if [ "$keys" != - ]; then
+    if [ "${keys:0:1}" = + ]; then
+        printf '%s\n' ${keys:1} >>"$work/$name.drive"
+    elif [ "$keys" != - ]; then
         read -ra k <<<"$keys"
         drive "$name" "${k[@]}"
     fi
     : >"$work/$name.drive.log"
     read -ra words <<<"$args"
     vt "${words[@]}" "$name.drive"
-    expect "mmc $name: $args" "$want" "$RC|$(cdbs "$name")|$OUT|$ERR"
+    want=${want//@@/$name.drive:}
+    expect "mmc $name: $args" "${want//@/$name.drive}" "$RC|$(cdbs "$name")|$OUT|$ERR"
 }
-mmc cd "$CD" "status" "0|$INQUIRY $STATUS $GETCONF $GP0 $PAGE2A|device:  cd.drive
-model:   OTHERCO CD-ROM          1.00
-kind:    mmc
-medium:  cd
-speed:   48x (8467 kB/s)
-maximum: 48x (8467 kB/s)
-speeds:  (none)|"
-mmc cd - "set 8x" "0|$INQUIRY $GETCONF $CD8X $PAGE2A|cd.drive  8x|"
-mmc cd - "set max" "0|$INQUIRY $GETCONF $CDMAX $PAGE2A|cd.drive  max: the drive reads at 48x|"
-mmc cd - "set 1411kB -j" '0|'"$INQUIRY $GETCONF $CD8X $PAGE2A"'|{"device": "cd.drive", "vendor": "OTHERCO", "product": "CD-ROM", "revision": "1.00", "model": "OTHERCO CD-ROM          1.00", "kind": "mmc", "mode": null, "speed": 8, "speeds": [], "medium": "cd", "speed_kbs": 1411, "max_kbs": 8467, "speeds_kbs": [], "note": null, "confirmed": true}|'
-mmc cd - "set 8" "1|$INQUIRY $STATUS||velotune: cd.drive: it is an mmc drive, which takes a read speed: 8x, NkB or max"
-mmc cd - "set silence" "2|$INQUIRY $STATUS||velotune: cd.drive: not this maker's drive (it refuses the status read, sense 5/20/00)"
-mmc dvd "$DVD" "status -j" '0|'"$INQUIRY $STATUS $GETCONF $GP0 $GP3"'|{"device": "dvd.drive", "vendor": "OTHERCO", "product": "DVD-ROM", "revision": "1.00", "model": "OTHERCO DVD-ROM         1.00", "kind": "mmc", "mode": null, "speed": 16, "speeds": [2, 4, 8, 16], "medium": "dvd", "speed_kbs": 22160, "max_kbs": 22160, "speeds_kbs": [2770, 5540, 11080, 22160], "note": null}|'
-mmc dvd - "set 8x" "0|$INQUIRY $GETCONF $READCAP $STREAM $GP0|dvd.drive  8x|"
-expect "... SET STREAMING: LBA 0 to the last, 11080 kB per 1000 ms to read and to write" \
-    "000000000000000000057e3f00002b48000003e800002b48000003e8" "$(grep -o 'data=[0-9a-f]*' "$work/dvd.drive.log" | cut -d= -f2)"
-mmc dvd - "set max" "0|$INQUIRY $GETCONF $READCAP $STREAM $GP0|dvd.drive  max: the drive reads at 16x|"
-expect "... max: restore defaults (RDD)" "040000000000000000057e3f0000ffff000003e80000ffff000003e8" \
-    "$(grep -o 'data=[0-9a-f]*' "$work/dvd.drive.log" | cut -d= -f2)"
-mmc dvdcd "kind=mmc profile=0x10 cd_speed=cd_only speed_kbs=22160 max_kbs=22160" "set 8x" \
-    "3|$INQUIRY $GETCONF $READCAP $STREAM $DVD8X $PAGE2A||velotune: dvdcd.drive: the drive kept 16x"
-mmc round "kind=mmc profile=0x10 streaming=1 offered=5540,11080,22160 round_down=1 speed_kbs=22160 max_kbs=22160" \
-    "set 6x" "0|$INQUIRY $GETCONF $READCAP $STREAM $GP0|round.drive  6x asked, the drive reads at 4x|"
-mmc refuse "kind=mmc profile=0x08 perf=0 cd_speed=refuse speed_kbs=4234 max_kbs=4234" "set 8x" \
-    "2|$INQUIRY $GETCONF $CD8X||velotune: refuse.drive: the drive takes no speed command"
-mmc refuse - "set max" "2|$INQUIRY $GETCONF $CDMAX||velotune: refuse.drive: the drive takes no speed command"
-mmc empty "kind=mmc profile=0 needs_disc=1 perf=0 max_kbs=8467" "status" "0|$INQUIRY $STATUS $GETCONF $GP0 $PAGE2A|device:  empty.drive
-model:   TRELVIX SIMULATED DRIVE 1.00
-kind:    mmc
-medium:  none
-speed:   (not reported)
-maximum: 48x (8467 kB/s)
-speeds:  (none)|"
-mmc empty - "set 8x" "3|$INQUIRY $GETCONF $CD8X||velotune: empty.drive: no disc: the drive takes a speed only with a disc in it"
-mmc nocur "kind=mmc profile=0x10 streaming=1 no_current=1 speed_kbs=11080" "set 8x -j" \
-    '0|'"$INQUIRY $GETCONF $READCAP $STREAM $GP0 $PAGE2A"'|{"device": "nocur.drive", "vendor": "TRELVIX", "product": "SIMULATED DRIVE", "revision": "1.00", "model": "TRELVIX SIMULATED DRIVE 1.00", "kind": "mmc", "mode": null, "speed": null, "speeds": [], "medium": "dvd", "speed_kbs": null, "max_kbs": null, "speeds_kbs": [], "note": null, "confirmed": false}|velotune: nocur.drive: not confirmed: the drive does not report its speed'
-mmc changer "$CD" "set 8x" "0|$INQUIRY $GETCONF $CD8X $PAGE2A|changer.drive  8x|"
-echo disc_change=1 >>"$work/changer.drive"
-mmc changer - "list --all" "0|$INQUIRY $INQUIRY $STATUS $GETCONF $GP0 $PAGE2A|changer.drive  OTHERCO CD-ROM          1.00  mmc  48x|"
+# mmc_data NAME WANT: the data the last command with data out carried
+mmc_data() { grep -o 'data=[0-9a-f]*' "$work/$1.drive.log" | cut -d= -f2; }
+source "$(dirname "$0")/mmc_table.sh"
 
 # --- apply: the configuration's first matching line, by the steps of set ------------------
 fresh
