@@ -182,37 +182,39 @@ bool WindowsTransport::CdromRequest(int slot, const std::uint8_t* cdb, std::uint
     return true;
 }
 
-// The drive layer's pass-through call, which repeats a command after unit
-// attention or while the drive becomes ready, and reports what came back.
+// The cdrom driver's request where it has one; else one try through the drive
+// layer's pass-through call, and Classify tells what came back, in the same
+// order as on Linux.
 CommandResult WindowsTransport::Send(int slot, const std::uint8_t* cdb, std::uint8_t cdbLength,
                                      std::uint8_t* data, std::uint32_t dataLength,
                                      DataDirection direction) {
-    CommandResult result;
-    if (slot < 0 || slot >= kMaxNtDrives || !handles_[slot]) return result;
+    RawReply reply;
+    if (slot < 0 || slot >= kMaxNtDrives || !handles_[slot]) {
+        reply.callFailed = true;
+        return Classify(reply);
+    }
     if (direction == DataDirection::None) dataLength = 0;
+    CommandResult result;
     if (CdromRequest(slot, cdb, cdbLength, data, dataLength, result)) return result;
     SetLastError(ERROR_SUCCESS);
     PassThroughReport report;
-    const int code = PassThroughCommand(handles_[slot], cdb, cdbLength, data, dataLength,
-                                        direction == DataDirection::Out ? kDataOut : kDataIn,
-                                        report);
+    const int code = PassThroughCommandOnce(handles_[slot], cdb, cdbLength, data, dataLength,
+                                            direction == DataDirection::Out ? kDataOut : kDataIn,
+                                            report);
     if (code < 0) {
-        result.status = FromSystemError(GetLastError(), result.detail);
-        return result;
+        reply.callFailed = true;
+        reply.systemError = FromSystemError(GetLastError(), reply.detail);
+        return Classify(reply);
     }
-    result.scsiStatus = report.scsiStatus;
-    result.hasSense = report.hasSense;
-    result.sense = report.sense;
-    result.transferred = report.transferred;
-    if (code == kResultOk)
-        result.status = IoStatus::Ok;
-    else if (report.scsiStatus == kScsiBusy || report.scsiStatus == kScsiTaskSetFull)
-        result.status = IoStatus::Busy;
-    else if (report.scsiStatus == kScsiCheckCondition || report.hasSense)
-        result.status = IoStatus::CheckCondition;
-    else
-        result.status = IoStatus::OtherStatus;
-    return result;
+    reply.scsiStatus = report.scsiStatus;
+    reply.sense = report.senseData;
+    reply.senseLength = std::min<std::size_t>(report.senseLength, sizeof report.senseData);
+    reply.transferred = report.transferred;
+    return Classify(reply);
+}
+
+void WindowsTransport::Pause(unsigned milliseconds) {
+    Sleep(milliseconds);
 }
 
 // Windows has no request of its own besides IOCTL_CDROM_SET_SPEED.

@@ -19,9 +19,11 @@
 #include <scsi/sg.h>
 #include <fstream>
 #include <string>
+#include <sys/file.h>
 #include <sys/ioctl.h>
-#include <tuple>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <tuple>
 #include <unistd.h>
 
 using namespace velotune::tool;
@@ -53,9 +55,37 @@ int RefusingOpen(const char*, int) {
 int RealClose(int fd) {
     return ::close(fd);
 }
+int RealStat(const char* path, struct stat* st) {
+    return ::stat(path, st);
+}
+int RealFlock(int fd, int operation) {
+    return ::flock(fd, operation);
+}
+// A path that is there, as the simulated drives are: a regular file.
+int RegularStat(const char*, struct stat* st) {
+    *st = {};
+    st->st_mode = S_IFREG | 0644;
+    return 0;
+}
 std::vector<unsigned> g_sleeps;
 void RecordSleep(unsigned ms) {
     g_sleeps.push_back(ms);
+}
+
+// What a device path is, as stat tells it: g_statMode with device number g_statDev.
+mode_t g_statMode = S_IFREG;
+dev_t g_statDev = 0;
+int g_opens = 0;
+int FakeStat(const char*, struct stat* st) {
+    *st = {};
+    st->st_mode = g_statMode | 0660;
+    st->st_rdev = g_statDev;
+    return 0;
+}
+int CountingRefusingOpen(const char*, int) {
+    ++g_opens;
+    errno = EACCES;
+    return -1;
 }
 
 void WriteDrive(const std::string& name, const std::string& text) {
@@ -75,6 +105,28 @@ int LogLines(const std::string& name) {
     return n;
 }
 
+// No device at all: nothing may be opened or sent.
+class NoSuchTransport : public Transport {
+public:
+    std::vector<std::string> Search() override { return {}; }
+    std::string DeviceName(const std::string& given) override { return given; }
+    CommandResult Open(const std::string&, int&) override {
+        CommandResult result;
+        result.status = IoStatus::NotFound;
+        return result;
+    }
+    CommandResult Send(int, const std::uint8_t*, std::uint8_t, std::uint8_t*, std::uint32_t,
+                       DataDirection) override {
+        ADD_FAILURE() << "sent";
+        return {};
+    }
+    CommandResult SelectCdSpeed(int, unsigned) override {
+        ADD_FAILURE() << "sent";
+        return {};
+    }
+    void Close(int) override {}
+};
+
 class LinuxTool : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -90,7 +142,8 @@ protected:
         WriteDrive("srx.drive", "kind=twomode\n");
     }
     LinuxSeam Seam(const char* suffix = ".drive") {
-        return {&RealOpen, &CountingIoctl, &RealClose, &RecordSleep, g_dir.c_str(), "sr", suffix};
+        return {&RealOpen, &CountingIoctl, &RealClose, &RecordSleep, g_dir.c_str(),
+                "sr",      suffix,         &RealStat,  &RealFlock,   "/sys"};
     }
     static bool Preloaded() {
         const char* p = std::getenv("LD_PRELOAD");
@@ -125,6 +178,7 @@ TEST_F(LinuxTool, NotPermittedEndsWithExitFourAndSendsNoModeSet) {
     // A device node the user may not open at all.
     LinuxSeam seam = Seam();
     seam.open = &RefusingOpen;
+    seam.stat = &RegularStat;
     LinuxTransport transport(seam);
     EXPECT_EQ(velotune::tool::Run({"status", "--device", "/dev/sr0"}, transport).exitCode,
               kExitNotPermitted);
@@ -255,6 +309,106 @@ TEST_F(LinuxTool, ApplyGivesEachDriveFoundItsFirstMatchingLine) {
     EXPECT_EQ(LogLines("sr3.drive"), 2) << "INQUIRY and status read only";
 }
 
+// Only what takes SCSI commands without harm is opened: a block device that
+// sysfs shows backed by a SCSI device, an sg node, a regular file. A serial
+// port, a loop device, a FIFO: "not a SCSI device", never opened.
+TEST_F(LinuxTool, OnlyScsiDevicesAndRegularFilesAreOpened) {
+    const std::string sys = g_dir + "/sys";
+    std::filesystem::create_directories(sys + "/dev/block/11:0/device/scsi_device");
+    std::filesystem::create_directories(sys + "/dev/block/7:0/device");
+    std::filesystem::create_directories(sys + "/class/scsi_generic");
+    std::filesystem::create_directories(sys + "/class/tty");
+    std::filesystem::create_directories(sys + "/dev/char/21:0");
+    ::symlink("../../../class/scsi_generic", (sys + "/dev/char/21:0/subsystem").c_str());
+    std::filesystem::create_directories(sys + "/dev/char/4:65");
+    ::symlink("../../../class/tty", (sys + "/dev/char/4:65/subsystem").c_str());
+    LinuxSeam seam = Seam();
+    seam.stat = &FakeStat;
+    seam.open = &CountingRefusingOpen;
+    seam.sysDir = sys.c_str();
+    LinuxTransport transport(seam);
+    const struct {
+        mode_t mode;
+        dev_t dev;
+        bool opened;
+        const char* what;
+    } cases[] = {
+        {S_IFBLK, makedev(11, 0), true, "an optical drive's block device (sr0)"},
+        {S_IFCHR, makedev(21, 0), true, "an sg node"},
+        {S_IFREG, 0, true, "a regular file"},
+        {S_IFCHR, makedev(4, 65), false, "a serial port (ttyS1)"},
+        {S_IFBLK, makedev(7, 0), false, "a loop device"},
+        {S_IFCHR, makedev(10, 130), false, "a watchdog, unknown to sysfs here"},
+        {S_IFIFO, 0, false, "a FIFO"},
+        {S_IFDIR, 0, false, "a folder"},
+    };
+    for (const auto& c : cases) {
+        g_statMode = c.mode;
+        g_statDev = c.dev;
+        g_opens = 0;
+        const Outcome status = velotune::tool::Run({"status", "/dev/node"}, transport);
+        // Refused for writing, it is tried once more for reading.
+        EXPECT_EQ(g_opens, c.opened ? 2 : 0) << c.what;
+        EXPECT_EQ(status.exitCode, c.opened ? kExitNotPermitted : kExitNoDevice) << c.what;
+        if (!c.opened) EXPECT_EQ(status.err, "velotune: /dev/node: not a SCSI device\n") << c.what;
+    }
+    g_statMode = S_IFREG;
+}
+
+// set and apply keep a drive to themselves from the status read on; another
+// run that holds it is waited for a bounded time, then named.
+TEST_F(LinuxTool, ADriveHeldByAnotherRunIsWaitedForThenRefused) {
+    ASSERT_TRUE(Preloaded()) << "run with the SG_IO emulator preloaded";
+    LinuxTransport transport(Seam());
+    const int held = ::open(Drive("sr0.drive").c_str(), O_RDONLY);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    g_sleeps.clear();
+    const Outcome set = velotune::tool::Run({"set", "silence", Drive("sr0.drive")}, transport);
+    EXPECT_EQ(set.exitCode, kExitFailed);
+    EXPECT_EQ(set.err,
+              "velotune: " + Drive("sr0.drive") + ": the drive is in use by another velotune\n");
+    EXPECT_EQ(LogLines("sr0.drive"), 1) << "INQUIRY only: no status read without the lock";
+    EXPECT_EQ(g_sleeps.size(), 100u) << "ten seconds in looks of 100 ms, then no more";
+    EXPECT_TRUE(
+        std::all_of(g_sleeps.begin(), g_sleeps.end(), [](unsigned ms) { return ms == 100; }));
+    // status only reads, and does not wait.
+    g_sleeps.clear();
+    EXPECT_EQ(velotune::tool::Run({"status", Drive("sr0.drive")}, transport).exitCode, kExitOk);
+    // A drive that no line names is not waited for either.
+    const std::string config = g_dir + "/other.conf";
+    std::ofstream(config) << "*NOTHERE* silence\n";
+    const Outcome apply =
+        velotune::tool::Run({"apply", "--config", config, Drive("sr0.drive")}, transport);
+    EXPECT_EQ(apply.exitCode, kExitOk) << apply.err;
+    EXPECT_TRUE(g_sleeps.empty());
+    ::close(held);
+    EXPECT_EQ(velotune::tool::Run({"set", "silence", Drive("sr0.drive")}, transport).exitCode,
+              kExitOk);
+}
+
+TEST(ToolArguments, JsonIsAskedForWhereverItStandsBeforeTheEnd) {
+    for (const auto& args :
+         {std::vector<std::string>{"status", "-j", "--bogus"},
+          std::vector<std::string>{"--bogus", "--json"}, std::vector<std::string>{"frob", "-vj"},
+          std::vector<std::string>{"set", "fast", "-d", "x", "-j"}}) {
+        const Parsed parsed = ParseArgs(args);
+        EXPECT_FALSE(parsed.ok);
+        EXPECT_TRUE(parsed.options.json) << args[0] << " " << args[1];
+    }
+    for (const auto& args : {std::vector<std::string>{"status", "--bogus", "-dj"},
+                             std::vector<std::string>{"status", "--bogus", "-d", "-j"},
+                             std::vector<std::string>{"status", "--bogus", "--", "-j"}}) {
+        EXPECT_FALSE(ParseArgs(args).options.json) << args[2] << " " << args.back();
+    }
+    NoSuchTransport none;
+    const Outcome bogus = velotune::tool::Run({"status", "-j", "--bogus"}, none);
+    EXPECT_EQ(bogus.exitCode, kExitUsage);
+    EXPECT_EQ(bogus.out, "{\"error\": {\"device\": null, \"code\": 1, \"message\": \"unknown "
+                         "option '--bogus'; try 'velotune --help'\"}}\n");
+    EXPECT_EQ(velotune::tool::Run({"status", "-jq", "--bogus"}, none).out, "");
+}
+
 TEST(ToolArguments, CommandsOptionsAndRefusals) {
     struct Case {
         std::vector<std::string> args;
@@ -335,6 +489,10 @@ TEST(ToolJson, ModelEscaping) {
     EXPECT_EQ(JsonString("\xc3\xa9\xe2\x82\xac\xc2\x85\xc3\xc0\xaf\xed\xa0\x80"),
               "\"\xc3\xa9\xe2\x82\xac\\u0085\\u00C3\\u00C0\\u00AF\\u00ED\\u00A0\\u0080\"");
     EXPECT_EQ(Printable("a\nb\x1b[1m\xc3\xa9\xc2\x9b\xff"), "a?b?[1m\xc3\xa9??");
+    // Format characters: bidirectional controls, zero widths, the BOM, a tag.
+    EXPECT_EQ(Printable("a\u202Eb\u200Bc\u2066d\uFEFFe\U000E0041f\u00ADg\u00E9"),
+              "a?b?c?d?e?f?g\u00E9");
+    EXPECT_EQ(JsonString("x\u202Ey"), "\"x\\u202Ey\"");
     DriveReport two;
     two.device = "E:";
     two.model = "M";
@@ -377,8 +535,8 @@ TEST(ToolConfig, RulesCommentsModesAndErrorsWithTheirLine) {
         {"", ""},
         {"# every line commented out\n#/dev/sr0 silence\n\n   \t\n", ""},
         {"/dev/sr0 silence\n", "1:/dev/sr0:silence "},
-        {"\n# two\n*GDR8164B*\t24   # a speed\r\n/dev/sr? HIGH\n",
-         "3:*GDR8164B*:24 4:/dev/sr?:high "},
+        {"\n# two\n*VT-4816B*\t24   # a speed\r\n/dev/sr? HIGH\n",
+         "3:*VT-4816B*:24 4:/dev/sr?:high "},
         {"a Silence\nb 255", "1:a:silence 2:b:255 "},
         {"/dev/sr0\n",
          "f.conf:1: expected PATTERN MODE, found 1 word (write a blank in a pattern as ?)"},
@@ -389,30 +547,47 @@ TEST(ToolConfig, RulesCommentsModesAndErrorsWithTheirLine) {
         {"a 0", "f.conf:1: MODE is high, silence or a speed from 1 to 255, not 0"},
         {"a 256", "f.conf:1: MODE is high, silence or a speed from 1 to 255, not 256"},
         {"a 24x", "f.conf:1: MODE is high, silence or a speed from 1 to 255, not 24x"},
-        {"a \x1b[2J", "f.conf:1: MODE is high, silence or a speed from 1 to 255, not ?[2J"},
+        {"a \x1b[2J", "f.conf:1: a control byte (0x1B) in the line: not a configuration"},
+        // A byte-order mark is no part of the first pattern; a NUL cuts nothing short.
+        {"\xEF\xBB\xBF/dev/sr0 silence\n", "1:/dev/sr0:silence "},
+        {"a high\n" + std::string("*\0garbage silence\n", 17),
+         "f.conf:2: a NUL byte in the line: not a configuration"},
+        {"a high\r\nb\vc high\n",
+         "f.conf:2: a control byte (0x0B) in the line: not a configuration"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(describe(ParseConfig(c.text, "f.conf")), c.rules) << c.text;
+
+    // A "[" that opens no set matches only itself: used, but warned about.
+    const Config brackets = ParseConfig("[ high\n*x[ silence\n*[]]* high\n*[!x]* 24\n", "f.conf");
+    ASSERT_TRUE(brackets.ok);
+    EXPECT_EQ(brackets.rules.size(), 4u);
+    EXPECT_EQ(
+        brackets.warnings,
+        (std::vector<std::string>{
+            "f.conf:1: warning: the '[' in [ is never closed, so it matches only a '[' itself",
+            "f.conf:2: warning: the '[' in *x[ is never closed, so it matches only a '[' "
+            "itself"}));
 }
 
 TEST(ToolConfig, TheFirstRuleMatchingAnyNameOfTheDriveWins) {
     const Config config = ParseConfig("/dev/sr1 high\n"
-                                      "/dev/disk/by-id/*GH22NS50* silence\n"
+                                      "/dev/disk/by-id/*VT-2250A* silence\n"
                                       "*TV-1620* 24\n"
                                       "*sr[0-9] high\n",
                                       "f.conf");
     ASSERT_TRUE(config.ok);
     auto line = [&](const std::vector<std::string>& names) {
-        const ConfigRule* rule = MatchConfig(config.rules, names);
-        return rule ? rule->line : 0u;
+        const std::vector<const ConfigRule*> rules = MatchConfig(config.rules, names);
+        return rules.empty() ? 0u : rules.front()->line;
     };
     EXPECT_EQ(line({"/dev/sr1"}), 1u);
     EXPECT_EQ(line({"/dev/cdrom", "/dev/sr1"}), 1u) << "the path with links resolved";
-    EXPECT_EQ(line({"/dev/sr0", "/dev/sr0", "/dev/disk/by-id/ata-GH22NS50_K1", "TV-1620"}), 2u);
+    EXPECT_EQ(line({"/dev/sr0", "/dev/sr0", "/dev/disk/by-id/ata-VT-2250A_K1", "TV-1620"}), 2u);
     EXPECT_EQ(line({"/dev/sr5", "/dev/sr5", "TRELVIX DVD-RW TV-1620  1.03"}), 3u) << "the model";
     EXPECT_EQ(line({"/dev/sr7", ""}), 4u) << "* matches across /";
     EXPECT_EQ(line({"/dev/sr77", "/dev/sr77", "TRELVIX CD-RW TV-5200  2.10"}), 0u);
-    EXPECT_EQ(MatchConfig(ParseConfig("# nothing\n", "f").rules, {"/dev/sr0"}), nullptr);
+    EXPECT_TRUE(MatchConfig(ParseConfig("# nothing\n", "f").rules, {"/dev/sr0"}).empty());
 }
 
 TEST(ToolConfig, ADriveIsNamedByItsPathItsTargetAndTheLinksToIt) {
@@ -428,11 +603,13 @@ TEST(ToolConfig, ADriveIsNamedByItsPathItsTargetAndTheLinksToIt) {
     ASSERT_EQ(symlink("../sr1", (dir + "/by-id/ata-OTHER_K2").c_str()), 0);
     ASSERT_EQ(symlink("sr0", (dir + "/cdrom").c_str()), 0);
     ASSERT_EQ(symlink("gone", (dir + "/dvd").c_str()), 0);
+    ASSERT_EQ(symlink("sr0", (dir + "/mine").c_str()), 0); // not a name udev gives a drive
 
-    EXPECT_EQ(DriveNames(dir + "/cdrom", {dir + "/by-id", dir}),
+    EXPECT_EQ(DriveNames(dir + "/cdrom", {{dir + "/by-id", {}}, {dir, {"cdrom", "dvd"}}}),
               (std::vector<std::string>{dir + "/cdrom", dir + "/sr0",
                                         dir + "/by-id/ata-TRELVIX_TV-1620_K1", dir + "/cdrom"}));
-    EXPECT_EQ(DriveNames(dir + "/missing", {dir}), std::vector<std::string>{dir + "/missing"});
+    EXPECT_EQ(DriveNames(dir + "/missing", {{dir, {}}}),
+              std::vector<std::string>{dir + "/missing"});
     std::filesystem::remove_all(dir);
 }
 
