@@ -375,6 +375,7 @@ private:
     static std::string ModeWord(const ConfigRule& rule) {
         return rule.setting == Setting::High      ? "high"
                : rule.setting == Setting::Silence ? "silence"
+               : IsReadSpeed(rule.setting)        ? ReadSpeedAsked(rule.setting, rule.speed)
                                                   : std::to_string(rule.speed);
     }
 
@@ -461,10 +462,38 @@ private:
         return true;
     }
 
+    // A read speed line, by the steps of set and under the lock. A drive that
+    // takes a speed only with a disc in it, or none at all, is left alone: the
+    // disc's arrival applies the line later.
+    void ApplySpeed(Session& session, const ConfigRule& rule, Probe& drive,
+                    std::vector<DriveReport>& applied) {
+        session.Lock(drive);
+        if (drive.failure.code != kExitOk) {
+            Fail(drive.device, drive.failure);
+            return;
+        }
+        drive.report.other = true;
+        const SpeedResult result = SetReadSpeed(session, drive, rule.setting, rule.speed);
+        if (result.noDisc || result.noSpeedCommand) {
+            LeftAlone(drive.device, result.verdict.why);
+            return;
+        }
+        if (!result.warning.empty()) out_.err += Line(About(drive.device) + result.warning);
+        if (result.verdict.code != kExitOk) {
+            Fail(drive.device, result.verdict);
+            return;
+        }
+        applied.push_back(result.report);
+    }
+
     // One line given to one drive: the status read (under the lock), then the
     // line's action by the steps of set.
     void ApplyLine(Session& session, const std::string& file, const ConfigRule& rule, Probe& drive,
                    std::vector<DriveReport>& applied) {
+        if (IsReadSpeed(rule.setting)) {
+            ApplySpeed(session, rule, drive, applied);
+            return;
+        }
         session.ReadStatus(drive);
         if (drive.failure.code != kExitOk) {
             if (drive.foreign)

@@ -6,6 +6,7 @@
 #include "tool/config.h"
 #include "tool/drivenames_linux.h"
 #include "tool/output.h"
+#include "tool/speed.h"
 #include "tool/transport_linux.h"
 
 #include <gtest/gtest.h>
@@ -527,6 +528,7 @@ TEST(ToolConfig, RulesCommentsModesAndErrorsWithTheirLine) {
             s += std::to_string(r.line) + ":" + r.pattern + ":" +
                  (r.setting == Setting::High      ? "high"
                   : r.setting == Setting::Silence ? "silence"
+                  : IsReadSpeed(r.setting)        ? ReadSpeedAsked(r.setting, r.speed)
                                                   : std::to_string(r.speed)) +
                  " ";
         return s;
@@ -543,10 +545,12 @@ TEST(ToolConfig, RulesCommentsModesAndErrorsWithTheirLine) {
         {"#\nTRELVIX DVD-RW silence\n",
          "f.conf:2: expected PATTERN MODE, found 3 words (write a blank in a pattern as ?)"},
         {"\n\n/dev/sr0 fast\n",
-         "f.conf:3: MODE is high, silence or a speed from 1 to 255, not fast"},
-        {"a 0", "f.conf:1: MODE is high, silence or a speed from 1 to 255, not 0"},
-        {"a 256", "f.conf:1: MODE is high, silence or a speed from 1 to 255, not 256"},
-        {"a 24x", "f.conf:1: MODE is high, silence or a speed from 1 to 255, not 24x"},
+         "f.conf:3: MODE is high, silence, a speed from 1 to 255, Nx, NkB or max, not fast"},
+        {"a 0", "f.conf:1: MODE is high, silence, a speed from 1 to 255, Nx, NkB or max, not 0"},
+        {"a 256", "f.conf:1: MODE is high, silence, a speed from 1 to 255, Nx, NkB or max, not 256"},
+        {"a 24X\nb 1411kB\n* MAX\n", "1:a:24x 2:b:1411 kB/s 3:*:max "},
+        {"a 0x", "f.conf:1: MODE is high, silence, a speed from 1 to 255, Nx, NkB or max, not 0x"},
+        {"a 256x", "f.conf:1: MODE is high, silence, a speed from 1 to 255, Nx, NkB or max, not 256x"},
         {"a \x1b[2J", "f.conf:1: a control byte (0x1B) in the line: not a configuration"},
         // A byte-order mark is no part of the first pattern; a NUL cuts nothing short.
         {"\xEF\xBB\xBF/dev/sr0 silence\n", "1:/dev/sr0:silence "},

@@ -272,6 +272,14 @@ mmc() {
 # mmc_data NAME WANT: the data the last command with data out carried
 mmc_data() { grep -o 'data=[0-9a-f]*' "$work/$1.drive.log" | cut -d= -f2; }
 source "$(dirname "$0")/mmc_table.sh"
+# apply: after a disc change the line is given again; an empty drive and one that
+# takes no speed command are left alone, with exit 0 (the disc's arrival applies it)
+printf '%s\n' '*changer.drive 8x' '*empty.drive 8x' '*refuse.drive max' >"$work/mmc.conf"
+mmc changer +disc_change=1 "apply --config mmc.conf" "0|$INQUIRY $INQUIRY $GETCONF $CD8X $PAGE2A|@  8x|"
+vt apply --config mmc.conf empty.drive refuse.drive
+expect "apply: an empty drive and one without speed commands left alone, exit 0" "0||velotune: empty.drive: left alone: no disc: the drive takes a speed only with a disc in it
+velotune: refuse.drive: left alone: the drive takes no speed command" "$RC|$OUT|$ERR"
+mmc changer - "apply --config mmc.conf -j" '0|'"$INQUIRY $GETCONF $CD8X $PAGE2A"'|[{"device": "@", "vendor": "OTHERCO", "product": "CD-ROM", "revision": "1.00", "model": "OTHERCO CD-ROM          1.00", "kind": "mmc", "mode": null, "speed": 8, "speeds": [], "medium": "cd", "speed_kbs": 1411, "max_kbs": 8467, "speeds_kbs": [], "note": null, "confirmed": true}]|'
 
 # --- apply: the configuration's first matching line, by the steps of set ------------------
 fresh
@@ -318,7 +326,7 @@ expect "apply without an active line: exit 0, no command sent" "0|||" "$RC|$OUT|
 printf '*two.drive silence\n\n/dev/sr0 fast\n' >"$work/bad.conf"
 vt apply --config bad.conf two.drive
 expect "a configuration error: exit 1 naming file and line, no command sent" \
-    "1|velotune: bad.conf:3: MODE is high, silence or a speed from 1 to 255, not fast|" "$RC|$ERR|$(cdbs two)"
+    "1|velotune: bad.conf:3: MODE is high, silence, a speed from 1 to 255, Nx, NkB or max, not fast|" "$RC|$ERR|$(cdbs two)"
 vt apply --config "$work/none.conf" two.drive
 expect "a configuration that cannot be read: exit 1" "1|0" "$RC|$(grep -c . "$work/two.drive.log")"
 vt apply --config /dev/zero two.drive
