@@ -57,7 +57,7 @@ expect "a source tree outside a git checkout of its own names no commit" \
     '#define VELOTUNE_COMMIT_STR "unknown commit"' "$(grep COMMIT_STR "$work/commit.h")"
 vt --help
 expect "--help shows the synopsis, one line per command" "0|4" \
-    "$RC|$(grep -cE '^  velotune (list   \[-j\] \[-v\|-q\] \[--all\] \[DEV\.\.\.\]|status \[-j\] \[-v\|-q\] \[DEV\]|set \(high \| silence \| SPEED\) \[-j\] \[-v\|-q\] \[DEV\]|-h \| --help \| -V \| --version)' <<<"$OUT")"
+    "$RC|$(grep -cE '^  velotune (list   \[-j\] \[-v\|-q\] \[--all\] \[DEV\.\.\.\]|status \[-j\] \[-v\|-q\] \[DEV\]|set \(high \| silence \| SPEED \| Nx \| NkB \| max\) \[-j\] \[-v\|-q\] \[DEV\]|-h \| --help \| -V \| --version)' <<<"$OUT")"
 for args in "" "frobnicate" "list --bogus" "set" "status --device" "set high a b" \
     "status --device a --device b" "status -x" "status --quiet --verbose" "status --all"; do
     read -ra words <<<"$args"
