@@ -1,8 +1,9 @@
 // SG_IO on Linux. Opening /dev/srN with O_RDWR | O_NONBLOCK needs no medium;
-// the kernel lets only root or CAP_SYS_RAWIO send the vendor opcode 0xFF, and
-// answers EPERM otherwise. A writer may send the common multimedia commands;
-// a reader only those that change nothing, and the speed through
-// CDROM_SELECT_SPEED.
+// through it the kernel lets only root or CAP_SYS_RAWIO send the vendor opcode
+// 0xFF, and answers EPERM otherwise. Through /dev/sgN it filters only read-only
+// opens: whoever may open the node for writing sends any command. A writer of
+// /dev/srN may send the common multimedia commands; a reader only those that
+// change nothing, and the speed through CDROM_SELECT_SPEED.
 #include "tool/transport_linux.h"
 
 #include <algorithm>
@@ -164,12 +165,19 @@ CommandResult LinuxTransport::Open(const std::string& device, int& slot) {
     // Without write access, the commands that only read still pass.
     if (fd < 0 && (errno == EACCES || errno == EROFS))
         fd = seam_.open(device.c_str(), O_RDONLY | kFlags);
-    if (fd >= 0) {
-        slot = fd;
-        result.status = IoStatus::Ok;
+    if (fd < 0) return FromErrno(errno);
+    // The path must still name what was looked at: a link changed in between
+    // gets no command.
+    struct stat opened;
+    if (::fstat(fd, &opened) != 0 || (opened.st_mode & S_IFMT) != (st.st_mode & S_IFMT) ||
+        opened.st_rdev != st.st_rdev || opened.st_ino != st.st_ino || opened.st_dev != st.st_dev) {
+        seam_.close(fd);
+        result.status = IoStatus::NotScsi;
         return result;
     }
-    return FromErrno(errno);
+    slot = fd;
+    result.status = IoStatus::Ok;
+    return result;
 }
 
 CommandResult LinuxTransport::Lock(int slot) {

@@ -141,6 +141,10 @@ TEST_F(WindowsTool, DriveLettersInEveryForm) {
     EXPECT_NE(disk.err.find("C: not an optical drive"), std::string::npos) << disk.err;
     EXPECT_EQ(g_opens, 0);
     EXPECT_EQ(g_ioctls, 0);
+    // A command of the Linux tool only: a usage error, in JSON when asked for.
+    EXPECT_EQ(tool::Run({"apply", "-j"}, transport).out,
+              "{\"error\": {\"device\": null, \"code\": 1, \"message\": \"apply is a command of "
+              "the Linux tool\"}}\n");
 }
 
 TEST_F(WindowsTool, AccessDeniedEndsWithExitFour) {
