@@ -85,16 +85,15 @@ CdromRequest CdromRequestFor(const std::uint8_t* cdb, std::uint8_t cdbLength,
     return request;
 }
 
-std::uint32_t CapacityReply(const std::uint8_t* geometry, std::size_t size,
-                            std::uint8_t reply[8]) {
+std::uint32_t CapacityReply(const std::uint8_t* geometry, std::size_t size, std::uint8_t reply[8]) {
     DISK_GEOMETRY_EX g;
     if (size < offsetof(DISK_GEOMETRY_EX, Data)) return 0;
     std::memcpy(&g, geometry, offsetof(DISK_GEOMETRY_EX, Data));
     const DWORD block = g.Geometry.BytesPerSector;
     if (block == 0 || g.DiskSize.QuadPart < static_cast<LONGLONG>(block)) return 0;
     const ULONGLONG blocks = static_cast<ULONGLONG>(g.DiskSize.QuadPart) / block;
-    const std::uint32_t last = blocks > 0xFFFFFFFFull ? 0xFFFFFFFFu
-                                                      : static_cast<std::uint32_t>(blocks - 1);
+    const std::uint32_t last =
+        blocks > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<std::uint32_t>(blocks - 1);
     const std::uint32_t values[2] = {last, block};
     for (int v = 0; v < 2; ++v)
         for (int i = 0; i < 4; ++i)

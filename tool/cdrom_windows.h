@@ -87,7 +87,6 @@ CdromRequest CdromRequestFor(const std::uint8_t* cdb, std::uint8_t cdbLength,
 
 // READ CAPACITY's reply (last LBA, block length) from a DISK_GEOMETRY_EX of
 // `size` bytes; 0 when it holds no disc.
-std::uint32_t CapacityReply(const std::uint8_t* geometry, std::size_t size,
-                            std::uint8_t reply[8]);
+std::uint32_t CapacityReply(const std::uint8_t* geometry, std::size_t size, std::uint8_t reply[8]);
 
 } // namespace velotune::tool::win

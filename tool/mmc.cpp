@@ -137,7 +137,8 @@ std::vector<std::uint32_t> ParseOfferedSpeeds(const std::uint8_t* reply, std::si
     const std::size_t count = Descriptors(reply, size);
     std::vector<std::uint32_t> speeds;
     for (std::size_t i = 0; i < count; ++i) {
-        const std::uint32_t read = Be32(reply + kPerformanceHeader + i * kPerformanceDescriptor + 8);
+        const std::uint32_t read =
+            Be32(reply + kPerformanceHeader + i * kPerformanceDescriptor + 8);
         if (read != 0) speeds.push_back(read);
     }
     std::sort(speeds.begin(), speeds.end());

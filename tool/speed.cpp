@@ -18,7 +18,7 @@ namespace velotune::tool {
 namespace {
 
 constexpr std::uint8_t kAscNoMedium = 0x3A;
-constexpr std::uint32_t kNoData = 16; // scratch for commands without data
+constexpr std::uint32_t kNoData = 16;   // scratch for commands without data
 constexpr unsigned kLinuxKbsPerX = 177; // what the cdrom driver counts to the CD x
 
 // What one command's answer means to the sequences.
@@ -69,13 +69,13 @@ public:
     }
     Answer Out(const char* name, const std::uint8_t* cdb, std::uint8_t* data,
                std::uint32_t dataLength) {
-        return Note(name, session_.Send(drive_, cdb, mmc::kCdb12, data, dataLength,
-                                        DataDirection::Out));
+        return Note(name,
+                    session_.Send(drive_, cdb, mmc::kCdb12, data, dataLength, DataDirection::Out));
     }
     Answer NoData(const char* name, const std::uint8_t* cdb) {
         AlignedBuffer<kNoData> scratch;
-        return Note(name,
-                    session_.Send(drive_, cdb, mmc::kCdb12, scratch.data(), 0, DataDirection::None));
+        return Note(
+            name, session_.Send(drive_, cdb, mmc::kCdb12, scratch.data(), 0, DataDirection::None));
     }
     Verdict failure;
 
@@ -110,8 +110,8 @@ void FromCapabilities(Commands& commands, Speeds& speeds) {
 }
 
 // GET PERFORMANCE of `type`; false unless the drive answered it.
-bool Performance(Commands& commands, std::uint8_t type, AlignedBuffer<mmc::kPerformanceLength>& reply,
-                 std::uint32_t& size) {
+bool Performance(Commands& commands, std::uint8_t type,
+                 AlignedBuffer<mmc::kPerformanceLength>& reply, std::uint32_t& size) {
     std::uint8_t cdb[mmc::kCdb12];
     mmc::GetPerformanceCdb(type, cdb);
     return commands.In("GET PERFORMANCE", cdb, mmc::kCdb12, reply.data(), mmc::kPerformanceLength,
@@ -125,8 +125,8 @@ mmc::Configuration Configuration(Commands& commands) {
     mmc::GetConfigurationCdb(cdb);
     AlignedBuffer<mmc::kConfigurationLength> reply;
     std::uint32_t size = 0;
-    if (commands.In("GET CONFIGURATION", cdb, mmc::kCdb10, reply.data(),
-                    mmc::kConfigurationLength, size) != Answer::Done)
+    if (commands.In("GET CONFIGURATION", cdb, mmc::kCdb10, reply.data(), mmc::kConfigurationLength,
+                    size) != Answer::Done)
         return {};
     return mmc::ParseConfiguration(reply.data(), size);
 }
@@ -227,10 +227,10 @@ SpeedResult SetReadSpeed(Session& session, const Probe& drive, Setting setting, 
     Answer cdSpeed = Answer::NotSent;
     if (medium == mmc::Medium::Cd || medium == mmc::Medium::None || streaming != Answer::Done) {
         std::uint8_t cdb[mmc::kCdb12];
-        mmc::SetCdSpeedCdb(max ? mmc::kCdSpeedMax
-                               : static_cast<std::uint16_t>(
-                                     std::min<std::uint32_t>(kbs, mmc::kCdSpeedMax - 1)),
-                           cdb);
+        mmc::SetCdSpeedCdb(
+            max ? mmc::kCdSpeedMax
+                : static_cast<std::uint16_t>(std::min<std::uint32_t>(kbs, mmc::kCdSpeedMax - 1)),
+            cdb);
         cdSpeed = commands.NoData("SET CD SPEED", cdb);
         if (failed()) return out;
     }

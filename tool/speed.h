@@ -19,12 +19,12 @@ Verdict ReadMmcStatus(Session& session, const Probe& drive, DriveReport& report)
 
 // set Nx, NkB or max.
 struct SpeedResult {
-    Verdict verdict; // the exit code and, when it is not 0, the cause
-    std::string said;    // the outcome for stdout ("8x asked, the drive reads at 6x")
-    std::string warning; // a line for stderr that leaves the code as it is
-    bool noDisc = false;        // the drive takes a speed only with a disc in it
+    Verdict verdict;             // the exit code and, when it is not 0, the cause
+    std::string said;            // the outcome for stdout ("8x asked, the drive reads at 6x")
+    std::string warning;         // a line for stderr that leaves the code as it is
+    bool noDisc = false;         // the drive takes a speed only with a disc in it
     bool noSpeedCommand = false; // the drive took neither speed command
-    DriveReport report;         // the drive as read back
+    DriveReport report;          // the drive as read back
 };
 SpeedResult SetReadSpeed(Session& session, const Probe& drive, Setting setting, unsigned value);
 
