@@ -146,8 +146,8 @@ private:
         std::vector<Probe> drives;
         foreign = 0;
         for (std::size_t i = 0; i < devices.size(); ++i) {
-            Probe probe = Examine(session, named ? options_.devices[i] : devices[i], devices[i],
-                                  statusRead);
+            Probe probe =
+                Examine(session, named ? options_.devices[i] : devices[i], devices[i], statusRead);
             if (probe.failure.code == kExitOk || (others && probe.foreign)) {
                 drives.push_back(std::move(probe));
             } else {
@@ -185,10 +185,9 @@ private:
         if (reports.empty() && options_.devices.empty() && out_.exitCode == kExitOk)
             NoneFound(foreign);
         else if (foreign > 0 && options_.devices.empty())
-            out_.err += Line(std::to_string(foreign) + " other optical drive" +
-                             (foreign > 1 ? "s" : "") +
-                             " (kind mmc): 'velotune list --all' adds " +
-                             (foreign > 1 ? "them" : "it"));
+            out_.err +=
+                Line(std::to_string(foreign) + " other optical drive" + (foreign > 1 ? "s" : "") +
+                     " (kind mmc): 'velotune list --all' adds " + (foreign > 1 ? "them" : "it"));
     }
 
     // The one drive status and set act on: the named one, or the only one a
@@ -312,8 +311,7 @@ private:
         Session session(transport_, Trace(), true);
         Probe drive;
         if (!OneDrive(session, drive, true, false)) return;
-        const SpeedResult result =
-            SetReadSpeed(session, drive, options_.setting, options_.speed);
+        const SpeedResult result = SetReadSpeed(session, drive, options_.setting, options_.speed);
         if (!result.warning.empty()) out_.err += Line(About(drive.device) + result.warning);
         if (result.verdict.code != kExitOk) {
             Fail(drive.device, result.verdict);

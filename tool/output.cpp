@@ -172,9 +172,9 @@ std::string MmcJson(const DriveReport& d) {
     return std::string(", \"speed\": ") +
            (inX && d.speedKbs ? std::to_string(mmc::XOfKbs(*d.speedKbs, d.medium)) : "null") +
            ", \"speeds\": [" + speeds + "], \"medium\": \"" + mmc::MediumName(d.medium) +
-           "\", \"speed_kbs\": " + JsonNumber(d.speedKbs) + ", \"max_kbs\": " +
-           JsonNumber(d.maxKbs) + ", \"speeds_kbs\": [" + kbs + "], \"note\": " +
-           (d.note.empty() ? std::string("null") : JsonString(d.note)) +
+           "\", \"speed_kbs\": " + JsonNumber(d.speedKbs) +
+           ", \"max_kbs\": " + JsonNumber(d.maxKbs) + ", \"speeds_kbs\": [" + kbs +
+           "], \"note\": " + (d.note.empty() ? std::string("null") : JsonString(d.note)) +
            (d.confirmed ? std::string(", \"confirmed\": ") + (*d.confirmed ? "true" : "false")
                         : std::string());
 }
@@ -252,15 +252,17 @@ std::string DriveJson(const DriveReport& drive) {
     const auto orNull = [](const std::optional<std::string>& text) {
         return text ? JsonString(*text) : std::string("null");
     };
-    std::string text = "{\"device\": " + JsonString(drive.device) +
-                       ", \"vendor\": " + orNull(drive.vendor) +
-                       ", \"product\": " + orNull(drive.product) +
-                       ", \"revision\": " + orNull(drive.revision) +
-                       ", \"model\": " + orNull(drive.model) + ", \"kind\": \"" +
-                       KindName(drive) + "\", \"mode\": ";
+    std::string text =
+        "{\"device\": " + JsonString(drive.device) + ", \"vendor\": " + orNull(drive.vendor) +
+        ", \"product\": " + orNull(drive.product) + ", \"revision\": " + orNull(drive.revision) +
+        ", \"model\": " + orNull(drive.model) + ", \"kind\": \"" + KindName(drive) +
+        "\", \"mode\": ";
     if (drive.other) return text + "null" + MmcJson(drive) + "}";
     const bool listed = !drive.twoMode;
-    return text + (listed ? "null" : drive.high ? "\"high\"" : "\"silence\"") +
+    return text +
+           (listed       ? "null"
+            : drive.high ? "\"high\""
+                         : "\"silence\"") +
            ", \"speed\": " + (listed ? std::to_string(drive.speed) : "null") + ", \"speeds\": [" +
            (listed ? SpeedsText(drive.speeds, ", ") : "") + "]}";
 }

@@ -99,16 +99,15 @@ Probe Session::Examine(const std::string& device) {
 CommandResult Session::SelectCdSpeed(const Probe& probe, unsigned cdX) {
     const CommandResult result = transport_.SelectCdSpeed(probe.slot, cdX);
     if (trace_)
-        trace_(probe.device, "CD speed request " + std::to_string(cdX) + "x: " +
-                                 (result.status == IoStatus::Ok
-                                      ? std::string("done")
-                                      : Judge(Step::Inquiry, result).why));
+        trace_(probe.device,
+               "CD speed request " + std::to_string(cdX) + "x: " +
+                   (result.status == IoStatus::Ok ? std::string("done")
+                                                  : Judge(Step::Inquiry, result).why));
     return result;
 }
 
 CommandResult Session::Send(const Probe& probe, const std::uint8_t* cdb, std::uint8_t cdbLength,
-                            std::uint8_t* data, std::uint32_t dataLength,
-                            DataDirection direction) {
+                            std::uint8_t* data, std::uint32_t dataLength, DataDirection direction) {
     CommandResult result;
     for (int tries = 1;; ++tries) {
         result = transport_.Send(probe.slot, cdb, cdbLength, data, dataLength, direction);

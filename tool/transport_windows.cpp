@@ -130,9 +130,8 @@ bool WindowsTransport::CdromRequest(int slot, const std::uint8_t* cdb, std::uint
     const win::CdromRequest request = win::CdromRequestFor(cdb, cdbLength, data, dataLength);
     if (request.code == 0) return false;
     constexpr std::uint32_t kLeastOutput = 256; // INQUIRYDATA, DISK_GEOMETRY_EX
-    std::vector<std::uint8_t> output(request.reply == win::CdromReply::None
-                                         ? 0
-                                         : std::max(dataLength, kLeastOutput));
+    std::vector<std::uint8_t> output(
+        request.reply == win::CdromReply::None ? 0 : std::max(dataLength, kLeastOutput));
     std::vector<std::uint8_t> input = request.input;
     DWORD returned = 0;
     SetLastError(ERROR_SUCCESS);
@@ -198,9 +197,9 @@ CommandResult WindowsTransport::Send(int slot, const std::uint8_t* cdb, std::uin
     if (CdromRequest(slot, cdb, cdbLength, data, dataLength, result)) return result;
     SetLastError(ERROR_SUCCESS);
     PassThroughReport report;
-    const int code = PassThroughCommandOnce(handles_[slot], cdb, cdbLength, data, dataLength,
-                                            direction == DataDirection::Out ? kDataOut : kDataIn,
-                                            report);
+    const int code =
+        PassThroughCommandOnce(handles_[slot], cdb, cdbLength, data, dataLength,
+                               direction == DataDirection::Out ? kDataOut : kDataIn, report);
     if (code < 0) {
         reply.callFailed = true;
         reply.systemError = FromSystemError(GetLastError(), reply.detail);

@@ -29,8 +29,8 @@ public:
 private:
     // The cdrom driver's request for the command, where it has one; false
     // where it has none and pass-through may be tried instead.
-    bool CdromRequest(int slot, const std::uint8_t* cdb, std::uint8_t cdbLength,
-                      std::uint8_t* data, std::uint32_t dataLength, CommandResult& result);
+    bool CdromRequest(int slot, const std::uint8_t* cdb, std::uint8_t cdbLength, std::uint8_t* data,
+                      std::uint32_t dataLength, CommandResult& result);
 
     DiscoverySeam seam_;
     HANDLE handles_[kMaxNtDrives] = {};

@@ -294,7 +294,8 @@ void MmcCommand(const std::string& path, const Lines& lines, const Command& comm
         Be(reply, streaming ? 12 : 4, 4);
         Be(reply, 0, 2);
         Be(reply, static_cast<unsigned long>(profile), 2);
-        if (streaming && FromBe(cdb + 2, 2) <= 0x0107) reply.insert(reply.end(), {0x01, 0x07, 0x05, 0x04, 0x00, 0x00, 0x00, 0x00});
+        if (streaming && FromBe(cdb + 2, 2) <= 0x0107)
+            reply.insert(reply.end(), {0x01, 0x07, 0x05, 0x04, 0x00, 0x00, 0x00, 0x00});
         Reply(answer, command, reply, FromBe(cdb + 7, 2));
         return;
     case 0xAC: { // GET PERFORMANCE

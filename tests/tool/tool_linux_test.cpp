@@ -185,7 +185,8 @@ TEST_F(LinuxTool, SearchLooksAtNumberedNodesInOrder) {
     EXPECT_EQ(list.exitCode, kExitOk) << list.err;
     EXPECT_EQ(list.out.find(Drive("sr3.drive")), std::string::npos) << "foreign drive listed";
     EXPECT_LT(list.out.find(Drive("sr2.drive")), list.out.find(Drive("sr10.drive")));
-    EXPECT_EQ(list.err, "velotune: 1 other optical drive (kind mmc): 'velotune list --all' adds it\n")
+    EXPECT_EQ(list.err,
+              "velotune: 1 other optical drive (kind mmc): 'velotune list --all' adds it\n")
         << "a search passes over other drives, and counts them";
 
     // status and set act only on exactly one drive.
@@ -222,8 +223,7 @@ TEST_F(LinuxTool, SearchLooksAtNumberedNodesInOrder) {
     EXPECT_NE(none.err.find("--all"), std::string::npos) << none.err;
     const Outcome all = velotune::tool::Run({"list", "--all"}, transport);
     EXPECT_EQ(all.exitCode, kExitOk) << all.err;
-    EXPECT_NE(all.out.find("sr3.drive  OTHER   SIMULATED DRIVE 1.00  mmc  -\n"),
-              std::string::npos)
+    EXPECT_NE(all.out.find("sr3.drive  OTHER   SIMULATED DRIVE 1.00  mmc  -\n"), std::string::npos)
         << all.out;
     // Nothing optical at all: the plain message.
     ::unlink(Drive("sr3.drive").c_str());
@@ -421,7 +421,8 @@ int FilteringIoctl(int fd, unsigned long request, void* arg) {
 
 TEST_F(LinuxTool, ReadSpeedWithTheLeastPrivilege) {
     ASSERT_TRUE(Preloaded()) << "run with the SG_IO emulator preloaded";
-    const std::string cd = "kind=mmc\nprofile=0x08\nperf=0\nspeed_kbs=8467\nmax_kbs=8467\ndefault_kbs=8467\n";
+    const std::string cd =
+        "kind=mmc\nprofile=0x08\nperf=0\nspeed_kbs=8467\nmax_kbs=8467\ndefault_kbs=8467\n";
     LinuxSeam seam = Seam();
     seam.ioctl = &FilteringIoctl;
     {
@@ -447,7 +448,8 @@ TEST_F(LinuxTool, ReadSpeedWithTheLeastPrivilege) {
     EXPECT_NE(set.out.find("\"confirmed\": true"), std::string::npos) << set.out;
     std::ifstream log(Drive("r.drive.log"));
     const std::string sent((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
-    EXPECT_NE(sent.find("cdb=bb0005880000000000000000 ioctl=CDROM_SELECT_SPEED x=8"), std::string::npos)
+    EXPECT_NE(sent.find("cdb=bb0005880000000000000000 ioctl=CDROM_SELECT_SPEED x=8"),
+              std::string::npos)
         << sent;
     EXPECT_NE(sent.find("cdb=5a082a"), std::string::npos) << "read back: " << sent;
     EXPECT_EQ(velotune::tool::Run({"set", "max", Drive("r.drive")}, transport).out,
@@ -456,6 +458,6 @@ TEST_F(LinuxTool, ReadSpeedWithTheLeastPrivilege) {
     WriteDrive("n.drive", "kind=mmc\nprofile=0x08\nperf=0\nno_current=1\n");
     const Outcome blind = velotune::tool::Run({"set", "8x", Drive("n.drive")}, transport);
     EXPECT_EQ(blind.exitCode, kExitOk) << blind.err;
-    EXPECT_EQ(blind.err,
-              "velotune: " + Drive("n.drive") + ": not confirmed: the drive does not report its speed\n");
+    EXPECT_EQ(blind.err, "velotune: " + Drive("n.drive") +
+                             ": not confirmed: the drive does not report its speed\n");
 }

@@ -228,9 +228,9 @@ namespace {
 
 const HANDLE kReader = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(0x4D4));
 bool g_elevated = false;
-std::vector<DWORD> g_requests;                // every DeviceIoControl code, in order
-std::vector<std::uint8_t> g_speedRequest;     // the last IOCTL_CDROM_SET_SPEED input
-ULONG g_readKbs = 22160;                      // what the simulated drive reads at
+std::vector<DWORD> g_requests;            // every DeviceIoControl code, in order
+std::vector<std::uint8_t> g_speedRequest; // the last IOCTL_CDROM_SET_SPEED input
+ULONG g_readKbs = 22160;                  // what the simulated drive reads at
 
 HANDLE WINAPI RightsCreateFile(LPCSTR, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD,
                                HANDLE) {
@@ -293,7 +293,8 @@ BOOL WINAPI RightsIoControl(HANDLE handle, DWORD code, LPVOID in, DWORD inSize, 
         const auto* input = static_cast<const GET_CONFIGURATION_IOCTL_INPUT*>(in);
         EXPECT_EQ(input->Feature, 0x0107);
         EXPECT_EQ(input->RequestType, 2u);
-        const std::uint8_t reply[] = {0, 0, 0, 12, 0, 0, 0, 0x10, 0x01, 0x07, 0x05, 0x04, 0, 0, 0, 0};
+        const std::uint8_t reply[] = {0,    0,    0,    12,   0, 0, 0, 0x10,
+                                      0x01, 0x07, 0x05, 0x04, 0, 0, 0, 0};
         std::memcpy(o, reply, sizeof reply);
         *returned = sizeof reply;
     } else if (code == IOCTL_CDROM_GET_DRIVE_GEOMETRY_EX) {
@@ -303,12 +304,14 @@ BOOL WINAPI RightsIoControl(HANDLE handle, DWORD code, LPVOID in, DWORD inSize, 
         std::memcpy(o, &g, sizeof g);
         *returned = sizeof g;
     } else if (code == IOCTL_CDROM_SET_SPEED) {
-        g_speedRequest.assign(static_cast<std::uint8_t*>(in), static_cast<std::uint8_t*>(in) + inSize);
+        g_speedRequest.assign(static_cast<std::uint8_t*>(in),
+                              static_cast<std::uint8_t*>(in) + inSize);
         if (inSize == sizeof(tool::win::CDROM_SET_STREAMING))
             g_readKbs = static_cast<const tool::win::CDROM_SET_STREAMING*>(in)->ReadSize;
     } else if (code == tool::win::kIoctlCdromGetPerformance) {
         const auto* request = static_cast<const tool::win::CDROM_PERFORMANCE_REQUEST*>(in);
-        EXPECT_TRUE(inSize == sizeof *request || inSize == sizeof(tool::win::CDROM_WRITE_SPEED_REQUEST));
+        EXPECT_TRUE(inSize == sizeof *request ||
+                    inSize == sizeof(tool::win::CDROM_WRITE_SPEED_REQUEST));
         std::memset(o, 0, 24);
         o[3] = 20; // one descriptor
         if (request->RequestType == tool::win::CdromPerformanceRequest) {
