@@ -1,18 +1,15 @@
 // Multimedia command blocks as the cdrom driver's own requests.
 #include "tool/cdrom_windows.h"
 
+#include "tool/mmc.h"
+
 #include <cstring>
 
 namespace velotune::tool::win {
 namespace {
 
-std::uint32_t Be32(const std::uint8_t* p) {
-    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
-           p[3];
-}
-std::uint16_t Be16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
-}
+using mmc::Be16;
+using mmc::Be32;
 
 template <typename T> std::vector<std::uint8_t> Bytes(const T& value) {
     std::vector<std::uint8_t> bytes(sizeof value);

@@ -8,13 +8,6 @@
 namespace velotune::tool::mmc {
 namespace {
 
-std::uint32_t Be32(const std::uint8_t* p) {
-    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
-           p[3];
-}
-std::uint16_t Be16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
-}
 void PutBe32(std::uint32_t value, std::uint8_t* p) {
     p[0] = static_cast<std::uint8_t>(value >> 24);
     p[1] = static_cast<std::uint8_t>(value >> 16);
@@ -42,6 +35,14 @@ std::size_t Descriptors(const std::uint8_t* reply, std::size_t size) {
 }
 
 } // namespace
+
+std::uint32_t Be32(const std::uint8_t* p) {
+    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+           p[3];
+}
+std::uint16_t Be16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
+}
 
 void GetConfigurationCdb(std::uint8_t cdb[kCdb10]) {
     std::memset(cdb, 0, kCdb10);

@@ -39,6 +39,10 @@ constexpr std::uint32_t kNoLastLba = 0xFFFFFFFF;
 
 enum class Medium { None, Cd, Dvd, Bd, Unknown };
 
+// Fields of command blocks and replies, most significant byte first.
+std::uint32_t Be32(const std::uint8_t* p);
+std::uint16_t Be16(const std::uint8_t* p);
+
 // GET CONFIGURATION, RT 2 from feature 0x0107: the current profile and the
 // streaming feature in one reply.
 void GetConfigurationCdb(std::uint8_t cdb[kCdb10]);

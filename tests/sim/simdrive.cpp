@@ -71,15 +71,19 @@ bool GetFlag(const Lines& lines, const std::string& key) {
     return !v.empty() && v != "0" && v != "no" && v != "false";
 }
 
-// Rewrites the file in place (same file, so open descriptors keep naming it).
-void Put(const std::string& path, Lines lines, const std::string& key, const std::string& value) {
-    bool found = false;
-    for (auto& [k, v] : lines)
-        if (k == key) {
-            v = value;
-            found = true;
-        }
-    if (!found) lines.emplace_back(key, value);
+// Rewrites the file in place (same file, so open descriptors keep naming it),
+// with each of `values` set.
+void PutMany(const std::string& path, Lines lines,
+             const std::vector<std::pair<std::string, std::string>>& values) {
+    for (const auto& [key, value] : values) {
+        bool found = false;
+        for (auto& [k, v] : lines)
+            if (k == key) {
+                v = value;
+                found = true;
+            }
+        if (!found) lines.emplace_back(key, value);
+    }
     std::string text;
     for (const auto& [k, v] : lines)
         text += (k.empty() ? v : k + "=" + v) + "\n";
@@ -87,6 +91,11 @@ void Put(const std::string& path, Lines lines, const std::string& key, const std
     if (!f) return;
     std::fwrite(text.data(), 1, text.size(), f);
     std::fclose(f);
+}
+
+void Put(const std::string& path, const Lines& lines, const std::string& key,
+         const std::string& value) {
+    PutMany(path, lines, {{key, value}});
 }
 
 // "00 04 ff", "0004ff" or "0x00,0x04" style byte lists.
@@ -116,19 +125,26 @@ std::vector<std::uint8_t> ParseHex(const std::string& text) {
     return bytes;
 }
 
-std::vector<std::uint8_t> ParseNumbers(const std::string& text) {
-    std::vector<std::uint8_t> values;
+std::vector<unsigned long> Numbers(const std::string& text) {
+    std::vector<unsigned long> values;
     const char* p = text.c_str();
     while (*p) {
         char* end;
-        unsigned long v = std::strtoul(p, &end, 0);
+        const unsigned long v = std::strtoul(p, &end, 0);
         if (end == p) {
             ++p;
             continue;
         }
-        values.push_back(static_cast<std::uint8_t>(v));
+        values.push_back(v);
         p = end;
     }
+    return values;
+}
+
+std::vector<std::uint8_t> ParseNumbers(const std::string& text) {
+    std::vector<std::uint8_t> values;
+    for (unsigned long v : Numbers(text))
+        values.push_back(static_cast<std::uint8_t>(v));
     return values;
 }
 
@@ -218,36 +234,6 @@ bool TakeCountdown(const std::string& path, const Lines& lines, const std::strin
     return true;
 }
 
-void PutMany(const std::string& path, Lines lines,
-             const std::vector<std::pair<std::string, std::string>>& values) {
-    for (const auto& [key, value] : values) {
-        bool found = false;
-        for (auto& [k, v] : lines)
-            if (k == key) {
-                v = value;
-                found = true;
-            }
-        if (!found) lines.emplace_back(key, value);
-    }
-    Put(path, lines, values.front().first, values.front().second);
-}
-
-std::vector<unsigned long> Kbs(const std::string& text) {
-    std::vector<unsigned long> values;
-    const char* p = text.c_str();
-    while (*p) {
-        char* end;
-        const unsigned long v = std::strtoul(p, &end, 0);
-        if (end == p) {
-            ++p;
-            continue;
-        }
-        values.push_back(v);
-        p = end;
-    }
-    return values;
-}
-
 void Be(std::vector<std::uint8_t>& out, unsigned long value, int bytes) {
     for (int i = bytes - 1; i >= 0; --i)
         out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
@@ -264,7 +250,7 @@ unsigned long FromBe(const std::uint8_t* p, int bytes) {
 void TakeSpeed(const std::string& path, const Lines& lines, unsigned long kbs) {
     if (kbs == 0xFFFF) kbs = static_cast<unsigned long>(GetNumber(lines, "default_kbs", 0));
     if (GetFlag(lines, "round_down")) {
-        const std::vector<unsigned long> offered = Kbs(Get(lines, "offered"));
+        const std::vector<unsigned long> offered = Numbers(Get(lines, "offered"));
         unsigned long taken = offered.empty() ? kbs : offered.front();
         for (unsigned long o : offered)
             if (o <= kbs) taken = std::max(taken, o);
@@ -309,7 +295,7 @@ void MmcCommand(const std::string& path, const Lines& lines, const Command& comm
             Be(descriptors, speed, 4);
         } else if (cdb[10] == 3) {
             unsigned long n = 0;
-            for (unsigned long o : Kbs(Get(lines, "offered"))) {
+            for (unsigned long o : Numbers(Get(lines, "offered"))) {
                 if (n++ == most) break;
                 Be(descriptors, 0, 4);
                 Be(descriptors, lastLba, 4);
