@@ -461,8 +461,9 @@ private:
     }
 
     // A read speed line, by the steps of set and under the lock. A drive that
-    // takes a speed only with a disc in it, or none at all, is left alone: the
-    // disc's arrival applies the line later.
+    // takes a speed only with a disc in it, or none at all, or not the line's
+    // (Nx without a medium it names), is left alone: the disc's arrival applies
+    // the line later.
     void ApplySpeed(Session& session, const ConfigRule& rule, Probe& drive,
                     std::vector<DriveReport>& applied) {
         session.Lock(drive);
@@ -472,7 +473,9 @@ private:
         }
         drive.report.other = true;
         const SpeedResult result = SetReadSpeed(session, drive, rule.setting, rule.speed);
-        if (result.noDisc || result.noSpeedCommand) {
+        // A line this drive cannot take (Nx where it names no medium) is the
+        // line's, not the drive's failure.
+        if (result.noDisc || result.noSpeedCommand || result.verdict.code == kExitUsage) {
             LeftAlone(drive.device, result.verdict.why);
             return;
         }

@@ -276,9 +276,12 @@ source "$(dirname "$0")/mmc_table.sh"
 # takes no speed command are left alone, with exit 0 (the disc's arrival applies it)
 printf '%s\n' '*changer.drive 8x' '*empty.drive 8x' '*refuse.drive max' >"$work/mmc.conf"
 mmc changer +disc_change=1 "apply --config mmc.conf" "0|$INQUIRY $INQUIRY $GETCONF $CD8X $PAGE2A|@  8x|"
-vt apply --config mmc.conf empty.drive refuse.drive
-expect "apply: an empty drive and one without speed commands left alone, exit 0" "0||velotune: empty.drive: left alone: no disc: the drive takes a speed only with a disc in it
-velotune: refuse.drive: left alone: the drive takes no speed command" "$RC|$OUT|$ERR"
+drive noconf kind=mmc getconf=0 perf=0 speed_kbs=704
+echo '*noconf.drive 8x' >>"$work/mmc.conf"
+vt apply --config mmc.conf empty.drive refuse.drive noconf.drive
+expect "apply: an empty drive, one without speed commands, one without a medium for 8x: left alone, exit 0" "0||velotune: empty.drive: left alone: no disc: the drive takes a speed only with a disc in it
+velotune: refuse.drive: left alone: the drive takes no speed command
+velotune: noconf.drive: left alone: the drive does not say which medium it holds: give the speed in kB/s, such as 1411kB" "$RC|$OUT|$ERR"
 mmc changer - "apply --config mmc.conf -j" '0|'"$INQUIRY $GETCONF $CD8X $PAGE2A"'|[{"device": "@", "vendor": "OTHERCO", "product": "CD-ROM", "revision": "1.00", "model": "OTHERCO CD-ROM          1.00", "kind": "mmc", "mode": null, "speed": 8, "speeds": [], "medium": "cd", "speed_kbs": 1411, "max_kbs": 8467, "speeds_kbs": [], "note": null, "confirmed": true}]|'
 
 # --- apply: the configuration's first matching line, by the steps of set ------------------
