@@ -4,11 +4,14 @@
 #include "tool/config.h"
 #include "tool/drivenames_linux.h"
 #include "tool/output.h"
+#include "tool/mmc.h"
 #include "tool/speed.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <optional>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -273,4 +276,55 @@ TEST(ToolConfig, ADriveIsNamedByItsPathItsTargetAndTheLinksToIt) {
     EXPECT_EQ(DriveNames(dir + "/missing", {{dir, {}}}),
               std::vector<std::string>{dir + "/missing"});
     std::filesystem::remove_all(dir);
+}
+
+// The multimedia replies are read only as far as they came and as far as their
+// own length fields say; the medium follows the profile ranges.
+TEST(ToolMmc, RepliesAreReadOnlyAsFarAsTheyCameAndSay) {
+    using namespace velotune::tool::mmc;
+    const std::uint8_t config[] = {0,    0,    0,    12,   0, 0, 0x00, 0x10,
+                                   0x01, 0x07, 0x05, 0x04, 0, 0, 0,    0};
+    EXPECT_FALSE(ParseConfiguration(config, 7).answered);
+    EXPECT_EQ(ParseConfiguration(config, sizeof config).profile, 0x10);
+    EXPECT_TRUE(ParseConfiguration(config, sizeof config).streaming);
+    EXPECT_FALSE(ParseConfiguration(config, 11).streaming) << "the feature cut short";
+    std::uint8_t noFeature[sizeof config];
+    std::memcpy(noFeature, config, sizeof config);
+    noFeature[3] = 4; // the data length holds the header only
+    EXPECT_FALSE(ParseConfiguration(noFeature, sizeof noFeature).streaming);
+    noFeature[3] = 12, noFeature[10] = 0x04; // listed, but not current
+    EXPECT_FALSE(ParseConfiguration(noFeature, sizeof noFeature).streaming);
+
+    const std::uint8_t perf[] = {0, 0, 0,    36,   0, 0, 0,    0,    0, 0, 0, 0, 0, 0, 0x05, 0x83,
+                                 0, 0, 0,    0,    0, 0, 0x0A, 0xC7, 0, 0, 0, 0, 0, 0, 0,    0,
+                                 0, 0, 0x2B, 0x48, 0, 0, 0,    0,    0, 0, 0, 0, 0, 0, 0,    0};
+    EXPECT_EQ(ParseCurrentSpeed(perf, 24), std::optional<std::uint32_t>(2759)) << "start or end";
+    EXPECT_EQ(ParseCurrentSpeed(perf, 23), std::nullopt) << "a descriptor cut short";
+    EXPECT_EQ(ParseCurrentSpeed(perf, 8), std::nullopt);
+    EXPECT_EQ(ParseOfferedSpeeds(perf, sizeof perf), (std::vector<std::uint32_t>{11080}))
+        << "Read Speed fields, without the zero ones";
+
+    std::uint8_t sense[8 + 8 + 16] = {0, 30, 0, 0, 0, 0, 0, 8}; // 8 bytes of block descriptor
+    sense[16] = 0x2A, sense[17] = 14, sense[24] = 0x22, sense[25] = 0x60; // max 8800
+    sense[30] = 0x0B, sense[31] = 0x00;                                   // current 2816
+    Capabilities caps = ParseCapabilities(sense, sizeof sense);
+    EXPECT_TRUE(caps.answered);
+    EXPECT_EQ(caps.maxKbs, std::optional<std::uint32_t>(8800));
+    EXPECT_EQ(caps.currentKbs, std::optional<std::uint32_t>(2816));
+    EXPECT_FALSE(ParseCapabilities(sense, sizeof sense - 1).answered);
+    sense[16] = 0x2B;
+    EXPECT_FALSE(ParseCapabilities(sense, sizeof sense).answered) << "another page";
+
+    const std::pair<std::uint16_t, Medium> media[] = {
+        {0x00, Medium::None},    {0x08, Medium::Cd}, {0x0A, Medium::Cd}, {0x0B, Medium::Unknown},
+        {0x10, Medium::Dvd},     {0x20, Medium::Cd}, {0x22, Medium::Cd}, {0x2B, Medium::Dvd},
+        {0x2C, Medium::Unknown}, {0x40, Medium::Bd}, {0x43, Medium::Bd}, {0x50, Medium::Unknown}};
+    for (const auto& [profile, medium] : media)
+        EXPECT_EQ(MediumOf(profile), medium) << profile;
+    EXPECT_EQ(KbsOfX(8, Medium::Cd), 1411u);
+    EXPECT_EQ(KbsOfX(8, Medium::None), 1411u);
+    EXPECT_EQ(KbsOfX(8, Medium::Dvd), 11080u);
+    EXPECT_EQ(KbsOfX(1, Medium::Bd), 4496u);
+    EXPECT_EQ(XOfKbs(1416, Medium::Cd), 8u) << "Linux's 177 kB/s to the x";
+    EXPECT_EQ(SpeedText(704, Medium::Unknown), "704 kB/s");
 }
