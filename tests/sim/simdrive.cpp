@@ -491,7 +491,7 @@ Answer Execute(const std::string& path, const Command& command, const std::strin
     }
 
     std::string data;
-    if (command.direction == Direction::Out && command.data && command.dataLength)
+    if (cdb[0] == 0xB6 && command.direction == Direction::Out && command.data && command.dataLength)
         data = " data=" + Hex(command.data, command.dataLength);
     AppendLine(path + ".log", "cdb=" + Hex(cdb, len) + " " + logFields + data +
                                   " answer=" + AnswerName(answer.kind));
