@@ -25,7 +25,8 @@
 #                the tray (Wine's explorer makes one tooltip window per icon when
 #                Shell_NotifyIcon(NIM_ADD) has been handled; winprobe polls their
 #                number at 1 ms)
-#   commands     drive commands per action, from the simulated drives' logs
+#   commands     drive commands per action, from the simulated drives' logs; the
+#                tool's commands per set 8x and per status on other makers' drives
 #   idle         CPU time of the launcher and the panel over the idle time
 #                (Linux /proc utime+stime of the Wine processes, 10 ms ticks)
 #   footprint    stripped sizes, imported DLLs, working sets (K32GetProcessMemoryInfo)
@@ -279,6 +280,43 @@ xdotool mousemove 600 60
 sleep 1
 shot panel-two-drives
 
+# --- velotune on other makers' drives: commands per set Nx and per status ------
+# The native tool through the real SG_IO path into the simulated drive kinds of
+# tests/tool/mmc_table.sh; each run's commands counted from the drive's log.
+say "velotune: commands per set 8x and per status on other makers' drives"
+mmc_dir=$B/benchenv/mmc
+rm -rf "$mmc_dir" && mkdir -p "$mmc_dir"
+# mmc_count "KEYS" ARGS...: "commands vendor" one run sent to a drive of KEYS
+mmc_count() {
+    local keys=$1
+    shift
+    # shellcheck disable=SC2086 # the keys are words
+    printf '%s\n' $keys >"$mmc_dir/d.drive"
+    : >"$mmc_dir/d.drive.log"
+    LD_PRELOAD=$B/native/sim/libvtsim_sgio.so "$B/native/velotune" "$@" "$mmc_dir/d.drive" \
+        >/dev/null 2>&1
+    echo "$(grep -c '^cdb=' "$mmc_dir/d.drive.log") $(grep -c '^cdb=ff' "$mmc_dir/d.drive.log")"
+}
+mmc_kinds=("kind=mmc profile=0x08 perf=0 speed_kbs=8467 max_kbs=8467"
+    "kind=mmc profile=0x10 streaming=1 offered=5540,11080,22160 speed_kbs=22160 max_kbs=22160 cd_speed=cd_only"
+    "kind=mmc profile=0x10 cd_speed=cd_only speed_kbs=22160 max_kbs=22160"
+    "kind=mmc profile=0x10 streaming=1 no_current=1"
+    "kind=mmc profile=0 needs_disc=1 perf=0 max_kbs=8467")
+mmc_set=() mmc_status=() mmc_set_vendor=0
+for keys in "${mmc_kinds[@]}"; do
+    read -r n v <<<"$(mmc_count "$keys" set 8x)"
+    mmc_set+=("$n")
+    mmc_set_vendor=$((mmc_set_vendor + v))
+    read -r n v <<<"$(mmc_count "$keys" status)"
+    mmc_status+=("$n")
+done
+mmc_set_max=$(printf '%s\n' "${mmc_set[@]}" | sort -n | tail -n 1)
+mmc_status_max=$(printf '%s\n' "${mmc_status[@]}" | sort -n | tail -n 1)
+g_mmc=""
+[ -n "$mmc_set_max" ] && [ -n "$mmc_status_max" ] && g_mmc=0 &&
+    [ "$mmc_set_max" -le 6 ] && [ "$mmc_status_max" -le 6 ] && [ "$mmc_set_vendor" -eq 0 ] && g_mmc=1
+say "set 8x: ${mmc_set[*]} (vendor $mmc_set_vendor), status: ${mmc_status[*]}"
+
 say "idle for $idle s"
 lpid=$(prefix_pids 'Velotray.exe' | head -n 1)
 ppid_=$(prefix_pids 'TrelvixVelotune.exe' | head -n 1)
@@ -421,6 +459,8 @@ table=$(
 | commands: Set | $(nm "$set_n" "Set") ($set_detail) | |
 | commands: drive switch | to e: $(nm "$sw1" "switch"), back to d: $(nm "$sw2" "switch back") (total $switch_total for 2 switches) | one status read per switch |
 | commands: idle $idle s | $(nm "$idle_cmds" "idle commands") | 0 |
+| velotune commands per set 8x, other makers' drives (CD, DVD streaming, DVD without streaming, DVD without a current speed, empty) | $(nm "$mmc_set_max" "mmc set") at most (${mmc_set[*]}), vendor commands $mmc_set_vendor | <= 6, no vendor command: $(goal "$g_mmc") |
+| velotune commands per status, the same drives | $(nm "$mmc_status_max" "mmc status") at most (${mmc_status[*]}) | <= 6, the status read included |
 | CPU time idle $idle s, launcher / panel | $(ms "$l_cpu" "idle CPU launcher") / $(ms "$p_cpu" "idle CPU panel") | 0: $(goal "$g_idle") |
 | threads of the idle processes, launcher / panel | $(nm "$l_thr" "threads launcher") / $(nm "$p_thr" "threads panel") | (Wine's own included) |
 | size stripped, TrelvixVelotune.exe | $(kb "$sz_panel") ($sz_panel B; unstripped $raw_panel B) | <= 256 KB: $(goal "$g_panel") |

@@ -166,6 +166,10 @@ const TransportSeam& RealTransportSeam() {
     return kRealSeam;
 }
 
+const TransportSeam& CurrentTransportSeam() {
+    return g_seam;
+}
+
 void SetTransportSeam(const TransportSeam& seam) {
     g_seam = seam;
 }

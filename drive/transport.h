@@ -33,6 +33,7 @@ struct TransportSeam {
 };
 const TransportSeam& RealTransportSeam();
 void SetTransportSeam(const TransportSeam& seam); // restores the real one when given it
+const TransportSeam& CurrentTransportSeam();
 
 // The transport's copy of the drive list, by list position.
 struct DriveTable {

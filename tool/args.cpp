@@ -29,6 +29,26 @@ bool ParseNumber(const std::string& text, unsigned& value) {
     return true;
 }
 
+// "8x" or "1411kb" (already in lower case): the number and its unit.
+bool ParseReadSpeed(const std::string& value, Setting& setting, unsigned& speed) {
+    constexpr unsigned kMaxTimes = 255, kMaxKbs = 65534;
+    std::size_t digits = 0;
+    unsigned n = 0;
+    while (digits < value.size() && digits < 6 && value[digits] >= '0' && value[digits] <= '9')
+        n = n * 10 + static_cast<unsigned>(value[digits++] - '0');
+    const std::string unit = value.substr(digits);
+    if (digits == 0 || n == 0) return false;
+    if (unit == "x" && n <= kMaxTimes) {
+        setting = Setting::Times;
+    } else if ((unit == "kb" || unit == "kb/s") && n <= kMaxKbs) {
+        setting = Setting::Kbs;
+    } else {
+        return false;
+    }
+    speed = n;
+    return true;
+}
+
 std::string Lower(std::string text) {
     for (char& c : text)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -233,11 +253,17 @@ bool ParseSetting(const std::string& word, Setting& setting, unsigned& speed) {
         setting = Setting::High;
     else if (value == "silence")
         setting = Setting::Silence;
+    else if (value == "max")
+        setting = Setting::Max;
     else if (ParseNumber(word, speed))
         setting = Setting::Speed;
     else
-        return false;
+        return ParseReadSpeed(value, setting, speed);
     return true;
+}
+
+bool IsReadSpeed(Setting setting) {
+    return setting == Setting::Times || setting == Setting::Kbs || setting == Setting::Max;
 }
 
 Parsed ParseArgs(const std::vector<std::string>& args) {
@@ -254,10 +280,14 @@ std::string HelpText() {
            "  velotune list   [-j] [-v|-q] [--all] [DEV...]   the maker's drives, one line each\n"
            "  velotune status [-j] [-v|-q] [DEV]              one drive's kind, setting and "
            "speeds\n"
-           "  velotune set (high | silence | SPEED) [-j] [-v|-q] [DEV]   switch one drive\n"
+           "  velotune set (high | silence | SPEED | Nx | NkB | max) [-j] [-v|-q] [DEV]\n"
+           "                  a mode or speed-list entry of the maker's drives, or the read\n"
+           "                  speed of any optical drive: N times the medium's 1x, N kB/s,\n"
+           "                  or its own default (max, which also undoes a speed)\n"
 #ifndef _WIN32
-           "  velotune apply [-j] [-v|-q] [--config FILE] [--check] [DEV...]   the modes\n"
-           "                  of /etc/velotune.conf (or FILE) given to the drives it names\n"
+           "  velotune apply [-j] [-v|-q] [--config FILE] [--check] [DEV...]   the modes and\n"
+           "                  speeds of /etc/velotune.conf (or FILE) given to the drives it\n"
+           "                  names\n"
 #endif
            "  velotune -h | --help | -V | --version\n"
            "Options:\n"
@@ -265,7 +295,7 @@ std::string HelpText() {
            "  -j, --json        JSON on standard output\n"
            "  -v, --verbose     each command on standard error: CDB, SCSI status, sense, bytes\n"
            "  -q, --quiet       no output, the exit code only\n"
-           "      --all         list: other makers' optical drives too (kind \"other\")\n"
+           "      --all         list: other makers' optical drives too (kind \"mmc\")\n"
 #ifndef _WIN32
            "      --config FILE apply: the configuration to follow\n"
            "      --check       apply: only check it and show the drives each line names\n"
@@ -278,8 +308,9 @@ std::string HelpText() {
            "DEV is a device path (/dev/sr0). Values are case-insensitive (HIGH, Silence).\n"
 #endif
            "Exit codes: 0 done; 1 usage error, value refused or output not written; 2 no\n"
-           "such device, not an optical drive, not this maker's drive, or none found; 3 the\n"
-           "drive did not answer or a command failed; 4 not permitted. See velotune(1).\n";
+           "such device, not an optical drive, not this maker's drive, none found, or no\n"
+           "speed command taken; 3 the drive did not answer, a command failed, the drive\n"
+           "kept a higher speed or has no disc; 4 not permitted. See velotune(1).\n";
 }
 
 std::string VersionText() {

@@ -3,6 +3,7 @@
 
 #include "tool/output.h"
 #include "tool/probe.h"
+#include "tool/speed.h"
 
 #include "drive/drivecommands.h"
 
@@ -114,31 +115,40 @@ private:
         return devices;
     }
 
-    // Examines one device; a name that names none is no such device.
-    Probe Examine(Session& session, const std::string& given, const std::string& device) {
+    // Examines one device; a name that names none is no such device. Without
+    // the status read (`statusRead` false) every optical drive passes.
+    Probe Examine(Session& session, const std::string& given, const std::string& device,
+                  bool statusRead = true) {
         if (device.empty()) {
             Probe probe;
             probe.device = given;
             probe.failure = {kExitNoDevice, "no such device"};
             return probe;
         }
-        return session.Examine(device);
+        if (statusRead) return session.Examine(device);
+        Probe probe = session.Identify(device);
+        if (probe.failure.code == kExitOk) {
+            probe.report.other = true; // no kind asked: an MMC drive to this run
+            session.Lock(probe);
+        }
+        return probe;
     }
 
-    // The maker's drives among the devices, in order, and with --all the other
-    // makers' optical drives. A named device that is not listed is told about on
-    // stderr and its code counts; a search passes over devices that are not the
-    // maker's drives quietly, and tells only of those that failed. `foreign`
-    // receives the number of other makers' optical drives left out.
-    std::vector<Probe> Find(Session& session, int& foreign) {
+    // The maker's drives among the devices, in order, and with `others` every
+    // other optical drive (kind mmc). A named device that is not listed is told
+    // about on stderr and its code counts; a search passes over devices that are
+    // not the maker's drives quietly, and tells only of those that failed.
+    // `foreign` receives the number of other optical drives left out.
+    std::vector<Probe> Find(Session& session, int& foreign, bool others, bool statusRead = true) {
         examined_ = true;
         const bool named = !options_.devices.empty();
         const std::vector<std::string> devices = Devices();
         std::vector<Probe> drives;
         foreign = 0;
         for (std::size_t i = 0; i < devices.size(); ++i) {
-            Probe probe = Examine(session, named ? options_.devices[i] : devices[i], devices[i]);
-            if (probe.failure.code == kExitOk || (options_.all && probe.foreign)) {
+            Probe probe =
+                Examine(session, named ? options_.devices[i] : devices[i], devices[i], statusRead);
+            if (probe.failure.code == kExitOk || (others && probe.foreign)) {
                 drives.push_back(std::move(probe));
             } else {
                 foreign += probe.foreign ? 1 : 0;
@@ -162,28 +172,37 @@ private:
     void List() {
         Session session(transport_, Trace());
         int foreign = 0;
-        const std::vector<Probe> drives = Find(session, foreign);
+        const std::vector<Probe> drives = Find(session, foreign, options_.all);
         std::vector<DriveReport> reports;
-        for (const Probe& probe : drives)
+        for (const Probe& probe : drives) {
             reports.push_back(probe.report);
+            if (probe.foreign) {
+                const Verdict verdict = ReadMmcStatus(session, probe, reports.back());
+                if (verdict.code != kExitOk) Fail(probe.device, verdict);
+            }
+        }
         out_.out = options_.json ? JsonArray(reports) : Table(reports);
         if (reports.empty() && options_.devices.empty() && out_.exitCode == kExitOk)
             NoneFound(foreign);
+        else if (foreign > 0 && options_.devices.empty())
+            out_.err +=
+                Line(std::to_string(foreign) + " other optical drive" + (foreign > 1 ? "s" : "") +
+                     " (kind mmc): 'velotune list --all' adds " + (foreign > 1 ? "them" : "it"));
     }
 
     // The one drive status and set act on: the named one, or the only one a
-    // search finds. It stays open in `session`.
-    bool OneDrive(Session& session, Probe& drive) {
+    // search finds, with `others` any optical drive. It stays open in `session`.
+    bool OneDrive(Session& session, Probe& drive, bool others, bool statusRead = true) {
         examined_ = true;
         if (!options_.devices.empty()) {
             const std::string& given = options_.devices[0];
-            drive = Examine(session, given, transport_.DeviceName(given));
-            if (drive.failure.code == kExitOk) return true;
+            drive = Examine(session, given, transport_.DeviceName(given), statusRead);
+            if (drive.failure.code == kExitOk || (others && drive.foreign)) return true;
             Fail(drive.device, drive.failure);
             return false;
         }
         int foreign = 0;
-        std::vector<Probe> drives = Find(session, foreign);
+        std::vector<Probe> drives = Find(session, foreign, others, statusRead);
         if (drives.empty()) {
             // Devices that failed have been told about already.
             if (out_.exitCode == kExitOk) NoneFound(foreign);
@@ -204,7 +223,15 @@ private:
     void Status() {
         Session session(transport_, Trace());
         Probe drive;
-        if (OneDrive(session, drive)) Print(drive.report);
+        if (!OneDrive(session, drive, true)) return;
+        if (drive.foreign) {
+            const Verdict verdict = ReadMmcStatus(session, drive, drive.report);
+            if (verdict.code != kExitOk) {
+                Fail(drive.device, verdict);
+                return;
+            }
+        }
+        Print(drive.report);
     }
 
     void Print(const DriveReport& drive) {
@@ -214,6 +241,12 @@ private:
     // Whether the drive takes `setting`; the message names what it takes.
     static bool Accepts(const DriveReport& drive, Setting setting, unsigned speed,
                         std::string& refusal) {
+        if (drive.other) {
+            refusal = "it is an mmc drive, which takes a read speed: " +
+                      (setting == Setting::Speed ? std::to_string(speed) + "x, " : std::string()) +
+                      "NkB or max";
+            return false;
+        }
         if (drive.twoMode) {
             if (setting != Setting::Speed) return true;
             refusal = "it is a two-mode drive, which accepts high or silence";
@@ -253,11 +286,15 @@ private:
     }
 
     void Set() {
+        if (IsReadSpeed(options_.setting)) {
+            SetSpeed();
+            return;
+        }
         Session session(transport_, Trace(), true);
         Probe drive;
         // The probe's status read comes first: a mode set goes only to a drive
-        // that answers it.
-        if (!OneDrive(session, drive)) return;
+        // that answers it. A number names an entry of the maker's speed lists.
+        if (!OneDrive(session, drive, options_.setting == Setting::Speed)) return;
         std::string refusal;
         if (!Accepts(drive.report, options_.setting, options_.speed, refusal)) {
             Fail(drive.device, kExitUsage, refusal);
@@ -267,6 +304,21 @@ private:
         if (!Switch(session, drive, options_.setting, options_.speed, after)) return;
         out_.out = options_.json ? DriveJson(after) + "\n"
                                  : Printable(drive.device) + "  " + SettingText(after) + "\n";
+    }
+
+    // set Nx, NkB or max: any optical drive, by the standard commands only.
+    void SetSpeed() {
+        Session session(transport_, Trace(), true);
+        Probe drive;
+        if (!OneDrive(session, drive, true, false)) return;
+        const SpeedResult result = SetReadSpeed(session, drive, options_.setting, options_.speed);
+        if (!result.warning.empty()) out_.err += Line(About(drive.device) + result.warning);
+        if (result.verdict.code != kExitOk) {
+            Fail(drive.device, result.verdict);
+            return;
+        }
+        out_.out = options_.json ? DriveJson(result.report) + "\n"
+                                 : Printable(drive.device) + "  " + result.said + "\n";
     }
 
     // The mode set to a drive that takes `setting`, and the read-back; `after`
@@ -321,6 +373,7 @@ private:
     static std::string ModeWord(const ConfigRule& rule) {
         return rule.setting == Setting::High      ? "high"
                : rule.setting == Setting::Silence ? "silence"
+               : IsReadSpeed(rule.setting)        ? ReadSpeedAsked(rule.setting, rule.speed)
                                                   : std::to_string(rule.speed);
     }
 
@@ -407,10 +460,41 @@ private:
         return true;
     }
 
+    // A read speed line, by the steps of set and under the lock. A drive that
+    // takes a speed only with a disc in it, or none at all, or not the line's
+    // (Nx without a medium it names), is left alone: the disc's arrival applies
+    // the line later.
+    void ApplySpeed(Session& session, const ConfigRule& rule, Probe& drive,
+                    std::vector<DriveReport>& applied) {
+        session.Lock(drive);
+        if (drive.failure.code != kExitOk) {
+            Fail(drive.device, drive.failure);
+            return;
+        }
+        drive.report.other = true;
+        const SpeedResult result = SetReadSpeed(session, drive, rule.setting, rule.speed);
+        // A line this drive cannot take (Nx where it names no medium) is the
+        // line's, not the drive's failure.
+        if (result.noDisc || result.noSpeedCommand || result.verdict.code == kExitUsage) {
+            LeftAlone(drive.device, result.verdict.why);
+            return;
+        }
+        if (!result.warning.empty()) out_.err += Line(About(drive.device) + result.warning);
+        if (result.verdict.code != kExitOk) {
+            Fail(drive.device, result.verdict);
+            return;
+        }
+        applied.push_back(result.report);
+    }
+
     // One line given to one drive: the status read (under the lock), then the
     // line's action by the steps of set.
     void ApplyLine(Session& session, const std::string& file, const ConfigRule& rule, Probe& drive,
                    std::vector<DriveReport>& applied) {
+        if (IsReadSpeed(rule.setting)) {
+            ApplySpeed(session, rule, drive, applied);
+            return;
+        }
         session.ReadStatus(drive);
         if (drive.failure.code != kExitOk) {
             if (drive.foreign)

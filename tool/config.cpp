@@ -34,7 +34,7 @@ std::vector<std::string> Words(const std::string& line) {
     return words;
 }
 
-// A speed here is one a drive could list: 1 to 255.
+// A plain speed here is one a drive could list: 1 to 255; a read speed is Nx, NkB or max.
 bool ParseMode(const std::string& word, ConfigRule& rule) {
     return ParseSetting(word, rule.setting, rule.speed) &&
            (rule.setting != Setting::Speed || (rule.speed >= 1 && rule.speed <= 255));
@@ -106,7 +106,8 @@ Config ParseConfig(const std::string& text, const std::string& fileName) {
         rule.pattern = words[0];
         rule.line = number;
         if (!ParseMode(words[1], rule)) {
-            config.error = where + "MODE is high, silence or a speed from 1 to 255, not " +
+            config.error = where +
+                           "MODE is high, silence, a speed from 1 to 255, Nx, NkB or max, not " +
                            Printable(words[1]);
             return config;
         }

@@ -133,11 +133,56 @@ std::string ModelText(const DriveReport& drive) {
 }
 
 std::string KindName(const DriveReport& drive) {
-    return drive.other ? "other" : drive.twoMode ? "two-mode" : "speed-list";
+    return drive.other ? "mmc" : drive.twoMode ? "two-mode" : "speed-list";
 }
 
+namespace {
+
+std::string ReadSpeedText(const std::optional<std::uint32_t>& kbs, mmc::Medium medium) {
+    return kbs ? mmc::SpeedText(*kbs, medium) : std::string("-");
+}
+
+std::string ReadSpeedsText(const DriveReport& d, const char* separator) {
+    std::string text;
+    for (std::size_t i = 0; i < d.speedsKbs.size(); ++i)
+        text += (i ? separator : "") + mmc::SpeedText(d.speedsKbs[i], d.medium);
+    return text;
+}
+
+// "8x (1411 kB/s)", or "1411 kB/s" for an unknown medium.
+std::string ReadSpeedLine(const std::optional<std::uint32_t>& kbs, mmc::Medium medium) {
+    if (!kbs) return "(not reported)";
+    if (mmc::OneXTenths(medium) == 0) return std::to_string(*kbs) + " kB/s";
+    return mmc::SpeedText(*kbs, medium) + " (" + std::to_string(*kbs) + " kB/s)";
+}
+
+std::string JsonNumber(const std::optional<std::uint32_t>& value) {
+    return value ? std::to_string(*value) : std::string("null");
+}
+
+// The keys an mmc drive adds, and its speed and speeds in x.
+std::string MmcJson(const DriveReport& d) {
+    const bool inX = mmc::OneXTenths(d.medium) != 0;
+    std::string speeds;
+    for (std::size_t i = 0; inX && i < d.speedsKbs.size(); ++i)
+        speeds += (i ? ", " : "") + std::to_string(mmc::XOfKbs(d.speedsKbs[i], d.medium));
+    std::string kbs;
+    for (std::size_t i = 0; i < d.speedsKbs.size(); ++i)
+        kbs += (i ? ", " : "") + std::to_string(d.speedsKbs[i]);
+    return std::string(", \"speed\": ") +
+           (inX && d.speedKbs ? std::to_string(mmc::XOfKbs(*d.speedKbs, d.medium)) : "null") +
+           ", \"speeds\": [" + speeds + "], \"medium\": \"" + mmc::MediumName(d.medium) +
+           "\", \"speed_kbs\": " + JsonNumber(d.speedKbs) +
+           ", \"max_kbs\": " + JsonNumber(d.maxKbs) + ", \"speeds_kbs\": [" + kbs +
+           "], \"note\": " + (d.note.empty() ? std::string("null") : JsonString(d.note)) +
+           (d.confirmed ? std::string(", \"confirmed\": ") + (*d.confirmed ? "true" : "false")
+                        : std::string());
+}
+
+} // namespace
+
 std::string SettingText(const DriveReport& drive) {
-    if (drive.other) return "-";
+    if (drive.other) return ReadSpeedText(drive.speedKbs, drive.medium);
     if (drive.twoMode) return drive.high ? "high" : "silence";
     return "speed " + std::to_string(drive.speed);
 }
@@ -169,7 +214,12 @@ std::string Table(const std::vector<DriveReport>& drives) {
 std::string StatusText(const DriveReport& d) {
     std::string text = "device:  " + Printable(d.device) + "\nmodel:   " + ModelText(d) +
                        "\nkind:    " + KindName(d) + "\n";
-    if (d.other) return text;
+    if (d.other)
+        return text + "medium:  " + mmc::MediumName(d.medium) +
+               "\nspeed:   " + ReadSpeedLine(d.speedKbs, d.medium) +
+               "\nmaximum: " + ReadSpeedLine(d.maxKbs, d.medium) + "\nspeeds:  " +
+               (d.speedsKbs.empty() ? std::string("(none)") : ReadSpeedsText(d, " ")) + "\n" +
+               (d.note.empty() ? std::string() : "note:    " + Printable(d.note) + "\n");
     if (d.twoMode) return text + "mode:    " + (d.high ? "high" : "silence") + "\n";
     return text + "speed:   " + std::to_string(d.speed) +
            "\nspeeds:  " + (d.speeds.empty() ? std::string("(none)") : SpeedsText(d.speeds, " ")) +
@@ -202,14 +252,17 @@ std::string DriveJson(const DriveReport& drive) {
     const auto orNull = [](const std::optional<std::string>& text) {
         return text ? JsonString(*text) : std::string("null");
     };
-    const bool listed = !drive.other && !drive.twoMode;
-    return "{\"device\": " + JsonString(drive.device) + ", \"vendor\": " + orNull(drive.vendor) +
-           ", \"product\": " + orNull(drive.product) + ", \"revision\": " + orNull(drive.revision) +
-           ", \"model\": " + orNull(drive.model) + ", \"kind\": \"" + KindName(drive) +
-           "\", \"mode\": " +
-           (drive.other || !drive.twoMode ? "null"
-            : drive.high                  ? "\"high\""
-                                          : "\"silence\"") +
+    std::string text =
+        "{\"device\": " + JsonString(drive.device) + ", \"vendor\": " + orNull(drive.vendor) +
+        ", \"product\": " + orNull(drive.product) + ", \"revision\": " + orNull(drive.revision) +
+        ", \"model\": " + orNull(drive.model) + ", \"kind\": \"" + KindName(drive) +
+        "\", \"mode\": ";
+    if (drive.other) return text + "null" + MmcJson(drive) + "}";
+    const bool listed = !drive.twoMode;
+    return text +
+           (listed       ? "null"
+            : drive.high ? "\"high\""
+                         : "\"silence\"") +
            ", \"speed\": " + (listed ? std::to_string(drive.speed) : "null") + ", \"speeds\": [" +
            (listed ? SpeedsText(drive.speeds, ", ") : "") + "]}";
 }

@@ -1,6 +1,8 @@
 // What the velotune tool prints about a drive.
 #pragma once
 
+#include "tool/mmc.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -15,11 +17,17 @@ struct DriveReport {
     std::string device;
     std::optional<std::string> vendor, product, revision;
     std::optional<std::string> model; // vendor, product and revision as they came
-    bool other = false;               // another maker's optical drive: no setting
+    bool other = false;               // any other optical drive: kind mmc
     bool twoMode = true;
     bool high = false;                // two-mode
     unsigned speed = 0;               // speed-list: current speed
     std::vector<std::uint8_t> speeds; // speed-list
+    // mmc: what the multimedia commands tell, none where the drive does not say.
+    mmc::Medium medium = mmc::Medium::Unknown;
+    std::optional<std::uint32_t> speedKbs, maxKbs; // current and maximum read speed
+    std::vector<std::uint32_t> speedsKbs;          // the read speeds it offers
+    std::optional<bool> confirmed;                 // after set: the speed was read back
+    std::string note;
 };
 
 // The INQUIRY part of a report, from `size` bytes of INQUIRY data.
@@ -28,7 +36,9 @@ void FromInquiry(DriveReport& report, const std::uint8_t* inquiry, std::size_t s
 void FromStatus(DriveReport& report, const std::uint8_t* status, std::size_t size);
 
 // JSON object of one drive, the same keys for every kind: device, vendor,
-// product, revision, model, kind, mode, speed, speeds.
+// product, revision, model, kind, mode, speed, speeds. An mmc drive adds
+// medium, speed_kbs, max_kbs and note, and after set confirmed; its speed and
+// speeds are in x of the medium (null and [] for an unknown medium).
 std::string DriveJson(const DriveReport& drive);
 // {"error": {"device": ..., "code": N, "message": ...}}; the device null when
 // the failure names none.
@@ -40,7 +50,7 @@ std::string ErrorJson(const std::optional<std::string>& device, int code,
 std::string JsonString(const std::string& text);
 
 std::string KindName(const DriveReport& drive);
-// "high", "silence", "speed N", or "-" for another maker's drive.
+// "high", "silence", "speed N", or an mmc drive's read speed ("8x", "-").
 std::string SettingText(const DriveReport& drive);
 std::string SpeedsText(const std::vector<std::uint8_t>& speeds, const char* separator);
 // One line per drive, in aligned columns: device, model, kind, setting.

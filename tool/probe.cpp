@@ -54,15 +54,16 @@ Probe Session::Identify(const std::string& device) {
     return probe;
 }
 
+void Session::Lock(Probe& probe) {
+    if (!lock_ || probe.failure.code != kExitOk) return;
+    const CommandResult locked = transport_.Lock(probe.slot);
+    if (locked.status != IoStatus::Ok) probe.failure = Judge(Step::Open, locked);
+}
+
 void Session::ReadStatus(Probe& probe) {
     if (!probe.optical || probe.failure.code != kExitOk) return;
-    if (lock_) {
-        const CommandResult locked = transport_.Lock(probe.slot);
-        if (locked.status != IoStatus::Ok) {
-            probe.failure = Judge(Step::Open, locked);
-            return;
-        }
-    }
+    Lock(probe);
+    if (probe.failure.code != kExitOk) return;
     // The maker's drives answer the status read.
     AlignedBuffer<kStatusReadLength> reply;
     const CommandResult result =
@@ -73,7 +74,16 @@ void Session::ReadStatus(Probe& probe) {
     else if (replySize == 0)
         probe.failure = {kExitNoDevice, "not this maker's drive (its status reply is too short)"};
     if (probe.failure.code != kExitOk) {
+        // An optical drive all the same, whose standard commands may pass.
         probe.foreign = probe.failure.code == kExitNoDevice;
+        if (result.status == IoStatus::NotPermitted) {
+            probe.foreign = true;
+#ifdef _WIN32
+            probe.note = "the maker's modes need administrator rights";
+#else
+            probe.note = "the maker's modes need root";
+#endif
+        }
         probe.report.other = probe.foreign;
         return;
     }
@@ -86,11 +96,21 @@ Probe Session::Examine(const std::string& device) {
     return probe;
 }
 
+CommandResult Session::SelectCdSpeed(const Probe& probe, unsigned cdX) {
+    const CommandResult result = transport_.SelectCdSpeed(probe.slot, cdX);
+    if (trace_)
+        trace_(probe.device,
+               "CD speed request " + std::to_string(cdX) + "x: " +
+                   (result.status == IoStatus::Ok ? std::string("done")
+                                                  : Judge(Step::Inquiry, result).why));
+    return result;
+}
+
 CommandResult Session::Send(const Probe& probe, const std::uint8_t* cdb, std::uint8_t cdbLength,
-                            std::uint8_t* data, std::uint32_t dataLength) {
+                            std::uint8_t* data, std::uint32_t dataLength, DataDirection direction) {
     CommandResult result;
     for (int tries = 1;; ++tries) {
-        result = transport_.Send(probe.slot, cdb, cdbLength, data, dataLength);
+        result = transport_.Send(probe.slot, cdb, cdbLength, data, dataLength, direction);
         TraceTry(probe, cdb, cdbLength, dataLength, result);
         const int pause = RetryPauseMs(ResultByte(result), result.sense, tries);
         if (pause < 0) break;

@@ -18,7 +18,8 @@ struct Probe {
     bool answered = false; // it answered INQUIRY: a SCSI device
     bool optical = false;  // INQUIRY: peripheral qualifier 0, device type 5
     bool foreign = false;  // an optical drive that does not answer the status read
-    Verdict failure;       // code 0: one of the maker's drives
+    std::string note;      // why the status read could not tell, when it could not
+    Verdict failure;       // code 0: one of the maker's drives, or not asked
     DriveReport report;
 };
 
@@ -41,12 +42,18 @@ public:
     // For an optical drive that Identify found: the status read, which tells the
     // maker's drives (after the lock, when the session takes it).
     void ReadStatus(Probe& probe);
+    // The lock, when the session takes it; a drive another run holds past the
+    // wait fails.
+    void Lock(Probe& probe);
     // Identify, then ReadStatus.
     Probe Examine(const std::string& device);
     // One command, sent again as the drive layer's retry rule says; each try is
     // traced, and the last one counts.
     CommandResult Send(const Probe& probe, const std::uint8_t* cdb, std::uint8_t cdbLength,
-                       std::uint8_t* data, std::uint32_t dataLength);
+                       std::uint8_t* data, std::uint32_t dataLength,
+                       DataDirection direction = DataDirection::In);
+    // The system's own CD speed request; traced as the commands are.
+    CommandResult SelectCdSpeed(const Probe& probe, unsigned cdX);
 
 private:
     void TraceTry(const Probe& probe, const std::uint8_t* cdb, std::uint8_t cdbLength,

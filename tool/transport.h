@@ -30,10 +30,13 @@ enum class IoStatus {
     OtherStatus,    // the drive ended it with another SCSI status
 };
 
+// Which way a command's data go.
+enum class DataDirection { In, Out, None };
+
 // One open or command as it ended.
 struct CommandResult {
     IoStatus status = IoStatus::Failed;
-    std::uint32_t transferred = 0; // data bytes the drive sent (Ok)
+    std::uint32_t transferred = 0; // data bytes moved (Ok)
     std::uint8_t scsiStatus = 0;   // as the drive gave it
     bool hasSense = false;         // the sense data held a sense key ...
     SenseCode sense;               // ... and these codes
@@ -77,11 +80,16 @@ public:
         result.status = IoStatus::Ok;
         return result;
     }
-    // One try of a command with data from the drive. Repeats are the caller's
-    // (the drive layer's RetryPauseMs), with Pause between them.
+    // One try of a command, its data going `direction` (a buffer of at least
+    // 14 bytes even without data). Repeats are the caller's (the drive layer's
+    // RetryPauseMs), with Pause between them.
     virtual CommandResult Send(int slot, const std::uint8_t* cdb, std::uint8_t cdbLength,
-                               std::uint8_t* data, std::uint32_t dataLength) = 0;
+                               std::uint8_t* data, std::uint32_t dataLength,
+                               DataDirection direction = DataDirection::In) = 0;
     virtual void Pause(unsigned /*milliseconds*/) {}
+    // The system's own read speed request, in CD x (0 for the fastest), where
+    // the system refuses the speed commands themselves; NotScsi where it has none.
+    virtual CommandResult SelectCdSpeed(int slot, unsigned cdX) = 0;
     virtual void Close(int slot) = 0;
 };
 

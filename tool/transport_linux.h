@@ -36,8 +36,10 @@ public:
     CommandResult Open(const std::string& device, int& slot) override;
     CommandResult Lock(int slot) override;
     CommandResult Send(int slot, const std::uint8_t* cdb, std::uint8_t cdbLength,
-                       std::uint8_t* data, std::uint32_t dataLength) override;
+                       std::uint8_t* data, std::uint32_t dataLength,
+                       DataDirection direction = DataDirection::In) override;
     void Pause(unsigned milliseconds) override;
+    CommandResult SelectCdSpeed(int slot, unsigned cdX) override;
     void Close(int slot) override;
 
 private:

@@ -1,16 +1,22 @@
 // SCSI pass-through on the NT family. Opening a drive for pass-through needs
-// administrator rights; without them Windows answers ERROR_ACCESS_DENIED.
+// administrator rights; without them Windows answers ERROR_ACCESS_DENIED, and
+// the drive is opened for reading, where the cdrom driver's own requests
+// (IOCTL_CDROM_*) still reach it.
 #include "tool/transport_windows.h"
+
+#include "tool/cdrom_windows.h"
 
 #include "drive/drivecommands.h"
 #include "drive/transport.h"
 
 #include <algorithm>
+#include <cstring>
+#include <vector>
 
 namespace velotune::tool {
 namespace {
 
-constexpr std::uint8_t kDataIn = 0;
+constexpr std::uint8_t kDataIn = 0, kDataOut = 1;
 
 // What a failed open or pass-through call means for the tool.
 IoStatus FromSystemError(DWORD error, std::string& detail) {
@@ -83,6 +89,13 @@ CommandResult WindowsTransport::Open(const std::string& device, int& slot) {
         return result;
     }
     HANDLE handle = OpenLetter(seam_, letter);
+    bool writable = true;
+    if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
+        const char path[7] = {'\\', '\\', '.', '\\', letter, ':', '\0'};
+        handle = seam_.createFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        writable = false;
+    }
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         result.status = FromSystemError(error, result.detail);
@@ -92,23 +105,101 @@ CommandResult WindowsTransport::Open(const std::string& device, int& slot) {
     slot = letter - 'a';
     if (handles_[slot]) seam_.closeHandle(handles_[slot]);
     handles_[slot] = handle;
+    writable_[slot] = writable;
     result.status = IoStatus::Ok;
     return result;
 }
 
-// One try through the drive layer's pass-through call; Classify tells what came
-// back, in the same order as on Linux.
+namespace {
+
+// A refusal the driver reports by its error, as the drive's sense would say it.
+void Refusal(CommandResult& result, std::uint8_t key, std::uint8_t asc) {
+    result.status = IoStatus::CheckCondition;
+    result.scsiStatus = kScsiCheckCondition;
+    result.hasSense = true;
+    result.sense.key = key;
+    result.sense.asc = asc;
+    result.sense.ascq = 0;
+}
+
+} // namespace
+
+bool WindowsTransport::CdromRequest(int slot, const std::uint8_t* cdb, std::uint8_t cdbLength,
+                                    std::uint8_t* data, std::uint32_t dataLength,
+                                    CommandResult& result) {
+    const win::CdromRequest request = win::CdromRequestFor(cdb, cdbLength, data, dataLength);
+    if (request.code == 0) return false;
+    constexpr std::uint32_t kLeastOutput = 256; // INQUIRYDATA, DISK_GEOMETRY_EX
+    std::vector<std::uint8_t> output(
+        request.reply == win::CdromReply::None ? 0 : std::max(dataLength, kLeastOutput));
+    std::vector<std::uint8_t> input = request.input;
+    DWORD returned = 0;
+    SetLastError(ERROR_SUCCESS);
+    if (!CurrentTransportSeam().deviceIoControl(
+            handles_[slot], request.code, input.empty() ? nullptr : input.data(),
+            static_cast<DWORD>(input.size()), output.empty() ? nullptr : output.data(),
+            static_cast<DWORD>(output.size()), &returned, nullptr)) {
+        const DWORD error = GetLastError();
+        switch (error) {
+        case ERROR_INVALID_FUNCTION: // the driver or the drive does not take it
+        case ERROR_NOT_SUPPORTED:
+        case ERROR_INVALID_PARAMETER:
+            if (writable_[slot]) return false; // the drive's own answer, by pass-through
+            Refusal(result, kSenseIllegalRequest, 0x20);
+            return true;
+        case ERROR_NOT_READY: // no disc
+            Refusal(result, kSenseNotReady, 0x3A);
+            return true;
+        default:
+            result.status = FromSystemError(error, result.detail);
+            return true;
+        }
+    }
+    result.status = IoStatus::Ok;
+    const std::size_t got = std::min<std::size_t>(returned, output.size());
+    switch (request.reply) {
+    case win::CdromReply::Data:
+        result.transferred = static_cast<std::uint32_t>(std::min<std::size_t>(got, dataLength));
+        std::memcpy(data, output.data(), result.transferred);
+        break;
+    case win::CdromReply::Capacity: {
+        std::uint8_t reply[8];
+        const std::uint32_t size = win::CapacityReply(output.data(), got, reply);
+        if (size == 0) {
+            Refusal(result, kSenseNotReady, 0x3A);
+            break;
+        }
+        result.transferred = std::min(size, dataLength);
+        std::memcpy(data, reply, result.transferred);
+        break;
+    }
+    case win::CdromReply::None:
+    default:
+        result.transferred = dataLength;
+        break;
+    }
+    return true;
+}
+
+// The cdrom driver's request where it has one; else one try through the drive
+// layer's pass-through call, and Classify tells what came back, in the same
+// order as on Linux.
 CommandResult WindowsTransport::Send(int slot, const std::uint8_t* cdb, std::uint8_t cdbLength,
-                                     std::uint8_t* data, std::uint32_t dataLength) {
+                                     std::uint8_t* data, std::uint32_t dataLength,
+                                     DataDirection direction) {
     RawReply reply;
     if (slot < 0 || slot >= kMaxNtDrives || !handles_[slot]) {
         reply.callFailed = true;
         return Classify(reply);
     }
+    if (direction == DataDirection::None) dataLength = 0;
+    CommandResult result;
+    if (CdromRequest(slot, cdb, cdbLength, data, dataLength, result)) return result;
     SetLastError(ERROR_SUCCESS);
     PassThroughReport report;
     const int code =
-        PassThroughCommandOnce(handles_[slot], cdb, cdbLength, data, dataLength, kDataIn, report);
+        PassThroughCommandOnce(handles_[slot], cdb, cdbLength, data, dataLength,
+                               direction == DataDirection::Out ? kDataOut : kDataIn, report);
     if (code < 0) {
         reply.callFailed = true;
         reply.systemError = FromSystemError(GetLastError(), reply.detail);
@@ -123,6 +214,13 @@ CommandResult WindowsTransport::Send(int slot, const std::uint8_t* cdb, std::uin
 
 void WindowsTransport::Pause(unsigned milliseconds) {
     Sleep(milliseconds);
+}
+
+// Windows has no request of its own besides IOCTL_CDROM_SET_SPEED.
+CommandResult WindowsTransport::SelectCdSpeed(int, unsigned) {
+    CommandResult result;
+    result.status = IoStatus::NotScsi;
+    return result;
 }
 
 void WindowsTransport::Close(int slot) {

@@ -1,5 +1,7 @@
-// The tool's transport on Windows: SCSI pass-through to a CD-ROM drive letter,
-// through the drive layer's own pass-through call.
+// The tool's transport on Windows: the cdrom driver's own requests, which need
+// only read access, for the multimedia commands that have one; SCSI
+// pass-through, through the drive layer's own call, for the rest and where the
+// driver lacks a request, which needs administrator rights.
 #pragma once
 
 #include "drive/speedcontrol.h"
@@ -18,13 +20,21 @@ public:
     std::string DeviceName(const std::string& given) override;
     CommandResult Open(const std::string& device, int& slot) override;
     CommandResult Send(int slot, const std::uint8_t* cdb, std::uint8_t cdbLength,
-                       std::uint8_t* data, std::uint32_t dataLength) override;
+                       std::uint8_t* data, std::uint32_t dataLength,
+                       DataDirection direction = DataDirection::In) override;
     void Pause(unsigned milliseconds) override;
+    CommandResult SelectCdSpeed(int slot, unsigned cdX) override;
     void Close(int slot) override;
 
 private:
+    // The cdrom driver's request for the command, where it has one; false
+    // where it has none and pass-through may be tried instead.
+    bool CdromRequest(int slot, const std::uint8_t* cdb, std::uint8_t cdbLength, std::uint8_t* data,
+                      std::uint32_t dataLength, CommandResult& result);
+
     DiscoverySeam seam_;
     HANDLE handles_[kMaxNtDrives] = {};
+    bool writable_[kMaxNtDrives] = {}; // opened for pass-through (administrator)
 };
 
 } // namespace velotune::tool

@@ -14,6 +14,7 @@
 #include <string>
 
 #include <dlfcn.h>
+#include <linux/cdrom.h>
 #include <scsi/sg.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -131,6 +132,24 @@ int Emulate(const std::string& path, sg_io_hdr_t* io) {
     return 0;
 }
 
+// The cdrom driver's CDROM_SELECT_SPEED: SET CD SPEED with the read speed of
+// x times 177 kB/s (0 for the fastest), no data, as the kernel sends it.
+int SelectSpeed(const std::string& path, unsigned long x) {
+    const unsigned long kbs = x == 0 ? 0xFFFF : x * 177;
+    std::uint8_t cdb[12] = {0xBB, 0, static_cast<std::uint8_t>(kbs >> 8),
+                            static_cast<std::uint8_t>(kbs)};
+    vtsim::Command command;
+    command.cdb = cdb;
+    command.cdbLength = sizeof cdb;
+    const vtsim::Answer answer =
+        vtsim::Execute(path, command, "ioctl=CDROM_SELECT_SPEED x=" + std::to_string(x));
+    if (answer.kind != vtsim::Answer::Kind::Good) {
+        errno = EIO;
+        return -1;
+    }
+    return 0;
+}
+
 } // namespace
 
 extern "C" int ioctl(int fd, unsigned long request, ...) {
@@ -138,6 +157,11 @@ extern "C" int ioctl(int fd, unsigned long request, ...) {
     va_start(ap, request);
     void* arg = va_arg(ap, void*);
     va_end(ap);
+    if (request == CDROM_SELECT_SPEED) {
+        std::string path;
+        if (SimulatedDrivePath(fd, path))
+            return SelectSpeed(path, reinterpret_cast<std::uintptr_t>(arg));
+    }
     if (request == SG_IO) {
         std::string path;
         if (SimulatedDrivePath(fd, path)) {

@@ -71,15 +71,19 @@ bool GetFlag(const Lines& lines, const std::string& key) {
     return !v.empty() && v != "0" && v != "no" && v != "false";
 }
 
-// Rewrites the file in place (same file, so open descriptors keep naming it).
-void Put(const std::string& path, Lines lines, const std::string& key, const std::string& value) {
-    bool found = false;
-    for (auto& [k, v] : lines)
-        if (k == key) {
-            v = value;
-            found = true;
-        }
-    if (!found) lines.emplace_back(key, value);
+// Rewrites the file in place (same file, so open descriptors keep naming it),
+// with each of `values` set.
+void PutMany(const std::string& path, Lines lines,
+             const std::vector<std::pair<std::string, std::string>>& values) {
+    for (const auto& [key, value] : values) {
+        bool found = false;
+        for (auto& [k, v] : lines)
+            if (k == key) {
+                v = value;
+                found = true;
+            }
+        if (!found) lines.emplace_back(key, value);
+    }
     std::string text;
     for (const auto& [k, v] : lines)
         text += (k.empty() ? v : k + "=" + v) + "\n";
@@ -87,6 +91,11 @@ void Put(const std::string& path, Lines lines, const std::string& key, const std
     if (!f) return;
     std::fwrite(text.data(), 1, text.size(), f);
     std::fclose(f);
+}
+
+void Put(const std::string& path, const Lines& lines, const std::string& key,
+         const std::string& value) {
+    PutMany(path, lines, {{key, value}});
 }
 
 // "00 04 ff", "0004ff" or "0x00,0x04" style byte lists.
@@ -116,19 +125,26 @@ std::vector<std::uint8_t> ParseHex(const std::string& text) {
     return bytes;
 }
 
-std::vector<std::uint8_t> ParseNumbers(const std::string& text) {
-    std::vector<std::uint8_t> values;
+std::vector<unsigned long> Numbers(const std::string& text) {
+    std::vector<unsigned long> values;
     const char* p = text.c_str();
     while (*p) {
         char* end;
-        unsigned long v = std::strtoul(p, &end, 0);
+        const unsigned long v = std::strtoul(p, &end, 0);
         if (end == p) {
             ++p;
             continue;
         }
-        values.push_back(static_cast<std::uint8_t>(v));
+        values.push_back(v);
         p = end;
     }
+    return values;
+}
+
+std::vector<std::uint8_t> ParseNumbers(const std::string& text) {
+    std::vector<std::uint8_t> values;
+    for (unsigned long v : Numbers(text))
+        values.push_back(static_cast<std::uint8_t>(v));
     return values;
 }
 
@@ -216,6 +232,141 @@ bool TakeCountdown(const std::string& path, const Lines& lines, const std::strin
     if (left <= 0) return false;
     Put(path, lines, key, std::to_string(left - 1));
     return true;
+}
+
+void Be(std::vector<std::uint8_t>& out, unsigned long value, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i)
+        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
+unsigned long FromBe(const std::uint8_t* p, int bytes) {
+    unsigned long value = 0;
+    for (int i = 0; i < bytes; ++i)
+        value = (value << 8) | p[i];
+    return value;
+}
+
+// A speed the drive was asked for, as it takes it.
+void TakeSpeed(const std::string& path, const Lines& lines, unsigned long kbs) {
+    if (kbs == 0xFFFF) kbs = static_cast<unsigned long>(GetNumber(lines, "default_kbs", 0));
+    if (GetFlag(lines, "round_down")) {
+        const std::vector<unsigned long> offered = Numbers(Get(lines, "offered"));
+        unsigned long taken = offered.empty() ? kbs : offered.front();
+        for (unsigned long o : offered)
+            if (o <= kbs) taken = std::max(taken, o);
+        kbs = taken;
+    }
+    const long max = GetNumber(lines, "max_kbs", 0);
+    if (max > 0 && kbs > static_cast<unsigned long>(max)) kbs = static_cast<unsigned long>(max);
+    Put(path, lines, "speed_kbs", std::to_string(kbs));
+}
+
+// The standard commands of any other optical drive.
+void MmcCommand(const std::string& path, const Lines& lines, const Command& command,
+                Answer& answer) {
+    const std::uint8_t* cdb = command.cdb;
+    const long profile = GetNumber(lines, "profile", 0x10);
+    const bool cd = (profile >= 0x08 && profile <= 0x0A) || (profile >= 0x20 && profile <= 0x22);
+    const bool streaming = GetFlag(lines, "streaming");
+    const bool noDisc = profile == 0;
+    const unsigned long speed = GetFlag(lines, "no_current")
+                                    ? 0
+                                    : static_cast<unsigned long>(GetNumber(lines, "speed_kbs", 0));
+    const unsigned long lastLba = static_cast<unsigned long>(GetNumber(lines, "last_lba", 359999));
+    std::vector<std::uint8_t> reply;
+    switch (cdb[0]) {
+    case 0x46: // GET CONFIGURATION
+        if (Get(lines, "getconf") == "0") break;
+        Be(reply, streaming ? 12 : 4, 4);
+        Be(reply, 0, 2);
+        Be(reply, static_cast<unsigned long>(profile), 2);
+        if (streaming && FromBe(cdb + 2, 2) <= 0x0107)
+            reply.insert(reply.end(), {0x01, 0x07, 0x05, 0x04, 0x00, 0x00, 0x00, 0x00});
+        Reply(answer, command, reply, FromBe(cdb + 7, 2));
+        return;
+    case 0xAC: { // GET PERFORMANCE
+        if (Get(lines, "perf") == "0") break;
+        const unsigned long most = FromBe(cdb + 8, 2);
+        std::vector<std::uint8_t> descriptors;
+        if (cdb[10] == 0 && speed && most) {
+            Be(descriptors, 0, 4);
+            Be(descriptors, speed, 4);
+            Be(descriptors, lastLba, 4);
+            Be(descriptors, speed, 4);
+        } else if (cdb[10] == 3) {
+            unsigned long n = 0;
+            for (unsigned long o : Numbers(Get(lines, "offered"))) {
+                if (n++ == most) break;
+                Be(descriptors, 0, 4);
+                Be(descriptors, lastLba, 4);
+                Be(descriptors, o, 4);
+                Be(descriptors, 0, 4); // a drive that does not write
+            }
+        } else if (cdb[10] != 0) {
+            break;
+        }
+        Be(reply, 4 + descriptors.size(), 4);
+        Be(reply, 0, 4);
+        reply.insert(reply.end(), descriptors.begin(), descriptors.end());
+        Reply(answer, command, reply, 0xFFFF);
+        return;
+    }
+    case 0x5A: { // MODE SENSE(10), page 0x2A with two write speed descriptors
+        if ((cdb[2] & 0x3F) != 0x2A) break;
+        std::vector<std::uint8_t> page(32, 0);
+        page[0] = 0x2A;
+        page[1] = 32 - 2 + 8;
+        page[8] = static_cast<std::uint8_t>(GetNumber(lines, "max_kbs", 0) >> 8);
+        page[9] = static_cast<std::uint8_t>(GetNumber(lines, "max_kbs", 0));
+        page[14] = static_cast<std::uint8_t>(speed >> 8);
+        page[15] = static_cast<std::uint8_t>(speed);
+        page[31] = 2;
+        page.insert(page.end(), {0, 0, 0x1B, 0x90, 0, 0, 0x10, 0x8A}); // 7056 and 4234 kB/s
+        Be(reply, 6 + page.size(), 2);
+        Be(reply, 0, 6);
+        reply.insert(reply.end(), page.begin(), page.end());
+        Reply(answer, command, reply, FromBe(cdb + 7, 2));
+        return;
+    }
+    case 0x25: // READ CAPACITY
+        if (noDisc) {
+            SetSense(answer, lines, "", 0x02, 0x3A, 0x00);
+            return;
+        }
+        Be(reply, lastLba, 4);
+        Be(reply, 2048, 4);
+        Reply(answer, command, reply, 0xFFFF);
+        return;
+    case 0xBB: { // SET CD SPEED
+        const std::string mode = Get(lines, "cd_speed", "take");
+        if (mode == "refuse") break;
+        if (noDisc && GetFlag(lines, "needs_disc")) {
+            SetSense(answer, lines, "", 0x02, 0x3A, 0x00);
+            return;
+        }
+        if (mode == "take" || (mode == "cd_only" && cd)) TakeSpeed(path, lines, FromBe(cdb + 2, 2));
+        return;
+    }
+    case 0xB6: { // SET STREAMING
+        if (!streaming) break;
+        if (noDisc && GetFlag(lines, "needs_disc")) {
+            SetSense(answer, lines, "", 0x02, 0x3A, 0x00);
+            return;
+        }
+        if (command.direction != Direction::Out || command.dataLength < 28 || !command.data) {
+            SetSense(answer, lines, "", 0x05, 0x24, 0x00);
+            return;
+        }
+        const std::uint8_t* d = command.data;
+        const unsigned long time = FromBe(d + 16, 4);
+        TakeSpeed(path, lines,
+                  (d[0] & 0x04) || time == 0 ? 0xFFFF : FromBe(d + 12, 4) * 1000 / time);
+        return;
+    }
+    default:
+        break;
+    }
+    SetSense(answer, lines, "", 0x05, 0x20, 0x00);
 }
 
 const char* AnswerName(Answer::Kind kind) {
@@ -306,6 +457,14 @@ Answer Execute(const std::string& path, const Command& command, const std::strin
         SetSense(answer, lines, "", 0x06, 0x29, 0x00);
     } else if (TakeCountdown(path, lines, "becoming_ready")) {
         SetSense(answer, lines, "", 0x02, 0x04, 0x01);
+    } else if (GetFlag(lines, "disc_change")) {
+        // A new disc: the drive tells once, and is back at its default speed.
+        PutMany(path, lines, {{"disc_change", "0"}, {"speed_kbs", Get(lines, "default_kbs", "0")}});
+        SetSense(answer, lines, "", 0x06, 0x28, 0x00);
+    } else if (Get(lines, "kind") == "mmc" && !(len >= 6 && cdb[0] == 0x12)) {
+        MmcCommand(path, lines, command, answer);
+        if (answer.kind == Answer::Kind::Good && command.direction == Direction::Out)
+            answer.transferred = command.dataLength; // it took all it was sent
     } else if (len >= 6 && cdb[0] == 0x12) {
         if (GetFlag(lines, "inquiry_fails"))
             SetSense(answer, lines, Get(lines, "inquiry_sense"), 0x05, 0x24, 0x00);
@@ -331,8 +490,11 @@ Answer Execute(const std::string& path, const Command& command, const std::strin
         SetSense(answer, lines, "", 0x05, 0x20, 0x00);
     }
 
-    AppendLine(path + ".log",
-               "cdb=" + Hex(cdb, len) + " " + logFields + " answer=" + AnswerName(answer.kind));
+    std::string data;
+    if (cdb[0] == 0xB6 && command.direction == Direction::Out && command.data && command.dataLength)
+        data = " data=" + Hex(command.data, command.dataLength);
+    AppendLine(path + ".log", "cdb=" + Hex(cdb, len) + " " + logFields + data +
+                                  " answer=" + AnswerName(answer.kind));
     return answer;
 }
 

@@ -34,6 +34,24 @@
 //   host_status=N            SG_IO only: every command ends with this host status
 //   hang_ms=N                every command waits N ms before it is answered
 //   gone=1                   every command fails at the transport (no answer)
+// Any other optical drive (kind=mmc) refuses the status read and answers the
+// standard speed commands:
+//   profile=N                current profile: 0x08 CD, 0x10 DVD, 0x40 BD, 0 no disc
+//   streaming=1              lists feature 0x0107 and takes SET STREAMING
+//   getconf=0                refuses GET CONFIGURATION
+//   perf=0                   refuses GET PERFORMANCE
+//   offered=1764,4234        read speeds of GET PERFORMANCE type 3, in kB/s
+//   speed_kbs=N, max_kbs=N   current and maximum read speed
+//   default_kbs=N            the speed that max, restore defaults and a disc change give
+//   cd_speed=take|ignore|cd_only|refuse   SET CD SPEED taken, completed without
+//                            effect (cd_only: for other media than CD), refused
+//   round_down=1             takes the highest offered speed not above the one asked
+//   no_current=1             reports no current speed
+//   needs_disc=1             without a disc the speed commands end NOT READY 2/3A/00
+//   disc_change=1            a disc was changed: the next command ends in unit
+//                            attention 6/28/00, and the speed is the default again
+//   last_lba=N               READ CAPACITY's last LBA (default 359999)
+// SET STREAMING's descriptor is logged as data=HEX.
 // Any other operation code ends in CHECK CONDITION 5/20/00.
 #pragma once
 

@@ -19,9 +19,10 @@ public:
         return result;
     }
     velotune::tool::CommandResult Send(int, const std::uint8_t*, std::uint8_t, std::uint8_t*,
-                                       std::uint32_t) override {
+                                       std::uint32_t, velotune::tool::DataDirection) override {
         __builtin_trap(); // nothing is open, so nothing may be sent
     }
+    velotune::tool::CommandResult SelectCdSpeed(int, unsigned) override { __builtin_trap(); }
     void Close(int) override { __builtin_trap(); }
 };
 

@@ -15,6 +15,8 @@ if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
                              ${CMAKE_SOURCE_DIR}/tool/cli.cpp
                              ${CMAKE_SOURCE_DIR}/tool/config.cpp
                              ${CMAKE_SOURCE_DIR}/tool/drivenames_linux.cpp
+                             ${CMAKE_SOURCE_DIR}/tool/mmc.cpp
+                             ${CMAKE_SOURCE_DIR}/tool/speed.cpp
                              ${CMAKE_SOURCE_DIR}/tool/output.cpp
                              ${CMAKE_SOURCE_DIR}/tool/probe.cpp
                              ${CMAKE_SOURCE_DIR}/tool/result.cpp

@@ -57,7 +57,7 @@ expect "a source tree outside a git checkout of its own names no commit" \
     '#define VELOTUNE_COMMIT_STR "unknown commit"' "$(grep COMMIT_STR "$work/commit.h")"
 vt --help
 expect "--help shows the synopsis, one line per command" "0|4" \
-    "$RC|$(grep -cE '^  velotune (list   \[-j\] \[-v\|-q\] \[--all\] \[DEV\.\.\.\]|status \[-j\] \[-v\|-q\] \[DEV\]|set \(high \| silence \| SPEED\) \[-j\] \[-v\|-q\] \[DEV\]|-h \| --help \| -V \| --version)' <<<"$OUT")"
+    "$RC|$(grep -cE '^  velotune (list   \[-j\] \[-v\|-q\] \[--all\] \[DEV\.\.\.\]|status \[-j\] \[-v\|-q\] \[DEV\]|set \(high \| silence \| SPEED \| Nx \| NkB \| max\) \[-j\] \[-v\|-q\] \[DEV\]|-h \| --help \| -V \| --version)' <<<"$OUT")"
 for args in "" "frobnicate" "list --bogus" "set" "status --device" "set high a b" \
     "status --device a --device b" "status -x" "status --quiet --verbose" "status --all"; do
     read -ra words <<<"$args"
@@ -116,7 +116,9 @@ expect "status --json: the model escaped, control characters as \\u00XX, UTF-8 a
     '0|{"device": "odd.drive", "vendor": "A\"B\\\u0001\u007Fé", "product": "", "revision": "", "model": "A\"B\\\u0001\u007Fé", "kind": "two-mode", "mode": "silence", "speed": null, "speeds": []}' \
     "$RC|$OUT"
 vt status --device other.drive
-expect "status of a foreign device: exit 2, INQUIRY and the status read only" "2|$INQUIRY $STATUS" "$RC|$(cdbs other)"
+expect "status of another maker's drive: kind mmc, exit 0, no command that changes anything" \
+    "0|mmc|120000002400 ff07b100000000000000ffaa 46020107000000002000 ac1000000000000000100000 5a082a00000000010000" \
+    "$RC|$(sed -n 's/^kind: *//p' <<<"$OUT")|$(cdbs other)"
 vt status --device "$work/none"
 expect "status of a missing device: exit 2" "2|velotune: $work/none: no such device" "$RC|$ERR"
 vt status --device "$work/adir"
@@ -236,18 +238,51 @@ vt status -q "$work/none"
 expect "-q on failure: the exit code only" "2||" "$RC|$OUT|$ERR"
 fresh
 vt list --all two.drive other.drive
-expect "list --all: other makers' drives as kind other, exit 0" "0|two.drive    TRELVIX DVD-RW TV-1620  1.03  two-mode  high
-other.drive  OTHERCO DVD-ROM         9.99  other     -" "$RC|$OUT"
+expect "list --all: other makers' drives as kind mmc, exit 0" "0|two.drive    TRELVIX DVD-RW TV-1620  1.03  two-mode  high
+other.drive  OTHERCO DVD-ROM         9.99  mmc       -" "$RC|$OUT"
 vt list --all -j other.drive
-expect "... in JSON with nulls" '0|[{"device": "other.drive", "vendor": "OTHERCO", "product": "DVD-ROM", "revision": "9.99", "model": "OTHERCO DVD-ROM         9.99", "kind": "other", "mode": null, "speed": null, "speeds": []}]' "$RC|$OUT"
-vt status -j other.drive
-expect "status --json on failure: an error object with the exit code" \
+expect "... in JSON with nulls where the drive says nothing" '0|[{"device": "other.drive", "vendor": "OTHERCO", "product": "DVD-ROM", "revision": "9.99", "model": "OTHERCO DVD-ROM         9.99", "kind": "mmc", "mode": null, "speed": null, "speeds": [], "medium": "unknown", "speed_kbs": null, "max_kbs": null, "speeds_kbs": [], "note": null}]' "$RC|$OUT"
+vt set high -j other.drive
+expect "set --json on failure: an error object with the exit code" \
     '2|{"error": {"device": "other.drive", "code": 2, "message": "not this maker'"'"'s drive (it refuses the status read, sense 5/20/00)"}}' "$RC|$OUT"
 vt set 16 -j list.drive
 expect "set --json: the drive as read back" "0|16|[8, 16, 24]" \
     "$RC|$(grep -o '"speed": [0-9]*' <<<"$OUT" | cut -d' ' -f2)|$(grep -o '\[[0-9, ]*\]' <<<"$OUT")"
 vt set 17 -j list.drive
 expect "set --json refused: exit 1 in the error object" "1|1" "$RC|$(grep -c '"code": 1, "message": "it is a speed-list drive' <<<"$OUT")"
+
+# --- any other optical drive (kind mmc): the table of drive kinds ----------------------
+# mmc NAME KEYS "ARGS" WANT: a fresh drive (KEYS "-" keeps the last one's state, "+K=V"
+# adds keys to it), the tool run once on it; WANT is "RC|COMMANDS SENT|STDOUT|STDERR",
+# with @ for the device as printed and @@ for it as a message names it.
+mmc() {
+    local name=$1 keys=$2 args=$3 want=$4
+    if [ "${keys:0:1}" = + ]; then
+        printf '%s\n' ${keys:1} >>"$work/$name.drive"
+    elif [ "$keys" != - ]; then
+        read -ra k <<<"$keys"
+        drive "$name" "${k[@]}"
+    fi
+    : >"$work/$name.drive.log"
+    read -ra words <<<"$args"
+    vt "${words[@]}" "$name.drive"
+    want=${want//@@/$name.drive:}
+    expect "mmc $name: $args" "${want//@/$name.drive}" "$RC|$(cdbs "$name")|$OUT|$ERR"
+}
+# mmc_data NAME WANT: the data the last command with data out carried
+mmc_data() { grep -o 'data=[0-9a-f]*' "$work/$1.drive.log" | cut -d= -f2; }
+source "$(dirname "$0")/mmc_table.sh"
+# apply: after a disc change the line is given again; an empty drive and one that
+# takes no speed command are left alone, with exit 0 (the disc's arrival applies it)
+printf '%s\n' '*changer.drive 8x' '*empty.drive 8x' '*refuse.drive max' >"$work/mmc.conf"
+mmc changer +disc_change=1 "apply --config mmc.conf" "0|$INQUIRY $INQUIRY $GETCONF $CD8X $PAGE2A|@  8x|"
+drive noconf kind=mmc getconf=0 perf=0 speed_kbs=704
+echo '*noconf.drive 8x' >>"$work/mmc.conf"
+vt apply --config mmc.conf empty.drive refuse.drive noconf.drive
+expect "apply: an empty drive, one without speed commands, one without a medium for 8x: left alone, exit 0" "0||velotune: empty.drive: left alone: no disc: the drive takes a speed only with a disc in it
+velotune: refuse.drive: left alone: the drive takes no speed command
+velotune: noconf.drive: left alone: the drive does not say which medium it holds: give the speed in kB/s, such as 1411kB" "$RC|$OUT|$ERR"
+mmc changer - "apply --config mmc.conf -j" '0|'"$INQUIRY $GETCONF $CD8X $PAGE2A"'|[{"device": "@", "vendor": "OTHERCO", "product": "CD-ROM", "revision": "1.00", "model": "OTHERCO CD-ROM          1.00", "kind": "mmc", "mode": null, "speed": 8, "speeds": [], "medium": "cd", "speed_kbs": 1411, "max_kbs": 8467, "speeds_kbs": [], "note": null, "confirmed": true}]|'
 
 # --- apply: the configuration's first matching line, by the steps of set ------------------
 fresh
@@ -294,7 +329,7 @@ expect "apply without an active line: exit 0, no command sent" "0|||" "$RC|$OUT|
 printf '*two.drive silence\n\n/dev/sr0 fast\n' >"$work/bad.conf"
 vt apply --config bad.conf two.drive
 expect "a configuration error: exit 1 naming file and line, no command sent" \
-    "1|velotune: bad.conf:3: MODE is high, silence or a speed from 1 to 255, not fast|" "$RC|$ERR|$(cdbs two)"
+    "1|velotune: bad.conf:3: MODE is high, silence, a speed from 1 to 255, Nx, NkB or max, not fast|" "$RC|$ERR|$(cdbs two)"
 vt apply --config "$work/none.conf" two.drive
 expect "a configuration that cannot be read: exit 1" "1|0" "$RC|$(grep -c . "$work/two.drive.log")"
 vt apply --config /dev/zero two.drive

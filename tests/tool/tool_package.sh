@@ -90,12 +90,20 @@ rm "$root/usr/bin/velotune"
 expect "... and fails without the program it runs" "rc=1" "$(verify "$root" | grep -o 'rc=1')"
 
 rule=$root/lib/udev/rules.d/60-velotune.rules
-expect "the udev rule: one active line" "1" "$(grep -cv -e '^#' -e '^$' "$rule")"
-expect "... matching added optical block devices" 'SUBSYSTEM=="block"|KERNEL=="sr[0-9]*"|ACTION=="add"' \
-    "$(grep -v '^#' "$rule" | grep -oE '(SUBSYSTEM|KERNEL|ACTION)=="[^"]*"' | tr '\n' '|' | sed 's/|$//')"
+expect "the udev rule: two active lines" "2" "$(grep -cv -e '^#' -e '^$' "$rule")"
+added=$(grep -v '^#' "$rule" | grep 'ACTION=="add"')
+changed=$(grep -v '^#' "$rule" | grep 'ACTION=="change"')
+expect "... one matching added optical block devices" 'SUBSYSTEM=="block"|KERNEL=="sr[0-9]*"|ACTION=="add"' \
+    "$(grep -oE '(SUBSYSTEM|KERNEL|ACTION)=="[^"]*"' <<<"$added" | tr '\n' '|' | sed 's/|$//')"
 expect "... asking systemd for the unit of that drive" 'TAG+="systemd"|ENV{SYSTEMD_WANTS}+="velotune-apply@%k.service"' \
-    "$(grep -v '^#' "$rule" | grep -oE '(TAG|ENV\{SYSTEMD_WANTS\})\+="[^"]*"' | tr '\n' '|' | sed 's/|$//')"
-expect "... and running nothing itself" "" "$(grep -v '^#' "$rule" | grep -E 'RUN|PROGRAM|IMPORT')"
+    "$(grep -oE '(TAG|ENV\{SYSTEMD_WANTS\})\+="[^"]*"' <<<"$added" | tr '\n' '|' | sed 's/|$//')"
+expect "... and running nothing itself" "" "$(grep -E 'RUN|PROGRAM|IMPORT' <<<"$added")"
+expect "the other: a medium change of an optical drive only" \
+    'SUBSYSTEM=="block"|KERNEL=="sr[0-9]*"|ACTION=="change"|ENV{DISK_MEDIA_CHANGE}=="1"' \
+    "$(grep -oE '(SUBSYSTEM|KERNEL|ACTION|ENV\{DISK_MEDIA_CHANGE\})=="[^"]*"' <<<"$changed" | tr '\n' '|' | sed 's/|$//')"
+expect "... queueing the unit's start without waiting for it" \
+    'RUN+="/bin/systemctl --no-block start velotune-apply@%k.service"|0' \
+    "$(grep -oE 'RUN\+="[^"]*"' <<<"$changed")|$(grep -c SYSTEMD_WANTS <<<"$changed")"
 unit=$root/lib/systemd/system/velotune-apply@.service
 expect "the unit: a bounded oneshot with its man page" "Type=oneshot|TimeoutStartSec=5min|Documentation=man:velotune(1)" \
     "$(grep -E '^(Type|TimeoutStartSec|Documentation)=' "$unit" | sort -t= -k1,1r | tr '\n' '|' | sed 's/|$//')"
@@ -129,7 +137,7 @@ complete_words() {
     )
 }
 expect "commands" "apply list set status" "$(complete_words velotune '')"
-expect "set's values" "high silence|high silence" \
+expect "set's values" "high max silence|high max silence" \
     "$(complete_words velotune set '')|$(complete_words velotune set -v -d /dev/sr0 '')"
 expect "options of list" "--all" "$(complete_words velotune list --a)"
 expect "options of apply" "--check --config" "$(complete_words velotune apply --c)"

@@ -4,10 +4,14 @@
 #include "tool/config.h"
 #include "tool/drivenames_linux.h"
 #include "tool/output.h"
+#include "tool/mmc.h"
+#include "tool/speed.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <optional>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -29,8 +33,12 @@ public:
         result.status = IoStatus::NotFound;
         return result;
     }
-    CommandResult Send(int, const std::uint8_t*, std::uint8_t, std::uint8_t*,
-                       std::uint32_t) override {
+    CommandResult Send(int, const std::uint8_t*, std::uint8_t, std::uint8_t*, std::uint32_t,
+                       DataDirection) override {
+        ADD_FAILURE() << "sent";
+        return {};
+    }
+    CommandResult SelectCdSpeed(int, unsigned) override {
         ADD_FAILURE() << "sent";
         return {};
     }
@@ -179,6 +187,7 @@ TEST(ToolConfig, RulesCommentsModesAndErrorsWithTheirLine) {
             s += std::to_string(r.line) + ":" + r.pattern + ":" +
                  (r.setting == Setting::High      ? "high"
                   : r.setting == Setting::Silence ? "silence"
+                  : IsReadSpeed(r.setting)        ? ReadSpeedAsked(r.setting, r.speed)
                                                   : std::to_string(r.speed)) +
                  " ";
         return s;
@@ -195,10 +204,14 @@ TEST(ToolConfig, RulesCommentsModesAndErrorsWithTheirLine) {
         {"#\nTRELVIX DVD-RW silence\n",
          "f.conf:2: expected PATTERN MODE, found 3 words (write a blank in a pattern as ?)"},
         {"\n\n/dev/sr0 fast\n",
-         "f.conf:3: MODE is high, silence or a speed from 1 to 255, not fast"},
-        {"a 0", "f.conf:1: MODE is high, silence or a speed from 1 to 255, not 0"},
-        {"a 256", "f.conf:1: MODE is high, silence or a speed from 1 to 255, not 256"},
-        {"a 24x", "f.conf:1: MODE is high, silence or a speed from 1 to 255, not 24x"},
+         "f.conf:3: MODE is high, silence, a speed from 1 to 255, Nx, NkB or max, not fast"},
+        {"a 0", "f.conf:1: MODE is high, silence, a speed from 1 to 255, Nx, NkB or max, not 0"},
+        {"a 256",
+         "f.conf:1: MODE is high, silence, a speed from 1 to 255, Nx, NkB or max, not 256"},
+        {"a 24X\nb 1411kB\n* MAX\n", "1:a:24x 2:b:1411 kB/s 3:*:max "},
+        {"a 0x", "f.conf:1: MODE is high, silence, a speed from 1 to 255, Nx, NkB or max, not 0x"},
+        {"a 256x",
+         "f.conf:1: MODE is high, silence, a speed from 1 to 255, Nx, NkB or max, not 256x"},
         {"a \x1b[2J", "f.conf:1: a control byte (0x1B) in the line: not a configuration"},
         // A byte-order mark is no part of the first pattern; a NUL cuts nothing short.
         {"\xEF\xBB\xBF/dev/sr0 silence\n", "1:/dev/sr0:silence "},
@@ -263,4 +276,55 @@ TEST(ToolConfig, ADriveIsNamedByItsPathItsTargetAndTheLinksToIt) {
     EXPECT_EQ(DriveNames(dir + "/missing", {{dir, {}}}),
               std::vector<std::string>{dir + "/missing"});
     std::filesystem::remove_all(dir);
+}
+
+// The multimedia replies are read only as far as they came and as far as their
+// own length fields say; the medium follows the profile ranges.
+TEST(ToolMmc, RepliesAreReadOnlyAsFarAsTheyCameAndSay) {
+    using namespace velotune::tool::mmc;
+    const std::uint8_t config[] = {0,    0,    0,    12,   0, 0, 0x00, 0x10,
+                                   0x01, 0x07, 0x05, 0x04, 0, 0, 0,    0};
+    EXPECT_FALSE(ParseConfiguration(config, 7).answered);
+    EXPECT_EQ(ParseConfiguration(config, sizeof config).profile, 0x10);
+    EXPECT_TRUE(ParseConfiguration(config, sizeof config).streaming);
+    EXPECT_FALSE(ParseConfiguration(config, 11).streaming) << "the feature cut short";
+    std::uint8_t noFeature[sizeof config];
+    std::memcpy(noFeature, config, sizeof config);
+    noFeature[3] = 4; // the data length holds the header only
+    EXPECT_FALSE(ParseConfiguration(noFeature, sizeof noFeature).streaming);
+    noFeature[3] = 12, noFeature[10] = 0x04; // listed, but not current
+    EXPECT_FALSE(ParseConfiguration(noFeature, sizeof noFeature).streaming);
+
+    const std::uint8_t perf[] = {0, 0, 0,    36,   0, 0, 0,    0,    0, 0, 0, 0, 0, 0, 0x05, 0x83,
+                                 0, 0, 0,    0,    0, 0, 0x0A, 0xC7, 0, 0, 0, 0, 0, 0, 0,    0,
+                                 0, 0, 0x2B, 0x48, 0, 0, 0,    0,    0, 0, 0, 0, 0, 0, 0,    0};
+    EXPECT_EQ(ParseCurrentSpeed(perf, 24), std::optional<std::uint32_t>(2759)) << "start or end";
+    EXPECT_EQ(ParseCurrentSpeed(perf, 23), std::nullopt) << "a descriptor cut short";
+    EXPECT_EQ(ParseCurrentSpeed(perf, 8), std::nullopt);
+    EXPECT_EQ(ParseOfferedSpeeds(perf, sizeof perf), (std::vector<std::uint32_t>{11080}))
+        << "Read Speed fields, without the zero ones";
+
+    std::uint8_t sense[8 + 8 + 16] = {0, 30, 0, 0, 0, 0, 0, 8}; // 8 bytes of block descriptor
+    sense[16] = 0x2A, sense[17] = 14, sense[24] = 0x22, sense[25] = 0x60; // max 8800
+    sense[30] = 0x0B, sense[31] = 0x00;                                   // current 2816
+    Capabilities caps = ParseCapabilities(sense, sizeof sense);
+    EXPECT_TRUE(caps.answered);
+    EXPECT_EQ(caps.maxKbs, std::optional<std::uint32_t>(8800));
+    EXPECT_EQ(caps.currentKbs, std::optional<std::uint32_t>(2816));
+    EXPECT_FALSE(ParseCapabilities(sense, sizeof sense - 1).answered);
+    sense[16] = 0x2B;
+    EXPECT_FALSE(ParseCapabilities(sense, sizeof sense).answered) << "another page";
+
+    const std::pair<std::uint16_t, Medium> media[] = {
+        {0x00, Medium::None},    {0x08, Medium::Cd}, {0x0A, Medium::Cd}, {0x0B, Medium::Unknown},
+        {0x10, Medium::Dvd},     {0x20, Medium::Cd}, {0x22, Medium::Cd}, {0x2B, Medium::Dvd},
+        {0x2C, Medium::Unknown}, {0x40, Medium::Bd}, {0x43, Medium::Bd}, {0x50, Medium::Unknown}};
+    for (const auto& [profile, medium] : media)
+        EXPECT_EQ(MediumOf(profile), medium) << profile;
+    EXPECT_EQ(KbsOfX(8, Medium::Cd), 1411u);
+    EXPECT_EQ(KbsOfX(8, Medium::None), 1411u);
+    EXPECT_EQ(KbsOfX(8, Medium::Dvd), 11080u);
+    EXPECT_EQ(KbsOfX(1, Medium::Bd), 4496u);
+    EXPECT_EQ(XOfKbs(1416, Medium::Cd), 8u) << "Linux's 177 kB/s to the x";
+    EXPECT_EQ(SpeedText(704, Medium::Unknown), "704 kB/s");
 }

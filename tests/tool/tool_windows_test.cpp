@@ -3,6 +3,7 @@
 // the opening of the drive or at the pass-through call.
 #include "drive/passthrough.h"
 #include "drive/transport.h"
+#include "tool/cdrom_windows.h"
 #include "tool/cli.h"
 #include "tool/transport_windows.h"
 
@@ -63,8 +64,12 @@ UCHAR g_scsiStatus = 0;
 UCHAR g_senseKey = 0;
 bool g_inquiryGood = false;
 DWORD g_callError = ERROR_SUCCESS;
-BOOL WINAPI StatusIoControl(HANDLE, DWORD, LPVOID in, DWORD, LPVOID, DWORD, LPDWORD returned,
+BOOL WINAPI StatusIoControl(HANDLE, DWORD code, LPVOID in, DWORD, LPVOID, DWORD, LPDWORD returned,
                             LPOVERLAPPED) {
+    if (code != IOCTL_SCSI_PASS_THROUGH_DIRECT) { // a cdrom driver without the request
+        SetLastError(ERROR_INVALID_FUNCTION);
+        return FALSE;
+    }
     ++g_ioctls;
     if (g_callError != ERROR_SUCCESS) {
         SetLastError(g_callError);
@@ -213,4 +218,171 @@ TEST_F(WindowsTool, HandlesAreClosed) {
         tool::Run({"status", "--device", "d"}, transport);
     }
     EXPECT_EQ(static_cast<int>(g_closed.size()), g_opens);
+}
+
+// Rights as Windows gives them and Wine does not: a standard user opens the
+// drive for reading only; the cdrom driver's requests need no more, while
+// pass-through (the vendor commands, MODE SENSE) is denied. An administrator
+// opens it for both, and pass-through stands in where the driver lacks a request.
+namespace {
+
+const HANDLE kReader = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(0x4D4));
+bool g_elevated = false;
+std::vector<DWORD> g_requests;            // every DeviceIoControl code, in order
+std::vector<std::uint8_t> g_speedRequest; // the last IOCTL_CDROM_SET_SPEED input
+ULONG g_readKbs = 22160;                  // what the simulated drive reads at
+
+HANDLE WINAPI RightsCreateFile(LPCSTR, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD,
+                               HANDLE) {
+    ++g_opens;
+    if ((access & GENERIC_WRITE) && !g_elevated) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    return access & GENERIC_WRITE ? kDrive : kReader;
+}
+
+void Put32(std::uint8_t* p, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<std::uint8_t>(v >> (24 - 8 * i));
+}
+
+BOOL WINAPI RightsIoControl(HANDLE handle, DWORD code, LPVOID in, DWORD inSize, LPVOID out,
+                            DWORD outSize, LPDWORD returned, LPOVERLAPPED) {
+    g_requests.push_back(code);
+    auto* o = static_cast<std::uint8_t*>(out);
+    *returned = 0;
+    if (code == IOCTL_SCSI_PASS_THROUGH_DIRECT) {
+        if (handle == kReader) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
+        auto* record = static_cast<PassThroughRecord*>(in);
+        if (record->sptd.Cdb[0] == 0x12) { // INQUIRY: an optical drive
+            auto* data = static_cast<std::uint8_t*>(record->sptd.DataBuffer);
+            std::memset(data, 0, record->sptd.DataTransferLength);
+            data[0] = 0x05;
+            record->sptd.ScsiStatus = 0;
+            record->sptd.SenseInfoLength = 0;
+            *returned = sizeof *record;
+            return TRUE;
+        }
+        // It refuses every other command: ILLEGAL REQUEST.
+        record->sptd.ScsiStatus = kScsiCheckCondition;
+        record->sptd.SenseInfoLength = 18;
+        std::memset(record->sense, 0, sizeof record->sense);
+        record->sense[0] = 0x70;
+        record->sense[2] = kSenseIllegalRequest;
+        record->sense[7] = 10;
+        record->sense[12] = 0x20;
+        *returned = sizeof *record;
+        return TRUE;
+    }
+    if (g_elevated) { // an older driver: none of its own requests
+        SetLastError(ERROR_INVALID_FUNCTION);
+        return FALSE;
+    }
+    if (code == tool::win::kIoctlCdromGetInquiryData) {
+        const char text[] = "OTHERCO DVD-ROM VT-D16      1.00";
+        std::memset(o, 0, 36);
+        o[0] = 0x05;
+        o[4] = 31;
+        std::memcpy(o + 8, text, 28);
+        *returned = 36;
+    } else if (code == IOCTL_CDROM_GET_CONFIGURATION) {
+        const auto* input = static_cast<const GET_CONFIGURATION_IOCTL_INPUT*>(in);
+        EXPECT_EQ(input->Feature, 0x0107);
+        EXPECT_EQ(input->RequestType, 2u);
+        const std::uint8_t reply[] = {0,    0,    0,    12,   0, 0, 0, 0x10,
+                                      0x01, 0x07, 0x05, 0x04, 0, 0, 0, 0};
+        std::memcpy(o, reply, sizeof reply);
+        *returned = sizeof reply;
+    } else if (code == IOCTL_CDROM_GET_DRIVE_GEOMETRY_EX) {
+        DISK_GEOMETRY_EX g = {};
+        g.Geometry.BytesPerSector = 2048;
+        g.DiskSize.QuadPart = 2048LL * 360000;
+        std::memcpy(o, &g, sizeof g);
+        *returned = sizeof g;
+    } else if (code == IOCTL_CDROM_SET_SPEED) {
+        g_speedRequest.assign(static_cast<std::uint8_t*>(in),
+                              static_cast<std::uint8_t*>(in) + inSize);
+        if (inSize == sizeof(tool::win::CDROM_SET_STREAMING))
+            g_readKbs = static_cast<const tool::win::CDROM_SET_STREAMING*>(in)->ReadSize;
+    } else if (code == tool::win::kIoctlCdromGetPerformance) {
+        const auto* request = static_cast<const tool::win::CDROM_PERFORMANCE_REQUEST*>(in);
+        EXPECT_TRUE(inSize == sizeof *request ||
+                    inSize == sizeof(tool::win::CDROM_WRITE_SPEED_REQUEST));
+        std::memset(o, 0, 24);
+        o[3] = 20; // one descriptor
+        if (request->RequestType == tool::win::CdromPerformanceRequest) {
+            Put32(o + 12, g_readKbs);
+            Put32(o + 20, g_readKbs);
+        } else {
+            Put32(o + 16, 11080);
+        }
+        *returned = 24;
+    } else {
+        SetLastError(ERROR_INVALID_FUNCTION);
+        return FALSE;
+    }
+    EXPECT_LE(*returned, outSize);
+    return TRUE;
+}
+
+} // namespace
+
+TEST_F(WindowsTool, ReadSpeedNeedsOnlyReadAccess) {
+    TransportSeam seam = RealTransportSeam();
+    seam.deviceIoControl = &RightsIoControl;
+    SetTransportSeam(seam);
+    DiscoverySeam rights = kSeam;
+    rights.createFile = &RightsCreateFile;
+    WindowsTransport transport(rights);
+    g_elevated = false;
+    g_requests.clear();
+    const Outcome set = tool::Run({"set", "8x", "d:"}, transport);
+    EXPECT_EQ(set.exitCode, kExitOk) << set.err;
+    EXPECT_EQ(set.out, "D:  8x\n");
+    EXPECT_EQ(g_requests,
+              (std::vector<DWORD>{tool::win::kIoctlCdromGetInquiryData,
+                                  IOCTL_CDROM_GET_CONFIGURATION, IOCTL_CDROM_GET_DRIVE_GEOMETRY_EX,
+                                  IOCTL_CDROM_SET_SPEED, tool::win::kIoctlCdromGetPerformance}))
+        << "no pass-through at all";
+    tool::win::CDROM_SET_STREAMING streaming = {};
+    ASSERT_EQ(g_speedRequest.size(), sizeof streaming);
+    std::memcpy(&streaming, g_speedRequest.data(), sizeof streaming);
+    EXPECT_EQ(streaming.RequestType, CdromSetStreaming);
+    EXPECT_EQ(streaming.ReadSize, 11080u);
+    EXPECT_EQ(streaming.ReadTime, 1000u);
+    EXPECT_EQ(streaming.WriteSize, 11080u);
+    EXPECT_EQ(streaming.StartLba, 0u);
+    EXPECT_EQ(streaming.EndLba, 359999u);
+    EXPECT_FALSE(streaming.RestoreDefaults);
+    EXPECT_TRUE(streaming.Persistent) << "kept across medium changes";
+
+    const Outcome max = tool::Run({"set", "max", "d:"}, transport);
+    std::memcpy(&streaming, g_speedRequest.data(), sizeof streaming);
+    EXPECT_TRUE(streaming.RestoreDefaults);
+    EXPECT_TRUE(streaming.Persistent);
+
+    // status: the vendor status read is denied (pass-through), the rest is the driver's.
+    g_requests.clear();
+    const Outcome status = tool::Run({"status", "d:"}, transport);
+    EXPECT_EQ(status.exitCode, kExitOk) << status.err;
+    EXPECT_NE(status.out.find("kind:    mmc\nmedium:  dvd\n"), std::string::npos) << status.out;
+    EXPECT_NE(status.out.find("note:    the maker's modes need administrator rights\n"),
+              std::string::npos)
+        << status.out;
+    EXPECT_EQ(std::count(g_requests.begin(), g_requests.end(), IOCTL_SCSI_PASS_THROUGH_DIRECT), 1)
+        << "the status read only";
+    EXPECT_EQ(tool::Run({"set", "high", "d:"}, transport).exitCode, kExitNotPermitted);
+
+    // Elevated, with a driver that has none of the requests: pass-through, and
+    // this drive refuses both speed commands.
+    g_elevated = true;
+    g_requests.clear();
+    const Outcome old = tool::Run({"set", "1411kB", "d:"}, transport);
+    EXPECT_EQ(old.exitCode, kExitNoDevice) << old.err;
+    EXPECT_NE(std::count(g_requests.begin(), g_requests.end(), IOCTL_SCSI_PASS_THROUGH_DIRECT), 0);
+    g_elevated = false;
 }

@@ -43,10 +43,13 @@ vt_sim_cdrom d tw
 vt_sim_cdrom e ts
 vt_sim_cdrom f tf
 vt_sim_cdrom g tx
+# H: to O: the drive kinds of other makers (tests/tool/mmc_table.sh)
+MMC_LETTERS="cd:H dvd:I dvdcd:J round:K refuse:L empty:M nocur:N changer:O"
+for pair in $MMC_LETTERS; do vt_sim_cdrom "$(tr A-Z a-z <<<"${pair#*:}")" "m_${pair%%:*}"; done
 vt_sim_apply
 remove_letters() {
     local l
-    for l in d e f g; do vt_sim_no_cdrom "$l"; done
+    for l in d e f g h i j k l m n o; do vt_sim_no_cdrom "$l"; done
     vt_sim_apply
 }
 trap remove_letters EXIT
@@ -87,7 +90,7 @@ expect "set on the other maker's drive: exit 2, no mode set" "2|$INQUIRY $STATUS
 vt status --device q
 expect "a letter without a drive: exit 2, said on stderr" "2|velotune: Q: no such device" "$RC|$ERR"
 vt list --all -j d f
-expect "list --all: the other maker's drive as kind other" "0|1" "$RC|$(grep -c '"device": "F:", "vendor": "OTHERCO".*"kind": "other", "mode": null, "speed": null, "speeds": \[\]' <<<"$OUT")"
+expect "list --all: the other maker's drive as kind mmc" "0|1" "$RC|$(grep -c '"device": "F:", "vendor": "OTHERCO".*"kind": "mmc", "mode": null, "speed": null, "speeds": \[\], "medium": "unknown"' <<<"$OUT")"
 vt set HIGH -v d
 expect "-v under Wine: the four commands on stderr, with their bytes" "0|4|2" \
     "$RC|$(grep -c '^velotune: D: cdb ' <<<"$ERR")|$(grep -c 'cdb FF 07 B1 00 00 00 00 00 00 00 FF AA: SCSI status 0x00, 6 of 255 bytes' <<<"$ERR")"
@@ -116,5 +119,26 @@ expect "... and -v shows both tries" "2" "$(grep -c '^velotune: G: cdb 12 00 00 
 vt_sim_drive tx kind=twomode mode=high inquiry_len=10 >/dev/null
 vt status --json --device g
 expect "a 10-byte INQUIRY: the two letters that came" '0|"model": "TR"' "$RC|$(grep -o '"model": [^,]*' <<<"$OUT")"
+
+# --- the drive kinds of other makers, through pass-through ---------------------------
+# mmc NAME KEYS "ARGS" WANT, as in tool_native.sh: the drive on its letter.
+mmc() {
+    local name=m_$1 keys=$2 args=$3 want=$4 letter="" pair
+    for pair in $MMC_LETTERS; do [ "${pair%%:*}" = "$1" ] && letter=${pair#*:}:; done
+    if [ "${keys:0:1}" = + ]; then
+        # shellcheck disable=SC2086 # the keys are words
+        vt_sim_set "$name" ${keys:1}
+    elif [ "$keys" != - ]; then
+        # shellcheck disable=SC2086
+        vt_sim_drive "$name" $keys >/dev/null
+    fi
+    vt_sim_log_clear "$name"
+    read -ra words <<<"$args"
+    vt "${words[@]}" "$letter"
+    want=${want//@@/$letter}
+    expect "mmc $1: $args" "${want//@/$letter}" "$RC|$(cdbs "$name")|$OUT|$ERR"
+}
+mmc_data() { vt_sim_log "m_$1" | grep -o 'data=[0-9a-f]*' | cut -d= -f2; }
+source "$SRC/tests/tool/mmc_table.sh"
 
 vt_end
