@@ -88,8 +88,10 @@ BrandingText "${PRODUCT_NAME} ${VERSION}"
 !if ${NSIS_PACKEDVERSION} < 0x03008000
 !error "Signing the uninstaller needs makensis 3.08 or later (!uninstfinalize)"
 !endif
-!uninstfinalize '"${SIGN_COMMAND}" "%1"'
-!finalize '"${SIGN_COMMAND}" "%1"'
+; "= 0": a sign command that fails stops makensis, which would otherwise go on
+; and write the setup unsigned.
+!uninstfinalize '"${SIGN_COMMAND}" "%1"' = 0
+!finalize '"${SIGN_COMMAND}" "%1"' = 0
 !endif
 
 VIProductVersion "${VERSION}"
