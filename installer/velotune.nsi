@@ -342,32 +342,36 @@ Function SecureInstallFolder
     StrCpy $3 ""
     StrCpy $4 "$INSTDIR"
     ${Do}
-        System::Call 'kernel32::GetFileAttributesW(w r4) i .r0 ?e'
-        Pop $1
-        ${If} $0 = -1
-            StrCpy $VtSecureError "error $1: $4"
-            ${ExitDo}
+        System::Call 'kernel32::GetFileAttributesW(w r4) i .r2 ?e'
+        Pop $0
+        ${If} $2 <> -1
+            IntOp $2 $2 & ${FILE_ATTRIBUTE_REPARSE_POINT}
+            ${If} $2 <> 0
+                StrCpy $VtSecureError "a link: $4"
+                ${ExitDo}
+            ${EndIf}
+            StrCpy $0 $4
+            ${If} $3 == ""
+                StrCpy $1 "${SDDL_FOLDER}"
+                StrCpy $2 ${PROTECTED_DACL}
+            ${Else}
+                StrCpy $1 "${SDDL_ENTRY}"
+                StrCpy $2 ${UNPROTECTED_DACL}
+            ${EndIf}
+            Call SetPathSecurity
         ${EndIf}
-        IntOp $0 $0 & ${FILE_ATTRIBUTE_REPARSE_POINT}
-        ${If} $0 <> 0
-            StrCpy $VtSecureError "a link: $4"
-            ${ExitDo}
+        ; An entry that went away meanwhile needs nothing (ERROR_FILE_NOT_FOUND).
+        ${If} $0 = 2
+        ${AndIf} $3 != ""
+            StrCpy $0 0
         ${EndIf}
-        StrCpy $0 $4
-        ${If} $3 == ""
-            StrCpy $1 "${SDDL_FOLDER}"
-            StrCpy $2 ${PROTECTED_DACL}
-        ${Else}
-            StrCpy $1 "${SDDL_ENTRY}"
-            StrCpy $2 ${UNPROTECTED_DACL}
-        ${EndIf}
-        Call SetPathSecurity
         ${If} $0 <> 0
             StrCpy $VtSecureError "error $0: $4"
             ${ExitDo}
         ${EndIf}
-        ; next: the folder's entries, one level (Windows passes the folder's
-        ; ACEs on into a subfolder's own entries)
+        ; next: the folder's own entries, one level: the programs load
+        ; nothing from a subfolder, whose entries inherit the folder's ACEs
+        ; but keep their owner and ACEs of their own
         ${If} $3 == ""
             FindFirst $3 $4 "$INSTDIR\*"
         ${Else}
