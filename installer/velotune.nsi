@@ -58,6 +58,7 @@ Target amd64-unicode
 !define PROTECTED_DACL 0x80000004   ; DACL_SECURITY_INFORMATION, protected
 !define UNPROTECTED_DACL 0x20000004 ; DACL_SECURITY_INFORMATION, inheriting
 !define FILE_ATTRIBUTE_REPARSE_POINT 0x400
+!define FILE_PERSISTENT_ACLS 0x8
 
 ; Bounds of the waits for a program to end, in milliseconds.
 !define SEND_TIMEOUT 5000
@@ -341,7 +342,22 @@ Function SecureInstallFolder
     Call EnableSecurityPrivileges
     StrCpy $3 ""
     StrCpy $4 "$INSTDIR"
-    ${Do}
+    ; A volume that keeps no permissions (FAT, exFAT) lets every user write.
+    System::Call 'kernel32::GetVolumePathNameW(w "$INSTDIR", w .r1, i ${NSIS_MAX_STRLEN}) i .r0'
+    ${If} $0 <> 0
+        System::Call 'kernel32::GetVolumeInformationW(w r1, p 0, i 0, p 0, p 0, *i .r2, p 0, i 0) i .r0'
+    ${EndIf}
+    ${If} $0 = 0
+        StrCpy $VtSecureError "no volume information: $INSTDIR"
+        StrCpy $4 ""
+    ${Else}
+        IntOp $2 $2 & ${FILE_PERSISTENT_ACLS}
+        ${If} $2 = 0
+            StrCpy $VtSecureError "a volume without permissions: $1"
+            StrCpy $4 ""
+        ${EndIf}
+    ${EndIf}
+    ${DoWhile} $4 != ""
         System::Call 'kernel32::GetFileAttributesW(w r4) i .r2 ?e'
         Pop $0
         ${If} $2 <> -1
