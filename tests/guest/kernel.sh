@@ -48,6 +48,8 @@ root,rawio       | -       | -    | list                                | 2    |
 root             | -       | -    | list --all                          | 0    | /dev/sr0;/dev/sr3;QEMU                  | 12 ff | -
 user             | -       | -    | list --all --json                   | 4    | not permitted                           | 12    | ff
 root             | -       | -    | apply --config /payload/vt.conf     | 0    | left alone                              | 12 ff | -
+root             | $cds    | sr   | apply --config /payload/none.conf --device @ | 0 | left alone                         | -     | ff
+root,user        | -       | -    | apply --config /payload/none.conf   | 0    | left alone                              | -     | ff
 root,user,rawio  | disk    | sg   | status --device @                   | 2    | not an optical drive                    | 12    | ff
 root             | disk    | sd   | list --all --device @               | 2    | not an optical drive                    | 12    | ff
 "
@@ -62,8 +64,10 @@ genisoimage -quiet -V VTDISC -o "$w/disc.iso" "$w/disc" || vt_fail "the disc ima
 truncate -s 16M "$w/disk.img"
 cp "$native/guest/velotune" "$native/guest/vt_become" "$w/payload/" || vt_fail "the static tool is built"
 cp "$vt_rig/kernel_guest.sh" "$w/payload/guest.sh"
+# a line for every drive, and a line for none of them
 echo "* high" >"$w/payload/vt.conf"
-chmod 644 "$w/payload/vt.conf"
+echo "/dev/nothing high" >"$w/payload/none.conf"
+chmod 644 "$w/payload/vt.conf" "$w/payload/none.conf"
 vt_payload "$w/payload" "$w/payload.cpio.gz"
 cat "$initrd" "$w/payload.cpio.gz" >"$w/initrd"
 
@@ -94,7 +98,7 @@ ready_line=$(($(vt_trace_lines) + 1))
 got() {
     local op seen
     seen=$(vt_commands "$3" | awk -v d="$1" '$1 == d {print $2}' | sort -u)
-    for op in $2; do grep -qx "$op" <<<"$seen" || return 1; done
+    for op in $2; do [ "$op" = - ] || grep -qx "$op" <<<"$seen" || return 1; done
 }
 # verdict N DRIVES EXIT WORDS MUST MUSTNOT FROM: the checks of one case
 verdict() {
@@ -115,11 +119,10 @@ verdict() {
     done
 }
 
-trim() { sed 's/^ *//; s/ *$//' <<<"$1"; }
 n=0
 passed=0
 while IFS='|' read -r who ds kind command rc words must mustnot; do
-    who=$(trim "$who") ds=$(trim "$ds") kind=$(trim "$kind") command=$(trim "$command")
+    who=$(vt_trim "$who") ds=$(vt_trim "$ds") kind=$(vt_trim "$kind") command=$(vt_trim "$command")
     { [ -z "$who" ] || [ "${who:0:1}" = "#" ]; } && continue
     for user in ${who//,/ }; do
         for d in ${ds//,/ }; do
@@ -133,8 +136,8 @@ while IFS='|' read -r who ds kind command rc words must mustnot; do
             from=$(($(vt_trace_lines) + 1))
             vt_send "$n $user $args"
             vt_wait "^VT-END $n " 60 >/dev/null || vt_fail "case $n ($user: velotune $args) ends"
-            why=$(verdict "$n" "$checked" "$(trim "$rc")" "$(trim "$words")" "$(trim "$must")" \
-                "$(trim "$mustnot")" "$from")
+            why=$(verdict "$n" "$checked" "$(vt_trim "$rc")" "$(vt_trim "$words")" "$(vt_trim "$must")" \
+                "$(vt_trim "$mustnot")" "$from")
             check "$n. $user: velotune $args${why:+ -- $why}" eq "$why" "" && passed=$((passed + 1))
         done
     done

@@ -15,14 +15,26 @@ vt_guest_pid=""
 # vt_log TEXT: a line of the rig's own, with the seconds since it started.
 vt_log() { echo "[guest rig +${SECONDS}s] $*" >&2; }
 
+# vt_trim TEXT: TEXT without the blanks around it (table cells)
+vt_trim() {
+    local text
+    read -r text <<<"$1"
+    echo "$text"
+}
+
 # vt_key FILES...: a short hash of the rig's files and the kernel's version.
 vt_key() { cat "$@" | { cat; echo "$vt_kver"; } | sha256sum | cut -c1-12; }
+
+vt_kernel_version() {
+    apt-cache depends linux-image-amd64 2>/dev/null |
+        sed -n 's/^ *Depends: linux-image-\([0-9].*-amd64\)$/\1/p' | head -n 1
+}
 
 # vt_kernel: the kernel that linux-image-amd64 depends on, unpacked (not
 # installed) into the cache with its modules.dep; sets vt_kver and vt_kdir.
 vt_kernel() {
-    vt_kver=$(apt-cache depends linux-image-amd64 2>/dev/null |
-        sed -n 's/^ *Depends: linux-image-\([0-9].*-amd64\)$/\1/p' | head -n 1)
+    vt_kver=$(vt_kernel_version)
+    [ -n "$vt_kver" ] || { apt-get update -qq && vt_kver=$(vt_kernel_version); }
     [ -n "$vt_kver" ] || { vt_log "linux-image-amd64 names no kernel (apt-get update?)"; return 1; }
     vt_kdir=$VT_CACHE/kernel-$vt_kver
     [ -f "$vt_kdir/ready" ] && return 0
@@ -57,9 +69,23 @@ vt_initramfs() {
             grep -q "^$dep:" "$tree/lib/modules/$vt_kver/modules.dep" || echo "$dep:" \
                 >>"$tree/lib/modules/$vt_kver/modules.dep"
         done
-        (cd "$tree" && find . | busybox cpio -o -H newc -R 0:0 2>/dev/null | gzip -1) >"$out.tmp" &&
-            mv "$out.tmp" "$out"
+        rm -f "$VT_CACHE"/initramfs-*.cpio.gz # those of earlier rig files
+        (cd "$tree" && set -o pipefail && find . | busybox cpio -o -H newc -R 0:0 2>/dev/null |
+            gzip -1) >"$out.tmp" && mv "$out.tmp" "$out"
         rm -rf "$tree"
+    fi
+    echo "$out"
+}
+
+# vt_rootfs: the system stage's root file system (rootfs.sh), in the cache;
+# echoes its path.
+vt_rootfs() {
+    local out
+    out=$VT_CACHE/rootfs-$(vt_key "$vt_rig/rootfs.sh").ext4
+    if [ ! -f "$out" ]; then
+        vt_log "making the root file system (debootstrap, a few minutes)"
+        rm -f "$VT_CACHE"/rootfs-*.ext4
+        "$vt_rig/rootfs.sh" "$out" || { vt_log "rootfs.sh failed: see $out.log"; return 1; }
     fi
     echo "$out"
 }
@@ -69,7 +95,8 @@ vt_initramfs() {
 vt_payload() {
     local tmp
     tmp=$(mktemp -d) && cp -a "$1" "$tmp/payload" && chmod 755 "$tmp/payload" &&
-        (cd "$tmp" && find payload | busybox cpio -o -H newc -R 0:0 2>/dev/null | gzip -1) >"$2"
+        (cd "$tmp" && set -o pipefail && find payload | busybox cpio -o -H newc -R 0:0 2>/dev/null |
+            gzip -1) >"$2"
     rm -rf "$tmp"
 }
 
