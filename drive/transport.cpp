@@ -9,6 +9,7 @@
 #include "drive/drivecommands.h"
 #include "drive/passthrough.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <new>
@@ -148,6 +149,8 @@ int PassThroughExecuteOnce(HANDLE handle, const std::uint8_t* cdb, std::uint8_t 
                              ? sptd.SenseInfoLength
                              : kPassThroughSenseInfoLength;
     report.hasSense = ParseSense(record.sense, report.senseLength, report.sense);
+    std::memcpy(report.senseData, record.sense,
+                std::min<std::size_t>(report.senseLength, sizeof report.senseData));
     if (sptd.ScsiStatus == kScsiGood) {
         // The length less what the drive left untransferred.
         report.transferred =
@@ -264,6 +267,14 @@ int PassThroughCommand(HANDLE handle, const std::uint8_t* cdb, std::uint8_t cdbL
     }
     if (result == kResultError) FoldSense(report.sense, data);
     return result;
+}
+
+int PassThroughCommandOnce(HANDLE handle, const std::uint8_t* cdb, std::uint8_t cdbLength,
+                           std::uint8_t* data, std::uint32_t dataLength, std::uint8_t direction,
+                           PassThroughReport& report) {
+    report = PassThroughReport{};
+    if (cdbLength == 0 || cdbLength > kMaxCdbLength) return -1;
+    return PassThroughExecuteOnce(handle, cdb, cdbLength, data, dataLength, direction, report);
 }
 
 int PassThroughExecute(HANDLE handle, const std::uint8_t* cdb, std::uint8_t cdbLength,

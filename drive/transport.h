@@ -83,12 +83,17 @@ std::uint8_t AspiExecute(std::uint8_t hostAdapterId, std::uint8_t targetId, cons
 // What a pass-through command came back with, besides its result: the drive's
 // SCSI status tells BUSY and TASK SET FULL apart from CHECK CONDITION.
 struct PassThroughReport {
-    std::uint32_t transferred = 0; // data bytes the drive moved (result 1)
-    std::uint8_t scsiStatus = 0;   // SCSI status of the last try
-    std::uint8_t senseLength = 0;  // sense bytes the drive returned with it
-    bool hasSense = false;         // whether they hold a sense key ...
-    SenseCode sense;               // ... and these codes, of either format
+    std::uint32_t transferred = 0;   // data bytes the drive moved (result 1)
+    std::uint8_t scsiStatus = 0;     // SCSI status of the last try
+    std::uint8_t senseLength = 0;    // sense bytes the drive returned with it
+    bool hasSense = false;           // whether they hold a sense key ...
+    SenseCode sense;                 // ... and these codes, of either format
+    std::uint8_t senseData[32] = {}; // the sense bytes themselves (senseLength of them)
 };
+// One try of PassThroughCommand, without its repeats.
+int PassThroughCommandOnce(HANDLE handle, const std::uint8_t* cdb, std::uint8_t cdbLength,
+                           std::uint8_t* data, std::uint32_t dataLength, std::uint8_t direction,
+                           PassThroughReport& report);
 // PassThroughExecute with the whole report; result 1, 4 or -1 (the call
 // failed: GetLastError tells why, and the report is empty).
 int PassThroughCommand(HANDLE handle, const std::uint8_t* cdb, std::uint8_t cdbLength,

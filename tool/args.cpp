@@ -44,7 +44,8 @@ struct Flag {
 const Flag kFlags[] = {{"--json", 'j', &Options::json},
                        {"--verbose", 'v', &Options::verbose},
                        {"--quiet", 'q', &Options::quiet},
-                       {"--all", '\0', &Options::all}};
+                       {"--all", '\0', &Options::all},
+                       {"--check", '\0', &Options::check}};
 
 class Parser {
 public:
@@ -183,6 +184,8 @@ private:
             problem = "--config needs a file";
         else if (o.all && o.command != Command::List)
             problem = "--all is for list";
+        else if (o.check && o.command != Command::Apply)
+            problem = "--check is for apply";
         else if (o.quiet && o.verbose)
             problem = "--quiet and --verbose exclude each other";
         if (!problem.empty()) {
@@ -198,6 +201,29 @@ private:
     bool haveCommand_ = false, haveValue_ = false, config_ = false;
     Parsed parsed_;
 };
+
+// Whether a flag stands before "--", wherever it is and whatever else is wrong
+// with the arguments: a script that asked for JSON gets its error in JSON.
+bool Flagged(const std::vector<std::string>& args, const char* name, char letter) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--") break;
+        if (a == name) return true;
+        if (a == "--device" || a == "--config") {
+            ++i; // its value
+            continue;
+        }
+        if (a.size() < 2 || a[0] != '-' || a[1] == '-' || (a[1] >= '0' && a[1] <= '9')) continue;
+        for (std::size_t k = 1; k < a.size(); ++k) {
+            if (a[k] == letter) return true;
+            if (a[k] == 'd') { // the rest of the word, or the next argument, is a device
+                if (k + 1 == a.size()) ++i;
+                break;
+            }
+        }
+    }
+    return false;
+}
 
 } // namespace
 
@@ -215,7 +241,12 @@ bool ParseSetting(const std::string& word, Setting& setting, unsigned& speed) {
 }
 
 Parsed ParseArgs(const std::vector<std::string>& args) {
-    return Parser(args).Parse();
+    Parsed parsed = Parser(args).Parse();
+    if (!parsed.ok) {
+        parsed.options.json = Flagged(args, "--json", 'j');
+        parsed.options.quiet = Flagged(args, "--quiet", 'q');
+    }
+    return parsed;
 }
 
 std::string HelpText() {
@@ -225,8 +256,8 @@ std::string HelpText() {
            "speeds\n"
            "  velotune set (high | silence | SPEED) [-j] [-v|-q] [DEV]   switch one drive\n"
 #ifndef _WIN32
-           "  velotune apply [-j] [-v|-q] [--config FILE] [DEV...]   the modes of\n"
-           "                  /etc/velotune.conf (or FILE) given to the drives they name\n"
+           "  velotune apply [-j] [-v|-q] [--config FILE] [--check] [DEV...]   the modes\n"
+           "                  of /etc/velotune.conf (or FILE) given to the drives it names\n"
 #endif
            "  velotune -h | --help | -V | --version\n"
            "Options:\n"
@@ -237,6 +268,7 @@ std::string HelpText() {
            "      --all         list: other makers' optical drives too (kind \"other\")\n"
 #ifndef _WIN32
            "      --config FILE apply: the configuration to follow\n"
+           "      --check       apply: only check it and show the drives each line names\n"
 #endif
            "  -h, --help        this text;  -V, --version  the version\n"
            "  --                the end of the options\n"

@@ -19,11 +19,12 @@ struct Options {
     Setting setting = Setting::High;
     unsigned speed = 0; // Setting::Speed; above 255 when the number fits no drive
     std::string config; // apply: the configuration named with --config ("" for the default)
+    bool check = false; // apply: only read the configuration and say what each line names
 };
 
 struct Parsed {
     bool ok = false;
-    Options options;
+    Options options;   // when !ok: json and quiet still as the arguments ask
     std::string error; // when !ok: one line for stderr
 };
 

@@ -10,9 +10,6 @@
 #include "tool/config.h"
 #include "tool/drivenames_linux.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
 #endif
 
 #include <algorithm>
@@ -21,9 +18,6 @@ namespace velotune::tool {
 namespace {
 
 constexpr char kProgram[] = "velotune";
-#ifndef _WIN32
-constexpr std::size_t kMaxConfigBytes = 64 * 1024;
-#endif
 
 // "E: ..." for a drive letter, "/dev/sr0: ..." for a path.
 std::string About(const std::string& device) {
@@ -69,11 +63,16 @@ public:
             Apply();
             break;
         }
-        // status and set answer a script in JSON whatever happened.
+        // A script that asked for JSON gets JSON whatever happened: the error
+        // document for a run that ended before any device (usage, configuration)
+        // and for status and set; an array from list and apply.
         const bool oneDrive =
             options_.command == Command::Status || options_.command == Command::Set;
-        if (options_.json && oneDrive && out_.exitCode != kExitOk)
+        const bool array = options_.command == Command::List || options_.command == Command::Apply;
+        if (options_.json && out_.exitCode != kExitOk && (oneDrive || !examined_))
             out_.out = ErrorJson(failedDevice_, out_.exitCode, failure_) + "\n";
+        else if (options_.json && array && out_.out.empty())
+            out_.out = "[]\n";
         if (options_.quiet) {
             out_.out.clear();
             out_.err.clear();
@@ -132,6 +131,7 @@ private:
     // maker's drives quietly, and tells only of those that failed. `foreign`
     // receives the number of other makers' optical drives left out.
     std::vector<Probe> Find(Session& session, int& foreign) {
+        examined_ = true;
         const bool named = !options_.devices.empty();
         const std::vector<std::string> devices = Devices();
         std::vector<Probe> drives;
@@ -174,6 +174,7 @@ private:
     // The one drive status and set act on: the named one, or the only one a
     // search finds. It stays open in `session`.
     bool OneDrive(Session& session, Probe& drive) {
+        examined_ = true;
         if (!options_.devices.empty()) {
             const std::string& given = options_.devices[0];
             drive = Examine(session, given, transport_.DeviceName(given));
@@ -252,7 +253,7 @@ private:
     }
 
     void Set() {
-        Session session(transport_, Trace());
+        Session session(transport_, Trace(), true);
         Probe drive;
         // The probe's status read comes first: a mode set goes only to a drive
         // that answers it.
@@ -317,90 +318,138 @@ private:
         out_.err += Line(About(device) + "left alone: " + why);
     }
 
-    // The configuration's text; false when it cannot be read (told about).
-    // Without its file, the default configuration is empty.
-    bool ReadConfig(const std::string& file, std::string& text) {
-        errno = 0;
-        std::ifstream in(file, std::ios::binary);
-        if (!in) {
-            if (options_.config.empty() && errno == ENOENT) return true;
-            Fail(file, kExitUsage,
-                 "cannot read the configuration" +
-                     (errno ? std::string(": ") + std::strerror(errno) : std::string()));
-            return false;
-        }
-        // A configuration is a few lines; a file without end (/dev/zero) is none.
-        text.assign(kMaxConfigBytes + 1, '\0');
-        in.read(text.data(), static_cast<std::streamsize>(text.size()));
-        if (in.bad()) {
-            Fail(file, kExitUsage, "cannot read the configuration");
-            return false;
-        }
-        text.resize(static_cast<std::size_t>(in.gcount()));
-        if (text.size() > kMaxConfigBytes) {
-            Fail(file, kExitUsage, "not a configuration: larger than 64 KiB");
-            return false;
-        }
-        return true;
+    static std::string ModeWord(const ConfigRule& rule) {
+        return rule.setting == Setting::High      ? "high"
+               : rule.setting == Setting::Silence ? "silence"
+                                                  : std::to_string(rule.speed);
     }
 
-    // apply: each drive found or named gets the mode of the configuration's
-    // first line that matches it, by the same steps as set. Nothing is sent
-    // while the configuration has no active line.
+    // apply: each drive found or named gets the mode of the first line that
+    // names it, by the same steps as set. The lines are matched before any
+    // vendor command: on the drive's path and links before anything is sent,
+    // on its model after INQUIRY. A drive that no line names gets INQUIRY at
+    // most. Nothing is sent while the configuration has no active line.
     void Apply() {
         const std::string file = options_.config.empty() ? kDefaultConfig : options_.config;
-        std::string text;
-        if (!ReadConfig(file, text)) return;
+        std::string text, error;
+        if (!ReadConfigFile(file, !options_.config.empty(), text, error)) {
+            Fail(kExitUsage, error);
+            return;
+        }
         const Config config = ParseConfig(text, file);
         if (!config.ok) {
             Fail(kExitUsage, config.error);
             return;
         }
-        if (config.rules.empty()) return;
+        for (const std::string& warning : config.warnings)
+            out_.err += Line(warning);
+        examined_ = true;
+        if (config.rules.empty()) {
+            if (options_.check) out_.err += Line(Printable(file) + ": no active line");
+            return;
+        }
 
-        Session session(transport_, Trace());
+        Session session(transport_, Trace(), !options_.check);
         const bool named = !options_.devices.empty();
         const std::vector<std::string> devices = Devices();
+        if (devices.empty()) Fail(kExitNoDevice, "no drive found");
+        std::vector<std::vector<std::string>> namedBy(config.rules.size());
         std::vector<DriveReport> applied;
-        bool any = false;
         for (std::size_t i = 0; i < devices.size(); ++i) {
             const std::string& given = named ? options_.devices[i] : devices[i];
-            const Probe drive = Examine(session, given, devices[i]);
-            if (drive.failure.code == kExitNoDevice && drive.answered) {
-                // A disk, or another maker's optical drive.
-                LeftAlone(drive.device, drive.failure.why);
-                continue;
-            }
-            if (drive.failure.code != kExitOk) {
-                // A search passes over what is not there.
-                if (named || drive.failure.code != kExitNoDevice) Fail(drive.device, drive.failure);
-                continue;
-            }
-            any = true;
-            std::vector<std::string> names = DriveNames(given);
-            if (drive.report.model) names.push_back(*drive.report.model);
-            const ConfigRule* rule = MatchConfig(config.rules, names);
-            if (!rule) {
-                LeftAlone(drive.device, "no line of " + Printable(file) + " matches it");
-                continue;
-            }
-            std::string refusal;
-            if (!Accepts(drive.report, rule->setting, rule->speed, refusal)) {
-                LeftAlone(drive.device, Printable(file) + " line " + std::to_string(rule->line) +
-                                            " asks for " + Requested(rule->setting, rule->speed) +
-                                            ", but " + refusal);
-                continue;
-            }
-            DriveReport after;
-            if (Switch(session, drive, rule->setting, rule->speed, after)) applied.push_back(after);
+            std::vector<const ConfigRule*> lines;
+            Probe drive;
+            if (!Named(session, config, given, devices[i], drive, lines)) continue;
+            for (const ConfigRule* rule : lines)
+                namedBy[static_cast<std::size_t>(rule - config.rules.data())].push_back(
+                    drive.device);
+            if (!options_.check) ApplyLine(session, file, *lines.front(), drive, applied);
         }
-        if (options_.json) {
+        if (options_.check)
+            CheckReport(config, file, namedBy);
+        else if (options_.json)
             out_.out = JsonArray(applied);
-        } else {
+        else
             for (const DriveReport& drive : applied)
                 out_.out += Printable(drive.device) + "  " + SettingText(drive) + "\n";
+    }
+
+    // The lines that name one device, the first the one that applies: its
+    // names are read before anything is sent, its model after INQUIRY. False
+    // when none does, or the device is no optical drive (told about).
+    bool Named(Session& session, const Config& config, const std::string& given,
+               const std::string& device, Probe& drive, std::vector<const ConfigRule*>& lines) {
+        const std::string file =
+            Printable(options_.config.empty() ? kDefaultConfig : options_.config);
+        if (device.empty()) { // a name that names no device here
+            Fail(given, kExitNoDevice, "no such device");
+            return false;
         }
-        if (!named && !any && out_.exitCode == kExitOk) out_.err += Line("no drive found");
+        std::vector<std::string> names = DriveNames(given);
+        drive = session.Identify(device);
+        if (drive.failure.code != kExitOk) {
+            if (drive.answered)
+                LeftAlone(drive.device, drive.failure.why); // a disk, a scanner
+            else if (!options_.devices.empty() || drive.failure.code != kExitNoDevice)
+                Fail(drive.device, drive.failure);
+            return false;
+        }
+        if (drive.report.model) names.push_back(*drive.report.model);
+        lines = MatchConfig(config.rules, names);
+        if (lines.empty()) {
+            LeftAlone(drive.device, "no line of " + file + " matches it");
+            return false;
+        }
+        for (std::size_t k = 1; k < lines.size(); ++k)
+            out_.err += Line(file + ":" + std::to_string(lines[k]->line) +
+                             ": warning: " + Printable(drive.device) + " is named by line " +
+                             std::to_string(lines.front()->line) + " already, which applies");
+        return true;
+    }
+
+    // One line given to one drive: the status read (under the lock), then the
+    // line's action by the steps of set.
+    void ApplyLine(Session& session, const std::string& file, const ConfigRule& rule, Probe& drive,
+                   std::vector<DriveReport>& applied) {
+        session.ReadStatus(drive);
+        if (drive.failure.code != kExitOk) {
+            if (drive.foreign)
+                LeftAlone(drive.device, drive.failure.why);
+            else
+                Fail(drive.device, drive.failure);
+            return;
+        }
+        std::string refusal;
+        if (!Accepts(drive.report, rule.setting, rule.speed, refusal)) {
+            LeftAlone(drive.device, Printable(file) + " line " + std::to_string(rule.line) +
+                                        " asks for " + Requested(rule.setting, rule.speed) +
+                                        ", but " + refusal);
+            return;
+        }
+        DriveReport after;
+        if (Switch(session, drive, rule.setting, rule.speed, after)) applied.push_back(after);
+    }
+
+    // apply --check: each line and the drives it names.
+    void CheckReport(const Config& config, const std::string& file,
+                     const std::vector<std::vector<std::string>>& namedBy) {
+        std::string json = "[", text;
+        for (std::size_t i = 0; i < config.rules.size(); ++i) {
+            const ConfigRule& rule = config.rules[i];
+            std::string devices, shown;
+            for (const std::string& device : namedBy[i]) {
+                devices += (devices.empty() ? "" : ", ") + JsonString(device);
+                shown += (shown.empty() ? "" : ", ") + Printable(device);
+            }
+            json += std::string(i ? ", " : "") + "{\"file\": " + JsonString(file) +
+                    ", \"line\": " + std::to_string(rule.line) +
+                    ", \"pattern\": " + JsonString(rule.pattern) + ", \"mode\": \"" +
+                    ModeWord(rule) + "\", \"devices\": [" + devices + "]}";
+            text += Printable(file) + ":" + std::to_string(rule.line) + ": " +
+                    Printable(rule.pattern) + " " + ModeWord(rule) + ": " +
+                    (shown.empty() ? "names no drive" : "names " + shown) + "\n";
+        }
+        out_.out = options_.json ? json + "]\n" : text;
     }
 #endif
 
@@ -409,6 +458,7 @@ private:
     Outcome out_;
     std::optional<std::string> failedDevice_; // the failure a JSON error names
     std::string failure_;
+    bool examined_ = false; // the run got as far as its devices
 };
 
 } // namespace
@@ -418,7 +468,10 @@ Outcome Run(const std::vector<std::string>& args, Transport& transport) {
     if (!parsed.ok) {
         Outcome outcome;
         outcome.exitCode = kExitUsage;
+        // The options were not taken: the error is told even with -q.
         outcome.err = Line(Printable(parsed.error));
+        if (parsed.options.json && !parsed.options.quiet)
+            outcome.out = ErrorJson(std::nullopt, kExitUsage, parsed.error) + "\n";
         return outcome;
     }
     return Runner(parsed.options, transport).Run();

@@ -21,19 +21,29 @@ struct ConfigRule {
 
 struct Config {
     bool ok = false;
-    std::vector<ConfigRule> rules; // in file order; none when no line is active
-    std::string error;             // when !ok: "FILE:LINE: what is wrong"
+    std::vector<ConfigRule> rules;     // in file order; none when no line is active
+    std::string error;                 // when !ok: "FILE:LINE: what is wrong"
+    std::vector<std::string> warnings; // "FILE:LINE: what looks wrong", the file still used
 };
 
-// Parses the text of the file `fileName` (named in errors only). A "#" starts a
-// comment; empty lines are skipped; MODE is high, silence or a speed, in any
-// case.
+// Parses the text of the file `fileName` (named in messages only). A byte-order
+// mark at the start is skipped; a "#" starts a comment; empty lines are skipped;
+// MODE is high, silence or a speed, in any case. A NUL or another control byte
+// (tab and the CR of CRLF aside) is an error; a "[" that is never closed, which
+// fnmatch takes as itself, is a warning.
 Config ParseConfig(const std::string& text, const std::string& fileName);
 
-// The first rule whose pattern matches one of `names`, the names a drive goes
-// by: its path as given, the path with links resolved, the links that name the
-// same drive, its model text. nullptr when none matches.
-const ConfigRule* MatchConfig(const std::vector<ConfigRule>& rules,
-                              const std::vector<std::string>& names);
+// Reads the configuration `file` as a program running as root must: opened
+// without blocking (a FIFO cannot hold the run), and trusted only when it is a
+// regular file, owned by root or by the user running the tool, and writable by
+// neither group nor others. `required`: a missing file is an error, not an empty
+// configuration. False with `error` ("FILE: why") when it is not used.
+bool ReadConfigFile(const std::string& file, bool required, std::string& text, std::string& error);
+
+// The rules whose pattern matches one of `names`, the names a drive goes by: its
+// path as given, the path with links resolved, the links that name the same
+// drive, its model text. In file order: the first is the one that applies.
+std::vector<const ConfigRule*> MatchConfig(const std::vector<ConfigRule>& rules,
+                                           const std::vector<std::string>& names);
 
 } // namespace velotune::tool

@@ -6,19 +6,29 @@
 #include <system_error>
 
 namespace velotune::tool {
+namespace {
+
+bool Looked(const LinkPlace& place, const std::string& name) {
+    return place.prefixes.empty() ||
+           std::any_of(place.prefixes.begin(), place.prefixes.end(),
+                       [&](const std::string& prefix) { return name.rfind(prefix, 0) == 0; });
+}
+
+} // namespace
 
 std::vector<std::string> DriveNames(const std::string& given,
-                                    const std::vector<std::string>& linkDirs) {
+                                    const std::vector<LinkPlace>& places) {
     namespace fs = std::filesystem;
     std::vector<std::string> names{given};
     std::error_code ec;
     const fs::path resolved = fs::canonical(given, ec);
     if (ec) return names;
     names.push_back(resolved.string());
-    for (const std::string& dir : linkDirs) {
+    for (const LinkPlace& place : places) {
         std::vector<std::string> links;
-        for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        for (fs::directory_iterator it(place.dir, ec), end; !ec && it != end; it.increment(ec)) {
             std::error_code entryError;
+            if (!Looked(place, it->path().filename().string())) continue;
             if (!it->is_symlink(entryError) || entryError) continue;
             const fs::path target = fs::canonical(it->path(), entryError);
             if (!entryError && target == resolved) links.push_back(it->path().string());

@@ -1,4 +1,4 @@
-// Asking one device what it is, and what each result means for the exit code.
+// Asking one device what it is, and sending it commands with the retry rule.
 #include "tool/probe.h"
 
 #include <algorithm>
@@ -9,91 +9,22 @@ namespace {
 
 constexpr std::uint8_t kOpticalDrive = 0x05; // qualifier 0 (connected), type 5 (CD/DVD)
 constexpr std::uint8_t kNoDevice = 0x7F;     // what byte 0 reads when no INQUIRY data came
-constexpr std::uint8_t kAscNotReady = 0x04, kAscqBecomingReady = 0x01;
 
-std::string Hex2(unsigned value) {
-    static const char digits[] = "0123456789ABCDEF";
-    return {digits[(value >> 4) & 0xF], digits[value & 0xF]};
-}
-
-std::string SenseText(const SenseCode& sense) {
-    return "sense " + Hex2(sense.key).substr(1) + "/" + Hex2(sense.asc) + "/" + Hex2(sense.ascq);
-}
-
-const char* CommandName(Step step) {
-    switch (step) {
-    case Step::Inquiry:
-        return "INQUIRY";
-    case Step::StatusRead:
-        return "status read";
-    case Step::ModeSet:
-        return "mode set";
-    case Step::ReadBack:
-    default:
-        return "status read after the mode set";
-    }
-}
-
-Verdict Refused(Step step, const CommandResult& result) {
-    const SenseCode& s = result.sense;
-    const std::string sense = result.hasSense ? " (" + SenseText(s) + ")" : "";
-    // Another maker's drive does not know the vendor opcode.
-    if (step == Step::StatusRead && s.key == kSenseIllegalRequest)
-        return {kExitNoDevice, "not this maker's drive (it refuses the status read" +
-                                   (result.hasSense ? ", " + SenseText(s) : "") + ")"};
-    if (s.key == kSenseUnitAttention)
-        return {kExitFailed, "the drive still reports a unit attention after " +
-                                 std::to_string(kCommandTries) + " tries" + sense};
-    if (s.key == kSenseNotReady && s.asc == kAscNotReady && s.ascq == kAscqBecomingReady)
-        return {kExitFailed, "the drive is still becoming ready after " +
-                                 std::to_string(kCommandTries) + " tries" + sense};
-    if (s.key == kSenseNotReady) return {kExitFailed, "the drive is not ready" + sense};
-    return {kExitFailed, std::string("the drive refused the ") + CommandName(step) + sense};
+// The result byte the drive layer's retry rule reads.
+std::uint8_t ResultByte(const CommandResult& result) {
+    return result.status == IoStatus::Ok               ? kResultOk
+           : result.status == IoStatus::CheckCondition ? kResultError
+                                                       : kResultIoFailed;
 }
 
 } // namespace
-
-Verdict Judge(Step step, const CommandResult& result) {
-    switch (result.status) {
-    case IoStatus::Ok:
-        return {};
-    case IoStatus::NotFound:
-        return {kExitNoDevice, "no such device"};
-    case IoStatus::NotScsi:
-        return {kExitNoDevice, "not a SCSI device"};
-    case IoStatus::NotOptical:
-        return {kExitNoDevice, "not an optical drive"};
-    case IoStatus::NotPermitted:
-#ifdef _WIN32
-        return {kExitNotPermitted, "not permitted: SCSI pass-through needs administrator rights"};
-#else
-        return {kExitNotPermitted, "not permitted: the vendor commands need root or CAP_SYS_RAWIO"};
-#endif
-    case IoStatus::InUse:
-        return {kExitFailed, "the device is in use by another program"};
-    case IoStatus::TimedOut:
-        return {kExitFailed, "no answer within 60 s"};
-    case IoStatus::HostError:
-        return {kExitFailed, "the connection to the drive failed (host adapter or driver error)"};
-    case IoStatus::Busy:
-        return {kExitFailed, "the drive is busy"};
-    case IoStatus::OtherStatus:
-        return {kExitFailed, std::string("the drive ended the ") + CommandName(step) +
-                                 " with SCSI status 0x" + Hex2(result.scsiStatus)};
-    case IoStatus::CheckCondition:
-        return Refused(step, result);
-    case IoStatus::Failed:
-    default:
-        return {kExitFailed, result.detail.empty() ? "input/output error" : result.detail};
-    }
-}
 
 Session::~Session() {
     for (int slot : open_)
         transport_.Close(slot);
 }
 
-Probe Session::Examine(const std::string& device) {
+Probe Session::Identify(const std::string& device) {
     Probe probe;
     probe.device = device;
     probe.report.device = device;
@@ -104,10 +35,10 @@ Probe Session::Examine(const std::string& device) {
     }
     open_.push_back(probe.slot);
 
-    // 1. INQUIRY. Byte 0 reads as no device unless the drive sent it.
+    // Byte 0 reads as no device unless the drive sent it.
     AlignedBuffer<kInquiryLength> inquiry;
     inquiry.data()[0] = kNoDevice;
-    CommandResult result = Send(probe, kInquiryCdb, kCdb6, inquiry.data(), kInquiryLength);
+    const CommandResult result = Send(probe, kInquiryCdb, kCdb6, inquiry.data(), kInquiryLength);
     if (result.status != IoStatus::Ok) {
         probe.failure = Judge(Step::Inquiry, result);
         return probe;
@@ -120,10 +51,22 @@ Probe Session::Examine(const std::string& device) {
     }
     probe.optical = true;
     FromInquiry(probe.report, inquiry.data(), size);
+    return probe;
+}
 
-    // 2. The status read: the maker's drives answer it.
+void Session::ReadStatus(Probe& probe) {
+    if (!probe.optical || probe.failure.code != kExitOk) return;
+    if (lock_) {
+        const CommandResult locked = transport_.Lock(probe.slot);
+        if (locked.status != IoStatus::Ok) {
+            probe.failure = Judge(Step::Open, locked);
+            return;
+        }
+    }
+    // The maker's drives answer the status read.
     AlignedBuffer<kStatusReadLength> reply;
-    result = Send(probe, kStatusReadCdb, kCdb12, reply.data(), kStatusReadLength);
+    const CommandResult result =
+        Send(probe, kStatusReadCdb, kCdb12, reply.data(), kStatusReadLength);
     const std::size_t replySize = StatusReplyBytes(kStatusReadLength, result.transferred);
     if (result.status != IoStatus::Ok)
         probe.failure = Judge(Step::StatusRead, result);
@@ -132,33 +75,48 @@ Probe Session::Examine(const std::string& device) {
     if (probe.failure.code != kExitOk) {
         probe.foreign = probe.failure.code == kExitNoDevice;
         probe.report.other = probe.foreign;
-        return probe;
+        return;
     }
     FromStatus(probe.report, reply.data(), replySize);
+}
+
+Probe Session::Examine(const std::string& device) {
+    Probe probe = Identify(device);
+    ReadStatus(probe);
     return probe;
 }
 
 CommandResult Session::Send(const Probe& probe, const std::uint8_t* cdb, std::uint8_t cdbLength,
                             std::uint8_t* data, std::uint32_t dataLength) {
-    const CommandResult result = transport_.Send(probe.slot, cdb, cdbLength, data, dataLength);
-    if (trace_) {
-        std::string line = "cdb";
-        for (std::uint8_t i = 0; i < cdbLength; ++i) {
-            line += ' '; // (" " + Hex2() draws GCC 12's false -Wrestrict at -O2)
-            line += Hex2(cdb[i]);
-        }
-        line += ": ";
-        if (result.status == IoStatus::Ok || result.status == IoStatus::CheckCondition ||
-            result.status == IoStatus::Busy || result.status == IoStatus::OtherStatus)
-            line += "SCSI status 0x" + Hex2(result.scsiStatus);
-        else
-            line += Judge(Step::Inquiry, result).why;
-        if (result.hasSense) line += ", " + SenseText(result.sense);
-        line += ", " + std::to_string(result.transferred) + " of " + std::to_string(dataLength) +
-                " bytes";
-        trace_(probe.device, line);
+    CommandResult result;
+    for (int tries = 1;; ++tries) {
+        result = transport_.Send(probe.slot, cdb, cdbLength, data, dataLength);
+        TraceTry(probe, cdb, cdbLength, dataLength, result);
+        const int pause = RetryPauseMs(ResultByte(result), result.sense, tries);
+        if (pause < 0) break;
+        if (pause > 0) transport_.Pause(static_cast<unsigned>(pause));
     }
     return result;
+}
+
+void Session::TraceTry(const Probe& probe, const std::uint8_t* cdb, std::uint8_t cdbLength,
+                       std::uint32_t dataLength, const CommandResult& result) {
+    if (!trace_) return;
+    std::string line = "cdb";
+    for (std::uint8_t i = 0; i < cdbLength; ++i) {
+        line += ' '; // (" " + Hex2() draws GCC 12's false -Wrestrict at -O2)
+        line += Hex2(cdb[i]);
+    }
+    line += ": ";
+    if (result.status == IoStatus::Ok || result.status == IoStatus::CheckCondition ||
+        result.status == IoStatus::Busy || result.status == IoStatus::OtherStatus)
+        line += "SCSI status 0x" + Hex2(result.scsiStatus);
+    else
+        line += Judge(Step::Inquiry, result).why;
+    if (result.hasSense) line += ", sense " + SenseText(result.sense);
+    line +=
+        ", " + std::to_string(result.transferred) + " of " + std::to_string(dataLength) + " bytes";
+    trace_(probe.device, line);
 }
 
 } // namespace velotune::tool

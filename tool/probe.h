@@ -3,31 +3,13 @@
 #pragma once
 
 #include "tool/output.h"
+#include "tool/result.h"
 #include "tool/transport.h"
 
 #include <functional>
 #include <string>
 
 namespace velotune::tool {
-
-enum ExitCode : int {
-    kExitOk = 0,
-    kExitUsage = 1,        // usage error, a value the drive refuses, several drives found
-    kExitNoDevice = 2,     // no such device, not a SCSI or optical device, not this maker's drive
-    kExitFailed = 3,       // the drive did not answer, or a command failed
-    kExitNotPermitted = 4, // the system refuses the pass-through
-};
-
-// The commands a run sends, by what they are for.
-enum class Step { Open, Inquiry, StatusRead, ModeSet, ReadBack };
-
-// What an open or a command that did not complete means: the exit code and the
-// cause in plain words. Code 0 for one that did.
-struct Verdict {
-    int code = kExitOk;
-    std::string why;
-};
-Verdict Judge(Step step, const CommandResult& result);
 
 // One device as the probe found it. It stays open until the session ends.
 struct Probe {
@@ -45,19 +27,34 @@ struct Probe {
 class Session {
 public:
     using Trace = std::function<void(const std::string& device, const std::string& line)>;
-    Session(Transport& transport, Trace trace = nullptr) : transport_(transport), trace_(trace) {}
+    // With `lock`, each drive is kept from other velotune runs from its status
+    // read until the session ends, so that its status, mode set and read-back
+    // are this run's alone.
+    Session(Transport& transport, Trace trace = nullptr, bool lock = false)
+        : transport_(transport), trace_(trace), lock_(lock) {}
     ~Session();
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    // Open, INQUIRY, and for an optical drive the status read.
+    // Open and INQUIRY: what the device is, with no vendor command sent.
+    Probe Identify(const std::string& device);
+    // For an optical drive that Identify found: the status read, which tells the
+    // maker's drives (after the lock, when the session takes it).
+    void ReadStatus(Probe& probe);
+    // Identify, then ReadStatus.
     Probe Examine(const std::string& device);
+    // One command, sent again as the drive layer's retry rule says; each try is
+    // traced, and the last one counts.
     CommandResult Send(const Probe& probe, const std::uint8_t* cdb, std::uint8_t cdbLength,
                        std::uint8_t* data, std::uint32_t dataLength);
 
 private:
+    void TraceTry(const Probe& probe, const std::uint8_t* cdb, std::uint8_t cdbLength,
+                  std::uint32_t dataLength, const CommandResult& result);
+
     Transport& transport_;
     Trace trace_;
+    bool lock_;
     std::vector<int> open_;
 };
 

@@ -9,7 +9,9 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <scsi/sg.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace velotune::tool {
@@ -21,7 +23,10 @@ constexpr unsigned char kSenseSize = 32;
 constexpr unsigned kHostTimeOut = 0x03;      // DID_TIME_OUT
 constexpr unsigned kDriverStatusMask = 0x0F; // the rest are suggestions
 constexpr unsigned kDriverTimeout = 0x06;
-constexpr unsigned kDriverSense = 0x08;
+constexpr unsigned kDriverSense = 0x08; // sense data came; the status says what they mean
+// How long a run waits for another velotune that holds the drive, and how
+// often it looks.
+constexpr unsigned kLockWaitMs = 10000, kLockLookMs = 100;
 
 int RealOpen(const char* path, int flags) {
     return ::open(path, flags);
@@ -35,8 +40,15 @@ int RealClose(int fd) {
 void RealSleep(unsigned milliseconds) {
     ::usleep(milliseconds * 1000u);
 }
+int RealStat(const char* path, struct stat* st) {
+    return ::stat(path, st);
+}
+int RealFlock(int fd, int operation) {
+    return ::flock(fd, operation);
+}
 
-const LinuxSeam kReal = {&RealOpen, &RealIoctl, &RealClose, &RealSleep, "/dev", "sr", ""};
+const LinuxSeam kReal = {&RealOpen, &RealIoctl, &RealClose, &RealSleep, "/dev",
+                         "sr",      "",         &RealStat,  &RealFlock, "/sys"};
 
 // The number in "<prefix><digits><suffix>", or -1 when the name is not of that form.
 long SearchNumber(const std::string& name, const std::string& prefix, const std::string& suffix) {
@@ -119,8 +131,31 @@ std::string LinuxTransport::DeviceName(const std::string& given) {
     return given;
 }
 
+// The sysfs folder of a device number: /sys/dev/block/8:0, /sys/dev/char/21:0.
+bool LinuxTransport::TakesScsi(const struct stat& st) const {
+    if (S_ISREG(st.st_mode)) return true;
+    if (!S_ISBLK(st.st_mode) && !S_ISCHR(st.st_mode)) return false;
+    const std::string node =
+        std::string(seam_.sysDir) + "/dev/" + (S_ISBLK(st.st_mode) ? "block/" : "char/") +
+        std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev));
+    struct stat info;
+    if (S_ISBLK(st.st_mode)) return ::stat((node + "/device/scsi_device").c_str(), &info) == 0;
+    char target[4096];
+    const ssize_t n = ::readlink((node + "/subsystem").c_str(), target, sizeof target - 1);
+    if (n <= 0) return false;
+    target[n] = '\0';
+    const char* slash = std::strrchr(target, '/');
+    return std::strcmp(slash ? slash + 1 : target, "scsi_generic") == 0;
+}
+
 CommandResult LinuxTransport::Open(const std::string& device, int& slot) {
     CommandResult result;
+    struct stat st;
+    if (seam_.stat(device.c_str(), &st) != 0) return FromErrno(errno);
+    if (!TakesScsi(st)) {
+        result.status = IoStatus::NotScsi;
+        return result;
+    }
     const int fd = seam_.open(device.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd >= 0) {
         slot = fd;
@@ -130,30 +165,35 @@ CommandResult LinuxTransport::Open(const std::string& device, int& slot) {
     return FromErrno(errno);
 }
 
-// The drive layer's rule: a command that ends in unit attention, or while the
-// drive is becoming ready, is sent again (RetryPauseMs); the last try counts.
-CommandResult LinuxTransport::Send(int slot, const std::uint8_t* cdb, std::uint8_t cdbLength,
-                                   std::uint8_t* data, std::uint32_t dataLength) {
+CommandResult LinuxTransport::Lock(int slot) {
     CommandResult result;
-    for (int tries = 1;; ++tries) {
-        result = SendOnce(slot, cdb, cdbLength, data, dataLength);
-        const std::uint8_t byte = result.status == IoStatus::Ok               ? kResultOk
-                                  : result.status == IoStatus::CheckCondition ? kResultError
-                                                                              : kResultIoFailed;
-        const int pause = RetryPauseMs(byte, result.sense, tries);
-        if (pause < 0) break;
-        if (pause > 0) seam_.sleepMs(static_cast<unsigned>(pause));
+    result.status = IoStatus::Ok;
+    for (unsigned waited = 0;; waited += kLockLookMs) {
+        if (seam_.flock(slot, LOCK_EX | LOCK_NB) == 0) return result;
+        // Only a lock held elsewhere is waited for: a device that takes no locks
+        // is used as it is.
+        if (errno != EWOULDBLOCK && errno != EINTR) return result;
+        if (waited >= kLockWaitMs) break;
+        seam_.sleepMs(kLockLookMs);
     }
+    result.status = IoStatus::Locked;
     return result;
 }
 
-// Told apart in this order: the call itself, the host and its driver, the
-// drive's sense data, its other status bytes.
-CommandResult LinuxTransport::SendOnce(int slot, const std::uint8_t* cdb, std::uint8_t cdbLength,
-                                       std::uint8_t* data, std::uint32_t dataLength) {
-    CommandResult result;
+void LinuxTransport::Pause(unsigned milliseconds) {
+    seam_.sleepMs(milliseconds);
+}
+
+// SG_IO tells the call, the host and its driver, and the drive's status apart;
+// Classify reads them in that order.
+CommandResult LinuxTransport::Send(int slot, const std::uint8_t* cdb, std::uint8_t cdbLength,
+                                   std::uint8_t* data, std::uint32_t dataLength) {
+    RawReply reply;
     unsigned char command[16] = {};
-    if (cdbLength == 0 || cdbLength > sizeof command) return result;
+    if (cdbLength == 0 || cdbLength > sizeof command) {
+        reply.callFailed = true;
+        return Classify(reply);
+    }
     std::memcpy(command, cdb, cdbLength);
     unsigned char senseData[kSenseSize] = {};
     sg_io_hdr_t io;
@@ -168,38 +208,24 @@ CommandResult LinuxTransport::SendOnce(int slot, const std::uint8_t* cdb, std::u
     io.sbp = senseData;
     io.timeout = kTimeoutMs;
     if (seam_.ioctl(slot, SG_IO, &io) < 0) {
-        return FromErrno(errno);
+        const CommandResult failed = FromErrno(errno);
+        reply.callFailed = true;
+        reply.systemError = failed.status;
+        reply.detail = failed.detail;
+        return Classify(reply);
     }
-    result.scsiStatus = io.status;
     const unsigned driverStatus = io.driver_status & kDriverStatusMask;
-    if (io.host_status == kHostTimeOut || driverStatus == kDriverTimeout) {
-        result.status = IoStatus::TimedOut;
-        return result;
-    }
-    if (io.host_status != 0 || (driverStatus != 0 && driverStatus != kDriverSense)) {
-        result.status = IoStatus::HostError;
-        return result;
-    }
-    const std::size_t senseLength = io.sb_len_wr < kSenseSize ? io.sb_len_wr : kSenseSize;
-    result.hasSense = ParseSense(senseData, senseLength, result.sense);
-    if (io.status == kScsiCheckCondition || driverStatus == kDriverSense) {
-        result.status = IoStatus::CheckCondition;
-        return result;
-    }
-    if (io.status == kScsiBusy || io.status == kScsiTaskSetFull) {
-        result.status = IoStatus::Busy;
-        return result;
-    }
-    if (io.status != kScsiGood) {
-        result.status = IoStatus::OtherStatus;
-        return result;
-    }
+    reply.timedOut = io.host_status == kHostTimeOut || driverStatus == kDriverTimeout;
+    reply.transportFailed =
+        io.host_status != 0 || (driverStatus != 0 && driverStatus != kDriverSense);
+    reply.scsiStatus = io.status;
+    reply.sense = senseData;
+    reply.senseLength = io.sb_len_wr < kSenseSize ? io.sb_len_wr : kSenseSize;
     const int resid = io.resid < 0 ? 0 : io.resid;
-    result.transferred = static_cast<std::uint32_t>(resid) < dataLength
-                             ? dataLength - static_cast<std::uint32_t>(resid)
-                             : 0;
-    result.status = IoStatus::Ok;
-    return result;
+    reply.transferred = static_cast<std::uint32_t>(resid) < dataLength
+                            ? dataLength - static_cast<std::uint32_t>(resid)
+                            : 0;
+    return Classify(reply);
 }
 
 void LinuxTransport::Close(int slot) {

@@ -5,6 +5,8 @@
 #include "drive/drivecommands.h"
 #include "drive/transport.h"
 
+#include <algorithm>
+
 namespace velotune::tool {
 namespace {
 
@@ -94,33 +96,33 @@ CommandResult WindowsTransport::Open(const std::string& device, int& slot) {
     return result;
 }
 
-// The drive layer's pass-through call, which repeats a command after unit
-// attention or while the drive becomes ready, and reports what came back.
+// One try through the drive layer's pass-through call; Classify tells what came
+// back, in the same order as on Linux.
 CommandResult WindowsTransport::Send(int slot, const std::uint8_t* cdb, std::uint8_t cdbLength,
                                      std::uint8_t* data, std::uint32_t dataLength) {
-    CommandResult result;
-    if (slot < 0 || slot >= kMaxNtDrives || !handles_[slot]) return result;
+    RawReply reply;
+    if (slot < 0 || slot >= kMaxNtDrives || !handles_[slot]) {
+        reply.callFailed = true;
+        return Classify(reply);
+    }
     SetLastError(ERROR_SUCCESS);
     PassThroughReport report;
     const int code =
-        PassThroughCommand(handles_[slot], cdb, cdbLength, data, dataLength, kDataIn, report);
+        PassThroughCommandOnce(handles_[slot], cdb, cdbLength, data, dataLength, kDataIn, report);
     if (code < 0) {
-        result.status = FromSystemError(GetLastError(), result.detail);
-        return result;
+        reply.callFailed = true;
+        reply.systemError = FromSystemError(GetLastError(), reply.detail);
+        return Classify(reply);
     }
-    result.scsiStatus = report.scsiStatus;
-    result.hasSense = report.hasSense;
-    result.sense = report.sense;
-    result.transferred = report.transferred;
-    if (code == kResultOk)
-        result.status = IoStatus::Ok;
-    else if (report.scsiStatus == kScsiBusy || report.scsiStatus == kScsiTaskSetFull)
-        result.status = IoStatus::Busy;
-    else if (report.scsiStatus == kScsiCheckCondition || report.hasSense)
-        result.status = IoStatus::CheckCondition;
-    else
-        result.status = IoStatus::OtherStatus;
-    return result;
+    reply.scsiStatus = report.scsiStatus;
+    reply.sense = report.senseData;
+    reply.senseLength = std::min<std::size_t>(report.senseLength, sizeof report.senseData);
+    reply.transferred = report.transferred;
+    return Classify(reply);
+}
+
+void WindowsTransport::Pause(unsigned milliseconds) {
+    Sleep(milliseconds);
 }
 
 void WindowsTransport::Close(int slot) {

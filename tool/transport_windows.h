@@ -19,6 +19,7 @@ public:
     CommandResult Open(const std::string& device, int& slot) override;
     CommandResult Send(int slot, const std::uint8_t* cdb, std::uint8_t cdbLength,
                        std::uint8_t* data, std::uint32_t dataLength) override;
+    void Pause(unsigned milliseconds) override;
     void Close(int slot) override;
 
 private:

@@ -16,6 +16,7 @@ if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
                              ${CMAKE_SOURCE_DIR}/tool/drivenames_linux.cpp
                              ${CMAKE_SOURCE_DIR}/tool/output.cpp
                              ${CMAKE_SOURCE_DIR}/tool/probe.cpp
+                             ${CMAKE_SOURCE_DIR}/tool/result.cpp
                              ${CMAKE_SOURCE_DIR}/drive/drivecommands.cpp
                              ${CMAKE_SOURCE_DIR}/drive/discovery.cpp)
     target_include_directories(fuzz_tool PRIVATE ${CMAKE_SOURCE_DIR})

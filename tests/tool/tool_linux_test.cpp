@@ -17,9 +17,10 @@
 #include <fcntl.h>
 #include <fstream>
 #include <string>
+#include <sys/file.h>
 #include <sys/ioctl.h>
-#include <tuple>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 
 using namespace velotune::tool;
@@ -50,6 +51,18 @@ int RefusingOpen(const char*, int) {
 }
 int RealClose(int fd) {
     return ::close(fd);
+}
+int RealStat(const char* path, struct stat* st) {
+    return ::stat(path, st);
+}
+int RealFlock(int fd, int operation) {
+    return ::flock(fd, operation);
+}
+// A path that is there, as the simulated drives are: a regular file.
+int RegularStat(const char*, struct stat* st) {
+    *st = {};
+    st->st_mode = S_IFREG | 0644;
+    return 0;
 }
 std::vector<unsigned> g_sleeps;
 void RecordSleep(unsigned ms) {
@@ -88,7 +101,8 @@ protected:
         WriteDrive("srx.drive", "kind=twomode\n");
     }
     LinuxSeam Seam(const char* suffix = ".drive") {
-        return {&RealOpen, &CountingIoctl, &RealClose, &RecordSleep, g_dir.c_str(), "sr", suffix};
+        return {&RealOpen, &CountingIoctl, &RealClose, &RecordSleep, g_dir.c_str(),
+                "sr",      suffix,         &RealStat,  &RealFlock,   "/sys"};
     }
     static bool Preloaded() {
         const char* p = std::getenv("LD_PRELOAD");
@@ -123,6 +137,7 @@ TEST_F(LinuxTool, NotPermittedEndsWithExitFourAndSendsNoModeSet) {
     // A device node the user may not open at all.
     LinuxSeam seam = Seam();
     seam.open = &RefusingOpen;
+    seam.stat = &RegularStat;
     LinuxTransport transport(seam);
     EXPECT_EQ(velotune::tool::Run({"status", "--device", "/dev/sr0"}, transport).exitCode,
               kExitNotPermitted);
@@ -376,8 +391,8 @@ TEST(ToolConfig, RulesCommentsModesAndErrorsWithTheirLine) {
         {"", ""},
         {"# every line commented out\n#/dev/sr0 silence\n\n   \t\n", ""},
         {"/dev/sr0 silence\n", "1:/dev/sr0:silence "},
-        {"\n# two\n*GDR8164B*\t24   # a speed\r\n/dev/sr? HIGH\n",
-         "3:*GDR8164B*:24 4:/dev/sr?:high "},
+        {"\n# two\n*VT-4816B*\t24   # a speed\r\n/dev/sr? HIGH\n",
+         "3:*VT-4816B*:24 4:/dev/sr?:high "},
         {"a Silence\nb 255", "1:a:silence 2:b:255 "},
         {"/dev/sr0\n",
          "f.conf:1: expected PATTERN MODE, found 1 word (write a blank in a pattern as ?)"},
@@ -388,30 +403,47 @@ TEST(ToolConfig, RulesCommentsModesAndErrorsWithTheirLine) {
         {"a 0", "f.conf:1: MODE is high, silence or a speed from 1 to 255, not 0"},
         {"a 256", "f.conf:1: MODE is high, silence or a speed from 1 to 255, not 256"},
         {"a 24x", "f.conf:1: MODE is high, silence or a speed from 1 to 255, not 24x"},
-        {"a \x1b[2J", "f.conf:1: MODE is high, silence or a speed from 1 to 255, not ?[2J"},
+        {"a \x1b[2J", "f.conf:1: a control byte (0x1B) in the line: not a configuration"},
+        // A byte-order mark is no part of the first pattern; a NUL cuts nothing short.
+        {"\xEF\xBB\xBF/dev/sr0 silence\n", "1:/dev/sr0:silence "},
+        {"a high\n" + std::string("*\0garbage silence\n", 17),
+         "f.conf:2: a NUL byte in the line: not a configuration"},
+        {"a high\r\nb\vc high\n",
+         "f.conf:2: a control byte (0x0B) in the line: not a configuration"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(describe(ParseConfig(c.text, "f.conf")), c.rules) << c.text;
+
+    // A "[" that opens no set matches only itself: used, but warned about.
+    const Config brackets = ParseConfig("[ high\n*x[ silence\n*[]]* high\n*[!x]* 24\n", "f.conf");
+    ASSERT_TRUE(brackets.ok);
+    EXPECT_EQ(brackets.rules.size(), 4u);
+    EXPECT_EQ(
+        brackets.warnings,
+        (std::vector<std::string>{
+            "f.conf:1: warning: the '[' in [ is never closed, so it matches only a '[' itself",
+            "f.conf:2: warning: the '[' in *x[ is never closed, so it matches only a '[' "
+            "itself"}));
 }
 
 TEST(ToolConfig, TheFirstRuleMatchingAnyNameOfTheDriveWins) {
     const Config config = ParseConfig("/dev/sr1 high\n"
-                                      "/dev/disk/by-id/*GH22NS50* silence\n"
+                                      "/dev/disk/by-id/*VT-2250A* silence\n"
                                       "*TV-1620* 24\n"
                                       "*sr[0-9] high\n",
                                       "f.conf");
     ASSERT_TRUE(config.ok);
     auto line = [&](const std::vector<std::string>& names) {
-        const ConfigRule* rule = MatchConfig(config.rules, names);
-        return rule ? rule->line : 0u;
+        const std::vector<const ConfigRule*> rules = MatchConfig(config.rules, names);
+        return rules.empty() ? 0u : rules.front()->line;
     };
     EXPECT_EQ(line({"/dev/sr1"}), 1u);
     EXPECT_EQ(line({"/dev/cdrom", "/dev/sr1"}), 1u) << "the path with links resolved";
-    EXPECT_EQ(line({"/dev/sr0", "/dev/sr0", "/dev/disk/by-id/ata-GH22NS50_K1", "TV-1620"}), 2u);
+    EXPECT_EQ(line({"/dev/sr0", "/dev/sr0", "/dev/disk/by-id/ata-VT-2250A_K1", "TV-1620"}), 2u);
     EXPECT_EQ(line({"/dev/sr5", "/dev/sr5", "TRELVIX DVD-RW TV-1620  1.03"}), 3u) << "the model";
     EXPECT_EQ(line({"/dev/sr7", ""}), 4u) << "* matches across /";
     EXPECT_EQ(line({"/dev/sr77", "/dev/sr77", "TRELVIX CD-RW TV-5200  2.10"}), 0u);
-    EXPECT_EQ(MatchConfig(ParseConfig("# nothing\n", "f").rules, {"/dev/sr0"}), nullptr);
+    EXPECT_TRUE(MatchConfig(ParseConfig("# nothing\n", "f").rules, {"/dev/sr0"}).empty());
 }
 
 TEST(ToolConfig, ADriveIsNamedByItsPathItsTargetAndTheLinksToIt) {
@@ -427,10 +459,12 @@ TEST(ToolConfig, ADriveIsNamedByItsPathItsTargetAndTheLinksToIt) {
     ASSERT_EQ(symlink("../sr1", (dir + "/by-id/ata-OTHER_K2").c_str()), 0);
     ASSERT_EQ(symlink("sr0", (dir + "/cdrom").c_str()), 0);
     ASSERT_EQ(symlink("gone", (dir + "/dvd").c_str()), 0);
+    ASSERT_EQ(symlink("sr0", (dir + "/mine").c_str()), 0); // not a name udev gives a drive
 
-    EXPECT_EQ(DriveNames(dir + "/cdrom", {dir + "/by-id", dir}),
+    EXPECT_EQ(DriveNames(dir + "/cdrom", {{dir + "/by-id", {}}, {dir, {"cdrom", "dvd"}}}),
               (std::vector<std::string>{dir + "/cdrom", dir + "/sr0",
                                         dir + "/by-id/ata-TRELVIX_TV-1620_K1", dir + "/cdrom"}));
-    EXPECT_EQ(DriveNames(dir + "/missing", {dir}), std::vector<std::string>{dir + "/missing"});
+    EXPECT_EQ(DriveNames(dir + "/missing", {{dir, {}}}),
+              std::vector<std::string>{dir + "/missing"});
     std::filesystem::remove_all(dir);
 }

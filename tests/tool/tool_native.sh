@@ -266,8 +266,8 @@ expect "apply: exit 0, each drive it switched as read back" "0|two.drive  silenc
 list.drive  speed 16" "$RC|$OUT"
 expect "... the matching drives: INQUIRY, status read, mode set, read-back" \
     "$INQUIRY $STATUS $SET_SILENCE $STATUS|$INQUIRY $STATUS $SET_16 $STATUS" "$(cdbs two)|$(cdbs list)"
-expect "... the others: only what tells them apart" "$INQUIRY $STATUS|$INQUIRY $STATUS|$INQUIRY $STATUS" \
-    "$(cdbs plain)|$(cdbs misfit)|$(cdbs other)"
+expect "... a drive no line names: INQUIRY only; the others: only what tells them apart" \
+    "$INQUIRY|$INQUIRY $STATUS|$INQUIRY $STATUS" "$(cdbs plain)|$(cdbs misfit)|$(cdbs other)"
 expect "... each left alone with its reason on stderr" \
     "velotune: plain.drive: left alone: no line of velotune.conf matches it
 velotune: misfit.drive: left alone: velotune.conf line 5 asks for speed 24, but it is a two-mode drive, which accepts high or silence
@@ -298,6 +298,6 @@ expect "a configuration error: exit 1 naming file and line, no command sent" \
 vt apply --config "$work/none.conf" two.drive
 expect "a configuration that cannot be read: exit 1" "1|0" "$RC|$(grep -c . "$work/two.drive.log")"
 vt apply --config /dev/zero two.drive
-expect "a file without end is no configuration: exit 1" "1|velotune: /dev/zero: not a configuration: larger than 64 KiB" "$RC|$ERR"
+expect "a device is no configuration: exit 1" "1|velotune: /dev/zero: not used as the configuration: not a regular file" "$RC|$ERR"
 
 vt_end
