@@ -3,7 +3,10 @@
 # (uncommitted changes are not part of it) into two temporary folders of
 # different names, builds the release files in each (scripts/build.sh with
 # VELOTUNE_TESTS=OFF, unsigned) and compares them byte for byte: the four
-# Windows programs, the setup, the zip and the Debian package.
+# Windows programs, the setup, the zip, the Debian package and SHA256SUMS.
+# The second build differs from the first in what a builder's machine may
+# differ in: the source and build folders' names, the umask (077, where the
+# first has 022) and the time zone.
 #
 #   scripts/reproduce.sh [--keep]
 #
@@ -24,12 +27,20 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/velotune-reproduce.XXXXXX")
 unset VELOTUNE_SIGN_PKCS12 VELOTUNE_SIGN_PASSWORD_FILE VELOTUNE_SIGN_TIMESTAMP_URL SOURCE_DATE_EPOCH
 
 trees=("$work/first/velotune" "$work/second-build/src")
-for t in "${trees[@]}"; do
-    echo "Building ${commit:0:12} in $t"
+builds=("${trees[0]}/build" "${trees[1]}/out.2")
+umasks=(022 077)
+zones=(UTC Pacific/Kiritimati) # UTC+14: another calendar day for most of it
+for i in 0 1; do
+    t=${trees[$i]}
+    echo "Building ${commit:0:12} in $t (umask ${umasks[$i]}, TZ=${zones[$i]})"
     mkdir -p "$(dirname "$t")"
-    git clone -q --no-checkout "$top" "$t"
-    git -C "$t" checkout -q "$commit"
-    VELOTUNE_TESTS=OFF VELOTUNE_BUILD="$t/build" "$t/scripts/build.sh" >"$t.log" 2>&1 || {
+    (
+        umask "${umasks[$i]}"
+        export TZ=${zones[$i]}
+        git clone -q --no-checkout "$top" "$t" &&
+            git -C "$t" checkout -q "$commit" &&
+            VELOTUNE_TESTS=OFF VELOTUNE_BUILD="${builds[$i]}" "$t/scripts/build.sh"
+    ) >"$t.log" 2>&1 || {
         tail -n 20 "$t.log"
         echo "reproduce.sh: the build in $t failed (log: $t.log)" >&2
         exit 1
@@ -40,11 +51,11 @@ version=$(sed -n 's/^#define[ \t]*VELOTUNE_FILE_VERSION_STR[ \t]*"\([^"]*\)".*/\
     "$top/resources/version.h")
 files=(TrelvixVelotune.exe Velotray.exe Velotray.kor velotune.exe
     "TrelvixVelotune-$version-setup.exe" "TrelvixVelotune-$version.zip")
-deb=$(find "${trees[0]}/build/dist" -maxdepth 1 -name "velotune_*.deb" -printf "%f\n" 2>/dev/null | head -n 1)
-files+=("${deb:-velotune_${version}_<arch>.deb}")
+deb=$(find "${builds[0]}/dist" -maxdepth 1 -name "velotune_*.deb" -printf "%f\n" 2>/dev/null | head -n 1)
+files+=("${deb:-velotune_${version}_<arch>.deb}" SHA256SUMS)
 differ=0
 for f in "${files[@]}"; do
-    a=${trees[0]}/build/dist/$f b=${trees[1]}/build/dist/$f
+    a=${builds[0]}/dist/$f b=${builds[1]}/dist/$f
     if [ ! -f "$a" ] || [ ! -f "$b" ]; then
         echo "missing    $f"
         differ=1

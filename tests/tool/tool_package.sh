@@ -18,15 +18,25 @@ expect() { check "$1" eq "$3" "$2"; }
 epoch=1000000000
 
 # --- the package -----------------------------------------------------------------
-SOURCE_DATE_EPOCH=$epoch cpack --config "$native/CPackConfig.cmake" -B "$work/pkg" >"$work/cpack.log" 2>&1
-deb=$(find "$work/pkg" -maxdepth 1 -name 'velotune_*_*.deb' | head -n 1)
+# pack UMASK: the package made afresh by cpack under that umask, into pkgUMASK/
+pack() {
+    (umask "$1" && SOURCE_DATE_EPOCH=$epoch cpack --config "$native/CPackConfig.cmake" -B "$work/pkg$1") \
+        >"$work/cpack$1.log" 2>&1
+    find "$work/pkg$1" -maxdepth 1 -name 'velotune_*_*.deb' | head -n 1
+}
+deb=$(pack 022)
 if [ -z "$deb" ]; then
-    check "cpack makes the package (see $work/cpack.log)" false
+    check "cpack makes the package (see $work/cpack022.log)" false
     vt_end
 fi
 expect "the package is named velotune_<version>_<arch>.deb" "velotune_1.0.1.3_$(dpkg --print-architecture).deb" \
     "$(basename "$deb")"
-lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1
+deb077=$(pack 077)
+check "a package made under umask 077 is byte for byte the one made under 022" \
+    cmp "$deb" "${deb077:-$work/pkg077/none}"
+# lintian reads the one from umask 077: a folder or control file that took the
+# umask's mode would show there
+lintian --fail-on error,warning "${deb077:-$deb}" >"$work/lintian.log" 2>&1
 expect "lintian: no error and no warning" "0|" "$?|$(grep -E '^[EW]: ' "$work/lintian.log")"
 expect "/etc/velotune.conf is a conffile" "/etc/velotune.conf" "$(dpkg-deb --info "$deb" conffiles)"
 expect "the program depends on the libraries it links" "yes" \
@@ -101,6 +111,88 @@ expect "the unit: a bounded oneshot with its man page" "Type=oneshot|TimeoutStar
     "$(grep -E '^(Type|TimeoutStartSec|Documentation)=' "$unit" | sort -t= -k1,1r | tr '\n' '|' | sed 's/|$//')"
 expect "... that applies the configuration to /dev/<instance>" "ExecStart=/usr/bin/velotune apply /dev/%I" \
     "$(grep '^ExecStart=' "$unit")"
+exposure=$(systemd-analyze security --offline=yes "$unit" 2>&1 |
+    sed -n 's/.*Overall exposure level for .*: \([0-9.]*\) .*/\1/p')
+expect "... sandboxed: an exposure of 2.0 or less (systemd-analyze security --offline=yes)" \
+    "yes" "$(awk -v e="$exposure" 'BEGIN { print (e != "" && e <= 2.0) ? "yes" : "no: [" e "]" }')"
+expect "... with CAP_SYS_RAWIO alone, the optical drives' block nodes alone, the host's /dev and root" \
+    "CapabilityBoundingSet=CAP_SYS_RAWIO|DeviceAllow=block-sr rw|DevicePolicy=closed|" \
+    "$(grep -E '^(CapabilityBoundingSet|DevicePolicy|DeviceAllow|PrivateDevices|PrivateUsers|User|DynamicUser)=' "$unit" |
+        sort | tr '\n' '|')"
+# filter_set SET...: the system calls a filter's sets name, groups expanded
+filter_set() {
+    local item
+    for item in "$@"; do
+        case $item in
+        @*) # shellcheck disable=SC2046 # one word per member
+            filter_set $(systemd-analyze syscall-filter "$item" | sed -n '2,$s/^ *\([^# ][^ ]*\)$/\1/p') ;;
+        *) echo "$item" ;;
+        esac
+    done
+}
+# filtered: the calls the unit's SystemCallFilter= lines let through, one a line
+filtered() {
+    local line words allow=() deny=()
+    while read -r line; do
+        case $line in
+        "~"*) read -r -a words <<<"${line#\~}" && deny+=("${words[@]}") ;;
+        *) read -r -a words <<<"$line" && allow+=("${words[@]}") ;;
+        esac
+    done < <(sed -n 's/^SystemCallFilter=//p' "$unit")
+    filter_set "${allow[@]}" | sort -u >"$work/allowed"
+    filter_set "${deny[@]}" | sort -u >"$work/denied"
+    comm -23 "$work/allowed" "$work/denied"
+}
+filtered >"$work/filtered"
+# The calls of apply on a simulated drive (the SG_IO emulator answers the
+# ioctl in the process, so the calls of a real drive are named as well: its
+# look at the node and at /sys, the lock and SG_IO).
+printf '%s\n' kind=twomode mode=high vendor=TRELVIX "product=DVD-RW VT-2250A" revision=1.03 \
+    >"$work/sim.drive"
+echo "*.drive silence" >"$work/apply.conf"
+chmod 644 "$work/apply.conf"
+strace -f -qq -o "$work/apply.trace" -E "LD_PRELOAD=$native/sim/libvtsim_sgio.so" \
+    "$native/velotune" apply --config "$work/apply.conf" "$work/sim.drive" >"$work/apply.out" 2>&1
+called() {
+    sed -n 's/^[0-9]* *\([a-z0-9_]*\)(.*/\1/p' "$work/apply.trace"
+    printf '%s\n' newfstatat statx openat readlinkat getdents64 fstat flock ioctl close
+}
+expect "... and its system call filter lets through every call apply makes" "silence|" \
+    "$(cut -d' ' -f3 "$work/apply.out")|$(called | sort -u | comm -23 - "$work/filtered" | tr '\n' ' ')"
+
+vt_section "maintainer scripts"
+# maintscript SCRIPT ARG [systemd]: runs the package's script with a systemctl
+# that logs its arguments and fails, under a /run of its own (in a private
+# mount namespace) that shows a running systemd or not; prints its exit code
+# and what systemctl got
+dpkg-deb -e "$deb" "$work/control"
+printf '#!/bin/sh\necho "$@" >>"%s"\nexit 1\n' "$work/systemctl.log" >"$work/systemctl"
+chmod 755 "$work/systemctl"
+maintscript() {
+    : >"$work/systemctl.log"
+    # shellcheck disable=SC2016 # expanded by the inner shell
+    SCRIPT=$work/control/$1 PATH=$work:$PATH SYSTEMD=${3:-} timeout 10 unshare -m sh -c '
+        mount -t tmpfs tmpfs /run || exit 99
+        [ -z "$SYSTEMD" ] || mkdir -p /run/systemd/system
+        "$SCRIPT" "$0"' "$2" >/dev/null 2>&1
+    echo "$?:$(cat "$work/systemctl.log")"
+}
+expect "postinst and postrm: 0755, /bin/sh, set -e" "755 #!/bin/sh set -e|755 #!/bin/sh set -e" \
+    "$(for f in postinst postrm; do
+        echo "$(stat -c %a "$work/control/$f") $(head -n1 "$work/control/$f") $(grep -m1 '^set' "$work/control/$f")"
+    done | tr '\n' '|' | sed 's/|$//')"
+while IFS='|' read -r script arg systemd want; do
+    expect "$script $arg${systemd:+ (systemd running)}" "$want" "$(maintscript "$script" "$arg" "$systemd")"
+done <<'TABLE'
+postinst|configure|yes|0:--system daemon-reload
+postinst|abort-upgrade|yes|0:--system daemon-reload
+postinst|configure||0:
+postinst|bogus|yes|1:
+postrm|remove|yes|0:--system daemon-reload
+postrm|remove||0:
+postrm|upgrade|yes|0:
+postrm|purge|yes|0:
+TABLE
 
 vt_section "cmake --install (/usr/local)"
 local_root=$work/local-root
@@ -111,6 +203,14 @@ expect "the man page names where a local install puts the files" \
 expect "... and each of them is installed" "" "$(missing "$local_root")"
 expect "systemd-analyze verify passes for the local unit" "rc=0 unit=/usr/local/lib/systemd/system" \
     "$(verify "$local_root")"
+# modes WHERE: what in the tree under WHERE is not 0755 (folders) or 0644/0755 (files)
+modes() {
+    find "$1" -mindepth 1 \( -type d ! -perm 755 \) -o \( -type f ! -perm 644 ! -perm 755 \) |
+        sed "s|^$1||" | tr '\n' ' '
+}
+rm -rf "$work/local077"
+(umask 077 && DESTDIR=$work/local077 cmake --install "$native" --prefix /usr/local) >"$work/install077.log" 2>&1
+expect "a local install under umask 077: folders 0755, files 0644 or 0755" "" "$(modes "$work/local077")"
 echo "/dev/sr0 silence" >"$local_root/etc/velotune.conf"
 DESTDIR=$local_root cmake --install "$native" --prefix /usr/local >"$work/install.log" 2>&1
 expect "a second install keeps the administrator's configuration" "/dev/sr0 silence" \

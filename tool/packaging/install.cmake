@@ -68,8 +68,32 @@ foreach(vt_name velotune.1 changelog)
     endif()
 endforeach()
 
-set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
-                                                GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+# Every folder the install makes gets 0755 and every file its mode below,
+# whatever the umask of whoever installs or packs: file(INSTALL) makes missing
+# folders through mkdir, which the umask cuts. Without DESTDIR, folders that
+# exist already are left as they are; under a DESTDIR (a staging tree, such as
+# cpack's, which makes the prefix's folder itself) every folder on the way is
+# set. The program's folder too: this script runs before the program is
+# installed.
+set(vt_dir_mode OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ
+                WORLD_EXECUTE)
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS ${vt_dir_mode})
+set(vt_destdir "$ENV{DESTDIR}")
+string(REGEX REPLACE "/+$" "" vt_destdir "${vt_destdir}")
+foreach(vt_dir "${VT_BINDIR}" "${VT_MANDIR}" "${VT_DOCDIR}" "${VT_UNITDIR}" "${VT_UDEVRULESDIR}"
+               "${VT_COMPLETIONSDIR}" "${VT_SYSCONFDIR}")
+    set(vt_path "${vt_destdir}${vt_dir}")
+    set(vt_dirs "")
+    while(NOT vt_path STREQUAL vt_destdir AND NOT vt_path STREQUAL "/"
+          AND (vt_destdir OR NOT EXISTS "${vt_path}"))
+        list(PREPEND vt_dirs "${vt_path}")
+        get_filename_component(vt_path "${vt_path}" DIRECTORY)
+    endwhile()
+    foreach(vt_path IN LISTS vt_dirs)
+        file(MAKE_DIRECTORY "${vt_path}")
+        file(CHMOD "${vt_path}" PERMISSIONS ${vt_dir_mode})
+    endforeach()
+endforeach()
 function(vt_install dir)
     file(INSTALL DESTINATION "${dir}" TYPE FILE
          PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ FILES ${ARGN})
