@@ -7,7 +7,8 @@ mount -t ext4 /dev/vda /newroot
 rm -rf /newroot/vt
 cp -a /payload /newroot/vt
 mount --bind /proc /newroot/proc
-chroot /newroot dpkg -i /vt/velotune.deb >/newroot/vt/dpkg.log 2>&1 || echo "VT-DPKG-FAILED"
+PATH=/usr/sbin:/usr/bin:/sbin:/bin chroot /newroot dpkg -i /vt/velotune.deb >/newroot/vt/dpkg.log 2>&1 ||
+    sed 's/^/VT-DPKG-FAILED /' /newroot/vt/dpkg.log
 umount /newroot/proc
 # The configuration is root's, 0644, as a trusted one must be.
 cp /payload/velotune.conf /newroot/etc/velotune.conf

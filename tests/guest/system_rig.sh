@@ -19,10 +19,27 @@ runs() {
     journalctl -q -u "$1" -o export | sed -n 's/^_\{0,1\}\(SYSTEMD_\)\{0,1\}INVOCATION_ID=//p' |
         sort -u | wc -l
 }
-# settled UNIT: UNIT has run and is not running
-settled() {
-    [ "$(systemctl show -P InactiveExitTimestampMonotonic "$1")" != 0 ] &&
-        ! systemctl -q is-active "$1" && [ "$(systemctl show -P ActiveState "$1")" != activating ]
+# settled UNIT: UNIT has run and ended. The journal tells, not systemctl show:
+# an instance that has ended is unloaded, and then shows as never started.
+settled() { journalctl -q -u "$1" -o cat | grep -qE '^(Finished|Failed to start) '; }
+# outcome UNIT: "success" or the result systemd gave, and the exit status
+outcome() {
+    local log
+    log=$(journalctl -q -u "$1" -o cat)
+    if grep -q 'Deactivated successfully' <<<"$log"; then
+        echo "success 0"
+    else
+        echo "$(sed -n "s/.*Failed with result '\(.*\)'.*/\1/p" <<<"$log" | tail -n 1)" \
+            "$(sed -n 's/.*status=\([0-9]*\).*/\1/p' <<<"$log" | tail -n 1)"
+    fi
+}
+# at REGEX: the monotonic time, in microseconds, of the first journal line
+# matching REGEX (journalctl ARGS before it)
+at() {
+    local regex=$1
+    shift
+    journalctl -q -o short-monotonic "$@" | grep -m 1 -E "$regex" |
+        sed 's/^\[ *\([0-9]*\)\.\([0-9]*\)\].*/\1\2/'
 }
 # where srN: the drive's host adapter and target
 where() {
@@ -35,25 +52,31 @@ report() {
     local u
     u=$(unit "$1")
     say "DEV $1 $(where "$1")"
-    say "UNIT $1 $(systemctl show -P ActiveState "$u") $(systemctl show -P Result "$u")" \
-        "$(systemctl show -P ExecMainStatus "$u") runs=$(runs "$u")"
+    say "UNIT $1 $(outcome "$u") runs=$(runs "$u")"
     journalctl -q -u "$u" -o cat | sed "s/^/VT-LOG $1 /"
 }
 drives() { find /sys/block -maxdepth 1 -name 'sr*' -printf '%f\n' | sort; }
+# new_drive BEFORE: a drive that is not in the list BEFORE
+new_drive() { comm -13 <(echo "$1") <(drives) | grep .; }
+# an_event FROM DRIVE: a uevent of DRIVE in /tmp/uevents since its line FROM
+an_event() { tail -n "+$1" /tmp/uevents | grep -q "^DEVNAME=/dev/$2\$"; }
+# events FROM DRIVE: the number of DRIVE's change events since line FROM
+events() { tail -n "+$1" /tmp/uevents | grep -c "^UDEV .* change .*/block/$2 (block)"; }
+# gone DRIVE: the drive has left
+gone() { [ ! -e "/sys/block/$1" ]; }
 # plug WHAT: asks for a drive, waits for it and its unit; tells how long after
 # the kernel attached it the unit started
 plug() {
     local before new attached started
     before=$(drives)
     say "ASK $1"
-    wait_for 60 test -n "$(comm -13 <(echo "$before") <(drives))" || { say "NO-DRIVE $1"; return; }
-    new=$(comm -13 <(echo "$before") <(drives) | head -n 1)
-    wait_for 30 settled "$(unit "$new")" || say "NOT-RUN $new"
-    attached=$(journalctl -q -k -o short-monotonic | grep "Attached scsi CD-ROM $new\$" |
-        sed 's/^\[ *\([0-9]*\)\.\([0-9]*\)\].*/\1\2/' | head -n 1)
-    started=$(systemctl show -P InactiveExitTimestampMonotonic "$(unit "$new")")
+    wait_for 60 new_drive "$before" >/dev/null || { say "NO-DRIVE $1"; return; }
+    new=$(new_drive "$before" | head -n 1)
+    wait_for 90 settled "$(unit "$new")" || say "NOT-RUN $new"
+    attached=$(at "Attached scsi CD-ROM $new\$" -k)
+    started=$(at ' Starting ' -u "$(unit "$new")")
     report "$new"
-    say "PLUGGED $1 $new latency_ms=$(((started - attached) / 1000))"
+    say "PLUGGED $1 $new latency_ms=$(((started - attached) / 1000)) attached_us=$attached started_us=$started"
     plugged+=("$new")
 }
 # change N DRIVE: asks for disc change N; tells whether udev saw a change event
@@ -63,9 +86,9 @@ change() {
     mark=$(wc -l </tmp/uevents)
     before_apply=$(runs "$(unit "$2")") before_probe=$(runs "vt-change@$2.service")
     say "ASK change-$1"
-    wait_for 30 grep -q "DEVNAME=/dev/$2" <(tail -n "+$mark" /tmp/uevents) || say "NO-EVENT $2"
+    wait_for 60 an_event "$mark" "$2" || say "NO-EVENT $2"
     sleep 3
-    say "CHANGED $1 $2 events=$(tail -n "+$mark" /tmp/uevents | grep -c '^UDEV.*change')" \
+    say "CHANGED $1 $2 events=$(events "$mark" "$2")" \
         "media_change=$(tail -n "+$mark" /tmp/uevents | grep -c '^DISK_MEDIA_CHANGE=1')" \
         "apply_runs=$(($(runs "$(unit "$2")") - before_apply))" \
         "probe_runs=$(($(runs "vt-change@$2.service") - before_probe))"
@@ -76,7 +99,7 @@ timeout 300 systemctl is-system-running --wait >/dev/null
 say "BOOTED $(cut -d' ' -f1 /proc/uptime) $(systemctl --version | head -n 1)"
 grep -q 'Setting up velotune' /vt/dpkg.log && say "INSTALLED $(dpkg-query -W velotune)"
 for d in $(drives); do
-    wait_for 60 settled "$(unit "$d")" || say "NOT-RUN $d"
+    wait_for 90 settled "$(unit "$d")" || say "NOT-RUN $d"
     report "$d"
 done
 systemctl show "$(unit sr0)" | sed -n 's/^\(DevicePolicy\|DeviceAllow\|ProtectSystem\|ProtectHome\|PrivateNetwork\|NoNewPrivileges\|CapabilityBoundingSet\|PrivateDevices\|User\|DynamicUser\)=/VT-SANDBOX \1=/p'
@@ -101,11 +124,12 @@ for d in $(drives); do
 done
 change 1 "$empty"
 change 2 "$empty"
-# The tool's own writable open and close of the drive
+# The tool's own writable open and close of the drive (the configuration
+# leaves it alone: no vendor command)
 mark=$(wc -l </tmp/uevents)
-velotune status --device "/dev/$empty" >/dev/null 2>&1
+velotune apply --device "/dev/$empty" >/dev/null 2>&1
 sleep 3
-say "TOOL-OPEN $empty events=$(tail -n "+$mark" /tmp/uevents | grep -c '^UDEV.*change')"
+say "TOOL-OPEN $empty events=$(events "$mark" "$empty")"
 
 # A failing run shows in systemctl --failed.
 cp /etc/velotune.conf /tmp/velotune.conf
@@ -117,7 +141,7 @@ systemctl reset-failed
 
 say "ASK unplug ${plugged[*]}"
 for d in "${plugged[@]}"; do
-    wait_for 30 test ! -e "/sys/block/$d" || say "STILL-THERE $d"
+    wait_for 30 gone "$d" || say "STILL-THERE $d"
 done
 sleep 1
 say "UNPLUGGED running=$(systemctl list-units --plain --no-legend --state=activating,active,deactivating 'velotune-apply@*' | wc -l)" \
