@@ -359,7 +359,7 @@ private:
             const std::string& given = named ? options_.devices[i] : devices[i];
             std::vector<const ConfigRule*> lines;
             Probe drive;
-            if (!Named(session, config, given, devices[i], drive, lines)) continue;
+            if (!Named(session, config, file, given, devices[i], drive, lines)) continue;
             for (const ConfigRule* rule : lines)
                 namedBy[static_cast<std::size_t>(rule - config.rules.data())].push_back(
                     drive.device);
@@ -377,10 +377,10 @@ private:
     // The lines that name one device, the first the one that applies: its
     // names are read before anything is sent, its model after INQUIRY. False
     // when none does, or the device is no optical drive (told about).
-    bool Named(Session& session, const Config& config, const std::string& given,
-               const std::string& device, Probe& drive, std::vector<const ConfigRule*>& lines) {
-        const std::string file =
-            Printable(options_.config.empty() ? kDefaultConfig : options_.config);
+    bool Named(Session& session, const Config& config, const std::string& configFile,
+               const std::string& given, const std::string& device, Probe& drive,
+               std::vector<const ConfigRule*>& lines) {
+        const std::string file = Printable(configFile);
         if (device.empty()) { // a name that names no device here
             Fail(given, kExitNoDevice, "no such device");
             return false;

@@ -91,6 +91,25 @@ bool IsControl(std::uint32_t character) {
     return character < 0x20 || (character >= 0x7F && character <= 0x9F);
 }
 
+// Unicode's format characters (general category Cf): invisible, and some of them
+// (U+202E and the other bidirectional controls) reorder the text around them.
+bool IsFormat(std::uint32_t c) {
+    struct Range {
+        std::uint32_t first, last;
+    };
+    static constexpr Range kFormat[] = {
+        {0x00AD, 0x00AD},   {0x0600, 0x0605},   {0x061C, 0x061C},   {0x06DD, 0x06DD},
+        {0x070F, 0x070F},   {0x0890, 0x0891},   {0x08E2, 0x08E2},   {0x180E, 0x180E},
+        {0x200B, 0x200F},   {0x202A, 0x202E},   {0x2060, 0x2064},   {0x2066, 0x206F},
+        {0xFEFF, 0xFEFF},   {0xFFF9, 0xFFFB},   {0x110BD, 0x110BD}, {0x110CD, 0x110CD},
+        {0x13430, 0x1343F}, {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0001, 0xE0001},
+        {0xE0020, 0xE007F},
+    };
+    for (const Range& range : kFormat)
+        if (c >= range.first && c <= range.last) return true;
+    return false;
+}
+
 } // namespace
 
 std::string Printable(const std::string& text) {
@@ -98,7 +117,7 @@ std::string Printable(const std::string& text) {
     for (std::size_t i = 0; i < text.size();) {
         std::uint32_t character = 0;
         const std::size_t length = Utf8At(text, i, character);
-        if (length == 0 || IsControl(character)) {
+        if (length == 0 || IsControl(character) || IsFormat(character)) {
             out += '?';
             i += length == 0 ? 1 : length;
         } else {
@@ -166,7 +185,8 @@ std::string JsonString(const std::string& text) {
         if (character == '"' || character == '\\') {
             out += '\\';
             out += static_cast<char>(character);
-        } else if (length == 0 || IsControl(character)) {
+        } else if (length == 0 || IsControl(character) ||
+                   (IsFormat(character) && character <= 0xFFFF)) {
             char escaped[8];
             std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned>(character));
             out += escaped;

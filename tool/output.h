@@ -35,7 +35,8 @@ std::string DriveJson(const DriveReport& drive);
 std::string ErrorJson(const std::optional<std::string>& device, int code,
                       const std::string& message);
 // A JSON string: valid UTF-8 as the characters it encodes, control characters
-// escaped, and any byte that is not UTF-8 as \u00XX.
+// and format characters of the first plane escaped, and any byte that is not
+// UTF-8 as \u00XX.
 std::string JsonString(const std::string& text);
 
 std::string KindName(const DriveReport& drive);
@@ -46,8 +47,8 @@ std::string SpeedsText(const std::vector<std::uint8_t>& speeds, const char* sepa
 std::string Table(const std::vector<DriveReport>& drives);
 // The lines of status: device, model, kind, mode or speed and speeds.
 std::string StatusText(const DriveReport& drive);
-// Text safe for a terminal: control characters, and bytes that are not UTF-8,
-// shown as '?'.
+// Text safe for a terminal: control characters, format characters (such as the
+// bidirectional U+202E), and bytes that are not UTF-8, shown as '?'.
 std::string Printable(const std::string& text);
 // The model as the table shows it: "-" when it did not arrive.
 std::string ModelText(const DriveReport& drive);

@@ -1,6 +1,7 @@
 // SG_IO on Linux. Opening /dev/srN with O_RDWR | O_NONBLOCK needs no medium;
-// the kernel lets only root or CAP_SYS_RAWIO send the vendor opcode 0xFF, and
-// answers EPERM otherwise.
+// through it the kernel lets only root or CAP_SYS_RAWIO send the vendor opcode
+// 0xFF, and answers EPERM otherwise. Through /dev/sgN it filters only read-only
+// opens: whoever may open the node for writing sends any command.
 #include "tool/transport_linux.h"
 
 #include <algorithm>
@@ -157,12 +158,19 @@ CommandResult LinuxTransport::Open(const std::string& device, int& slot) {
         return result;
     }
     const int fd = seam_.open(device.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd >= 0) {
-        slot = fd;
-        result.status = IoStatus::Ok;
+    if (fd < 0) return FromErrno(errno);
+    // The path must still name what was looked at: a link changed in between
+    // gets no command.
+    struct stat opened;
+    if (::fstat(fd, &opened) != 0 || (opened.st_mode & S_IFMT) != (st.st_mode & S_IFMT) ||
+        opened.st_rdev != st.st_rdev || opened.st_ino != st.st_ino || opened.st_dev != st.st_dev) {
+        seam_.close(fd);
+        result.status = IoStatus::NotScsi;
         return result;
     }
-    return FromErrno(errno);
+    slot = fd;
+    result.status = IoStatus::Ok;
+    return result;
 }
 
 CommandResult LinuxTransport::Lock(int slot) {

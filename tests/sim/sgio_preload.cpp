@@ -116,6 +116,12 @@ int Emulate(const std::string& path, sg_io_hdr_t* io) {
         io->masked_status = static_cast<unsigned char>(answer.scsiStatus >> 1);
         io->driver_status = 0;
         io->info = SG_INFO_CHECK;
+        const unsigned n = std::min<unsigned>(io->mx_sb_len, answer.senseLength);
+        if (io->sbp && n) {
+            std::memcpy(io->sbp, answer.sense, n);
+            io->sb_len_wr = static_cast<unsigned char>(n);
+            io->driver_status = 0x08; // DRIVER_SENSE: the kernel says sense data came
+        }
     } else {
         io->status = 0;
         io->masked_status = 0;

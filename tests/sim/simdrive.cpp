@@ -295,7 +295,11 @@ Answer Execute(const std::string& path, const Command& command, const std::strin
     bool vendor = len == 12 && cdb[0] == 0xFF && cdb[1] == 0x07;
     if (answer.kind == Answer::Kind::Gone || GetFlag(lines, "gone")) {
         answer.kind = Answer::Kind::Gone;
-    } else if (TakeCountdown(path, lines, "busy")) {
+    } else if (TakeCountdown(path, lines, "busy") ||
+               (vendor && cdb[2] == 0xB1 && TakeCountdown(path, lines, "status_busy"))) {
+        // Sense data with it, as a confused drive may send: they say nothing.
+        if (!Get(lines, "busy_sense").empty())
+            SetSense(answer, lines, Get(lines, "busy_sense"), 0x00, 0x00, 0x00);
         answer.kind = Answer::Kind::Busy;
         answer.scsiStatus = static_cast<std::uint8_t>(GetNumber(lines, "busy_status", 0x08));
     } else if (TakeCountdown(path, lines, "unit_attention")) {

@@ -29,6 +29,8 @@
 //   busy=N|always            the next N commands end with SCSI status BUSY and no
 //                            sense; busy_status=N gives another status (0x28,
 //                            TASK SET FULL)
+//   status_busy=N|always     likewise, for the status read only
+//   busy_sense=5,20,00       sense data that come with BUSY (none by default)
 //   host_status=N            SG_IO only: every command ends with this host status
 //   hang_ms=N                every command waits N ms before it is answered
 //   gone=1                   every command fails at the transport (no answer)

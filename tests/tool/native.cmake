@@ -5,7 +5,8 @@ if(NOT TARGET gtest_main)
     set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
     add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 endif()
-add_executable(tool_linux_test ${CMAKE_CURRENT_LIST_DIR}/tool_linux_test.cpp)
+add_executable(tool_linux_test ${CMAKE_CURRENT_LIST_DIR}/tool_linux_test.cpp
+                               ${CMAKE_CURRENT_LIST_DIR}/tool_plain_test.cpp)
 target_link_libraries(tool_linux_test PRIVATE velotune_cli gtest_main)
 
 if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")

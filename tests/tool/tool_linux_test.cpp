@@ -1,7 +1,7 @@
 // The Linux velotune through its transport seam: the refusals the kernel gives
 // (EPERM, EACCES), the search of /dev/sr* pointed at a folder of simulated
-// drives, and the plain parts (arguments, JSON). Runs with the SG_IO emulator
-// preloaded, so the real ioctl reaches simulated drives.
+// drives, what is opened, the lock. Runs with the SG_IO emulator preloaded, so
+// the real ioctl reaches simulated drives. The plain parts are in tool_plain_test.
 #include "tool/cli.h"
 #include "tool/config.h"
 #include "tool/drivenames_linux.h"
@@ -20,6 +20,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <tuple>
 #include <unistd.h>
 
@@ -67,6 +68,22 @@ int RegularStat(const char*, struct stat* st) {
 std::vector<unsigned> g_sleeps;
 void RecordSleep(unsigned ms) {
     g_sleeps.push_back(ms);
+}
+
+// What a device path is, as stat tells it: g_statMode with device number g_statDev.
+mode_t g_statMode = S_IFREG;
+dev_t g_statDev = 0;
+int g_opens = 0;
+int FakeStat(const char*, struct stat* st) {
+    *st = {};
+    st->st_mode = g_statMode | 0660;
+    st->st_rdev = g_statDev;
+    return 0;
+}
+int CountingRefusingOpen(const char*, int) {
+    ++g_opens;
+    errno = EACCES;
+    return -1;
 }
 
 void WriteDrive(const std::string& name, const std::string& text) {
@@ -267,204 +284,104 @@ TEST_F(LinuxTool, ApplyGivesEachDriveFoundItsFirstMatchingLine) {
     for (const char* name : {"sr0.drive", "sr2.drive", "sr10.drive"})
         EXPECT_EQ(LogLines(name), 4) << name << ": INQUIRY, status read, mode set, read-back";
     EXPECT_EQ(LogLines("sr3.drive"), 2) << "INQUIRY and status read only";
+
+    // Drives found and all left alone: exit 0, each named; none found at all: exit 2.
+    std::ofstream(config) << "/dev/disk/by-id/*NOTHERE* silence\n";
+    const Outcome alone = velotune::tool::Run({"apply", "--config", config}, transport);
+    EXPECT_EQ(alone.exitCode, kExitOk) << alone.err;
+    EXPECT_EQ(std::count(alone.err.begin(), alone.err.end(), '\n'), 4) << alone.err;
+    EXPECT_EQ(alone.err.find("no drive found"), std::string::npos) << alone.err;
+    LinuxTransport empty(Seam(".none"));
+    const Outcome none = velotune::tool::Run({"apply", "-j", "--config", config}, empty);
+    EXPECT_EQ(none.exitCode, kExitNoDevice);
+    EXPECT_EQ(none.err, "velotune: no drive found\n");
+    EXPECT_EQ(none.out, "[]\n");
 }
 
-TEST(ToolArguments, CommandsOptionsAndRefusals) {
-    struct Case {
-        std::vector<std::string> args;
-        bool ok;
-        Command command;
+// Only what takes SCSI commands without harm is opened: a block device that
+// sysfs shows backed by a SCSI device, an sg node, a regular file. A serial
+// port, a loop device, a FIFO: "not a SCSI device", never opened.
+TEST_F(LinuxTool, OnlyScsiDevicesAndRegularFilesAreOpened) {
+    const std::string sys = g_dir + "/sys";
+    std::filesystem::create_directories(sys + "/dev/block/11:0/device/scsi_device");
+    std::filesystem::create_directories(sys + "/dev/block/7:0/device");
+    std::filesystem::create_directories(sys + "/class/scsi_generic");
+    std::filesystem::create_directories(sys + "/class/tty");
+    std::filesystem::create_directories(sys + "/dev/char/21:0");
+    ::symlink("../../../class/scsi_generic", (sys + "/dev/char/21:0/subsystem").c_str());
+    std::filesystem::create_directories(sys + "/dev/char/4:65");
+    ::symlink("../../../class/tty", (sys + "/dev/char/4:65/subsystem").c_str());
+    LinuxSeam seam = Seam();
+    seam.stat = &FakeStat;
+    seam.open = &CountingRefusingOpen;
+    seam.sysDir = sys.c_str();
+    LinuxTransport transport(seam);
+    const struct {
+        mode_t mode;
+        dev_t dev;
+        bool opened;
+        const char* what;
+    } cases[] = {
+        {S_IFBLK, makedev(11, 0), true, "an optical drive's block device (sr0)"},
+        {S_IFCHR, makedev(21, 0), true, "an sg node"},
+        {S_IFREG, 0, true, "a regular file"},
+        {S_IFCHR, makedev(4, 65), false, "a serial port (ttyS1)"},
+        {S_IFBLK, makedev(7, 0), false, "a loop device"},
+        {S_IFCHR, makedev(10, 130), false, "a watchdog, unknown to sysfs here"},
+        {S_IFIFO, 0, false, "a FIFO"},
+        {S_IFDIR, 0, false, "a folder"},
     };
-    const Case cases[] = {
-        {{"list"}, true, Command::List},
-        {{"list", "--json", "--device", "a", "--device=b"}, true, Command::List},
-        {{"status", "--device", "/dev/sr0"}, true, Command::Status},
-        {{"set", "high"}, true, Command::Set},
-        {{"set", "24", "--device", "e:"}, true, Command::Set},
-        {{"--help"}, true, Command::Help},
-        {{"-h"}, true, Command::Help},
-        {{"--version"}, true, Command::Version},
-        {{}, false, Command::Help},
-        {{"set"}, false, Command::Help},
-        {{"set", "-1"}, false, Command::Help},
-        {{"set", "12a"}, false, Command::Help},
-        {{"set", "high", "--json"}, true, Command::Set},
-        {{"set", "HIGH", "-vjd", "/dev/sr0"}, true, Command::Set},
-        {{"set", "--help"}, true, Command::Help},
-        {{"status", "-qV"}, true, Command::Version},
-        {{"list", "--", "-h"}, true, Command::List},
-        {{"list", "--all", "-dx", "y"}, true, Command::List},
-        {{"status", "-j", "-x"}, false, Command::Help},
-        {{"status", "--all"}, false, Command::Help},
-        {{"status", "-q", "--verbose"}, false, Command::Help},
-        {{"set", "Fast"}, false, Command::Help},
-        {{"status", "--device", "a", "--device", "b"}, false, Command::Help},
-        {{"list", "--device"}, false, Command::Help},
-        {{"list", "extra"}, true, Command::List},
-        {{"--help", "list"}, true, Command::Help},
-        {{"status", "a", "b"}, false, Command::Help},
-        {{"--frob"}, false, Command::Help},
-        {{"apply"}, true, Command::Apply},
-        {{"apply", "--config", "f", "a", "--device", "b", "c"}, true, Command::Apply},
-        {{"apply", "--config"}, false, Command::Help},
-        {{"apply", "--config="}, false, Command::Help},
-        {{"set", "high", "--config=f"}, false, Command::Help},
-    };
-    for (const Case& c : cases) {
-        const Parsed p = ParseArgs(c.args);
-        std::string joined;
-        for (const auto& a : c.args)
-            joined += a + " ";
-        EXPECT_EQ(p.ok, c.ok) << joined;
-        if (c.ok) {
-            EXPECT_EQ(p.options.command, c.command) << joined;
-        } else {
-            EXPECT_FALSE(p.error.empty()) << joined;
-        }
+    for (const auto& c : cases) {
+        g_statMode = c.mode;
+        g_statDev = c.dev;
+        g_opens = 0;
+        const Outcome status = velotune::tool::Run({"status", "/dev/node"}, transport);
+        EXPECT_EQ(g_opens, c.opened ? 1 : 0) << c.what;
+        EXPECT_EQ(status.exitCode, c.opened ? kExitNotPermitted : kExitNoDevice) << c.what;
+        if (!c.opened) EXPECT_EQ(status.err, "velotune: /dev/node: not a SCSI device\n") << c.what;
     }
-    const Parsed speed = ParseArgs({"set", "0024"});
-    ASSERT_TRUE(speed.ok);
-    EXPECT_EQ(speed.options.setting, Setting::Speed);
-    EXPECT_EQ(speed.options.speed, 24u);
-    const Parsed big = ParseArgs({"set", "99999999999999"});
-    ASSERT_TRUE(big.ok) << "a number, just not one a drive lists";
-    EXPECT_GT(big.options.speed, 255u);
-    const Parsed apply = ParseArgs({"apply", "--config=f", "a", "--device", "b", "c"});
-    EXPECT_EQ(apply.options.config, "f");
-    EXPECT_EQ(apply.options.devices, (std::vector<std::string>{"a", "b", "c"}));
-    const Parsed devices =
-        ParseArgs({"list", "--device", "x", "--device=y", "-dz", "-d", "w", "v", "--", "-u"});
-    EXPECT_EQ(devices.options.devices, (std::vector<std::string>{"x", "y", "z", "w", "v", "-u"}));
-    const Parsed silence = ParseArgs({"set", "SiLeNcE", "-vj", "e:"});
-    EXPECT_EQ(silence.options.setting, Setting::Silence);
-    EXPECT_TRUE(silence.options.verbose && silence.options.json);
-    EXPECT_EQ(silence.options.devices, std::vector<std::string>{"e:"});
-    EXPECT_EQ(ParseArgs({"list", "-vz"}).error, "unknown option '-z'; try 'velotune --help'");
+    // What was opened is not what was looked at (a link changed in between):
+    // closed again, and no command sent.
+    g_statMode = S_IFBLK;
+    g_statDev = makedev(11, 0);
+    seam.open = &RealOpen;
+    LinuxTransport swapped(seam);
+    g_ioctls = 0;
+    const Outcome status = velotune::tool::Run({"status", Drive("sr0.drive")}, swapped);
+    EXPECT_EQ(status.exitCode, kExitNoDevice);
+    EXPECT_EQ(g_ioctls, 0);
+    EXPECT_EQ(LogLines("sr0.drive"), 0);
+    g_statMode = S_IFREG;
 }
 
-TEST(ToolJson, ModelEscaping) {
-    EXPECT_EQ(JsonString(std::string("A\"B\\C\x01\x7f\xff", 8)),
-              "\"A\\\"B\\\\C\\u0001\\u007F\\u00FF\"");
-    // Valid UTF-8 as characters (a C1 control escaped); a cut or overlong one byte by byte.
-    EXPECT_EQ(JsonString("\xc3\xa9\xe2\x82\xac\xc2\x85\xc3\xc0\xaf\xed\xa0\x80"),
-              "\"\xc3\xa9\xe2\x82\xac\\u0085\\u00C3\\u00C0\\u00AF\\u00ED\\u00A0\\u0080\"");
-    EXPECT_EQ(Printable("a\nb\x1b[1m\xc3\xa9\xc2\x9b\xff"), "a?b?[1m\xc3\xa9??");
-    DriveReport two;
-    two.device = "E:";
-    two.model = "M";
-    two.twoMode = true;
-    two.high = false;
-    EXPECT_EQ(DriveJson(two), "{\"device\": \"E:\", \"vendor\": null, \"product\": null, "
-                              "\"revision\": null, \"model\": \"M\", \"kind\": \"two-mode\", "
-                              "\"mode\": \"silence\", \"speed\": null, \"speeds\": []}");
-    DriveReport list;
-    list.device = "/dev/sr0";
-    list.vendor = "V";
-    list.model = "";
-    list.twoMode = false;
-    list.speed = 24;
-    list.speeds = {8, 16, 24};
-    EXPECT_EQ(DriveJson(list), "{\"device\": \"/dev/sr0\", \"vendor\": \"V\", \"product\": null, "
-                               "\"revision\": null, \"model\": \"\", \"kind\": \"speed-list\", "
-                               "\"mode\": null, \"speed\": 24, \"speeds\": [8, 16, 24]}");
-    EXPECT_EQ(ErrorJson(std::nullopt, 2, "no drive found"),
-              "{\"error\": {\"device\": null, \"code\": 2, \"message\": \"no drive found\"}}");
-}
-
-TEST(ToolConfig, RulesCommentsModesAndErrorsWithTheirLine) {
-    struct Case {
-        std::string text;
-        std::string rules; // "line:pattern:mode" each, or the error
-    };
-    auto describe = [](const Config& c) {
-        if (!c.ok) return c.error;
-        std::string s;
-        for (const ConfigRule& r : c.rules)
-            s += std::to_string(r.line) + ":" + r.pattern + ":" +
-                 (r.setting == Setting::High      ? "high"
-                  : r.setting == Setting::Silence ? "silence"
-                                                  : std::to_string(r.speed)) +
-                 " ";
-        return s;
-    };
-    const Case cases[] = {
-        {"", ""},
-        {"# every line commented out\n#/dev/sr0 silence\n\n   \t\n", ""},
-        {"/dev/sr0 silence\n", "1:/dev/sr0:silence "},
-        {"\n# two\n*VT-4816B*\t24   # a speed\r\n/dev/sr? HIGH\n",
-         "3:*VT-4816B*:24 4:/dev/sr?:high "},
-        {"a Silence\nb 255", "1:a:silence 2:b:255 "},
-        {"/dev/sr0\n",
-         "f.conf:1: expected PATTERN MODE, found 1 word (write a blank in a pattern as ?)"},
-        {"#\nTRELVIX DVD-RW silence\n",
-         "f.conf:2: expected PATTERN MODE, found 3 words (write a blank in a pattern as ?)"},
-        {"\n\n/dev/sr0 fast\n",
-         "f.conf:3: MODE is high, silence or a speed from 1 to 255, not fast"},
-        {"a 0", "f.conf:1: MODE is high, silence or a speed from 1 to 255, not 0"},
-        {"a 256", "f.conf:1: MODE is high, silence or a speed from 1 to 255, not 256"},
-        {"a 24x", "f.conf:1: MODE is high, silence or a speed from 1 to 255, not 24x"},
-        {"a \x1b[2J", "f.conf:1: a control byte (0x1B) in the line: not a configuration"},
-        // A byte-order mark is no part of the first pattern; a NUL cuts nothing short.
-        {"\xEF\xBB\xBF/dev/sr0 silence\n", "1:/dev/sr0:silence "},
-        {"a high\n" + std::string("*\0garbage silence\n", 17),
-         "f.conf:2: a NUL byte in the line: not a configuration"},
-        {"a high\r\nb\vc high\n",
-         "f.conf:2: a control byte (0x0B) in the line: not a configuration"},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(describe(ParseConfig(c.text, "f.conf")), c.rules) << c.text;
-
-    // A "[" that opens no set matches only itself: used, but warned about.
-    const Config brackets = ParseConfig("[ high\n*x[ silence\n*[]]* high\n*[!x]* 24\n", "f.conf");
-    ASSERT_TRUE(brackets.ok);
-    EXPECT_EQ(brackets.rules.size(), 4u);
-    EXPECT_EQ(
-        brackets.warnings,
-        (std::vector<std::string>{
-            "f.conf:1: warning: the '[' in [ is never closed, so it matches only a '[' itself",
-            "f.conf:2: warning: the '[' in *x[ is never closed, so it matches only a '[' "
-            "itself"}));
-}
-
-TEST(ToolConfig, TheFirstRuleMatchingAnyNameOfTheDriveWins) {
-    const Config config = ParseConfig("/dev/sr1 high\n"
-                                      "/dev/disk/by-id/*VT-2250A* silence\n"
-                                      "*TV-1620* 24\n"
-                                      "*sr[0-9] high\n",
-                                      "f.conf");
-    ASSERT_TRUE(config.ok);
-    auto line = [&](const std::vector<std::string>& names) {
-        const std::vector<const ConfigRule*> rules = MatchConfig(config.rules, names);
-        return rules.empty() ? 0u : rules.front()->line;
-    };
-    EXPECT_EQ(line({"/dev/sr1"}), 1u);
-    EXPECT_EQ(line({"/dev/cdrom", "/dev/sr1"}), 1u) << "the path with links resolved";
-    EXPECT_EQ(line({"/dev/sr0", "/dev/sr0", "/dev/disk/by-id/ata-VT-2250A_K1", "TV-1620"}), 2u);
-    EXPECT_EQ(line({"/dev/sr5", "/dev/sr5", "TRELVIX DVD-RW TV-1620  1.03"}), 3u) << "the model";
-    EXPECT_EQ(line({"/dev/sr7", ""}), 4u) << "* matches across /";
-    EXPECT_EQ(line({"/dev/sr77", "/dev/sr77", "TRELVIX CD-RW TV-5200  2.10"}), 0u);
-    EXPECT_TRUE(MatchConfig(ParseConfig("# nothing\n", "f").rules, {"/dev/sr0"}).empty());
-}
-
-TEST(ToolConfig, ADriveIsNamedByItsPathItsTargetAndTheLinksToIt) {
-    char pattern[] = "/tmp/vt_names_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    char* real = realpath(pattern, nullptr);
-    const std::string dir = real;
-    std::free(real);
-    ASSERT_EQ(mkdir((dir + "/by-id").c_str(), 0755), 0);
-    std::ofstream(dir + "/sr0").flush();
-    std::ofstream(dir + "/sr1").flush();
-    ASSERT_EQ(symlink("../sr0", (dir + "/by-id/ata-TRELVIX_TV-1620_K1").c_str()), 0);
-    ASSERT_EQ(symlink("../sr1", (dir + "/by-id/ata-OTHER_K2").c_str()), 0);
-    ASSERT_EQ(symlink("sr0", (dir + "/cdrom").c_str()), 0);
-    ASSERT_EQ(symlink("gone", (dir + "/dvd").c_str()), 0);
-    ASSERT_EQ(symlink("sr0", (dir + "/mine").c_str()), 0); // not a name udev gives a drive
-
-    EXPECT_EQ(DriveNames(dir + "/cdrom", {{dir + "/by-id", {}}, {dir, {"cdrom", "dvd"}}}),
-              (std::vector<std::string>{dir + "/cdrom", dir + "/sr0",
-                                        dir + "/by-id/ata-TRELVIX_TV-1620_K1", dir + "/cdrom"}));
-    EXPECT_EQ(DriveNames(dir + "/missing", {{dir, {}}}),
-              std::vector<std::string>{dir + "/missing"});
-    std::filesystem::remove_all(dir);
+// set and apply keep a drive to themselves from the status read on; another
+// run that holds it is waited for a bounded time, then named.
+TEST_F(LinuxTool, ADriveHeldByAnotherRunIsWaitedForThenRefused) {
+    ASSERT_TRUE(Preloaded()) << "run with the SG_IO emulator preloaded";
+    LinuxTransport transport(Seam());
+    const int held = ::open(Drive("sr0.drive").c_str(), O_RDONLY);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    g_sleeps.clear();
+    const Outcome set = velotune::tool::Run({"set", "silence", Drive("sr0.drive")}, transport);
+    EXPECT_EQ(set.exitCode, kExitFailed);
+    EXPECT_EQ(set.err,
+              "velotune: " + Drive("sr0.drive") + ": the drive is in use by another velotune\n");
+    EXPECT_EQ(LogLines("sr0.drive"), 1) << "INQUIRY only: no status read without the lock";
+    EXPECT_EQ(g_sleeps.size(), 100u) << "ten seconds in looks of 100 ms, then no more";
+    EXPECT_TRUE(
+        std::all_of(g_sleeps.begin(), g_sleeps.end(), [](unsigned ms) { return ms == 100; }));
+    // status only reads, and does not wait.
+    g_sleeps.clear();
+    EXPECT_EQ(velotune::tool::Run({"status", Drive("sr0.drive")}, transport).exitCode, kExitOk);
+    // A drive that no line names is not waited for either.
+    const std::string config = g_dir + "/other.conf";
+    std::ofstream(config) << "*NOTHERE* silence\n";
+    const Outcome apply =
+        velotune::tool::Run({"apply", "--config", config, Drive("sr0.drive")}, transport);
+    EXPECT_EQ(apply.exitCode, kExitOk) << apply.err;
+    EXPECT_TRUE(g_sleeps.empty());
+    ::close(held);
+    EXPECT_EQ(velotune::tool::Run({"set", "silence", Drive("sr0.drive")}, transport).exitCode,
+              kExitOk);
 }

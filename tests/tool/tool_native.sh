@@ -300,4 +300,107 @@ expect "a configuration that cannot be read: exit 1" "1|0" "$RC|$(grep -c . "$wo
 vt apply --config /dev/zero two.drive
 expect "a device is no configuration: exit 1" "1|velotune: /dev/zero: not used as the configuration: not a regular file" "$RC|$ERR"
 
+# --- apply: lines matched before commands; a drive no line names gets INQUIRY at most --------
+fresh
+echo '/dev/disk/by-id/*NOTHERE* silence' >"$work/nothere.conf"
+vt apply --config nothere.conf two.drive list.drive other.drive
+expect "apply with a line that names no drive: only INQUIRY reaches the drives, exit 0" \
+    "0|$INQUIRY|$INQUIRY|$INQUIRY" "$RC|$(cdbs two)|$(cdbs list)|$(cdbs other)"
+expect "... each drive named as left alone, never 'no drive found'" "3|0" \
+    "$(grep -c ': left alone: no line of nothere.conf matches it$' <<<"$ERR")|$(grep -c 'no drive found' <<<"$ERR")"
+vt apply --config nothere.conf two.drive "$work/none"
+expect "apply with a named device that is missing: exit 2" "2|1" "$RC|$(grep -c 'none: no such device' <<<"$ERR")"
+fresh
+printf '*/two.drive silence\n*TV-5200* 16\n*TV-1620* high\n*OTHERCO* high\n[oops high\n' >"$work/check.conf"
+vt apply --check --config check.conf two.drive list.drive other.drive
+expect "apply --check: each line and the drives it names" "0|check.conf:1: */two.drive silence: names two.drive
+check.conf:2: *TV-5200* 16: names list.drive
+check.conf:3: *TV-1620* high: names two.drive
+check.conf:4: *OTHERCO* high: names other.drive
+check.conf:5: [oops high: names no drive" "$RC|$OUT"
+expect "... INQUIRY at most, and the drives as they were" "$INQUIRY|$INQUIRY|$INQUIRY|high" \
+    "$(cdbs two)|$(cdbs list)|$(cdbs other)|$(grep '^mode=' "$work/two.drive" | cut -d= -f2)"
+expect "... warnings with FILE:LINE: a '[' never closed, a drive two lines name" "2" \
+    "$(grep -cE "^velotune: check.conf:5: warning: the '\[' in \[oops is never closed|^velotune: check.conf:3: warning: two.drive is named by line 1 already" <<<"$ERR")"
+vt apply --check -j --config check.conf two.drive
+expect "apply --check --json: an array of lines" "0|5|two.drive" \
+    "$RC|$(jq length <<<"$OUT")|$(jq -r '.[0].devices[0]' <<<"$OUT")"
+
+# --- the configuration is trusted only as a file of root's own --------------------------------
+fresh
+printf '*two.drive silence\n' >"$work/trust.conf"
+chmod 0666 "$work/trust.conf"
+vt apply --config trust.conf two.drive
+expect "a world-writable configuration: refused, exit 1, nothing sent" \
+    "1|velotune: trust.conf: not used as the configuration: writable by others (chmod go-w)|" "$RC|$ERR|$(cdbs two)"
+chmod 0620 "$work/trust.conf"
+vt apply --config trust.conf two.drive
+expect "a group-writable configuration: refused" "1|1" "$RC|$(grep -c 'writable by its group' <<<"$ERR")"
+chmod 0644 "$work/trust.conf"
+chown nobody "$work/trust.conf"
+vt apply --config trust.conf two.drive
+expect "a configuration owned by another user: refused" \
+    "1|velotune: trust.conf: not used as the configuration: owned by user $(id -u nobody), not by root|" "$RC|$ERR|$(cdbs two)"
+chown root "$work/trust.conf"
+mkfifo "$work/fifo.conf"
+OUT=$(LD_PRELOAD=$preload timeout 10 "$tool" apply --config fifo.conf two.drive 2>"$work/err")
+RC=$?
+expect "a FIFO as the configuration: refused at once, not waited on" \
+    "1|velotune: fifo.conf: not used as the configuration: not a regular file" "$RC|$(cat "$work/err")"
+printf '\xef\xbb\xbf*two.drive silence\n' >"$work/bom.conf"
+vt apply --config bom.conf two.drive
+expect "a byte-order mark before the first line: skipped, the line applies" "0|two.drive  silence" "$RC|$OUT"
+fresh
+printf '*list.drive 16\n*\0garbage silence\n' >"$work/nul.conf"
+vt apply --config nul.conf two.drive list.drive
+expect "a NUL byte: an error with FILE:LINE, nothing sent" \
+    "1|velotune: nul.conf:2: a NUL byte in the line: not a configuration||" "$RC|$ERR|$(cdbs two)|$(cdbs list)"
+
+# --- two runs at once on one drive: the second waits, never a wrong read-back -----------------
+fresh
+printf '*two.drive silence\n' >"$work/race.conf"
+for i in $(seq 1 25); do
+    (LD_PRELOAD=$preload "$tool" apply --config race.conf two.drive >/dev/null 2>"$work/race-a$i"
+        echo $? >>"$work/race-a$i") &
+    (LD_PRELOAD=$preload "$tool" set high two.drive >/dev/null 2>"$work/race-s$i"
+        echo $? >>"$work/race-s$i") &
+done
+wait
+expect "50 runs at once: every one ends 0, none reads back what the other set" "50|0" \
+    "$(cat "$work"/race-* | grep -cx 0)|$(cat "$work"/race-* | grep -c 'drive reports')"
+
+# --- --json: every failure path writes one JSON document -----------------------------------------
+fresh
+printf '# nothing active\n' >"$work/none.conf"
+chmod 0666 "$work/trust.conf"
+for args in "status -j --bogus" "-j frobnicate" "list --bogus -j" "set fast -j two.drive" \
+    "status -j $work/none" "set silence -j other.drive" "status -j busy.drive" "list -j $work/none" \
+    "apply -j --config none.conf" "apply -j --config missing.conf" "apply -j --config bad.conf" \
+    "apply -j --config trust.conf two.drive" "apply -j --config nothere.conf two.drive" \
+    "apply -j --config velotune.conf $work/none" "set 99 -j list.drive"; do
+    read -ra words <<<"$args"
+    vt "${words[@]}"
+    expect "--json [$args]: one JSON document on stdout, exit $RC" "1" "$(jq -s length <<<"$OUT" 2>&1)"
+done
+vt apply -j --config none.conf
+expect "apply -j with no active line: []" "0|[]" "$RC|$OUT"
+vt status -j --bogus
+expect "status -j --bogus: the error document, code 1" "1|1" "$RC|$(jq .error.code <<<"$OUT")"
+vt status -jq --bogus
+expect "... and with -q, nothing on stdout" "1|" "$RC|$OUT"
+
+# --- one exit code for one reply on both transports; -v shows every try -----------------------
+drive busysense kind=twomode status_busy=always busy_sense=5,20,00
+vt status busysense.drive
+expect "BUSY with ILLEGAL REQUEST sense: busy (exit 3), not another maker's drive" \
+    "3|velotune: busysense.drive: the drive is busy" "$RC|$ERR"
+drive uav kind=twomode mode=high unit_attention=1
+vt status -v uav.drive
+expect "-v: every try of a repeated command" "2|1" \
+    "$(grep -c 'cdb 12 00 00 00 24 00: ' <<<"$ERR")|$(grep -c 'cdb 12 00 00 00 24 00: SCSI status 0x02, sense 6/29/00' <<<"$ERR")"
+drive bidi kind=twomode mode=high vendor=TRELVIX $'product=EVIL\xe2\x80\xaeTXT' revision=1.00
+vt list bidi.drive
+expect "a bidirectional control in a model prints as ?, as control characters do" "0|1" \
+    "$RC|$(grep -c 'TRELVIX EVIL?TXT' <<<"$OUT")"
+
 vt_end

@@ -232,6 +232,6 @@ expect "commands" "apply list set status" "$(complete_words velotune '')"
 expect "set's values" "high silence|high silence" \
     "$(complete_words velotune set '')|$(complete_words velotune set -v -d /dev/sr0 '')"
 expect "options of list" "--all" "$(complete_words velotune list --a)"
-expect "options of apply" "--config" "$(complete_words velotune apply --c)"
+expect "options of apply" "--check --config" "$(complete_words velotune apply --c)"
 expect "options before a command" "--verbose --version" "$(complete_words velotune --v)"
 vt_end

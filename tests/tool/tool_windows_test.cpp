@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <string>
 #include <vector>
 
@@ -54,9 +56,12 @@ BOOL WINAPI DeniedIoControl(HANDLE, DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD
     return FALSE;
 }
 
-// A drive that ends every command with g_scsiStatus and no sense, or fails the
-// call with g_callError.
+// A drive that ends every command with g_scsiStatus, with fixed-format sense
+// data of key g_senseKey when that is not 0, or fails the call with g_callError.
+// With g_inquiryGood it answers INQUIRY as an optical drive.
 UCHAR g_scsiStatus = 0;
+UCHAR g_senseKey = 0;
+bool g_inquiryGood = false;
 DWORD g_callError = ERROR_SUCCESS;
 BOOL WINAPI StatusIoControl(HANDLE, DWORD, LPVOID in, DWORD, LPVOID, DWORD, LPDWORD returned,
                             LPOVERLAPPED) {
@@ -65,9 +70,27 @@ BOOL WINAPI StatusIoControl(HANDLE, DWORD, LPVOID in, DWORD, LPVOID, DWORD, LPDW
         SetLastError(g_callError);
         return FALSE;
     }
-    auto* sptd = static_cast<SCSI_PASS_THROUGH_DIRECT*>(in);
+    auto* record = static_cast<PassThroughRecord*>(in);
+    SCSI_PASS_THROUGH_DIRECT* sptd = &record->sptd;
+    *returned = sizeof(PassThroughRecord);
+    if (g_inquiryGood && sptd->Cdb[0] == 0x12) {
+        auto* data = static_cast<UCHAR*>(sptd->DataBuffer);
+        std::memset(data, ' ', sptd->DataTransferLength);
+        data[0] = 0x05;
+        sptd->ScsiStatus = 0;
+        sptd->SenseInfoLength = 0;
+        return TRUE;
+    }
     sptd->ScsiStatus = g_scsiStatus;
     sptd->SenseInfoLength = 0;
+    if (g_senseKey != 0) {
+        std::memset(record->sense, 0, sizeof record->sense);
+        record->sense[0] = 0x70;
+        record->sense[2] = g_senseKey;
+        record->sense[7] = 10;
+        record->sense[12] = 0x20;
+        sptd->SenseInfoLength = 18;
+    }
     *returned = sizeof(PassThroughRecord);
     return TRUE;
 }
@@ -113,6 +136,10 @@ TEST_F(WindowsTool, DriveLettersInEveryForm) {
     EXPECT_NE(disk.err.find("C: not an optical drive"), std::string::npos) << disk.err;
     EXPECT_EQ(g_opens, 0);
     EXPECT_EQ(g_ioctls, 0);
+    // A command of the Linux tool only: a usage error, in JSON when asked for.
+    EXPECT_EQ(tool::Run({"apply", "-j"}, transport).out,
+              "{\"error\": {\"device\": null, \"code\": 1, \"message\": \"apply is a command of "
+              "the Linux tool\"}}\n");
 }
 
 TEST_F(WindowsTool, AccessDeniedEndsWithExitFour) {
@@ -143,25 +170,38 @@ TEST_F(WindowsTool, ADriveThatDoesNotAnswerEndsWithExitThree) {
     seam.deviceIoControl = &StatusIoControl;
     SetTransportSeam(seam);
     WindowsTransport transport(kSeam);
+    // The same replies give the same exit codes as through SG_IO on Linux.
     const struct {
         UCHAR status;
+        UCHAR senseKey;
+        bool inquiryGood; // the status read is the command that ends so
         DWORD error;
         const char* why;
-    } cases[] = {{0x08, ERROR_SUCCESS, "D: the drive is busy"},
-                 {0x28, ERROR_SUCCESS, "D: the drive is busy"},
-                 {0x18, ERROR_SUCCESS, "D: the drive ended the INQUIRY with SCSI status 0x18"},
-                 {0, ERROR_SEM_TIMEOUT, "D: no answer within 60 s"},
-                 {0, ERROR_IO_DEVICE, "D: input/output error"}};
+    } cases[] = {
+        {0x08, 0, false, ERROR_SUCCESS, "D: the drive is busy"},
+        {0x28, 0, false, ERROR_SUCCESS, "D: the drive is busy"},
+        {0x18, 0, false, ERROR_SUCCESS, "D: the drive ended the INQUIRY with SCSI status 0x18"},
+        {0, 0, false, ERROR_SEM_TIMEOUT, "D: no answer within 60 s"},
+        {0, 0, false, ERROR_IO_DEVICE, "D: input/output error"},
+        // BUSY wins over the sense data that came with it: not "another maker's drive".
+        {0x08, kSenseIllegalRequest, true, ERROR_SUCCESS, "D: the drive is busy"},
+        // Sense data count only with CHECK CONDITION: a unit attention that came
+        // with BUSY is not sent again.
+        {0x08, kSenseUnitAttention, true, ERROR_SUCCESS, "D: the drive is busy"},
+    };
     for (const auto& c : cases) {
         g_scsiStatus = c.status;
+        g_senseKey = c.senseKey;
+        g_inquiryGood = c.inquiryGood;
         g_callError = c.error;
         g_ioctls = 0;
         const Outcome set = tool::Run({"set", "high", "--device", "d"}, transport);
         EXPECT_EQ(set.exitCode, kExitFailed) << c.why;
         EXPECT_EQ(set.err, std::string("velotune: ") + c.why + "\n");
-        EXPECT_EQ(g_ioctls, 1) << "INQUIRY only: " << c.why;
+        EXPECT_EQ(g_ioctls, c.inquiryGood ? 2 : 1) << "INQUIRY, and the status read: " << c.why;
     }
-    g_scsiStatus = 0;
+    g_scsiStatus = g_senseKey = 0;
+    g_inquiryGood = false;
     g_callError = ERROR_SUCCESS;
 }
 

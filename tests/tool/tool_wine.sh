@@ -112,10 +112,15 @@ expect "a direct-access device that answers the status read: INQUIRY only, exit 
 vt_sim_drive tx kind=twomode busy=always >/dev/null
 vt status --device g
 expect "a busy drive: exit 3" "3|velotune: G: the drive is busy" "$RC|$ERR"
+vt_sim_drive tx kind=twomode status_busy=always busy_sense=5,20,00 >/dev/null
+vt status --device g
+expect "BUSY with ILLEGAL REQUEST sense: busy (exit 3), as through SG_IO on Linux" \
+    "3|velotune: G: the drive is busy" "$RC|$ERR"
 vt_sim_drive tx kind=twomode mode=high unit_attention=1 sense_format=descriptor >/dev/null
-vt set silence --device g
+vt set silence -v --device g
 expect "unit attention once in descriptor format: sent again" \
     "0|$INQUIRY $INQUIRY $STATUS ff07b00000000000000000aa $STATUS" "$RC|$(cdbs tx)"
+expect "... and -v shows both tries" "2" "$(grep -c '^velotune: G: cdb 12 00 00 00 24 00: ' <<<"$ERR")"
 vt_sim_drive tx kind=twomode mode=high inquiry_len=10 >/dev/null
 vt status --json --device g
 expect "a 10-byte INQUIRY: the two letters that came" '0|"model": "TR"' "$RC|$(grep -o '"model": [^,]*' <<<"$OUT")"
