@@ -44,6 +44,21 @@ Target amd64-unicode
 !define IDM_EXIT 103
 !define ERROR_SUCCESS_REBOOT_REQUIRED 3010
 
+; The installation folder's security, by well-known SIDs (group names are
+; translated): owned by Administrators; full control for Administrators and
+; SYSTEM, read and run for Users (0x1200a9: FILE_GENERIC_READ|FILE_GENERIC_EXECUTE),
+; inherited by what it holds; nothing inherited from its parent (protected).
+; What it already holds gets Administrators as owner and no ACE of its own,
+; so that only the folder's apply: a user who made the folder or a file in it
+; beforehand keeps no right to change them.
+!define SDDL_FOLDER "O:BAD:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)"
+!define SDDL_ENTRY "O:BAD:AI"
+!define SE_FILE_OBJECT 1
+!define OWNER_SECURITY_INFORMATION 0x1
+!define PROTECTED_DACL 0x80000004   ; DACL_SECURITY_INFORMATION, protected
+!define UNPROTECTED_DACL 0x20000004 ; DACL_SECURITY_INFORMATION, inheriting
+!define FILE_ATTRIBUTE_REPARSE_POINT 0x400
+
 ; Bounds of the waits for a program to end, in milliseconds.
 !define SEND_TIMEOUT 5000
 !define END_TIMEOUT 10000
@@ -112,6 +127,11 @@ LangString VtNeedAdmin ${LANG_ENGLISH} "Administrator rights are needed to insta
 LangString VtNeedAdmin ${LANG_KOREAN} "${PRODUCT_NAME}을(를) 설치하려면 관리자 권한이 필요합니다."
 LangString VtNeedAdminUn ${LANG_ENGLISH} "Administrator rights are needed to remove ${PRODUCT_NAME}."
 LangString VtNeedAdminUn ${LANG_KOREAN} "${PRODUCT_NAME}을(를) 제거하려면 관리자 권한이 필요합니다."
+LangString VtUnsafeFolder ${LANG_ENGLISH} "The permissions of $INSTDIR cannot be set so that only administrators can change it ($VtSecureError). Choose another folder."
+LangString VtUnsafeFolder ${LANG_KOREAN} "관리자만 변경할 수 있도록 $INSTDIR 폴더의 권한을 설정할 수 없습니다($VtSecureError). 다른 폴더를 선택하십시오."
+; Why SecureInstallFolder failed, empty when it did not.
+Var VtSecureError
+
 ; What EndPrograms found running in this session: the setup starts the
 ; launcher again afterwards.
 Var EndedLauncher
@@ -240,6 +260,138 @@ Function CanonicalPath
     Pop $1
 FunctionEnd
 
+; Lets the setup take ownership of what a user made and set its permissions
+; whatever they grant (SeTakeOwnershipPrivilege, SeRestorePrivilege, which an
+; administrator holds disabled). A privilege that cannot be enabled leaves the
+; calls below to fail on their own.
+Function EnableSecurityPrivileges
+    Push $0
+    Push $1
+    Push $2
+    Push $3
+    System::Call 'kernel32::GetCurrentProcess() p .r0'
+    ; TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY
+    System::Call 'advapi32::OpenProcessToken(p r0, i 0x28, *p .r1) i .r2'
+    ${If} $2 <> 0
+        ${ForEach} $3 0 1 + 1
+            ${If} $3 = 0
+                StrCpy $0 "SeTakeOwnershipPrivilege"
+            ${Else}
+                StrCpy $0 "SeRestorePrivilege"
+            ${EndIf}
+            System::Call 'advapi32::LookupPrivilegeValueW(p 0, w r0, *l .r2) i .r0'
+            ${If} $0 <> 0
+                ; TOKEN_PRIVILEGES: one LUID_AND_ATTRIBUTES, SE_PRIVILEGE_ENABLED
+                System::Call '*(i 1, l r2, i 2) p .r0'
+                System::Call 'advapi32::AdjustTokenPrivileges(p r1, i 0, p r0, i 0, p 0, p 0)'
+                System::Free $0
+            ${EndIf}
+        ${Next}
+        System::Call 'kernel32::CloseHandle(p r1)'
+    ${EndIf}
+    Pop $3
+    Pop $2
+    Pop $1
+    Pop $0
+FunctionEnd
+
+; $0 path, $1 SDDL, $2 the DACL's SECURITY_INFORMATION in; $0 out: 0, or the
+; Win32 error code. The owner first, then the DACL: once Administrators own
+; it, the setup may change the DACL whatever it says.
+Function SetPathSecurity
+    Push $3
+    Push $4
+    Push $5
+    Push $6
+    Push $7
+    System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w r1, i 1, *p .r3, p 0) i .r4 ?e'
+    Pop $5
+    ${If} $4 = 0
+        StrCpy $0 $5
+    ${Else}
+        System::Call 'advapi32::GetSecurityDescriptorOwner(p r3, *p .r5, *i .r6)'
+        System::Call 'advapi32::GetSecurityDescriptorDacl(p r3, *i .r6, *p .r7, *i .r6)'
+        System::Call 'advapi32::SetNamedSecurityInfoW(w r0, i ${SE_FILE_OBJECT}, i ${OWNER_SECURITY_INFORMATION}, p r5, p 0, p 0, p 0) i .r4'
+        ${If} $4 = 0
+            System::Call 'advapi32::SetNamedSecurityInfoW(w r0, i ${SE_FILE_OBJECT}, i $2, p 0, p 0, p r7, p 0) i .r4'
+        ${EndIf}
+        System::Call 'kernel32::LocalFree(p r3)'
+        StrCpy $0 $4
+    ${EndIf}
+    Pop $7
+    Pop $6
+    Pop $5
+    Pop $4
+    Pop $3
+FunctionEnd
+
+; Gives $INSTDIR its security (SDDL_FOLDER) and what it holds SDDL_ENTRY.
+; A folder, or an entry in it, that is a link elsewhere (a junction, a
+; symbolic link) is not followed: it fails. $VtSecureError out: empty, or
+; what failed.
+Function SecureInstallFolder
+    Push $0
+    Push $1
+    Push $2
+    Push $3
+    Push $4
+    StrCpy $VtSecureError ""
+    Call EnableSecurityPrivileges
+    StrCpy $3 ""
+    StrCpy $4 "$INSTDIR"
+    ${Do}
+        System::Call 'kernel32::GetFileAttributesW(w r4) i .r0 ?e'
+        Pop $1
+        ${If} $0 = -1
+            StrCpy $VtSecureError "error $1: $4"
+            ${ExitDo}
+        ${EndIf}
+        IntOp $0 $0 & ${FILE_ATTRIBUTE_REPARSE_POINT}
+        ${If} $0 <> 0
+            StrCpy $VtSecureError "a link: $4"
+            ${ExitDo}
+        ${EndIf}
+        StrCpy $0 $4
+        ${If} $3 == ""
+            StrCpy $1 "${SDDL_FOLDER}"
+            StrCpy $2 ${PROTECTED_DACL}
+        ${Else}
+            StrCpy $1 "${SDDL_ENTRY}"
+            StrCpy $2 ${UNPROTECTED_DACL}
+        ${EndIf}
+        Call SetPathSecurity
+        ${If} $0 <> 0
+            StrCpy $VtSecureError "error $0: $4"
+            ${ExitDo}
+        ${EndIf}
+        ; next: the folder's entries, one level (Windows passes the folder's
+        ; ACEs on into a subfolder's own entries)
+        ${If} $3 == ""
+            FindFirst $3 $4 "$INSTDIR\*"
+        ${Else}
+            FindNext $3 $4
+        ${EndIf}
+        ${Do}
+            ${If} $4 == "."
+            ${OrIf} $4 == ".."
+                FindNext $3 $4
+            ${Else}
+                ${ExitDo}
+            ${EndIf}
+        ${Loop}
+        ${IfThen} $4 == "" ${|} ${ExitDo} ${|}
+        StrCpy $4 "$INSTDIR\$4"
+    ${Loop}
+    ${If} $3 != ""
+        FindClose $3
+    ${EndIf}
+    Pop $4
+    Pop $3
+    Pop $2
+    Pop $1
+    Pop $0
+FunctionEnd
+
 ; Writes one file of the installation. A file another program holds open is
 ; written beside its target and put in its place at the next restart; the
 ; setup then ends with 3010. A file that cannot be written at all fails the
@@ -284,10 +436,28 @@ Section "-Program files"
     ; The folder by its canonical name, so that an 8.3 alias (C:\PROGRA~1\...)
     ; names the same installation, and the Run entry and InstallLocation
     ; always hold the long form.
+    StrCpy $1 0
+    IfFileExists "$INSTDIR\*.*" 0 +2
+    StrCpy $1 1
     CreateDirectory "$INSTDIR"
     StrCpy $0 $INSTDIR
     Call CanonicalPath
     StrCpy $INSTDIR $0
+
+    ; Only administrators may change the folder, whoever made it: the speed
+    ; panel runs elevated and the Run entry starts the launcher for every user.
+    ; A folder that cannot be made so is refused, before anything is put there.
+    Call SecureInstallFolder
+    ${If} $VtSecureError != ""
+        DetailPrint "$(VtUnsafeFolder)"
+        ${If} $1 = 0
+            RMDir "$INSTDIR"
+        ${EndIf}
+        IfSilent +2
+        MessageBox MB_ICONSTOP|MB_OK "$(VtUnsafeFolder)"
+        SetErrorLevel 2
+        Abort
+    ${EndIf}
     ReadRegStr $0 HKLM "${UNINST_KEY}" "InstallLocation"
     Call CanonicalPath
     StrCpy $3 $0

@@ -55,6 +55,10 @@
 //   lock PATH                    opens the file without sharing and keeps it open until
 //                                the probe ends (chain "; hold SECONDS": a file in use)
 //   short PATH                   the path's 8.3 form ("short=...")
+//   sddl PATH                    the owner and DACL of a file or folder as SDDL
+//                                ("sddl=O:..D:.."), as GetNamedSecurityInfo reads them
+//   set-sddl PATH SDDL           sets the owner and DACL that SDDL gives (protected when
+//                                its DACL says P): a folder made by someone else
 //   runline MS COMMAND_LINE      starts the command line as it stands (no quoting added),
 //                                waits up to MS and prints its whole exit code
 //                                ("exit=N"), which a Linux exit status cuts to 8 bits
@@ -72,6 +76,9 @@
 // timed out, 2 a usage error.
 
 #include <windows.h>
+
+#include <aclapi.h>
+#include <sddl.h>
 
 #include "common/protocol.h"
 
@@ -674,10 +681,59 @@ bool OwnCommand(const std::string& cmd) {
         "text",        "wait-text",   "click-button", "screen-pos",
         "child-send",  "child-post",  "logon",        "exit-launcher",
         "close-panel", "hold",        "release",      "absent",
-        "control",     "lock",        "short",        "runline"};
+        "control",     "lock",        "short",        "runline",
+        "sddl",        "set-sddl"};
     for (const char* c : own)
         if (cmd == c) return true;
     return false;
+}
+
+constexpr SECURITY_INFORMATION kOwnerAndDacl = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+
+int ShowSddl(const std::string& path) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    const DWORD rc = GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, kOwnerAndDacl, nullptr,
+                                           nullptr, nullptr, nullptr, &sd);
+    if (rc != ERROR_SUCCESS) {
+        Out("error=GetNamedSecurityInfo %lu\n", rc);
+        return 1;
+    }
+    LPSTR text = nullptr;
+    const BOOL ok = ConvertSecurityDescriptorToStringSecurityDescriptorA(sd, SDDL_REVISION_1,
+                                                                         kOwnerAndDacl, &text, nullptr);
+    if (ok) Out("sddl=%s\n", text);
+    else Out("error=ConvertSecurityDescriptorToStringSecurityDescriptor %lu\n", GetLastError());
+    LocalFree(text);
+    LocalFree(sd);
+    return ok ? 0 : 1;
+}
+
+int SetSddl(const std::string& path, const std::string& sddl) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1, &sd,
+                                                              nullptr)) {
+        Out("error=ConvertStringSecurityDescriptorToSecurityDescriptor %lu\n", GetLastError());
+        return 1;
+    }
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    BOOL defaulted = FALSE, present = FALSE;
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    GetSecurityDescriptorOwner(sd, &owner, &defaulted);
+    GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted);
+    GetSecurityDescriptorControl(sd, &control, &revision);
+    const SECURITY_INFORMATION info =
+        kOwnerAndDacl | ((control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION
+                                                       : UNPROTECTED_DACL_SECURITY_INFORMATION);
+    const DWORD rc = SetNamedSecurityInfoA(const_cast<char*>(path.c_str()), SE_FILE_OBJECT, info,
+                                           owner, nullptr, dacl, nullptr);
+    LocalFree(sd);
+    if (rc != ERROR_SUCCESS) {
+        Out("error=SetNamedSecurityInfo %lu\n", rc);
+        return 1;
+    }
+    return 0;
 }
 
 // A step command of steps.c, with the arguments as it takes them.
@@ -721,6 +777,8 @@ int Run(const Args& a) {
         Out("short=%s\n", path);
         return 0;
     }
+    if (cmd == "sddl" && n == 2) return ShowSddl(a[1]);
+    if (cmd == "set-sddl" && n == 3) return SetSddl(a[1], a[2]);
     if (cmd == "runline" && n == 3) {
         std::string line = a[2];
         STARTUPINFOA si = {};
