@@ -7,7 +7,7 @@ mount -t ext4 /dev/vda /newroot
 rm -rf /newroot/vt
 cp -a /payload /newroot/vt
 mount --bind /proc /newroot/proc
-PATH=/usr/sbin:/usr/bin:/sbin:/bin chroot /newroot dpkg -i /vt/velotune.deb >/newroot/vt/dpkg.log 2>&1 ||
+PATH=/usr/sbin:/usr/bin:/sbin:/bin chroot /newroot /usr/bin/dpkg -i /vt/velotune.deb >/newroot/vt/dpkg.log 2>&1 ||
     sed 's/^/VT-DPKG-FAILED /' /newroot/vt/dpkg.log
 umount /newroot/proc
 # The configuration is root's, 0644, as a trusted one must be.
