@@ -71,7 +71,7 @@ vt_initramfs() {
         done
         rm -f "$VT_CACHE"/initramfs-*.cpio.gz # those of earlier rig files
         (cd "$tree" && set -o pipefail && find . | busybox cpio -o -H newc -R 0:0 2>/dev/null |
-            gzip -1) >"$out.tmp" && mv "$out.tmp" "$out"
+            gzip -1) >"$out.$$" && mv "$out.$$" "$out"
         rm -rf "$tree"
     fi
     echo "$out"

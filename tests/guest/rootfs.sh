@@ -15,5 +15,5 @@ mkdir -p "$tree/etc/systemd/journald.conf.d"
 printf '[Journal]\nForwardToConsole=no\nStorage=volatile\n' >"$tree/etc/systemd/journald.conf.d/rig.conf"
 echo vtguest >"$tree/etc/hostname"
 rm -rf "$tree"/var/cache/apt/archives/*.deb "$tree"/var/lib/apt/lists/*
-mke2fs -q -t ext4 -L vtroot -d "$tree" "$out.tmp" 1G
-mv "$out.tmp" "$out"
+mke2fs -q -t ext4 -L vtroot -d "$tree" "$out.$$" 1G
+mv "$out.$$" "$out"
