@@ -85,7 +85,7 @@ vt_rootfs() {
     if [ ! -f "$out" ]; then
         vt_log "making the root file system (debootstrap, a few minutes)"
         rm -f "$VT_CACHE"/rootfs-*.ext4
-        "$vt_rig/rootfs.sh" "$out" || { vt_log "rootfs.sh failed: see $out.log"; return 1; }
+        "$vt_rig/rootfs.sh" "$out" >&2 || { vt_log "rootfs.sh failed: see $out.log"; return 1; }
     fi
     echo "$out"
 }
