@@ -58,8 +58,11 @@ report() {
 drives() { find /sys/block -maxdepth 1 -name 'sr*' -printf '%f\n' | sort; }
 # new_drive BEFORE: a drive that is not in the list BEFORE
 new_drive() { comm -13 <(echo "$1") <(drives) | grep .; }
-# an_event FROM DRIVE: a uevent of DRIVE in /tmp/uevents since its line FROM
-an_event() { tail -n "+$1" /tmp/uevents | grep -q "^DEVNAME=/dev/$2\$"; }
+# a_disc FROM DRIVE: a uevent since line FROM that tells of DRIVE's new disc
+a_disc() {
+    tail -n "+$1" /tmp/uevents | awk -v d="DEVNAME=/dev/$2" '/^UDEV/ {dev = 0; mc = 0}
+        $0 == d {dev = 1} /^DISK_MEDIA_CHANGE=1/ {mc = 1} dev && mc {found = 1} END {exit !found}'
+}
 # events FROM DRIVE: the number of DRIVE's change events since line FROM
 events() { tail -n "+$1" /tmp/uevents | grep -c "^UDEV .* change .*/block/$2 (block)"; }
 # gone DRIVE: the drive has left
@@ -86,8 +89,8 @@ change() {
     mark=$(wc -l </tmp/uevents)
     before_apply=$(runs "$(unit "$2")") before_probe=$(runs "vt-change@$2.service")
     say "ASK change-$1"
-    wait_for 60 an_event "$mark" "$2" || say "NO-EVENT $2"
-    sleep 3
+    wait_for 60 a_disc "$mark" "$2" || say "NO-EVENT $2"
+    sleep 3 # what follows from it
     say "CHANGED $1 $2 events=$(events "$mark" "$2")" \
         "media_change=$(tail -n "+$mark" /tmp/uevents | grep -c '^DISK_MEDIA_CHANGE=1')" \
         "apply_runs=$(($(runs "$(unit "$2")") - before_apply))" \
