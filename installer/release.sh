@@ -46,7 +46,15 @@ nsis_args=(-WX -V2 -INPUTCHARSET UTF8 "-DVERSION=$version" "-DPUBLISHER=$publish
     "-DOUTFILE=$dir/$setup" "-DPROTOCOL_NSH=$protocol")
 [ -n "$icon" ] && nsis_args+=("-DICON=$icon")
 [ -n "${VELOTUNE_SIGN_PKCS12:-}" ] && nsis_args+=("-DSIGN_COMMAND=$here/sign.sh")
-"$makensis" "${nsis_args[@]}" "$nsi"
+# Sums of an earlier release never stand beside this one's files, and a setup
+# that makensis gave up on (its signing failed after it was written) is not
+# left behind.
+rm -f "$dir/SHA256SUMS"
+if ! "$makensis" "${nsis_args[@]}" "$nsi"; then
+    rm -f "$dir/$setup"
+    echo "release.sh: makensis failed: no setup" >&2
+    exit 1
+fi
 
 # The zip: entries in a fixed order, each with the commit's time (UTC) and the
 # same permissions, without the owner or other extra fields.

@@ -58,6 +58,7 @@ Target amd64-unicode
 !define PROTECTED_DACL 0x80000004   ; DACL_SECURITY_INFORMATION, protected
 !define UNPROTECTED_DACL 0x20000004 ; DACL_SECURITY_INFORMATION, inheriting
 !define FILE_ATTRIBUTE_REPARSE_POINT 0x400
+!define FILE_PERSISTENT_ACLS 0x8
 
 ; Bounds of the waits for a program to end, in milliseconds.
 !define SEND_TIMEOUT 5000
@@ -88,8 +89,10 @@ BrandingText "${PRODUCT_NAME} ${VERSION}"
 !if ${NSIS_PACKEDVERSION} < 0x03008000
 !error "Signing the uninstaller needs makensis 3.08 or later (!uninstfinalize)"
 !endif
-!uninstfinalize '"${SIGN_COMMAND}" "%1"'
-!finalize '"${SIGN_COMMAND}" "%1"'
+; "= 0": a sign command that fails stops makensis, which would otherwise go on
+; and write the setup unsigned.
+!uninstfinalize '"${SIGN_COMMAND}" "%1"' = 0
+!finalize '"${SIGN_COMMAND}" "%1"' = 0
 !endif
 
 VIProductVersion "${VERSION}"
@@ -339,33 +342,52 @@ Function SecureInstallFolder
     Call EnableSecurityPrivileges
     StrCpy $3 ""
     StrCpy $4 "$INSTDIR"
-    ${Do}
-        System::Call 'kernel32::GetFileAttributesW(w r4) i .r0 ?e'
-        Pop $1
-        ${If} $0 = -1
-            StrCpy $VtSecureError "error $1: $4"
-            ${ExitDo}
+    ; A volume that keeps no permissions (FAT, exFAT) lets every user write.
+    System::Call 'kernel32::GetVolumePathNameW(w "$INSTDIR", w .r1, i ${NSIS_MAX_STRLEN}) i .r0'
+    ${If} $0 <> 0
+        System::Call 'kernel32::GetVolumeInformationW(w r1, p 0, i 0, p 0, p 0, *i .r2, p 0, i 0) i .r0'
+    ${EndIf}
+    ${If} $0 = 0
+        StrCpy $VtSecureError "no volume information: $INSTDIR"
+        StrCpy $4 ""
+    ${Else}
+        IntOp $2 $2 & ${FILE_PERSISTENT_ACLS}
+        ${If} $2 = 0
+            StrCpy $VtSecureError "a volume without permissions: $1"
+            StrCpy $4 ""
         ${EndIf}
-        IntOp $0 $0 & ${FILE_ATTRIBUTE_REPARSE_POINT}
-        ${If} $0 <> 0
-            StrCpy $VtSecureError "a link: $4"
-            ${ExitDo}
+    ${EndIf}
+    ${DoWhile} $4 != ""
+        System::Call 'kernel32::GetFileAttributesW(w r4) i .r2 ?e'
+        Pop $0
+        ${If} $2 <> -1
+            IntOp $2 $2 & ${FILE_ATTRIBUTE_REPARSE_POINT}
+            ${If} $2 <> 0
+                StrCpy $VtSecureError "a link: $4"
+                ${ExitDo}
+            ${EndIf}
+            StrCpy $0 $4
+            ${If} $3 == ""
+                StrCpy $1 "${SDDL_FOLDER}"
+                StrCpy $2 ${PROTECTED_DACL}
+            ${Else}
+                StrCpy $1 "${SDDL_ENTRY}"
+                StrCpy $2 ${UNPROTECTED_DACL}
+            ${EndIf}
+            Call SetPathSecurity
         ${EndIf}
-        StrCpy $0 $4
-        ${If} $3 == ""
-            StrCpy $1 "${SDDL_FOLDER}"
-            StrCpy $2 ${PROTECTED_DACL}
-        ${Else}
-            StrCpy $1 "${SDDL_ENTRY}"
-            StrCpy $2 ${UNPROTECTED_DACL}
+        ; An entry that went away meanwhile needs nothing (ERROR_FILE_NOT_FOUND).
+        ${If} $0 = 2
+        ${AndIf} $3 != ""
+            StrCpy $0 0
         ${EndIf}
-        Call SetPathSecurity
         ${If} $0 <> 0
             StrCpy $VtSecureError "error $0: $4"
             ${ExitDo}
         ${EndIf}
-        ; next: the folder's entries, one level (Windows passes the folder's
-        ; ACEs on into a subfolder's own entries)
+        ; next: the folder's own entries, one level: the programs load
+        ; nothing from a subfolder, whose entries inherit the folder's ACEs
+        ; but keep their owner and ACEs of their own
         ${If} $3 == ""
             FindFirst $3 $4 "$INSTDIR\*"
         ${Else}

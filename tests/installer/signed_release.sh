@@ -52,6 +52,26 @@ done
 check "the setup verifies" verifies "$setup"
 check "SHA256SUMS checks" quiet sh -c "cd '$work/dist' && sha256sum -c SHA256SUMS"
 
+it_case "a signature that fails inside makensis stops the release"
+# The release packed by a copy of release.sh, whose sign.sh beside it signs
+# nothing and fails at its Nth call: 1 the uninstaller, 2 the setup.
+fake=$work/failing-sign
+mkdir -p "$fake/dist"
+cp "$IT_SOURCE/installer/release.sh" "$fake/"
+sed "s|'$IT_SOURCE/installer/release.sh'|'$fake/release.sh'|" "$IT_BUILD/installer/release.sh" >"$fake/pack.sh"
+for f in "${programs[@]}"; do cp "$work/dist/$f" "$fake/dist/$f"; done
+for n in 1 2; do
+    # shellcheck disable=SC2016 # expanded by the fake sign.sh
+    printf '#!/bin/sh\nn=$(($(cat "%s" 2>/dev/null || echo 0) + 1))\necho "$n" >"%s"\n[ "$n" -lt %s ]\n' \
+        "$fake/calls" "$fake/calls" "$n" >"$fake/sign.sh"
+    chmod 755 "$fake/sign.sh"
+    rm -f "$fake/calls" "$fake/dist/TrelvixVelotune-$IT_VERSION-setup.exe"
+    echo stale >"$fake/dist/SHA256SUMS"
+    sh "$fake/pack.sh" "$fake/dist" >"$fake/pack.log" 2>&1
+    check "sign command failing at call $n: the release fails, makensis stopped there, no setup, no SHA256SUMS" eq \
+        "$?|$(cat "$fake/calls")|$(cd "$fake/dist" && ls TrelvixVelotune-*-setup.exe SHA256SUMS 2>/dev/null)" "1|$n|"
+done
+
 it_case "the signed setup installed"
 IT_SETUP=$setup
 check "setup exits with 0" it_install

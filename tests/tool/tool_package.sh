@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # tool_package.sh NATIVE_DIR WORK_DIR: the Linux tool's package and install,
-# made afresh from the native build folder: lintian, where each file lands for
-# the package (/usr) and for cmake --install (/usr/local), that the paths the
-# man page and the unit name are those, the unit under systemd-analyze verify,
-# the udev rule, the configuration as shipped, and the bash completion.
+# made afresh from the native build folder: lintian, the same bytes under umask
+# 077 as under 022, where each file lands for the package (/usr) and for cmake
+# --install (/usr/local) and with which modes, that the paths the man page and
+# the unit name are those, the unit under systemd-analyze verify and security
+# and the system calls it lets through, the maintainer scripts, the udev rule,
+# the configuration as shipped, and the bash completion.
 set -u
 native=$(cd "$1" && pwd)
 work=$2
