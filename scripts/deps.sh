@@ -4,7 +4,8 @@
 set -euo pipefail
 pkgs=(cmake make git mingw-w64 googletest clang libclang-rt-14-dev wine wine64 xvfb xdotool
       x11-utils imagemagick nsis zip unzip procps fonts-nanum fonts-wine shellcheck dpkg-dev
-      python3 lintian systemd man-db osslsigncode openssl)
+      python3 lintian systemd man-db osslsigncode openssl
+      qemu-system-x86 busybox-static debootstrap genisoimage socat)
 missing=()
 for p in "${pkgs[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
