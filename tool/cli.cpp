@@ -497,7 +497,9 @@ private:
         }
         session.ReadStatus(drive);
         if (drive.failure.code != kExitOk) {
-            if (drive.foreign)
+            // A drive the system keeps the status read from may well be the
+            // maker's: the line is not applied, and that is a failure.
+            if (drive.foreign && drive.note.empty())
                 LeftAlone(drive.device, drive.failure.why);
             else
                 Fail(drive.device, drive.failure);

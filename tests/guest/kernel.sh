@@ -29,29 +29,39 @@ cds="iso,empty,ide,usb"
 # QEMU's drives are not this maker's: they refuse the vendor opcode ff.
 cases="
 # who            | drives  | node | command                             | exit | words                                   | must  | must not
-root,rawio       | $cds    | sr   | status --device @                   | 2    | not this maker's drive;sense 5/20/00    | 12 ff | -
-root,user,rawio  | $cds    | sg   | status --device @                   | 2    | not this maker's drive;sense 5/20/00    | 12 ff | -
-user             | $cds    | sr   | status --device @                   | 4    | not permitted;CAP_SYS_RAWIO             | 12    | ff
-root,user,rawio  | $cds    | sg   | status --json --device @            | 2    | \"error\";not this maker's drive        | 12 ff | -
-user             | $cds    | sr   | status --json --device @            | 4    | \"error\";not permitted                 | 12    | ff
+root,rawio       | $cds    | sr   | status --device @                   | 0    | kind:    mmc;medium:                    | 12 ff | -
+root,user,rawio  | $cds    | sg   | status --device @                   | 0    | kind:    mmc                            | 12 ff | -
+user             | $cds    | sr   | status --device @                   | 0    | kind:    mmc;the maker's modes need root | 12   | ff
+root,user,rawio  | $cds    | sg   | status --json --device @            | 0    | \"kind\": \"mmc\";\"max_kbs\"         | 12 ff | -
+user             | $cds    | sr   | status --json --device @            | 0    | \"note\": \"the maker's modes need root\" | 12 | ff
 root,rawio       | $cds    | sr   | set high --device @                 | 2    | not this maker's drive                  | 12 ff | -
 root,user        | $cds    | sg   | set silence --device @              | 2    | not this maker's drive                  | 12 ff | -
 user             | $cds    | sr   | set high --device @                 | 4    | not permitted                           | 12    | ff
 root,rawio       | $cds    | sr   | list --device @                     | 2    | not this maker's drive                  | 12 ff | -
-root,user        | $cds    | sg   | list --all --device @               | 0    | QEMU                                    | 12 ff | -
-user             | $cds    | sr   | list --all --device @               | 4    | not permitted                           | 12    | ff
+root,user        | $cds    | sg   | list --all --device @               | 0    | QEMU;mmc                                | 12 ff | -
+user             | $cds    | sr   | list --all --device @               | 0    | QEMU;mmc                                | 12    | ff
 root             | $cds    | sg   | list --all --json --device @        | 0    | QEMU;\"device\"                         | 12 ff | -
 root,user,rawio  | $cds    | sg   | apply --config /payload/vt.conf --device @ | 0 | left alone: not this maker's drive | 12 ff | -
 root             | $cds    | sr   | apply --config /payload/vt.conf --device @ | 0 | left alone: not this maker's drive | 12 ff | -
 user             | $cds    | sr   | apply --config /payload/vt.conf --device @ | 4 | not permitted                      | 12    | ff
 root,rawio       | -       | -    | list                                | 2    | optical drives of other makers          | 12 ff | -
 root             | -       | -    | list --all                          | 0    | /dev/sr0;/dev/sr3;QEMU                  | 12 ff | -
-user             | -       | -    | list --all --json                   | 4    | not permitted                           | 12    | ff
+user             | -       | -    | list --all --json                   | 0    | the maker's modes need root             | 12    | ff
 root             | -       | -    | apply --config /payload/vt.conf     | 0    | left alone                              | 12 ff | -
 root             | $cds    | sr   | apply --config /payload/none.conf --device @ | 0 | left alone                         | -     | ff
 root,user        | -       | -    | apply --config /payload/none.conf   | 0    | left alone                              | -     | ff
 root,user,rawio  | disk    | sg   | status --device @                   | 2    | not an optical drive                    | 12    | ff
 root             | disk    | sd   | list --all --device @               | 2    | not an optical drive                    | 12    | ff
+# read speeds: no vendor command; the SCSI drive refuses the speed commands,
+# the ATAPI drive takes SET CD SPEED and keeps its speed
+root,user        | iso,usb | sr   | set 8x --device @                   | 2    | the drive takes no speed command        | 46 bb | ff b6
+user             | iso     | sg   | set max --device @                  | 2    | the drive takes no speed command        | 46 bb | ff
+root             | empty   | sr   | set 8x --device @                   | 3    | no disc: the drive takes a speed only with a disc in it | bb | ff
+root,user        | ide     | sr   | set 1411kB --device @               | 0    | 1411 kB/s asked, the drive reads at 704 kB/s | bb | ff b6
+root             | ide     | sr   | set max --json --device @           | 0    | \"speed_kbs\": 704;\"confirmed\": true  | bb    | ff
+root             | ide     | sr   | set 8x --device @                   | 1    | kB                                      | 46    | ff bb
+root             | iso     | sr   | apply --config /payload/speed.conf --device @ | 0 | left alone: the drive takes no speed command | bb | ff
+root             | ide     | sr   | apply --config /payload/speed.conf --device @ | 0 | 704 kB/s                         | bb    | ff
 "
 
 # --- the images and the payload ------------------------------------------------
@@ -67,7 +77,8 @@ cp "$vt_rig/kernel_guest.sh" "$w/payload/guest.sh"
 # a line for every drive, and a line for none of them
 echo "* high" >"$w/payload/vt.conf"
 echo "/dev/nothing high" >"$w/payload/none.conf"
-chmod 644 "$w/payload/vt.conf" "$w/payload/none.conf"
+echo "* 1411kB" >"$w/payload/speed.conf"
+chmod 644 "$w/payload/vt.conf" "$w/payload/none.conf" "$w/payload/speed.conf"
 vt_payload "$w/payload" "$w/payload.cpio.gz"
 cat "$initrd" "$w/payload.cpio.gz" >"$w/initrd"
 
