@@ -29,12 +29,12 @@ the unit ran at boot for the ATAPI drive              | ^VT-UNIT @ide success 0 
 journalctl -u shows what it did with the named drive  | ^VT-LOG @named .*/dev/@named: .*not this maker's drive
 journalctl -u shows that other drives match no line   | ^VT-LOG @empty .*no line of /etc/velotune.conf matches it
 the unit ran for a hot-plugged SCSI drive (own tag)  | ^VT-UNIT @hot success 0 runs=1$
-the unit ran for the hot-plugged USB drive            | ^VT-UNIT @usb success 0 runs=1$
+the unit ran for the hot-plugged USB drive (and at its disc) | ^VT-UNIT @usb success 0 runs=[12]$
 within 15 s of the SCSI drive's arrival               | ^VT-PLUGGED plug-scsi @hot latency_ms=(1[0-4]|[0-9])?[0-9]{1,3} 
 within 15 s of the USB drive's arrival                | ^VT-PLUGGED plug-usb @usb latency_ms=(1[0-4]|[0-9])?[0-9]{1,3} 
 a disc change is a change event with DISK_MEDIA_CHANGE | ^VT-CHANGED 1 @empty events=[1-9][0-9]* media_change=[1-9]
-a disc change runs the unit once                        | ^VT-CHANGED 1 @empty .* apply_runs=1$
-... and the next one once again                         | ^VT-CHANGED 2 @empty .* apply_runs=1$
+a disc change runs the unit once                        | ^VT-CHANGED 1 @empty .* media_change=1 apply_runs=1 probe_runs
+... and once for each medium change of the next        | ^VT-CHANGED 2 @empty .* media_change=([0-9]+) apply_runs=\1 probe_runs
 SYSTEMD_WANTS at a change event starts the wanted unit | ^VT-CHANGED 1 @empty events=1 .* probe_runs=1$
 ... and again at the next disc change                  | ^VT-CHANGED 2 @empty events=[1-9][0-9]* .* probe_runs=[1-9][0-9]*$
 the tool's own open and close make no change event    | ^VT-TOOL-OPEN @empty events=0$
