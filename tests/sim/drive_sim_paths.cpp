@@ -1,0 +1,141 @@
+// Drive integration cases that run on both transport paths under Wine: each test
+// program instantiates them with its path (see simpath.h).
+#include "simpath.h"
+
+#include "drive/drivecommands.h"
+#include "drive/transport.h"
+
+#include <gmock/gmock.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+using namespace velotune;
+using ::testing::ElementsAre;
+
+namespace simtest {
+namespace {
+
+const std::string kStatusRead = "cdb=ff07b100000000000000ffaa dir=in len=255";
+const std::string kInquiry = "cdb=120000002400 dir=in len=36";
+std::string ModeSet(const char* value) {
+    return std::string("cdb=ff07b0000000") + value + "00000000aa dir=in len=1024";
+}
+
+// "cdb dir len" of each command the drive received, whatever the layer.
+std::vector<std::string> Sent(const std::string& drive) {
+    std::vector<std::string> sent;
+    for (const std::string& line : DriveLog(drive))
+        sent.push_back("cdb=" + Field(line, "cdb") + " dir=" + Field(line, "dir") +
+                       " len=" + Field(line, "len"));
+    return sent;
+}
+
+void ExpectUntouchedBut(const std::uint8_t* data, std::size_t size,
+                        std::initializer_list<std::size_t> changed) {
+    for (std::size_t i = 0; i < size; ++i)
+        if (std::find(changed.begin(), changed.end(), i) == changed.end()) {
+            ASSERT_EQ(data[i], 0xCC) << "byte " << i;
+        }
+}
+
+} // namespace
+
+TEST_P(BothPaths, SetSendsOneModeSetAndOneStatusRead) {
+    const std::string d = path().Drive(0);
+    WriteDrive(d, "kind=twomode\nmode=high");
+    path().Attach(1);
+    control.DiscoverDrives();
+    ASSERT_EQ(control.Drives().count, 1);
+    ASSERT_EQ(panel.status, "Current Speed = High Speed Mode");
+
+    ClearDriveLog(d);
+    panel.CheckHighSpeed(false); // the user checks "Silence Mode"
+    control.SetChosenMode();
+    EXPECT_THAT(Sent(d), ElementsAre(ModeSet("00"), kStatusRead));
+    EXPECT_EQ(ReadDriveKey(d, "mode"), "silence");
+    EXPECT_EQ(panel.status, "Current Speed = Silence Mode");
+    EXPECT_FALSE(panel.highChecked);
+
+    ClearDriveLog(d);
+    panel.CheckHighSpeed(true);
+    control.SetChosenMode();
+    EXPECT_THAT(Sent(d), ElementsAre(ModeSet("ff"), kStatusRead));
+    EXPECT_EQ(ReadDriveKey(d, "mode"), "high");
+    EXPECT_EQ(panel.status, "Current Speed = High Speed Mode");
+    EXPECT_TRUE(panel.highChecked);
+
+    // The timer's refresh is one status read; the selected entry again is nothing.
+    ClearDriveLog(d);
+    control.RefreshSpeedStatus();
+    EXPECT_THAT(Sent(d), ElementsAre(kStatusRead));
+    ClearDriveLog(d);
+    panel.driveIndex = 0;
+    control.FollowSelectedDrive();
+    EXPECT_TRUE(DriveLog(d).empty());
+}
+
+TEST_P(BothPaths, CheckConditionFoldsSenseIntoBytes2_12_13) {
+    WriteDrive(path().Drive(0), "kind=twomode\nreject_status=1");
+    WriteDrive(path().Drive(1), "kind=twomode\nreject_status=1\nstatus_sense=03,11,05");
+    path().Attach(2);
+    std::uint8_t data[255];
+    std::memset(data, 0xCC, sizeof data);
+    EXPECT_EQ(path().Execute(0, kStatusReadCdb, kCdb12, data, kStatusReadLength, 0), 4);
+    EXPECT_EQ(data[2], 0x05);
+    EXPECT_EQ(data[12], 0x20);
+    EXPECT_EQ(data[13], 0x00);
+    ExpectUntouchedBut(data, sizeof data, {2, 12, 13});
+
+    // Other sense values come through as the drive gave them, by position.
+    path().Address(2);
+    std::memset(data, 0xCC, sizeof data);
+    EXPECT_EQ(SendDriveCommand(1, kStatusReadCdb, kCdb12, data, kStatusReadLength, 0), 4);
+    EXPECT_EQ(data[2], 0x03);
+    EXPECT_EQ(data[12], 0x11);
+    EXPECT_EQ(data[13], 0x05);
+    ExpectUntouchedBut(data, sizeof data, {2, 12, 13});
+    EXPECT_THAT(Sent(path().Drive(1)), ElementsAre(kStatusRead));
+}
+
+TEST_P(BothPaths, CommandBlocksLengthsAndDirectionsReachTheDrive) {
+    const std::string d = path().Drive(0);
+    WriteDrive(d, "kind=twomode\nvendor=EXACT");
+    path().Attach(1);
+    path().Address(1);
+    std::uint8_t data[1024] = {};
+    EXPECT_EQ(SendDriveCommand(0, kInquiryCdb, kCdb6, data, kInquiryLength, 0), kResultOk);
+    EXPECT_EQ(data[0], 0x05);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(data + 8), 8), "EXACT   ");
+    std::uint8_t cdb[kCdb12];
+    BuildModeSetCdb(0xFF, cdb);
+    EXPECT_EQ(path().Execute(0, cdb, kCdb12, data, kModeSetLength, 0), 1);
+    // Direction 1 carries data to the drive.
+    EXPECT_EQ(SendDriveCommand(0, kStatusReadCdb, kCdb12, data, 16, 1), kResultOk);
+
+    EXPECT_THAT(Sent(d), ElementsAre(kInquiry, ModeSet("ff"),
+                                     "cdb=ff07b100000000000000ffaa dir=out len=16"));
+    const std::vector<std::string> log = DriveLog(d);
+    ASSERT_EQ(log.size(), 3u);
+    for (std::size_t i = 0; i < log.size(); ++i)
+        path().ExpectLayerFields(log[i], 0, i == 2);
+}
+
+TEST_P(BothPaths, NoAnsweringDriveShowsOneMessageAndSendsNoInquiry) {
+    WriteDrive(path().Drive(0), "kind=twomode\nreject_status=1");
+    WriteDrive(path().Drive(1), "gone=1");
+    path().Attach(2);
+    control.DiscoverDrives();
+    EXPECT_THAT(panel.MessageLines(),
+                ElementsAre("DRIVE NOT FOUND!!|MESSAGE|" + std::to_string(path().NotFoundStyle())));
+    EXPECT_EQ(panel.quitRequests, 1);
+    EXPECT_TRUE(panel.drives.empty());
+    EXPECT_EQ(control.Drives().count, 0);
+    EXPECT_THAT(Sent(path().Drive(0)), ElementsAre(kStatusRead));
+    EXPECT_EQ(Field(DriveLog(path().Drive(0))[0], "answer"), "check");
+    EXPECT_THAT(Sent(path().Drive(1)), ElementsAre(kStatusRead));
+}
+
+} // namespace simtest
