@@ -359,6 +359,10 @@ const DiscoveryPath kNtPath = {"Nt", 1, 0x10u, &PlaceOnLetters,
 const DiscoveryPath kAspiPath = {"Aspi", 0, 0x1010u, &PlaceOnTargets,
                                  [](std::size_t) { return std::size_t{8}; }};
 
+void PrintTo(const DiscoveryPath* path, std::ostream* os) {
+    *os << path->name;
+}
+
 class BothPaths : public Discovery, public ::testing::WithParamInterface<const DiscoveryPath*> {
 protected:
     const DiscoveryPath& path() const { return *GetParam(); }

@@ -138,4 +138,47 @@ TEST_P(BothPaths, NoAnsweringDriveShowsOneMessageAndSendsNoInquiry) {
     EXPECT_THAT(Sent(path().Drive(1)), ElementsAre(kStatusRead));
 }
 
+TEST_P(BothPaths, UnitAttentionIsSentAgain) {
+    const std::string once = path().Drive(0), always = path().Drive(1), plain = path().Drive(2);
+    // The first unit attention comes in descriptor format, the later ones in fixed format.
+    WriteDrive(once, "kind=twomode\nmode=high\nunit_attention=1\nsense_format=descriptor\n"
+                     "vendor=ONCE");
+    WriteDrive(always, "kind=twomode\nunit_attention=always\nvendor=ALWAYS");
+    WriteDrive(plain, "kind=twomode\nmode=silence\nvendor=PLAIN");
+    path().Attach(3);
+    control.DiscoverDrives();
+
+    ASSERT_EQ(panel.drives.size(), 2u);
+    EXPECT_EQ(panel.drives[0].substr(0, 8), "ONCE    ");
+    EXPECT_EQ(panel.drives[1].substr(0, 8), "PLAIN   ");
+    EXPECT_TRUE(panel.messages.empty());
+    EXPECT_EQ(panel.status, "Current Speed = High Speed Mode");
+    EXPECT_EQ(ReadDriveKey(once, "unit_attention"), "0");
+
+    // One command more per unit attention, three tries at most.
+    EXPECT_THAT(Sent(once), ElementsAre(kStatusRead, kStatusRead, kInquiry, kStatusRead));
+    EXPECT_EQ(Field(DriveLog(once)[0], "answer"), "check");
+    EXPECT_EQ(Field(DriveLog(once)[1], "answer"), "good");
+    EXPECT_THAT(Sent(always), ElementsAre(kStatusRead, kStatusRead, kStatusRead));
+    for (const std::string& line : DriveLog(always))
+        EXPECT_EQ(Field(line, "answer"), "check") << line;
+    EXPECT_THAT(Sent(plain), ElementsAre(kStatusRead, kInquiry));
+
+    // A media change on the first drive: the refresh and the mode set are each sent again.
+    panel.driveIndex = 1;
+    control.FollowSelectedDrive();
+    EXPECT_EQ(panel.status, "Current Speed = Silence Mode");
+    WriteDrive(once, "kind=twomode\nmode=high\nunit_attention=1\nvendor=ONCE");
+    panel.driveIndex = 0;
+    control.FollowSelectedDrive();
+    EXPECT_THAT(Sent(once), ElementsAre(kStatusRead, kStatusRead));
+    EXPECT_EQ(panel.status, "Current Speed = High Speed Mode");
+    WriteDrive(once, "kind=twomode\nmode=high\nunit_attention=1\nvendor=ONCE");
+    panel.CheckHighSpeed(false);
+    control.SetChosenMode();
+    EXPECT_THAT(Sent(once), ElementsAre(ModeSet("00"), ModeSet("00"), kStatusRead));
+    EXPECT_EQ(ReadDriveKey(once, "mode"), "silence");
+    EXPECT_EQ(panel.status, "Current Speed = Silence Mode");
+}
+
 } // namespace simtest

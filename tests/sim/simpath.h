@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 
 namespace simtest {
@@ -37,6 +38,10 @@ public:
     // The style of the "DRIVE NOT FOUND!!" message box.
     virtual unsigned NotFoundStyle() const = 0;
 };
+
+inline void PrintTo(const SimPath* path, std::ostream* os) {
+    *os << path->Name();
+}
 
 class BothPaths : public ::testing::TestWithParam<SimPath*> {
 protected:
