@@ -39,7 +39,7 @@ public:
     virtual unsigned NotFoundStyle() const = 0;
 };
 
-inline void PrintTo(const SimPath* path, std::ostream* os) {
+inline void PrintTo(SimPath* path, std::ostream* os) {
     *os << path->Name();
 }
 
