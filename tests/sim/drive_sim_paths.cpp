@@ -51,21 +51,23 @@ TEST_P(BothPaths, SetSendsOneModeSetAndOneStatusRead) {
     ASSERT_EQ(control.Drives().count, 1);
     ASSERT_EQ(panel.status, "Current Speed = High Speed Mode");
 
-    ClearDriveLog(d);
-    panel.CheckHighSpeed(false); // the user checks "Silence Mode"
-    control.SetChosenMode();
-    EXPECT_THAT(Sent(d), ElementsAre(ModeSet("00"), kStatusRead));
-    EXPECT_EQ(ReadDriveKey(d, "mode"), "silence");
-    EXPECT_EQ(panel.status, "Current Speed = Silence Mode");
-    EXPECT_FALSE(panel.highChecked);
-
-    ClearDriveLog(d);
-    panel.CheckHighSpeed(true);
-    control.SetChosenMode();
-    EXPECT_THAT(Sent(d), ElementsAre(ModeSet("ff"), kStatusRead));
-    EXPECT_EQ(ReadDriveKey(d, "mode"), "high");
-    EXPECT_EQ(panel.status, "Current Speed = High Speed Mode");
-    EXPECT_TRUE(panel.highChecked);
+    // The user checks "Silence Mode", then "High Speed Mode".
+    struct Step {
+        bool high;
+        const char* value;
+        const char* mode;
+        const char* status;
+    };
+    for (const Step& step : {Step{false, "00", "silence", "Current Speed = Silence Mode"},
+                             Step{true, "ff", "high", "Current Speed = High Speed Mode"}}) {
+        ClearDriveLog(d);
+        panel.CheckHighSpeed(step.high);
+        control.SetChosenMode();
+        EXPECT_THAT(Sent(d), ElementsAre(ModeSet(step.value), kStatusRead));
+        EXPECT_EQ(ReadDriveKey(d, "mode"), step.mode);
+        EXPECT_EQ(panel.status, step.status);
+        EXPECT_EQ(panel.highChecked, step.high);
+    }
 
     // The timer's refresh is one status read; the selected entry again is nothing.
     ClearDriveLog(d);
