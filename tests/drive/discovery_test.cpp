@@ -177,54 +177,6 @@ TEST_F(Discovery, NtFailedInquiryShowsNoOtherDrivesName) {
     EXPECT_EQ(control.Drives().count, 2);
 }
 
-TEST_F(Discovery, NtNothingFound) {
-    FakeDrive d = Drive("SILENT");
-    d.answersStatus = false;
-    NtMachine({{'d', d}});
-
-    control.DiscoverDrives();
-
-    ASSERT_EQ(panel.messages.size(), 1u);
-    EXPECT_EQ(panel.messages[0].text, "DRIVE NOT FOUND!!");
-    EXPECT_EQ(panel.messages[0].caption, "MESSAGE");
-    EXPECT_EQ(panel.messages[0].style, 0x10u);
-    EXPECT_EQ(panel.quitRequests, 1);
-    EXPECT_TRUE(panel.drives.empty());
-    EXPECT_EQ(control.Drives().count, 0);
-    EXPECT_TRUE(machine().openHandles.empty());
-    EXPECT_EQ(machine().log.size(), 1u); // the probe only: no INQUIRY, no refresh
-    EXPECT_EQ(CurrentDriveTable().ntFlag, 1);
-}
-
-TEST_F(Discovery, NtReleaseAndRediscover) {
-    NtMachine({{'d', Drive("ONE")}, {'f', Drive("TWO")}});
-    control.DiscoverDrives();
-    const std::vector<std::string> first = panel.drives;
-    const HANDLE oldD = control.Drives().handles[0];
-    const HANDLE oldF = control.Drives().handles[1];
-    ASSERT_EQ(first.size(), 2u);
-
-    control.ReleaseDrives();
-    EXPECT_TRUE(panel.drives.empty());
-    EXPECT_EQ(control.Drives().count, 0);
-    EXPECT_EQ(machine().closedHandles, (std::vector<HANDLE>{oldD, oldF}));
-    EXPECT_TRUE(machine().openHandles.empty());
-    // Nothing is sent while released.
-    const std::size_t sent = machine().log.size();
-    control.RefreshSpeedStatus();
-    control.SetChosenMode();
-    EXPECT_EQ(machine().log.size(), sent);
-
-    control.DiscoverDrives();
-    EXPECT_EQ(panel.drives, first);
-    EXPECT_EQ(panel.driveIndex, 0);
-    EXPECT_EQ(control.Drives().count, 2);
-    EXPECT_NE(control.Drives().handles[0], oldD);
-    EXPECT_NE(control.Drives().handles[1], oldF);
-    EXPECT_EQ(machine().openHandles.size(), 2u);
-    EXPECT_EQ(CurrentDriveTable().handles[0], control.Drives().handles[0]);
-}
-
 TEST_F(Discovery, DiscoveryTwiceKeepsEntriesAndPositionsInStep) {
     NtMachine({{'d', Drive("ONE")}, {'f', Drive("TWO")}});
     control.DiscoverDrives();
@@ -368,56 +320,158 @@ TEST_F(Discovery, AspiNotFoundShowsOneMessage) {
     EXPECT_TRUE(third.drives.empty());
 }
 
-TEST_F(Discovery, AspiReleaseClosesNothing) {
-    AspiMachine(1);
-    machine().aspiDrives[{0, 0}] = Drive("ONE");
-    control.DiscoverDrives();
-    control.ReleaseDrives();
-    EXPECT_TRUE(panel.drives.empty());
-    EXPECT_TRUE(machine().closedHandles.empty());
-    control.DiscoverDrives();
-    EXPECT_EQ(panel.drives, std::vector<std::string>{Entry("ONE")});
-    EXPECT_EQ(machine().loadedLibraries.size(), 2u);
+// ---- what both paths share: one case each, run on the NT and the 95 family -----
+
+namespace {
+
+// How a path places drives: in order, one after the other, on CD-ROM letters from
+// d: (NT) or on the targets of ASPI adapter 0 (95 family).
+struct DiscoveryPath {
+    const char* name;
+    int ntFlag;
+    UINT notFoundStyle;
+    void (*place)(const std::vector<FakeDrive>& drives);
+    // The status reads a discovery sends before any retry: one per opened letter,
+    // or one per target of the adapter.
+    std::size_t (*probes)(std::size_t placed);
+};
+
+void PlaceOnLetters(const std::vector<FakeDrive>& drives) {
+    vt_test::FakeMachine& m = vt_test::Machine();
+    m.platformId = VER_PLATFORM_WIN32_NT;
+    m.driveTypes['c'] = DRIVE_FIXED;
+    for (std::size_t i = 0; i < drives.size(); ++i) {
+        const char letter = static_cast<char>('d' + i);
+        m.driveTypes[letter] = DRIVE_CDROM;
+        m.letterDrives[letter] = drives[i];
+    }
+}
+void PlaceOnTargets(const std::vector<FakeDrive>& drives) {
+    vt_test::FakeMachine& m = vt_test::Machine();
+    m.platformId = VER_PLATFORM_WIN32_WINDOWS;
+    m.supportInfo = 0x0101u;
+    for (std::size_t i = 0; i < drives.size(); ++i)
+        m.aspiDrives[{0, static_cast<int>(i)}] = drives[i];
 }
 
-TEST_F(Discovery, NtUnitAttentionIsNoMissingDriveAndAShortReplyNoDrive) {
+const DiscoveryPath kNtPath = {"Nt", 1, 0x10u, &PlaceOnLetters,
+                               [](std::size_t placed) { return placed; }};
+const DiscoveryPath kAspiPath = {"Aspi", 0, 0x1010u, &PlaceOnTargets,
+                                 [](std::size_t) { return std::size_t{8}; }};
+
+void PrintTo(const DiscoveryPath* path, std::ostream* os) {
+    *os << path->name;
+}
+
+class BothPaths : public Discovery, public ::testing::WithParamInterface<const DiscoveryPath*> {
+protected:
+    const DiscoveryPath& path() const { return *GetParam(); }
+    bool nt() const { return path().ntFlag == 1; }
+};
+
+} // namespace
+
+TEST_P(BothPaths, NothingFoundShowsDriveNotFoundOnce) {
+    FakeDrive d = Drive("SILENT");
+    d.answersStatus = false;
+    path().place({d});
+
+    control.DiscoverDrives();
+
+    ASSERT_EQ(panel.messages.size(), 1u);
+    EXPECT_EQ(panel.messages[0].text, "DRIVE NOT FOUND!!");
+    EXPECT_EQ(panel.messages[0].caption, "MESSAGE");
+    EXPECT_EQ(panel.messages[0].style, path().notFoundStyle);
+    EXPECT_EQ(panel.quitRequests, 1);
+    EXPECT_TRUE(panel.drives.empty());
+    EXPECT_EQ(control.Drives().count, 0);
+    EXPECT_TRUE(machine().openHandles.empty());
+    // The probes only: no INQUIRY, no refresh.
+    EXPECT_EQ(machine().log.size(), path().probes(1));
+    EXPECT_EQ(Count(vt_test::StatusReadBytes()), path().probes(1));
+    EXPECT_EQ(CurrentDriveTable().ntFlag, path().ntFlag);
+}
+
+TEST_P(BothPaths, ReleaseAndRediscover) {
+    path().place({Drive("ONE"), Drive("TWO")});
+    control.DiscoverDrives();
+    const std::vector<std::string> first = panel.drives;
+    const HANDLE oldOne = control.Drives().handles[0];
+    const HANDLE oldTwo = control.Drives().handles[1];
+    ASSERT_EQ(first, (std::vector<std::string>{Entry("ONE"), Entry("TWO")}));
+
+    control.ReleaseDrives();
+    EXPECT_TRUE(panel.drives.empty());
+    EXPECT_EQ(control.Drives().count, 0);
+    // NT closes the listed drives' handles; ASPI has none to close.
+    if (nt()) {
+        EXPECT_EQ(machine().closedHandles, (std::vector<HANDLE>{oldOne, oldTwo}));
+    } else {
+        EXPECT_TRUE(machine().closedHandles.empty());
+    }
+    EXPECT_TRUE(machine().openHandles.empty());
+    // Nothing is sent while released.
+    const std::size_t sent = machine().log.size();
+    control.RefreshSpeedStatus();
+    control.SetChosenMode();
+    EXPECT_EQ(machine().log.size(), sent);
+
+    control.DiscoverDrives();
+    EXPECT_EQ(panel.drives, first);
+    EXPECT_EQ(panel.driveIndex, 0);
+    EXPECT_EQ(control.Drives().count, 2);
+    if (nt()) {
+        EXPECT_NE(control.Drives().handles[0], oldOne);
+        EXPECT_NE(control.Drives().handles[1], oldTwo);
+        EXPECT_EQ(machine().openHandles.size(), 2u);
+        EXPECT_EQ(CurrentDriveTable().handles[0], control.Drives().handles[0]);
+    } else {
+        EXPECT_EQ(machine().loadedLibraries.size(), 2u);
+        EXPECT_EQ(CurrentDriveTable().targetIds[1], 1);
+    }
+}
+
+TEST_P(BothPaths, UnitAttentionIsNoMissingDrive) {
     FakeDrive once = Drive("ONCE");
     once.unitAttentions = 1;
     FakeDrive always = Drive("ALWAYS");
     always.unitAttentions = -1;
-    FakeDrive shortReply = Drive("SHORT");
-    shortReply.statusReply = {0x00, 0x04};
-    NtMachine({{'d', once}, {'e', always}, {'f', shortReply}, {'g', Drive("PLAIN", false)}});
+    path().place({once, always, Drive("PLAIN", false)});
     control.DiscoverDrives();
 
     EXPECT_EQ(panel.drives, (std::vector<std::string>{Entry("ONCE"), Entry("PLAIN")}));
     EXPECT_TRUE(panel.messages.empty());
     EXPECT_EQ(panel.status, "Current Speed = High Speed Mode");
-    // d: 2 probes, e: 3, f: 1, g: 1; INQUIRY for d and g; one refresh of d.
-    EXPECT_EQ(Count(vt_test::StatusReadBytes()), 8u);
+    // The probes, once more for the drive that answers unit attention once and
+    // twice more for the one that always does; INQUIRY for the two drives; a refresh.
+    EXPECT_EQ(Count(vt_test::StatusReadBytes()), path().probes(3) + 1u + 2u + 1u);
     EXPECT_EQ(Count(vt_test::InquiryBytes()), 2u);
-    EXPECT_EQ(machine().log.size(), 10u);
-    // The handles of e and f are closed again.
-    EXPECT_EQ(machine().closedHandles.size(), 2u);
+    EXPECT_EQ(machine().log.size(), path().probes(3) + 1u + 2u + 1u + 2u);
+    // NT closes the handle of the drive that never answered.
+    EXPECT_EQ(machine().closedHandles.size(), nt() ? 1u : 0u);
 }
 
-TEST_F(Discovery, AspiUnitAttentionIsNoMissingDrive) {
-    AspiMachine(1);
-    FakeDrive once = Drive("ONCE");
-    once.unitAttentions = 1;
-    FakeDrive always = Drive("ALWAYS");
-    always.unitAttentions = -1;
-    machine().aspiDrives[{0, 0}] = once;
-    machine().aspiDrives[{0, 1}] = always;
+INSTANTIATE_TEST_SUITE_P(Paths, BothPaths, ::testing::Values(&kNtPath, &kAspiPath),
+                         [](const ::testing::TestParamInfo<const DiscoveryPath*>& info) {
+                             return std::string(info.param->name);
+                         });
+
+TEST_F(Discovery, NtShortStatusReplyIsNoDrive) {
+    // A status read that ends GOOD with 2 bytes, as a USB bridge may answer.
+    FakeDrive shortReply = Drive("SHORT");
+    shortReply.statusReply = {0x00, 0x04};
+    NtMachine({{'f', shortReply}, {'g', Drive("PLAIN", false)}});
     control.DiscoverDrives();
 
-    EXPECT_EQ(panel.drives, (std::vector<std::string>{Entry("ONCE")}));
+    EXPECT_EQ(panel.drives, (std::vector<std::string>{Entry("PLAIN")}));
     EXPECT_TRUE(panel.messages.empty());
-    // Targets 0 to 7 probed once each, twice more for the drive that always
-    // answers unit attention and once more for the other; its INQUIRY; a refresh.
-    EXPECT_EQ(Count(vt_test::StatusReadBytes()), 8u + 2u + 1u + 1u);
+    EXPECT_EQ(panel.status, "Current Speed = Silence Mode");
+    // f: one probe, no INQUIRY, its handle closed again.
+    EXPECT_EQ(Count(vt_test::StatusReadBytes()), 3u);
     EXPECT_EQ(Count(vt_test::InquiryBytes()), 1u);
+    EXPECT_EQ(machine().closedHandles.size(), 1u);
 }
+
 
 // ---- the search ahead: drives asked while the window is made ---------------------------
 

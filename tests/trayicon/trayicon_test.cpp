@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cstdint>
-#include <tuple>
+#include <ostream>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -445,161 +445,139 @@ TEST_F(TrayIconTest, UpdateReachesTheShellOnlyWhilePlaced) {
 
 // ---- mouse dispatch -------------------------------------------------------------------
 
-TEST_F(TrayIconTest, ClickRestoresOnlyWhileOnClickIsAssigned) {
-    ProbeIcon* icon = Make();
-    icon->RestoreOn = imClick;
-    Mouse(icon, WM_LBUTTONDOWN);
-    Mouse(icon, WM_LBUTTONUP);
-    EXPECT_EQ(trace, (Trace{"down0", "up0"}));
+// One row per mouse case: the component's settings, the mouse messages the shell
+// delivers, and the steps and events they must raise, in order.
+struct MouseRow {
+    const char* name;
+    TTrayIconMessage restoreOn;
+    TTrayIconMessage popupMenuOn;
+    bool onClick;     // OnClick assigned
+    bool onMouseMove; // OnMouseMove assigned
+    std::vector<UINT> messages;
+    Trace expected;
+    // The button flags of the last mouse event's shift state, when checked.
+    bool checkButtons;
+    tk::TShiftState buttons;
+};
 
-    Clear();
-    icon->OnClick = [this](TComponent* s) {
-        trace.push_back("click");
-        senders.push_back(s);
-    };
-    Mouse(icon, WM_LBUTTONDOWN);
-    Mouse(icon, WM_LBUTTONUP);
-    EXPECT_EQ(trace, (Trace{"down0", "restore", "click", "up0"}));
+void PrintTo(const MouseRow& row, std::ostream* os) {
+    *os << row.name;
+}
+
+// clang-format off
+const MouseRow kMouseRows[] = {
+    // imClick restores inside DoClick, which runs only while OnClick is set; a right
+    // release is no click.
+    {"ClickWithoutOnClickRestoresNothing", imClick, imNone, false, false,
+     {WM_LBUTTONDOWN, WM_LBUTTONUP}, {"down0", "up0"}, false, {}},
+    {"ClickRestoresBeforeOnClickAndOnMouseUp", imClick, imNone, true, false,
+     {WM_LBUTTONDOWN, WM_LBUTTONUP}, {"down0", "restore", "click", "up0"}, false, {}},
+    {"RightReleaseIsNoClick", imClick, imNone, true, false,
+     {WM_RBUTTONUP}, {"up1"}, false, {}},
+    // The default imDoubleClick: a double click of any button.
+    {"LeftDoubleClickRestores", imDoubleClick, imNone, false, false,
+     {WM_LBUTTONDBLCLK}, {"restore", "dblclick"}, false, {}},
+    {"RightDoubleClickRestores", imDoubleClick, imNone, false, false,
+     {WM_RBUTTONDBLCLK}, {"restore", "dblclick"}, false, {}},
+    {"MiddleDoubleClickRestores", imDoubleClick, imNone, false, false,
+     {WM_MBUTTONDBLCLK}, {"restore", "dblclick"}, false, {}},
+    // Left or right double click: only its own button, after OnDblClick.
+    {"LeftDoubleClickOnlyForTheLeftButton", imLeftDoubleClick, imRightDoubleClick, false, false,
+     {WM_LBUTTONDBLCLK}, {"dblclick", "restore"}, false, {}},
+    {"RightDoubleClickOnlyForTheRightButton", imLeftDoubleClick, imRightDoubleClick, false, false,
+     {WM_RBUTTONDBLCLK}, {"dblclick", "menu"}, false, {}},
+    {"MiddleDoubleClickIsNeither", imLeftDoubleClick, imRightDoubleClick, false, false,
+     {WM_MBUTTONDBLCLK}, {"dblclick"}, false, {}},
+    // A left sequence raises its events in order; the shift state names the button.
+    {"LeftSequenceInOrder", imDoubleClick, imNone, false, false,
+     {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP},
+     {"down0", "up0", "restore", "dblclick", "up0"}, true, {tk::ssLeft}},
+    {"RightPressFlagsTheRightButton", imDoubleClick, imNone, false, false,
+     {WM_RBUTTONDOWN}, {"down1"}, true, {tk::ssRight}},
+    {"MiddleReleaseFlagsTheMiddleButton", imDoubleClick, imNone, false, false,
+     {WM_MBUTTONUP}, {"up2"}, true, {tk::ssMiddle}},
+    // imMouseDown and imMouseUp: once per click, before the host's handler.
+    {"MouseDownRestoresLeft", imMouseDown, imNone, false, false,
+     {WM_LBUTTONDOWN, WM_LBUTTONUP}, {"restore", "down0", "up0"}, false, {}},
+    {"MouseDownRestoresRight", imMouseDown, imNone, false, false,
+     {WM_RBUTTONDOWN, WM_RBUTTONUP}, {"restore", "down1", "up1"}, false, {}},
+    {"MouseDownRestoresMiddle", imMouseDown, imNone, false, false,
+     {WM_MBUTTONDOWN, WM_MBUTTONUP}, {"restore", "down2", "up2"}, false, {}},
+    {"MouseUpRestoresAndMouseDownMenusLeft", imMouseUp, imMouseDown, false, false,
+     {WM_LBUTTONDOWN, WM_LBUTTONUP}, {"menu", "down0", "restore", "up0"}, false, {}},
+    {"MouseUpRestoresAndMouseDownMenusRight", imMouseUp, imMouseDown, false, false,
+     {WM_RBUTTONDOWN, WM_RBUTTONUP}, {"menu", "down1", "restore", "up1"}, false, {}},
+    {"MouseUpRestoresAndMouseDownMenusMiddle", imMouseUp, imMouseDown, false, false,
+     {WM_MBUTTONDOWN, WM_MBUTTONUP}, {"menu", "down2", "restore", "up2"}, false, {}},
+    // imRightClickUp opens the menu after OnMouseUp, for the right release only.
+    {"RightClickUpMenuAfterOnMouseUp", imNone, imRightClickUp, false, false,
+     {WM_RBUTTONDOWN, WM_RBUTTONUP}, {"down1", "up1", "menu"}, false, {}},
+    {"RightClickUpIgnoresOtherButtons", imNone, imRightClickUp, false, false,
+     {WM_LBUTTONUP, WM_MBUTTONUP, WM_RBUTTONDBLCLK}, {"up0", "up2", "dblclick"}, false, {}},
+    // Restore comes before the menu when both wait for the same action.
+    {"LeftClickUpRestoreBeforeMenu", imLeftClickUp, imLeftClickUp, false, false,
+     {WM_LBUTTONUP}, {"up0", "restore", "menu"}, false, {}},
+    {"DoubleClickRestoreBeforeMenu", imDoubleClick, imDoubleClick, false, false,
+     {WM_MBUTTONDBLCLK}, {"restore", "menu", "dblclick"}, false, {}},
+    {"ClickRestoreBeforeMenu", imClick, imClick, true, false,
+     {WM_LBUTTONUP}, {"restore", "menu", "click", "up0"}, false, {}},
+    // A move reaches DoMouseMove only with a handler, and carries no button.
+    {"MoveWithoutHandlerRunsNothing", imDoubleClick, imNone, false, false,
+     {WM_MOUSEMOVE}, {}, false, {}},
+    {"MoveWithHandlerCarriesNoButton", imDoubleClick, imNone, false, true,
+     {WM_MOUSEMOVE}, {"DoMouseMove", "move"}, true, {}},
+    {"WheelAndExtraButtonsRunNothing", imDoubleClick, imNone, true, true,
+     {WM_MOUSEWHEEL, WM_XBUTTONDOWN}, {}, false, {}},
+};
+// clang-format on
+
+class TrayIconMouse : public TrayIconTest, public ::testing::WithParamInterface<MouseRow> {};
+
+TEST_P(TrayIconMouse, RaisesItsStepsAndEventsInOrder) {
+    const MouseRow& row = GetParam();
+    ProbeIcon* icon = Make();
+    icon->RestoreOn = row.restoreOn;
+    icon->PopupMenuOn = row.popupMenuOn;
+    if (row.onClick)
+        icon->OnClick = [this](TComponent* s) {
+            trace.push_back("click");
+            senders.push_back(s);
+        };
+    if (row.onMouseMove)
+        icon->OnMouseMove = [this](TComponent* s, tk::TShiftState sh, int, int) {
+            trace.push_back("move");
+            senders.push_back(s);
+            lastShift = sh;
+        };
+    // Every button flag set, so that an event that leaves the state alone shows.
+    lastShift = tk::TShiftState{tk::ssLeft, tk::ssRight, tk::ssMiddle, tk::ssDouble};
+    for (UINT m : row.messages)
+        Mouse(icon, m);
+
+    EXPECT_EQ(trace, row.expected);
     for (TComponent* s : senders)
         EXPECT_EQ(s, icon);
-
-    // A right click is no click.
-    Clear();
-    Mouse(icon, WM_RBUTTONUP);
-    EXPECT_EQ(trace, (Trace{"up1"}));
-}
-
-TEST_F(TrayIconTest, DoubleClickOfEachButtonRestoresWithImDoubleClick) {
-    ProbeIcon* icon = Make();
-    ASSERT_EQ(icon->RestoreOn, imDoubleClick);
-    for (UINT m : {WM_LBUTTONDBLCLK, WM_RBUTTONDBLCLK, WM_MBUTTONDBLCLK}) {
-        Clear();
-        Mouse(icon, m);
-        EXPECT_EQ(trace, (Trace{"restore", "dblclick"})) << m;
-        EXPECT_EQ(senders, (std::vector<TComponent*>{icon, icon})) << m;
+    if (row.checkButtons) {
+        for (tk::TShiftFlag f : {tk::ssLeft, tk::ssRight, tk::ssMiddle, tk::ssDouble})
+            EXPECT_EQ(lastShift.Has(f), row.buttons.Has(f)) << "flag " << int(f);
+    }
+    // A press or release reports where the cursor is.
+    if (std::any_of(trace.begin(), trace.end(),
+                    [](const std::string& t) { return t.rfind("down", 0) == 0 || t.rfind("up", 0) == 0; })) {
+        POINT p{};
+        GetCursorPos(&p);
+        EXPECT_EQ(lastX, p.x);
+        EXPECT_EQ(lastY, p.y);
     }
 }
 
-TEST_F(TrayIconTest, LeftOrRightDoubleClickRestoresOnlyForItsButton) {
+INSTANTIATE_TEST_SUITE_P(Rows, TrayIconMouse, ::testing::ValuesIn(kMouseRows),
+                         [](const ::testing::TestParamInfo<MouseRow>& info) {
+                             return std::string(info.param.name);
+                         });
+
+TEST_F(TrayIconTest, OtherMessagesToTheWindowDoNothing) {
     ProbeIcon* icon = Make();
-    icon->RestoreOn = imLeftDoubleClick;
-    icon->PopupMenuOn = imRightDoubleClick;
-    Mouse(icon, WM_LBUTTONDBLCLK);
-    EXPECT_EQ(trace, (Trace{"dblclick", "restore"}));
-    Clear();
-    Mouse(icon, WM_RBUTTONDBLCLK);
-    EXPECT_EQ(trace, (Trace{"dblclick", "menu"}));
-    Clear();
-    Mouse(icon, WM_MBUTTONDBLCLK);
-    EXPECT_EQ(trace, (Trace{"dblclick"}));
-}
-
-TEST_F(TrayIconTest, LeftButtonSequenceRaisesEventsInOrder) {
-    ProbeIcon* icon = Make();
-    Mouse(icon, WM_LBUTTONDOWN);
-    Mouse(icon, WM_LBUTTONUP);
-    Mouse(icon, WM_LBUTTONDBLCLK);
-    Mouse(icon, WM_LBUTTONUP);
-    EXPECT_EQ(trace, (Trace{"down0", "up0", "restore", "dblclick", "up0"}));
-    EXPECT_TRUE(lastShift.Has(tk::ssLeft));
-    EXPECT_FALSE(lastShift.Has(tk::ssRight));
-    EXPECT_FALSE(lastShift.Has(tk::ssDouble));
-    POINT p{};
-    GetCursorPos(&p);
-    EXPECT_EQ(lastX, p.x);
-    EXPECT_EQ(lastY, p.y);
-}
-
-TEST_F(TrayIconTest, ButtonFlagsFollowTheButton) {
-    ProbeIcon* icon = Make();
-    Mouse(icon, WM_RBUTTONDOWN);
-    EXPECT_TRUE(lastShift.Has(tk::ssRight));
-    EXPECT_FALSE(lastShift.Has(tk::ssLeft));
-    Mouse(icon, WM_MBUTTONUP);
-    EXPECT_TRUE(lastShift.Has(tk::ssMiddle));
-    EXPECT_FALSE(lastShift.Has(tk::ssRight));
-    EXPECT_EQ(trace, (Trace{"down1", "up2"}));
-}
-
-TEST_F(TrayIconTest, MouseDownAndMouseUpRestoreOncePerClickBeforeTheHandler) {
-    ProbeIcon* icon = Make();
-    icon->RestoreOn = imMouseDown;
-    for (auto [down, up, b] : {std::tuple{WM_LBUTTONDOWN, WM_LBUTTONUP, "0"},
-                               std::tuple{WM_RBUTTONDOWN, WM_RBUTTONUP, "1"},
-                               std::tuple{WM_MBUTTONDOWN, WM_MBUTTONUP, "2"}}) {
-        Clear();
-        Mouse(icon, down);
-        Mouse(icon, up);
-        EXPECT_EQ(trace, (Trace{"restore", std::string("down") + b, std::string("up") + b}));
-    }
-    icon->RestoreOn = imMouseUp;
-    icon->PopupMenuOn = imMouseDown;
-    for (auto [down, up, b] : {std::tuple{WM_LBUTTONDOWN, WM_LBUTTONUP, "0"},
-                               std::tuple{WM_RBUTTONDOWN, WM_RBUTTONUP, "1"},
-                               std::tuple{WM_MBUTTONDOWN, WM_MBUTTONUP, "2"}}) {
-        Clear();
-        Mouse(icon, down);
-        Mouse(icon, up);
-        EXPECT_EQ(trace,
-                  (Trace{"menu", std::string("down") + b, "restore", std::string("up") + b}));
-    }
-}
-
-TEST_F(TrayIconTest, RightClickUpOpensTheMenuAfterOnMouseUp) {
-    ProbeIcon* icon = Make();
-    icon->RestoreOn = imNone;
-    icon->PopupMenuOn = imRightClickUp;
-    Mouse(icon, WM_RBUTTONDOWN);
-    Mouse(icon, WM_RBUTTONUP);
-    EXPECT_EQ(trace, (Trace{"down1", "up1", "menu"}));
-    Clear();
-    Mouse(icon, WM_LBUTTONUP);
-    Mouse(icon, WM_MBUTTONUP);
-    Mouse(icon, WM_RBUTTONDBLCLK);
-    EXPECT_EQ(trace, (Trace{"up0", "up2", "dblclick"}));
-}
-
-TEST_F(TrayIconTest, RestoreComesBeforeTheMenu) {
-    ProbeIcon* icon = Make();
-    icon->RestoreOn = imLeftClickUp;
-    icon->PopupMenuOn = imLeftClickUp;
-    Mouse(icon, WM_LBUTTONUP);
-    EXPECT_EQ(trace, (Trace{"up0", "restore", "menu"}));
-
-    Clear();
-    icon->RestoreOn = imDoubleClick;
-    icon->PopupMenuOn = imDoubleClick;
-    Mouse(icon, WM_MBUTTONDBLCLK);
-    EXPECT_EQ(trace, (Trace{"restore", "menu", "dblclick"}));
-
-    Clear();
-    icon->RestoreOn = imClick;
-    icon->PopupMenuOn = imClick;
-    icon->OnClick = [this](TComponent*) { trace.push_back("click"); };
-    Mouse(icon, WM_LBUTTONUP);
-    EXPECT_EQ(trace, (Trace{"restore", "menu", "click", "up0"}));
-}
-
-TEST_F(TrayIconTest, MouseMoveRunsOnlyWithAHandlerAndOtherMessagesNothing) {
-    ProbeIcon* icon = Make();
-    Mouse(icon, WM_MOUSEMOVE);
-    EXPECT_TRUE(trace.empty());
-    tk::TShiftState moveShift{tk::ssLeft};
-    icon->OnMouseMove = [&](TComponent* s, tk::TShiftState sh, int, int) {
-        trace.push_back("move");
-        senders.push_back(s);
-        moveShift = sh;
-    };
-    Mouse(icon, WM_MOUSEMOVE);
-    EXPECT_EQ(trace, (Trace{"DoMouseMove", "move"}));
-    EXPECT_FALSE(moveShift.Has(tk::ssLeft) || moveShift.Has(tk::ssRight) ||
-                 moveShift.Has(tk::ssMiddle));
-    EXPECT_EQ(senders, (std::vector<TComponent*>{icon}));
-
-    Clear();
-    Mouse(icon, WM_MOUSEWHEEL);
-    Mouse(icon, WM_XBUTTONDOWN);
-    EXPECT_TRUE(trace.empty());
     EXPECT_EQ(SendMessageA(icon->Handle(), WM_USER + 7, 0, WM_LBUTTONDBLCLK), 0);
     EXPECT_EQ(SendMessageA(icon->Handle(), WM_CLOSE, 0, 0), 0);
     EXPECT_TRUE(IsWindow(icon->Handle())) << "no default processing";
