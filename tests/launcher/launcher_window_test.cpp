@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -319,29 +321,6 @@ TEST_F(Launcher, CreationAtLogonStartsNothing) {
     EXPECT_TRUE(Checked(IDM_AUTO_RUN));
 }
 
-TEST_F(Launcher, AutoRunItemFollowsTheStoredSetting) {
-    SetAutorun(0);
-    CreateLauncher(false);
-    EXPECT_FALSE(Checked(IDM_AUTO_RUN));
-    EXPECT_FALSE(Grey(IDM_AUTO_RUN));
-    DestroyWindow(Program.window);
-
-    registry.keys.clear(); // no product key
-    CreateLauncher(false);
-    EXPECT_FALSE(Checked(IDM_AUTO_RUN));
-    EXPECT_TRUE(Grey(IDM_AUTO_RUN));
-    DestroyWindow(Program.window);
-
-    SetAutorun(0xFFFFFFFFu); // all bits set reads as "no product key"
-    CreateLauncher(false);
-    EXPECT_TRUE(Grey(IDM_AUTO_RUN));
-    DestroyWindow(Program.window);
-
-    registry.keys[kSettingsKey][kAutorunValue] = {REG_SZ, std::string("1\0", 2)};
-    CreateLauncher(false);
-    EXPECT_TRUE(Grey(IDM_AUTO_RUN));
-}
-
 TEST_F(Launcher, KoreanSystemsTakeTheMenuFromTheLibrary) {
     const std::wstring korean = L"\uBCA8\uB85C\uD2A0"; // 벨로튠
     icon.lang = 1042;
@@ -460,90 +439,127 @@ TEST_F(Launcher, TrayCallbackDispatch) {
     EXPECT_EQ(Count("start"), 1);
 }
 
-// ---- menu commands ----------------------------------------------------------
+// ---- Auto Run -----------------------------------------------------------------
 
-TEST_F(Launcher, AutoRunToggleWritesADwordAndShowsWhatIsStored) {
-    SetAutorun(1);
+// The item at window creation, for what the registry holds (nullopt: no
+// product key).
+struct ItemRow {
+    const char* name;
+    std::optional<RegValue> stored;
+    bool checked, grey;
+};
+
+void PrintTo(const ItemRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class AutoRunItem : public Launcher, public ::testing::WithParamInterface<ItemRow> {};
+
+TEST_P(AutoRunItem, FollowsTheStoredSetting) {
+    const ItemRow& row = GetParam();
+    if (row.stored) registry.keys[kSettingsKey][kAutorunValue] = *row.stored;
+    ASSERT_NE(CreateLauncher(false), nullptr);
+    EXPECT_EQ(Checked(IDM_AUTO_RUN), row.checked);
+    EXPECT_EQ(Grey(IDM_AUTO_RUN), row.grey);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, AutoRunItem,
+    ::testing::Values(ItemRow{"On", RegValue{REG_DWORD, Dword(1)}, true, false},
+                      ItemRow{"OtherNumber", RegValue{REG_DWORD, Dword(5)}, true, false},
+                      ItemRow{"Off", RegValue{REG_DWORD, Dword(0)}, false, false},
+                      ItemRow{"NoProductKey", std::nullopt, false, true},
+                      // All bits set reads as "no product key".
+                      ItemRow{"AllBits", RegValue{REG_DWORD, Dword(0xFFFFFFFFu)}, false, true},
+                      ItemRow{"Text", RegValue{REG_SZ, std::string("1\0", 2)}, false, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The toggle: the value stored before, whether Windows refuses the write and
+// how the consent prompt ends -> the calls made, the value stored after and
+// the check mark, which always shows what is stored.
+struct ToggleRow {
+    const char* name;
+    DWORD before;
+    bool standardUser;
+    LSTATUS createFailure;
+    FakeProcess::Prompt prompt;
+    std::vector<std::string> events;
+    bool elevated; // one "runas" prompt for the launcher itself
+    DWORD after;
+    bool helperClosed; // the helper's handle was closed
+};
+
+void PrintTo(const ToggleRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class AutoRunToggle : public Launcher, public ::testing::WithParamInterface<ToggleRow> {};
+
+const std::string kCreate = "create " + std::string(kSettingsKey);
+const std::vector<std::string> kWritten{kCreate, "delete autorun", "set autorun"};
+const std::vector<std::string> kHelperRan{kCreate, "shell start runas", "helper ran"};
+const std::vector<std::string> kPromptOnly{kCreate, "shell start runas"};
+constexpr auto kRuns = FakeProcess::Prompt::RunsHelper;
+
+TEST_P(AutoRunToggle, WritesADwordAndShowsWhatIsStored) {
+    const ToggleRow& row = GetParam();
+    SetAutorun(row.before);
     HWND hwnd = CreateLauncher(true);
-    ASSERT_TRUE(Checked(IDM_AUTO_RUN));
+    ASSERT_EQ(Checked(IDM_AUTO_RUN), row.before != 0);
+    log.events.clear();
+    registry.standardUser = row.standardUser;
+    registry.createFailure = row.createFailure;
+    process.prompt = row.prompt;
 
     SendMessageA(hwnd, WM_COMMAND, IDM_AUTO_RUN, 0);
-    EXPECT_FALSE(Checked(IDM_AUTO_RUN));
+
+    EXPECT_EQ(log.events, row.events);
     EXPECT_EQ(registry.keys[kSettingsKey][kAutorunValue].type, static_cast<DWORD>(REG_DWORD));
-    EXPECT_EQ(registry.keys[kSettingsKey][kAutorunValue].bytes, Dword(0));
-
-    SendMessageA(hwnd, WM_COMMAND, IDM_AUTO_RUN, 0);
-    EXPECT_TRUE(Checked(IDM_AUTO_RUN));
-    EXPECT_EQ(registry.keys[kSettingsKey][kAutorunValue].bytes, Dword(1));
-    EXPECT_EQ(log.events,
-              (std::vector<std::string>{"create " + std::string(kSettingsKey), "delete autorun",
-                                        "set autorun", "create " + std::string(kSettingsKey),
-                                        "delete autorun", "set autorun"}));
-    // A launcher that may write asks nobody.
-    EXPECT_TRUE(process.shellVerbs.empty());
+    EXPECT_EQ(registry.keys[kSettingsKey][kAutorunValue].bytes, Dword(row.after));
+    EXPECT_EQ(Checked(IDM_AUTO_RUN), row.after != 0);
     EXPECT_EQ(registry.opens, registry.closes);
-}
-
-TEST_F(Launcher, AutoRunRefusedWriteIsDoneOnceMoreElevated) {
-    for (DWORD before : {0u, 1u}) {
-        log.events.clear();
-        process.shellVerbs.clear();
-        process.shellParameters.clear();
-        process.closedHandles.clear();
-        registry.standardUser = true;
-        SetAutorun(before);
-        HWND hwnd = CreateLauncher(true);
-        SendMessageA(hwnd, WM_COMMAND, IDM_AUTO_RUN, 0);
-
-        // One prompt: the launcher itself, with the helper argument only.
-        ASSERT_EQ(process.shellVerbs, std::vector<std::string>{"runas"}) << before;
-        EXPECT_EQ(process.shellFiles.back(), "C:\\Program Files\\Velotune\\Velotray.exe");
-        EXPECT_EQ(process.shellParameters[0], before ? "/setautorun:0" : "/setautorun:1");
-        EXPECT_TRUE(process.shellMask & SEE_MASK_NOCLOSEPROCESS);
-        EXPECT_EQ(log.events, (std::vector<std::string>{"create " + std::string(kSettingsKey),
-                                                          "shell start runas", "helper ran"}));
-        // The helper wrote the value, ended with 0 and its handle was closed.
-        EXPECT_EQ(process.helperExit, 0u);
-        EXPECT_EQ(registry.keys[kSettingsKey][kAutorunValue].bytes, Dword(before ? 0 : 1));
-        EXPECT_EQ(Checked(IDM_AUTO_RUN), before == 0);
-        EXPECT_EQ(process.closedHandles, std::vector<HANDLE>{kHelperProcess});
-        EXPECT_GT(process.waitedMs, 0u);
-        EXPECT_NE(process.waitedMs, INFINITE);
-        // The helper made no window, placed no icon and started nothing.
-        EXPECT_EQ(Program.window, hwnd);
-        EXPECT_EQ(Count("start") + Count("icon add"), 0);
-        DestroyWindow(hwnd);
+    EXPECT_EQ(process.closedHandles,
+              row.helperClosed ? std::vector<HANDLE>{kHelperProcess} : std::vector<HANDLE>{});
+    if (!row.elevated) {
+        EXPECT_TRUE(process.shellVerbs.empty()); // nobody is asked
+        return;
     }
+    // One prompt: the launcher itself, with the helper argument only.
+    ASSERT_EQ(process.shellVerbs, std::vector<std::string>{"runas"});
+    EXPECT_EQ(process.shellFiles.back(), kSelfPath);
+    EXPECT_EQ(process.shellParameters[0], row.before ? "/setautorun:0" : "/setautorun:1");
+    EXPECT_TRUE(process.shellMask & SEE_MASK_NOCLOSEPROCESS);
+    if (row.prompt != kRuns) return;
+    // The helper wrote the value and ended with 0, waited for within a bound;
+    // it made no window, placed no icon and started nothing.
+    EXPECT_EQ(process.helperExit, 0u);
+    EXPECT_GT(process.waitedMs, 0u);
+    EXPECT_NE(process.waitedMs, INFINITE);
+    EXPECT_EQ(Program.window, hwnd);
+    EXPECT_EQ(Count("start") + Count("icon add"), 0);
 }
 
-TEST_F(Launcher, AutoRunCancelledOrFailedElevationChangesNothing) {
-    for (auto prompt : {FakeProcess::Prompt::Cancelled, FakeProcess::Prompt::HelperFails,
-                        FakeProcess::Prompt::ShellFails}) {
-        process.shellVerbs.clear();
-        process.closedHandles.clear();
-        registry.standardUser = true;
-        process.prompt = prompt;
-        SetAutorun(1);
-        HWND hwnd = CreateLauncher(true);
-        SendMessageA(hwnd, WM_COMMAND, IDM_AUTO_RUN, 0);
-        EXPECT_EQ(process.shellVerbs, std::vector<std::string>{"runas"});
-        // The check mark shows what is stored, and nothing was stored.
-        EXPECT_TRUE(Checked(IDM_AUTO_RUN)) << static_cast<int>(prompt);
-        EXPECT_EQ(registry.keys[kSettingsKey][kAutorunValue].bytes, Dword(1));
-        EXPECT_EQ(process.closedHandles.size(), prompt == FakeProcess::Prompt::HelperFails ? 1u : 0u);
-        DestroyWindow(hwnd);
-    }
-}
+INSTANTIATE_TEST_SUITE_P(
+    Rows, AutoRunToggle,
+    ::testing::Values(
+        ToggleRow{"MayWriteOnToOff", 1, false, ERROR_SUCCESS, kRuns, kWritten, false, 0, false},
+        ToggleRow{"MayWriteOffToOn", 0, false, ERROR_SUCCESS, kRuns, kWritten, false, 1, false},
+        // Refused: done once more through the elevated helper.
+        ToggleRow{"RefusedOffToOn", 0, true, ERROR_SUCCESS, kRuns, kHelperRan, true, 1, true},
+        ToggleRow{"RefusedOnToOff", 1, true, ERROR_SUCCESS, kRuns, kHelperRan, true, 0, true},
+        // A declined or failed elevation changes nothing.
+        ToggleRow{"PromptDeclined", 1, true, ERROR_SUCCESS, FakeProcess::Prompt::Cancelled,
+                  kPromptOnly, true, 1, false},
+        ToggleRow{"HelperFails", 1, true, ERROR_SUCCESS, FakeProcess::Prompt::HelperFails,
+                  kPromptOnly, true, 1, true},
+        ToggleRow{"ShellFails", 1, true, ERROR_SUCCESS, FakeProcess::Prompt::ShellFails,
+                  kPromptOnly, true, 1, false},
+        // A failure other than the refusal asks for no elevation.
+        ToggleRow{"OtherFailure", 0, false, ERROR_FILE_NOT_FOUND, kRuns, {kCreate}, false, 0,
+                  false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(Launcher, AutoRunFailureOtherThanRefusalAsksForNoElevation) {
-    SetAutorun(0);
-    HWND hwnd = CreateLauncher(true);
-    registry.createFailure = ERROR_FILE_NOT_FOUND;
-    SendMessageA(hwnd, WM_COMMAND, IDM_AUTO_RUN, 0);
-    EXPECT_TRUE(process.shellVerbs.empty());
-    EXPECT_FALSE(Checked(IDM_AUTO_RUN));
-    EXPECT_EQ(registry.keys[kSettingsKey][kAutorunValue].bytes, Dword(0));
-}
+// ---- menu commands ----------------------------------------------------------
 
 TEST_F(Launcher, HelperArgumentWritesTheValueFirstThingAndEnds) {
     // Even with another launcher running and Auto Run off, the helper only writes.
