@@ -68,8 +68,7 @@ void AskPanelForAbout() {
     // The box takes the keyboard only if the panel may take the foreground.
     AllowPanelForeground(panel);
     DWORD_PTR result = 0;
-    Messages.sendTimeout(panel, WM_PANEL_SHOW_ABOUT, 0, 0, SMTO_ABORTIFHUNG, INFINITE,
-                                &result);
+    Messages.sendTimeout(panel, WM_PANEL_SHOW_ABOUT, 0, 0, SMTO_ABORTIFHUNG, INFINITE, &result);
 }
 
 // Exit's close request is bounded: a hung or stopped panel does not keep the
@@ -79,7 +78,7 @@ void ClosePanel() {
     if (!panel) return;
     DWORD_PTR result = 0;
     if (Messages.sendTimeout(panel, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG,
-                                    velotune::protocol::kSendTimeoutMs, &result))
+                             velotune::protocol::kSendTimeoutMs, &result))
         return;
     // Busy in a drive command, or hung: the request waits in its queue, and
     // the panel closes once its command returns.
@@ -296,7 +295,8 @@ int LauncherMain(HINSTANCE instance, const char* commandLine) {
 
     // The logon gate: with Auto Run off a logon start leaves nothing behind,
     // not even the name, which a hand start racing this one is waiting on.
-    if (Program.autorunStart && LogonGateEndsStart(true, RegReadInteger(kSettingsKey, kAutorunValue))) {
+    if (Program.autorunStart &&
+        LogonGateEndsStart(true, RegReadInteger(kSettingsKey, kAutorunValue))) {
         ReleaseInstanceName();
         return 0;
     }

@@ -38,9 +38,9 @@ struct ProgramState {
     HWND window = nullptr;
     HINSTANCE instance = nullptr;
     HMENU menu = nullptr;
-    bool autorunStart = false;       // the first argument is "/autorun"
-    HANDLE instanceMutex = nullptr;  // held for the whole run
-    unsigned trayRetries = 0;        // failed tries to place the icon since the last success
+    bool autorunStart = false;      // the first argument is "/autorun"
+    HANDLE instanceMutex = nullptr; // held for the whole run
+    unsigned trayRetries = 0;       // failed tries to place the icon since the last success
 };
 extern ProgramState Program;
 

@@ -76,7 +76,7 @@ void StartPanelProcess() {
     commandLine[pathLength + 1] = '"';
     commandLine[pathLength + 2] = '\0';
     if (Process.create(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                               &PanelStart.startInfo, &PanelStart.processInfo)) {
+                       &PanelStart.startInfo, &PanelStart.processInfo)) {
         if (PanelStart.processInfo.hThread) Process.closeHandle(PanelStart.processInfo.hThread);
         KeepPanelStart(true, PanelStart.processInfo.hProcess);
         return;

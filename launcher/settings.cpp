@@ -21,7 +21,7 @@ bool RegReadString(const char* key, const char* name, char* text) {
         char data[kPathSize + 1] = {};
         DWORD got = kPathSize;
         if (Registry.queryValue(handle, name, nullptr, &type, reinterpret_cast<BYTE*>(data),
-                                     &got) == ERROR_SUCCESS &&
+                                &got) == ERROR_SUCCESS &&
             (type == REG_SZ || type == REG_EXPAND_SZ) && got <= kPathSize) {
             data[got] = '\0';
             const std::size_t length = std::strlen(data);
@@ -35,13 +35,12 @@ bool RegReadString(const char* key, const char* name, char* text) {
 
 int RegReadInteger(const char* key, const char* name) {
     HKEY handle = nullptr;
-    if (Registry.openKey(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &handle) != ERROR_SUCCESS)
-        return -1;
+    if (Registry.openKey(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &handle) != ERROR_SUCCESS) return -1;
     DWORD type = 0;
     DWORD value = 0;
     DWORD size = sizeof value;
-    const LSTATUS status = Registry.queryValue(handle, name, nullptr, &type,
-                                                    reinterpret_cast<BYTE*>(&value), &size);
+    const LSTATUS status =
+        Registry.queryValue(handle, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
     Registry.closeKey(handle);
     if (status != ERROR_SUCCESS || type != REG_DWORD || size != sizeof value) return -1;
     return static_cast<int>(value);
@@ -54,13 +53,13 @@ LSTATUS RegWriteInteger(const char* key, const char* name, int value) {
     // takes writes from elevated programs only.
     const LSTATUS opened =
         Registry.createKey(HKEY_LOCAL_MACHINE, key, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &handle, &disposition);
+                           KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &handle, &disposition);
     if (opened != ERROR_SUCCESS) return opened;
     // Deleting first replaces a value of any other type by a REG_DWORD.
     Registry.deleteValue(handle, name);
     const DWORD data = static_cast<DWORD>(value);
-    const LSTATUS written = Registry.setValue(
-        handle, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof data);
+    const LSTATUS written = Registry.setValue(handle, name, 0, REG_DWORD,
+                                              reinterpret_cast<const BYTE*>(&data), sizeof data);
     Registry.closeKey(handle);
     return written;
 }

@@ -84,8 +84,7 @@ LSTATUS WINAPI DeleteValue(HKEY handle, LPCSTR name) {
     return reg->keys[KeyOf(handle)].erase(name) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }
 
-LSTATUS WINAPI SetValue(HKEY handle, LPCSTR name, DWORD, DWORD type, const BYTE* data,
-                        DWORD size) {
+LSTATUS WINAPI SetValue(HKEY handle, LPCSTR name, DWORD, DWORD type, const BYTE* data, DWORD size) {
     reg->log.events.push_back("set " + std::string(name));
     reg->keys[KeyOf(handle)][name] = {type, std::string(reinterpret_cast<const char*>(data), size)};
     return ERROR_SUCCESS;

@@ -96,7 +96,12 @@ struct FakeProcess {
     HWND shellOwner = nullptr;
     // The consent prompt: the helper runs elevated, the user declines, the
     // helper ends with a failure of its own, or the shell cannot start it.
-    enum class Prompt { RunsHelper, Cancelled, HelperFails, ShellFails } prompt = Prompt::RunsHelper;
+    enum class Prompt {
+        RunsHelper,
+        Cancelled,
+        HelperFails,
+        ShellFails
+    } prompt = Prompt::RunsHelper;
     DWORD helperExit = STILL_ACTIVE;
     // The panel's process as a start gives it, and what happens while the
     // consent prompt is up (messages sent to the launcher are handled then).
@@ -115,7 +120,7 @@ struct FakeProcess {
     DWORD mutexError = 0;
     int mutexCalls = 0;
     DWORD laterMutexError = 0xFFFFFFFF; // from the second call on, when set
-    int windowAfterSleeps = -1; // the other launcher's window shows after this many sleeps
+    int windowAfterSleeps = -1;         // the other launcher's window shows after this many sleeps
     int sleeps = 0;
     DWORD sleptMs = 0;
 };

@@ -92,17 +92,17 @@ INSTANTIATE_TEST_SUITE_P(
         ReadRow{"Text", Text("D:\\Apps\\Velotray.exe /autorun"), true,
                 "D:\\Apps\\Velotray.exe /autorun", -1},
         // Not expanded.
-        ReadRow{"ExpandText", Text("%ProgramFiles%\\Velotune\\Velotray.exe", REG_EXPAND_SZ),
-                true, "%ProgramFiles%\\Velotune\\Velotray.exe", -1},
+        ReadRow{"ExpandText", Text("%ProgramFiles%\\Velotune\\Velotray.exe", REG_EXPAND_SZ), true,
+                "%ProgramFiles%\\Velotune\\Velotray.exe", -1},
         ReadRow{"TextUpToItsZero", Value(REG_SZ, std::string("ab\0cd", 5)), true, "ab", -1},
         ReadRow{"NoBytes", Value(REG_SZ, ""), true, "", -1},
-        ReadRow{"TextWithoutZero", Value(REG_SZ, "a long text value"), true,
-                "a long text value", -1},
+        ReadRow{"TextWithoutZero", Value(REG_SZ, "a long text value"), true, "a long text value",
+                -1},
         ReadRow{"TextOfANumber", Text("1"), true, "1", -1},
         ReadRow{"Binary", Value(REG_BINARY, "C:\\x\\y"), true, "", -1},
         ReadRow{"BinaryOfFourBytes", Value(REG_BINARY, Dword(1)), true, "", -1},
-        ReadRow{"OverlongText", Text("C:\\" + std::string(2000, 'a') + "\\Velotray.exe"), true,
-                "", -1},
+        ReadRow{"OverlongText", Text("C:\\" + std::string(2000, 'a') + "\\Velotray.exe"), true, "",
+                -1},
         // 1024 characters with no zero: one too many for the block.
         ReadRow{"FullBlockWithoutZero", Value(REG_SZ, std::string(kPathSize, 'c')), true, "", -1},
         // 1023 characters and the zero fit exactly.
@@ -160,22 +160,21 @@ TEST_P(RegistryWrite, DeletesThenWritesADwordOrSaysWhyNot) {
     EXPECT_EQ(registry.opens, registry.closes);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, RegistryWrite,
-    ::testing::Values(
-        // A value of another type is replaced by a REG_DWORD.
-        WriteRow{"ReplacesText", Text("on"), false, ERROR_SUCCESS, 1, ERROR_SUCCESS, kWrites,
-                 Number(1)},
-        WriteRow{"ReplacesDword", Number(1), false, ERROR_SUCCESS, 0, ERROR_SUCCESS, kWrites,
-                 Number(0)},
-        // The key is created when missing.
-        WriteRow{"CreatesTheKey", kNoKey, false, ERROR_SUCCESS, 0, ERROR_SUCCESS, kWrites,
-                 Number(0)},
-        WriteRow{"RefusedToAStandardUser", Number(1), true, ERROR_SUCCESS, 0,
-                 ERROR_ACCESS_DENIED, kCreateOnly, Number(1)},
-        WriteRow{"KeyCannotBeCreated", Number(1), false, ERROR_FILE_NOT_FOUND, 0,
-                 ERROR_FILE_NOT_FOUND, kCreateOnly, Number(1)}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Rows, RegistryWrite,
+                         ::testing::Values(
+                             // A value of another type is replaced by a REG_DWORD.
+                             WriteRow{"ReplacesText", Text("on"), false, ERROR_SUCCESS, 1,
+                                      ERROR_SUCCESS, kWrites, Number(1)},
+                             WriteRow{"ReplacesDword", Number(1), false, ERROR_SUCCESS, 0,
+                                      ERROR_SUCCESS, kWrites, Number(0)},
+                             // The key is created when missing.
+                             WriteRow{"CreatesTheKey", kNoKey, false, ERROR_SUCCESS, 0,
+                                      ERROR_SUCCESS, kWrites, Number(0)},
+                             WriteRow{"RefusedToAStandardUser", Number(1), true, ERROR_SUCCESS, 0,
+                                      ERROR_ACCESS_DENIED, kCreateOnly, Number(1)},
+                             WriteRow{"KeyCannotBeCreated", Number(1), false, ERROR_FILE_NOT_FOUND,
+                                      0, ERROR_FILE_NOT_FOUND, kCreateOnly, Number(1)}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // ---- paths from the Run entry -----------------------------------------------
 
@@ -210,16 +209,14 @@ TEST_P(RunEntryPaths, GiveThePanelAndTheMenuLibrary) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, RunEntryPaths,
-    ::testing::Values(PathsRow{"Plain", Text("D:\\Apps\\Velotray.exe /autorun"), "D:\\Apps\\"},
-                      PathsRow{"Quoted", Text("\"C:\\Program Files\\Velotune\\Velotray.exe\" /autorun"),
-                               kBeside},
-                      PathsRow{"QuotedElsewhere", Text("\"E:\\My Tools\\Velotray.exe\""),
-                               "E:\\My Tools\\"},
-                      PathsRow{"NoKey", kNoKey, kBeside}, PathsRow{"NoValue", kNoValue, kBeside},
-                      PathsRow{"NotText", Number(7), kBeside},
-                      PathsRow{"Overlong", Text("C:\\" + std::string(1500, 'a') + "\\Velotray.exe"),
-                               kBeside},
-                      PathsRow{"NoFolder", Text("Velotray.exe"), kBeside}),
+    ::testing::Values(
+        PathsRow{"Plain", Text("D:\\Apps\\Velotray.exe /autorun"), "D:\\Apps\\"},
+        PathsRow{"Quoted", Text("\"C:\\Program Files\\Velotune\\Velotray.exe\" /autorun"), kBeside},
+        PathsRow{"QuotedElsewhere", Text("\"E:\\My Tools\\Velotray.exe\""), "E:\\My Tools\\"},
+        PathsRow{"NoKey", kNoKey, kBeside}, PathsRow{"NoValue", kNoValue, kBeside},
+        PathsRow{"NotText", Number(7), kBeside},
+        PathsRow{"Overlong", Text("C:\\" + std::string(1500, 'a') + "\\Velotray.exe"), kBeside},
+        PathsRow{"NoFolder", Text("Velotray.exe"), kBeside}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

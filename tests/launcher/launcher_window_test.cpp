@@ -176,7 +176,8 @@ TEST_F(Launcher, TwoDoubleClicksBeforeThePanelsWindowGiveOneStart) {
     process.panelEnded = true;
     doubleClick();
     EXPECT_EQ(Count("shell start open"), 2);
-    EXPECT_EQ(std::count(process.closedHandles.begin(), process.closedHandles.end(), kPanelProcess), 1);
+    EXPECT_EQ(std::count(process.closedHandles.begin(), process.closedHandles.end(), kPanelProcess),
+              1);
     process.panelEnded = false;
     SendMessageA(hwnd, WM_LAUNCHER_PANEL_OPENED, 0, 0);
     doubleClick();
@@ -197,7 +198,8 @@ TEST_F(Launcher, TwoDoubleClicksBeforeThePanelsWindowGiveOneStart) {
         doubleClick();
     }
     EXPECT_EQ(Count("shell start open"), 5);
-    EXPECT_EQ(std::count(process.closedHandles.begin(), process.closedHandles.end(), kPanelMutex), 1);
+    EXPECT_EQ(std::count(process.closedHandles.begin(), process.closedHandles.end(), kPanelMutex),
+              1);
 
     // Without elevation the gap is there too: one process.
     process.panelMutex = ERROR_FILE_NOT_FOUND;
@@ -555,8 +557,8 @@ INSTANTIATE_TEST_SUITE_P(
         ToggleRow{"ShellFails", 1, true, ERROR_SUCCESS, FakeProcess::Prompt::ShellFails,
                   kPromptOnly, true, 1, false},
         // A failure other than the refusal asks for no elevation.
-        ToggleRow{"OtherFailure", 0, false, ERROR_FILE_NOT_FOUND, kRuns, {kCreate}, false, 0,
-                  false}),
+        ToggleRow{
+            "OtherFailure", 0, false, ERROR_FILE_NOT_FOUND, kRuns, {kCreate}, false, 0, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- menu commands ----------------------------------------------------------
@@ -569,7 +571,7 @@ TEST_F(Launcher, HelperArgumentWritesTheValueFirstThingAndEnds) {
     EXPECT_EQ(LauncherMain(GetModuleHandleA(nullptr), "Velotray.exe /SetAutorun:1"), 0);
     EXPECT_EQ(registry.keys[kSettingsKey][kAutorunValue].bytes, Dword(1));
     EXPECT_EQ(log.events, (std::vector<std::string>{"create " + std::string(kSettingsKey),
-                                                      "delete autorun", "set autorun"}));
+                                                    "delete autorun", "set autorun"}));
     EXPECT_EQ(process.mutexName, ""); // before the single-instance rule
     EXPECT_EQ(Program.window, nullptr);
 
@@ -586,9 +588,8 @@ TEST_F(Launcher, ExitRemovesTheIconClosesThePanelAndQuits) {
     HWND hwnd = CreateLauncher(true);
     messages.panelFound = kPanelWindow;
     SendMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDM_EXIT, 0), 0);
-    EXPECT_EQ(log.events,
-              (std::vector<std::string>{"icon delete", "find panel",
-                                        "send " + std::to_string(WM_CLOSE), "quit 0"}));
+    EXPECT_EQ(log.events, (std::vector<std::string>{"icon delete", "find panel",
+                                                    "send " + std::to_string(WM_CLOSE), "quit 0"}));
     EXPECT_EQ(messages.sent[0].first, kPanelWindow);
     // Bounded, and not waiting at all for a panel that is already hung.
     EXPECT_TRUE(messages.sendFlags[0] & SMTO_ABORTIFHUNG);
@@ -603,9 +604,9 @@ TEST_F(Launcher, ExitRemovesTheIconClosesThePanelAndQuits) {
     messages.sendResult = 0; // the panel did not answer in time: the launcher still ends
     SendMessageA(hwnd, WM_COMMAND, IDM_EXIT, 0);
     // The request is left in the busy panel's queue: it closes when its command returns.
-    EXPECT_EQ(log.events, (std::vector<std::string>{
-                                "icon delete", "find panel", "send " + std::to_string(WM_CLOSE),
-                                "post " + std::to_string(WM_CLOSE), "quit 0"}));
+    EXPECT_EQ(log.events, (std::vector<std::string>{"icon delete", "find panel",
+                                                    "send " + std::to_string(WM_CLOSE),
+                                                    "post " + std::to_string(WM_CLOSE), "quit 0"}));
     EXPECT_EQ(messages.sent.back(), std::make_pair(kPanelWindow, static_cast<UINT>(WM_CLOSE)));
 
     log.events.clear();
@@ -662,9 +663,8 @@ TEST_F(Launcher, StartByHandRunsUntilExit) {
     EXPECT_EQ(process.commandLines, std::vector<std::string>{"\"D:\\Apps\\TrelvixVelotune.exe\""});
     EXPECT_STREQ(Paths.menuLibrary, "D:\\Apps\\Velotray.kor");
     // The panel starts from window creation, before the icon is placed.
-    EXPECT_EQ(log.events,
-              (std::vector<std::string>{"foreground", "find panel", "start", "icon add",
-                                        "icon delete", "find panel", "quit 0"}));
+    EXPECT_EQ(log.events, (std::vector<std::string>{"foreground", "find panel", "start", "icon add",
+                                                    "icon delete", "find panel", "quit 0"}));
     EXPECT_EQ(process.mutexName, "Local\\Trelvix Velotune Launcher");
     EXPECT_TRUE(IsWindow(Program.window));
     EXPECT_FALSE(IsWindowVisible(Program.window));
@@ -721,9 +721,9 @@ TEST_F(Launcher, SecondLauncherBringsTheFirstForwardAndStartsThePanel) {
     log.events.clear();
     messages.foregroundOwner = GetCurrentProcessId();
     EXPECT_EQ(LauncherMain(GetModuleHandleA(nullptr), "Velotray.exe"), 0);
-    EXPECT_EQ(log.events,
-              (std::vector<std::string>{"find panel", "post " + std::to_string(Registered.openPanel),
-                                        "start", "foreground"}));
+    EXPECT_EQ(log.events, (std::vector<std::string>{"find panel",
+                                                    "post " + std::to_string(Registered.openPanel),
+                                                    "start", "foreground"}));
     UnregisterClassA(kLauncherTitle, GetModuleHandleA(nullptr));
     process.panelMutex = ERROR_ACCESS_DENIED;
     EXPECT_EQ(LauncherMain(GetModuleHandleA(nullptr), "Velotray.exe"), 0);
@@ -770,9 +770,9 @@ TEST_F(Launcher, SecondLauncherBringsARunningPanelForwardToo) {
     messages.panelFound = kPanelWindow;
     EXPECT_EQ(LauncherMain(GetModuleHandleA(nullptr), "Velotray.exe"), 0);
     // Allowed before anything is given away; then the first launcher comes forward.
-    EXPECT_EQ(log.events, (std::vector<std::string>{"find panel", "allow 4711",
-                                                      "post " + std::to_string(Registered.bringForward),
-                                                      "foreground"}));
+    EXPECT_EQ(log.events, (std::vector<std::string>{
+                              "find panel", "allow 4711",
+                              "post " + std::to_string(Registered.bringForward), "foreground"}));
     EXPECT_TRUE(process.commandLines.empty());
     EXPECT_EQ(messages.foregroundOwner, kOtherLauncherProcess);
 
@@ -793,9 +793,9 @@ TEST_F(Launcher, SecondLauncherBringsARunningPanelForwardToo) {
     process.createError = kErrorElevationRequired;
     messages.postResult = FALSE; // the running launcher cannot be asked
     EXPECT_EQ(LauncherMain(GetModuleHandleA(nullptr), "Velotray.exe"), 0);
-    EXPECT_EQ(log.events,
-              (std::vector<std::string>{"find panel", "post " + std::to_string(Registered.openPanel),
-                                        "start", "shell start open", "foreground"}));
+    EXPECT_EQ(log.events, (std::vector<std::string>{"find panel",
+                                                    "post " + std::to_string(Registered.openPanel),
+                                                    "start", "shell start open", "foreground"}));
     EXPECT_TRUE(process.shellMask & SEE_MASK_NOASYNC);
     EXPECT_EQ(process.shellOwner, nullptr); // a second launcher has no window
 }
@@ -806,8 +806,8 @@ TEST_F(Launcher, ShellRestartMessageIsLetThroughTheFilter) {
     ASSERT_NE(Registered.taskbarCreated, 0u);
     ASSERT_NE(Registered.openPanel, 0u);
     EXPECT_EQ(messages.filtered, (std::vector<std::pair<UINT, DWORD>>{
-                                  {Registered.taskbarCreated, static_cast<DWORD>(MSGFLT_ALLOW)},
-                                  {Registered.openPanel, static_cast<DWORD>(MSGFLT_ALLOW)}}));
+                                     {Registered.taskbarCreated, static_cast<DWORD>(MSGFLT_ALLOW)},
+                                     {Registered.openPanel, static_cast<DWORD>(MSGFLT_ALLOW)}}));
 }
 
 TEST_F(Launcher, TakenMutexWaitsForTheFirstLaunchersWindow) {
