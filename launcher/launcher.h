@@ -1,14 +1,14 @@
 // The launcher: a hidden window that owns the notification-area icon, its
 // popup menu, the "autorun" setting and the start of the speed panel.
 // Plain procedural Win32; every platform call that a test has to control
-// goes through Platform.
+// goes through one of the seams of launcher/seams.h.
 #pragma once
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include "common/protocol.h"
 #include "launcher/launcherlogic.h"
+#include "launcher/seams.h"
 #include "launcher_res.h"
 
 namespace launcher {
@@ -33,67 +33,42 @@ inline constexpr UINT WM_LAUNCHER_PANEL_CLOSED = velotune::protocol::kMsgLaunche
 inline constexpr UINT WM_LAUNCHER_PANEL_OPENED = velotune::protocol::kMsgLauncherPanelOpened;
 inline constexpr UINT WM_PANEL_SHOW_ABOUT = velotune::protocol::kMsgPanelShowAbout;
 
-using ChangeWindowMessageFilterExFn = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
-// ChangeWindowMessageFilterEx where the system has it; FALSE elsewhere.
-BOOL WINAPI ChangeWindowMessageFilterExIfPresent(HWND hwnd, UINT message, DWORD action,
-                                                 void* status);
-
-// The platform calls a test replaces. Production code uses the defaults.
-struct LauncherPlatform {
-    decltype(&::Shell_NotifyIconA) shellNotifyIcon = &::Shell_NotifyIconA;
-    decltype(&::RegOpenKeyExA) regOpenKeyEx = &::RegOpenKeyExA;
-    decltype(&::RegQueryValueExA) regQueryValueEx = &::RegQueryValueExA;
-    decltype(&::RegCreateKeyExA) regCreateKeyEx = &::RegCreateKeyExA;
-    decltype(&::RegDeleteValueA) regDeleteValue = &::RegDeleteValueA;
-    decltype(&::RegSetValueExA) regSetValueEx = &::RegSetValueExA;
-    decltype(&::RegCloseKey) regCloseKey = &::RegCloseKey;
-    decltype(&::CreateProcessA) createProcess = &::CreateProcessA;
-    decltype(&::GetLastError) getLastError = &::GetLastError;
-    decltype(&::ShellExecuteExA) shellExecuteEx = &::ShellExecuteExA;
-    decltype(&::FindWindowA) findWindow = &::FindWindowA;
-    decltype(&::SendMessageTimeoutA) sendMessageTimeout = &::SendMessageTimeoutA;
-    decltype(&::PostMessageA) postMessage = &::PostMessageA;
-    decltype(&::GetWindowThreadProcessId) getWindowThreadProcessId = &::GetWindowThreadProcessId;
-    decltype(&::AllowSetForegroundWindow) allowSetForegroundWindow = &::AllowSetForegroundWindow;
-    ChangeWindowMessageFilterExFn changeWindowMessageFilterEx =
-        &ChangeWindowMessageFilterExIfPresent;
-    decltype(&::GetModuleFileNameA) getModuleFileName = &::GetModuleFileNameA;
-    decltype(&::WaitForSingleObject) waitForSingleObject = &::WaitForSingleObject;
-    decltype(&::GetExitCodeProcess) getExitCodeProcess = &::GetExitCodeProcess;
-    decltype(&::CloseHandle) closeHandle = &::CloseHandle;
-    decltype(&::CreateMutexA) createMutex = &::CreateMutexA;
-    decltype(&::OpenMutexA) openMutex = &::OpenMutexA;
-    decltype(&::Sleep) sleep = &::Sleep;
-    decltype(&::SetForegroundWindow) setForegroundWindow = &::SetForegroundWindow;
-    decltype(&::GetCursorPos) getCursorPos = &::GetCursorPos;
-    decltype(&::TrackPopupMenu) trackPopupMenu = &::TrackPopupMenu;
-    decltype(&::PostQuitMessage) postQuitMessage = &::PostQuitMessage;
-    decltype(&::GetSystemDefaultLangID) getSystemDefaultLangID = &::GetSystemDefaultLangID;
-    decltype(&::SetTimer) setTimer = &::SetTimer;
-    decltype(&::KillTimer) killTimer = &::KillTimer;
-};
-
-extern LauncherPlatform Platform;
-
 // Process-wide state, kept for the whole run.
-extern HWND LauncherWindow;
-extern HINSTANCE ProgramInstance;
-extern HMENU LauncherMenu;
-extern char SpeedPanelPath[kPathSize];
-extern char MenuLibraryPath[kPathSize];
-extern STARTUPINFOA StartInfo;
-extern PROCESS_INFORMATION ProcessInfo;
-extern bool AutorunStart;          // the first argument is "/autorun"
-extern UINT TaskbarCreatedMessage; // registered "TaskbarCreated", 0 before start-up
-extern UINT BringForwardMessage;   // registered, asks a running panel to come forward
-extern HANDLE InstanceMutex;       // held for the whole run
-extern unsigned TrayRetries;       // failed tries to place the icon since the last success
-extern UINT OpenPanelMessage;      // registered, a second launcher's request to open the panel
-// The panel this launcher started and has not heard from yet: set from the
-// start (while the consent prompt is up, too) until message 1027 arrives or
-// the process ends. PanelStartProcess is its handle, when the start gave one.
-extern bool PanelStartPending;
-extern HANDLE PanelStartProcess;
+struct ProgramState {
+    HWND window = nullptr;
+    HINSTANCE instance = nullptr;
+    HMENU menu = nullptr;
+    bool autorunStart = false;      // the first argument is "/autorun"
+    HANDLE instanceMutex = nullptr; // held for the whole run
+    unsigned trayRetries = 0;       // failed tries to place the icon since the last success
+};
+extern ProgramState Program;
+
+// The speed panel and the menu library, by the paths the Run entry gives.
+struct InstallPaths {
+    char speedPanel[kPathSize];
+    char menuLibrary[kPathSize];
+};
+extern InstallPaths Paths;
+
+// Registered messages; 0 before start-up.
+struct RegisteredMessages {
+    UINT taskbarCreated = 0; // "TaskbarCreated"
+    UINT bringForward = 0;   // asks a running panel to come forward
+    UINT openPanel = 0;      // a second launcher's request to open the panel
+};
+extern RegisteredMessages Registered;
+
+// The panel this launcher started and has not heard from yet: pending from
+// the start (while the consent prompt is up, too) until message 1027 arrives
+// or the process ends. process is its handle, when the start gave one.
+struct PanelStartState {
+    bool pending = false;
+    HANDLE process = nullptr;
+    STARTUPINFOA startInfo = {};
+    PROCESS_INFORMATION processInfo = {};
+};
+extern PanelStartState PanelStart;
 
 // Registry under HKEY_LOCAL_MACHINE. RegReadString fills a kPathSize block and
 // returns false when the key cannot be opened; a missing, non-string or
@@ -104,7 +79,7 @@ bool RegReadString(const char* key, const char* name, char* text);
 int RegReadInteger(const char* key, const char* name);
 LSTATUS RegWriteInteger(const char* key, const char* name, int value);
 
-// SpeedPanelPath and MenuLibraryPath from the Run entry.
+// Paths from the Run entry.
 void BuildLauncherPaths();
 
 // Brings a running speed panel forward, or starts one when none runs, none
