@@ -117,6 +117,9 @@ constexpr std::uint32_t kBecomingReadyPauseMs = 1000;
 // again at once; NOT READY "becoming ready" (2/04/01) after a pause.
 int RetryPauseMs(std::uint8_t result, const SenseCode& sense, int tries);
 
+// NOT READY, "in process of becoming ready" (2/04/01): the drive is spinning up.
+bool IsBecomingReady(const SenseCode& sense);
+
 // Reads a status reply of `size` valid bytes. Never reads past `size`; a speed
 // list that byte 1 claims to run past the reply is cut at its end.
 SpeedStatus ParseStatusReply(const std::uint8_t* reply, std::size_t size);

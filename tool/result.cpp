@@ -6,8 +6,6 @@
 namespace velotune::tool {
 namespace {
 
-constexpr std::uint8_t kAscNotReady = 0x04, kAscqBecomingReady = 0x01;
-
 // Every outcome a run tells apart. A command that ends in CHECK CONDITION is
 // told by its sense data.
 enum class Cause {
@@ -111,8 +109,7 @@ Cause CauseOf(Step step, const CommandResult& result) {
         const SenseCode& s = result.sense;
         if (step == Step::StatusRead && s.key == kSenseIllegalRequest) return Cause::Foreign;
         if (s.key == kSenseUnitAttention) return Cause::UnitAttention;
-        if (s.key == kSenseNotReady && s.asc == kAscNotReady && s.ascq == kAscqBecomingReady)
-            return Cause::BecomingReady;
+        if (IsBecomingReady(s)) return Cause::BecomingReady;
         if (s.key == kSenseNotReady) return Cause::NotReady;
         return Cause::Refused;
     }
