@@ -36,6 +36,9 @@ inline constexpr unsigned kMsgLauncherPanelOpened = 1027; // panel -> launcher: 
 // launcher -> panel: come forward, restored if hidden. A registered message,
 // so that an elevated panel can let exactly this one through its filter.
 inline constexpr char kMsgPanelBringForward[] = "Trelvix Velotune Bring Forward";
+// second launcher -> running launcher: open the panel, as a double click on the
+// icon does. Registered for the same reason.
+inline constexpr char kMsgLauncherOpenPanel[] = "Trelvix Velotune Open Panel";
 
 // One copy per program in the logon session. A copy that finds its mutex
 // taken, or cannot open it for lack of rights, is the second copy.

@@ -77,16 +77,18 @@ void SpeedControl::DiscoverDrives() {
 
 namespace {
 
-// The NT family's candidates are the letters a to z; a letter is opened when
-// it is a CD-ROM drive.
+// The NT family's candidates are the letters a to z, or those of a mask; a
+// letter is opened when it is a CD-ROM drive.
 class LetterPort : public DevicePort {
 public:
-    explicit LetterPort(const DiscoverySeam& seam) : seam_(seam), present_(PresentLetters(seam)) {}
+    explicit LetterPort(const DiscoverySeam& seam, DWORD only = ~DWORD{0})
+        : seam_(seam), present_(PresentLetters(seam) & only) {}
     bool Open(int candidate) override {
         // Letters that do not exist are no CD-ROM drive: they are not asked.
         if (!(present_ & (DWORD{1} << candidate))) return false;
         const char letter = static_cast<char>('a' + candidate);
         if (LetterDriveType(seam_, letter) != DRIVE_CDROM) return false;
+        cdrom_ |= DWORD{1} << candidate;
         handles_[candidate] = OpenLetter(seam_, letter);
         return handles_[candidate] != INVALID_HANDLE_VALUE;
     }
@@ -98,10 +100,13 @@ public:
             handles_[candidate], cdb, cdbLength, data, dataLength, kDataIn, &transferred));
     }
     HANDLE Handle(int candidate) const { return handles_[candidate]; }
+    // The CD-ROM letters it has come to, asked or not.
+    DWORD CdromLetters() const { return cdrom_; }
 
 private:
     const DiscoverySeam& seam_;
     const DWORD present_;
+    DWORD cdrom_ = 0;
     HANDLE handles_[kMaxNtDrives] = {};
 };
 
@@ -175,6 +180,7 @@ void SpeedControl::DiscoverNt() {
         search->Run();
         search->Finish();
     }
+    asked_ = search->letters ? search->letters->CdromLetters() : 0;
     const std::vector<FoundDrive>& found = search->found;
     for (const FoundDrive& drive : found) {
         letters_[list_.count] = static_cast<char>('a' + drive.candidate);
@@ -275,6 +281,79 @@ bool SpeedControl::TakeBackDrive(int position) {
     list_.handles[position] = OpenLetter(seam_, letters_[position]);
     SetDriveTable(list_.ntFlag, list_.targetIds, list_.hostAdapterIds, list_.handles);
     return list_.handles[position] != INVALID_HANDLE_VALUE;
+}
+
+char SpeedControl::LetterAt(int position) const {
+    return list_.ntFlag == 1 && position >= 0 && position < list_.count ? letters_[position] : '\0';
+}
+
+int SpeedControl::PositionOf(char letter) const {
+    for (int position = 0; position < list_.count; ++position)
+        if (LetterAt(position) == letter) return position;
+    return -1;
+}
+
+DWORD SpeedControl::CdromLetters() const {
+    const DWORD present = PresentLetters(seam_);
+    DWORD cdrom = 0;
+    for (int n = 0; n < kMaxNtDrives; ++n)
+        if ((present & (DWORD{1} << n)) &&
+            LetterDriveType(seam_, static_cast<char>('a' + n)) == DRIVE_CDROM)
+            cdrom |= DWORD{1} << n;
+    return cdrom;
+}
+
+bool SpeedControl::RemoveDrive(int position) {
+    if (LetterAt(position) == '\0') return false;
+    if (list_.handles[position] != INVALID_HANDLE_VALUE) seam_.closeHandle(list_.handles[position]);
+    const int last = list_.count - 1;
+    for (int p = position; p < last; ++p) {
+        list_.handles[p] = list_.handles[p + 1];
+        letters_[p] = letters_[p + 1];
+    }
+    list_.handles[last] = nullptr;
+    letters_[last] = '\0';
+    list_.count = static_cast<std::uint8_t>(last);
+    panel_.RemoveDrive(position);
+
+    const bool selectedGone = position == list_.selected;
+    if (position < list_.selected || (selectedGone && list_.selected >= list_.count && last > 0))
+        --list_.selected;
+    SetDriveTable(list_.ntFlag, list_.targetIds, list_.hostAdapterIds, list_.handles);
+    if (list_.count == 0) {
+        list_.selected = 0;
+        ReportNotFound(kDriveNotFound, kStyleNt);
+        return true;
+    }
+    panel_.SelectDrive(list_.selected);
+    if (selectedGone) {
+        // The removed drive's state never stands beside the next drive's name.
+        panel_.ShowStatus("");
+        RefreshSpeedStatus();
+    }
+    return true;
+}
+
+int SpeedControl::AddDrives(DWORD letters) {
+    if (list_.ntFlag != 1 || ahead_) return 0;
+    DWORD wanted = letters & ((DWORD{1} << kMaxNtDrives) - 1);
+    for (int position = 0; position < list_.count; ++position)
+        wanted &= ~(DWORD{1} << (letters_[position] - 'a'));
+    if (wanted == 0 || list_.count >= kMaxNtDrives) return 0;
+
+    std::fill(discoveryReply_.begin(), discoveryReply_.end(), 0);
+    LetterPort port(seam_, wanted);
+    const std::vector<FoundDrive> found =
+        FindDrives(port, kMaxNtDrives, kMaxNtDrives - list_.count, discoveryReply_.data());
+    asked_ |= port.CdromLetters();
+    for (const FoundDrive& drive : found) {
+        letters_[list_.count] = static_cast<char>('a' + drive.candidate);
+        list_.handles[list_.count++] = port.Handle(drive.candidate);
+        AddEntryFromInquiry(drive.inquiry);
+    }
+    if (!found.empty())
+        SetDriveTable(list_.ntFlag, list_.targetIds, list_.hostAdapterIds, list_.handles);
+    return static_cast<int>(found.size());
 }
 
 void SpeedControl::FollowSelectedDrive() {

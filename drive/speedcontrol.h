@@ -27,6 +27,7 @@ public:
 
     // DriveComboBox: entry i is the drive at list position i.
     virtual void AddDrive(const char* entry) = 0;
+    virtual void RemoveDrive(int index) = 0; // the entries after it move up
     virtual void ClearDrives() = 0;
     virtual int SelectedDrive() = 0;         // -1 when nothing is selected
     virtual void SelectDrive(int index) = 0; // an index outside the list selects nothing
@@ -125,6 +126,27 @@ public:
     bool LetGoOfDrive(int position);
     bool TakeBackDrive(int position);
 
+    // Drives that come and go while the panel runs; NT family only (the ASPI
+    // path lists no letters).
+    // Takes the drive at a position out of the list, its handle closed. The
+    // selected drive stays selected; when it is the one removed, the next one
+    // (the new last one, when it was last) is selected and its state shown.
+    // The last drive gone, the panel ends as a search that finds none does.
+    bool RemoveDrive(int position);
+    // Asks the CD-ROM drives at the given letters (bit n for 'a' + n) that are
+    // not listed yet, as discovery asks them: status read, then INQUIRY. Those
+    // that answer are listed after the others; order and selection stay.
+    // Returns how many were added.
+    int AddDrives(DWORD letters);
+    // The letters of CD-ROM drives now; sends no command.
+    DWORD CdromLetters() const;
+    // The CD-ROM letters asked since the last discovery, its search included.
+    DWORD AskedLetters() const { return asked_; }
+    void ForgetLetters(DWORD letters) { asked_ &= ~letters; }
+    // The drive letter at a list position ('\0' for none); -1 for a letter not listed.
+    char LetterAt(int position) const;
+    int PositionOf(char letter) const;
+
     static constexpr std::size_t kDiscoveryReplySize = 65536;
     static constexpr std::size_t kCommandBufferSize = 1024;
 
@@ -141,6 +163,7 @@ private:
     DiscoverySeam seam_;
     DriveList list_;
     char letters_[kMaxNtDrives] = {}; // NT family: the drive letter at each list position
+    DWORD asked_ = 0;                 // NT family: CD-ROM letters asked, bit n for 'a' + n
     std::unique_ptr<Search> ahead_;   // a search started by SearchAhead
     AlignedBuffer<kDiscoveryReplySize> discoveryReply_; // zeroed by every discovery
     AlignedBuffer<kCommandBufferSize> statusReply_;     // status refresh, cleared before each

@@ -28,6 +28,9 @@ UINT TaskbarCreatedMessage = 0;
 UINT BringForwardMessage = 0;
 HANDLE InstanceMutex = nullptr;
 unsigned TrayRetries = 0;
+UINT OpenPanelMessage = 0;
+bool PanelStartPending = false;
+HANDLE PanelStartProcess = nullptr;
 
 BOOL WINAPI ChangeWindowMessageFilterExIfPresent(HWND hwnd, UINT message, DWORD action,
                                                  void* status) {
@@ -135,13 +138,28 @@ bool BringRunningPanelForward() {
     return true;
 }
 
-// Starts the panel's process. Nothing waits for it.
+// Keeps what a start gave: the started process while the start is still
+// pending (no 1027 came while the call ran), or nothing.
+void KeepPanelStart(bool started, HANDLE process) {
+    if (started && process && PanelStartPending) {
+        PanelStartProcess = process;
+        return;
+    }
+    if (process) Platform.closeHandle(process);
+    if (!started || !process) PanelStartPending = false;
+}
+
+// Starts the panel's process. Nothing waits for it, but until the panel's
+// window reports (1027) or the process ends, the start is pending: a second
+// request in that gap, while the consent prompt is up too, starts nothing.
 void StartPanelProcess() {
     std::memset(&StartInfo, 0, sizeof StartInfo);
     std::memset(&ProcessInfo, 0, sizeof ProcessInfo);
     StartInfo.cb = sizeof StartInfo;
     StartInfo.dwFlags = STARTF_USESHOWWINDOW;
     StartInfo.wShowWindow = SW_SHOWNORMAL;
+    EndPanelStart();
+    PanelStartPending = true;
 
     // Quoted, so that a folder with a blank ("C:\Program Files\...") is taken whole.
     char commandLine[kPathSize + 2];
@@ -153,38 +171,75 @@ void StartPanelProcess() {
     commandLine[pathLength + 2] = '\0';
     if (Platform.createProcess(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                                &StartInfo, &ProcessInfo)) {
-        // Nothing waits for the panel; its handles are not needed.
         if (ProcessInfo.hThread) Platform.closeHandle(ProcessInfo.hThread);
-        if (ProcessInfo.hProcess) Platform.closeHandle(ProcessInfo.hProcess);
+        KeepPanelStart(true, ProcessInfo.hProcess);
         return;
     }
-    if (Platform.getLastError() != kErrorElevationRequired) return;
+    if (Platform.getLastError() != kErrorElevationRequired) {
+        PanelStartPending = false;
+        return;
+    }
     // The panel asks for administrator rights: let the shell start it, which
     // brings up the system's elevation prompt over the launcher's window (a
     // second launcher has none). Error boxes stay off. A second launcher ends
     // right after this call, so the shell finishes its work before it returns.
+    // The call runs while the prompt is up, and messages sent meanwhile are
+    // handled inside it: the start is pending already.
     SHELLEXECUTEINFOA exec = {};
     exec.cbSize = sizeof exec;
-    exec.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+    exec.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC | SEE_MASK_NOCLOSEPROCESS;
     exec.hwnd = LauncherWindow;
     exec.lpVerb = "open";
     exec.lpFile = SpeedPanelPath;
     exec.nShow = SW_SHOWNORMAL;
-    Platform.shellExecuteEx(&exec);
+    const bool started = Platform.shellExecuteEx(&exec) != FALSE;
+    KeepPanelStart(started, started ? exec.hProcess : nullptr);
 }
 
 } // namespace
 
+bool PanelStartIsPending() {
+    if (!PanelStartPending) return false;
+    if (PanelStartProcess && Platform.waitForSingleObject(PanelStartProcess, 0) != WAIT_TIMEOUT) {
+        EndPanelStart(); // ended before its window reported, a second copy included
+        return false;
+    }
+    return true;
+}
+
+void EndPanelStart() {
+    if (PanelStartProcess) Platform.closeHandle(PanelStartProcess);
+    PanelStartProcess = nullptr;
+    PanelStartPending = false;
+}
+
+bool PanelMutexExists() {
+    HANDLE mutex = Platform.openMutex(SYNCHRONIZE, FALSE, velotune::protocol::kPanelMutex);
+    if (mutex) {
+        Platform.closeHandle(mutex);
+        return true;
+    }
+    // An elevated panel's mutex refuses a standard user's launcher: it exists.
+    return Platform.getLastError() == ERROR_ACCESS_DENIED;
+}
+
 void StartSpeedPanel() {
     Platform.setForegroundWindow(Platform.findWindow(nullptr, kLauncherTitle));
-    if (!BringRunningPanelForward()) StartPanelProcess();
+    if (BringRunningPanelForward()) return;
+    // A panel on its way up shows its window by itself.
+    if (PanelStartIsPending() || PanelMutexExists()) return;
+    StartPanelProcess();
 }
 
 void HandOverToRunningLauncher(HWND running) {
     // Started by the user, this copy may take the foreground and pass it on,
-    // but only until it gives it away: allowing the panel, or starting it, comes
-    // first.
-    if (!BringRunningPanelForward()) StartPanelProcess();
+    // but only until it gives it away: allowing the panel comes first. A panel
+    // that is not there yet may be starting from the running launcher, behind
+    // its consent prompt: only that launcher knows, so it is asked to open it.
+    if (!BringRunningPanelForward() &&
+        !(OpenPanelMessage && Platform.postMessage(running, OpenPanelMessage, 0, 0)) &&
+        !PanelMutexExists())
+        StartPanelProcess();
     Platform.setForegroundWindow(running);
 }
 
@@ -274,6 +329,7 @@ void RetryTrayIcon() {
 void RegisterLauncherMessages() {
     TaskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
     BringForwardMessage = RegisterWindowMessageA(velotune::protocol::kMsgPanelBringForward);
+    OpenPanelMessage = RegisterWindowMessageA(velotune::protocol::kMsgLauncherOpenPanel);
 }
 
 // ---- window ---------------------------------------------------------------
@@ -325,13 +381,19 @@ void ClosePanel() {
     HWND panel = Platform.findWindow(kPanelClass, kPanelTitle);
     if (!panel) return;
     DWORD_PTR result = 0;
-    Platform.sendMessageTimeout(panel, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG,
-                                velotune::protocol::kSendTimeoutMs, &result);
+    if (Platform.sendMessageTimeout(panel, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG,
+                                    velotune::protocol::kSendTimeoutMs, &result))
+        return;
+    // Busy in a drive command, or hung: the request waits in its queue, and
+    // the panel closes once its command returns.
+    Platform.postMessage(panel, WM_CLOSE, 0, 0);
 }
 
 } // namespace
 
 void OnLauncherCreate(HWND hwnd, const CREATESTRUCTA* create) {
+    // Already here, so that the consent prompt of the start below has its owner.
+    LauncherWindow = hwnd;
     ProgramInstance = create->hInstance;
     LauncherMenu = GetSubMenu(LoadLauncherMenu(), 0);
 
@@ -352,6 +414,9 @@ void OnLauncherCreate(HWND hwnd, const CREATESTRUCTA* create) {
     // An elevated launcher still hears a restarted shell, which runs unelevated.
     if (TaskbarCreatedMessage)
         Platform.changeWindowMessageFilterEx(hwnd, TaskbarCreatedMessage, MSGFLT_ALLOW, nullptr);
+    // So does a second launcher's request to open the panel.
+    if (OpenPanelMessage)
+        Platform.changeWindowMessageFilterEx(hwnd, OpenPanelMessage, MSGFLT_ALLOW, nullptr);
 
     if (!AutorunStart) StartSpeedPanel();
 }
@@ -418,6 +483,7 @@ LRESULT CALLBACK LauncherWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
         return 0;
     case WM_LAUNCHER_PANEL_OPENED:
         EnableMenuItem(LauncherMenu, IDM_ABOUT, MF_BYCOMMAND | MF_ENABLED);
+        EndPanelStart(); // its window is there
         return 0;
     case WM_TIMER:
         if (wParam == kTrayRetryTimer) RetryTrayIcon();
@@ -428,6 +494,10 @@ LRESULT CALLBACK LauncherWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
     // A restarted shell asks every program to place its icons again.
     if (TaskbarCreatedMessage != 0 && message == TaskbarCreatedMessage) {
         PlaceTrayIcon();
+        return 0;
+    }
+    if (OpenPanelMessage != 0 && message == OpenPanelMessage) {
+        StartSpeedPanel();
         return 0;
     }
     return DefWindowProcA(hwnd, message, wParam, lParam);

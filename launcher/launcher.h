@@ -62,6 +62,7 @@ struct LauncherPlatform {
     decltype(&::GetExitCodeProcess) getExitCodeProcess = &::GetExitCodeProcess;
     decltype(&::CloseHandle) closeHandle = &::CloseHandle;
     decltype(&::CreateMutexA) createMutex = &::CreateMutexA;
+    decltype(&::OpenMutexA) openMutex = &::OpenMutexA;
     decltype(&::Sleep) sleep = &::Sleep;
     decltype(&::SetForegroundWindow) setForegroundWindow = &::SetForegroundWindow;
     decltype(&::GetCursorPos) getCursorPos = &::GetCursorPos;
@@ -87,6 +88,12 @@ extern UINT TaskbarCreatedMessage; // registered "TaskbarCreated", 0 before star
 extern UINT BringForwardMessage;   // registered, asks a running panel to come forward
 extern HANDLE InstanceMutex;       // held for the whole run
 extern unsigned TrayRetries;       // failed tries to place the icon since the last success
+extern UINT OpenPanelMessage;      // registered, a second launcher's request to open the panel
+// The panel this launcher started and has not heard from yet: set from the
+// start (while the consent prompt is up, too) until message 1027 arrives or
+// the process ends. PanelStartProcess is its handle, when the start gave one.
+extern bool PanelStartPending;
+extern HANDLE PanelStartProcess;
 
 // Registry under HKEY_LOCAL_MACHINE. RegReadString fills a kPathSize block and
 // returns false when the key cannot be opened; a missing, non-string or
@@ -100,12 +107,25 @@ LSTATUS RegWriteInteger(const char* key, const char* name, int value);
 // SpeedPanelPath and MenuLibraryPath from the Run entry.
 void BuildLauncherPaths();
 
-// Brings a running speed panel forward, or starts one when none runs.
+// Brings a running speed panel forward, or starts one when none runs, none
+// is starting (its session mutex exists before its window does) and no start
+// of this launcher is pending.
 void StartSpeedPanel();
 
-// A second launcher's hand-over to the running one: the panel is brought
-// forward or started while this copy still holds the foreground, and only
-// then is the running launcher's window brought forward.
+// Whether a start of this launcher is still pending; ends the pending state
+// when the started process has ended. EndPanelStart ends it (message 1027).
+bool PanelStartIsPending();
+void EndPanelStart();
+
+// Whether the panel's session mutex exists. Only looked up, never created: a
+// created one would make the starting panel end as a second copy.
+bool PanelMutexExists();
+
+// A second launcher's hand-over to the running one: a panel that shows is
+// brought forward while this copy still holds the foreground; otherwise the
+// running launcher is asked to open it, so that its pending start counts.
+// Then the running launcher's window is brought forward. Only when the
+// request cannot be handed over does this copy start the panel itself.
 void HandOverToRunningLauncher(HWND running);
 
 // Lets the panel's process take the foreground the launcher holds.

@@ -153,6 +153,15 @@ void TControl::Add(const std::string& item) {
     if (hwnd_) SendMessageA(hwnd_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
 }
 
+void TControl::Delete(int index) {
+    if (kind_ != ControlKind::ComboBox || index < 0 || index >= Count()) return;
+    const int selected = ItemIndex();
+    items_.erase(items_.begin() + index);
+    if (hwnd_) SendMessageA(hwnd_, CB_DELETESTRING, static_cast<WPARAM>(index), 0);
+    // The list control moves no selection; the entry selected keeps it.
+    SetItemIndex(selected == index ? -1 : selected > index ? selected - 1 : selected);
+}
+
 void TControl::Clear() {
     if (kind_ != ControlKind::ComboBox) return;
     items_.clear();

@@ -120,6 +120,8 @@ public:
 
     // Drop-down lists.
     void Add(const std::string& item);
+    // Takes out the entry at index; a later selected entry stays selected.
+    void Delete(int index);
     void Clear();
     int Count() const { return static_cast<int>(items_.size()); }
     const std::vector<std::string>& Items() const { return items_; }

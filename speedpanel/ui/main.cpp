@@ -232,6 +232,7 @@ TFormMain::TFormMain(tk::TComponent* owner, const DiscoverySeam& seam, tk::Messa
     if (UINT bringForward = BringForwardMessage())
         MapMessage(bringForward, tk::Bind(this, &TFormMain::WMBringForward));
     MapMessage(WM_DEVICECHANGE, tk::Bind(this, &TFormMain::WMDeviceChange));
+    MapMessage(WM_PANEL_DRIVES_CHANGED, tk::Bind(this, &TFormMain::WMDrivesChanged));
 
     Timer1 = new tk::TTimer(this, false);
     Timer1->Name = "Timer1";
@@ -495,6 +496,11 @@ void TFormMain::WMBringForward(tk::TMessage& message) {
 void TFormMain::WMDeviceChange(tk::TMessage& message) {
     watch_.OnDeviceChange(message.WParam, message.LParam);
     message.Result = TRUE; // the panel never refuses a removal
+}
+
+void TFormMain::WMDrivesChanged(tk::TMessage&) {
+    // A showing's discovery builds the list anew; its box must not see a second search.
+    if (!showing_) watch_.OnDrivesChanged();
 }
 
 // ---- start-up -----------------------------------------------------------------

@@ -89,6 +89,7 @@ public:
     void WMShowAbout(tk::TMessage& message);
     void WMBringForward(tk::TMessage& message);
     void WMDeviceChange(tk::TMessage& message);
+    void WMDrivesChanged(tk::TMessage& message);
 
     // Components of the window. The menus, the image list and the tray icon
     // are made with the rest of the window after its first paint (CompleteCreation).
@@ -112,6 +113,7 @@ public:
 
     // PanelView: the drive layer's view of the controls.
     void AddDrive(const char* entry) override;
+    void RemoveDrive(int index) override;
     void ClearDrives() override;
     int SelectedDrive() override;
     void SelectDrive(int index) override;

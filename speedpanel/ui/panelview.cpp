@@ -10,6 +10,9 @@ using tk::SysColor;
 void TFormMain::AddDrive(const char* entry) {
     DriveComboBox.Add(entry);
 }
+void TFormMain::RemoveDrive(int index) {
+    DriveComboBox.Delete(index);
+}
 void TFormMain::ClearDrives() {
     DriveComboBox.Clear();
 }

@@ -38,6 +38,11 @@ public:
 
     // PanelView
     void AddDrive(const char* entry) override { drives.emplace_back(entry); }
+    void RemoveDrive(int index) override {
+        if (!InRange(index, drives.size())) return;
+        drives.erase(drives.begin() + index);
+        driveIndex = driveIndex == index ? -1 : driveIndex > index ? driveIndex - 1 : driveIndex;
+    }
     void ClearDrives() override {
         drives.clear();
         driveIndex = -1;

@@ -5,9 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace launcher;
@@ -61,6 +64,16 @@ struct FakeState {
         ShellFails
     } prompt = Prompt::RunsHelper;
     DWORD helperExit = STILL_ACTIVE;
+    // The panel's process as a start gives it, and what happens while the
+    // consent prompt is up (messages sent to the launcher are handled then).
+    bool giveProcess = false;
+    bool panelEnded = false;
+    std::function<void()> duringPrompt;
+    // The panel's session mutex: ERROR_FILE_NOT_FOUND (none), 0 (opened) or
+    // ERROR_ACCESS_DENIED (an elevated panel's).
+    DWORD panelMutex = ERROR_FILE_NOT_FOUND;
+    std::vector<std::string> openedMutexes;
+    BOOL postResult = TRUE;
     std::vector<HANDLE> closedHandles;
     DWORD waitedMs = 0;
     // Single instance.
@@ -101,6 +114,8 @@ FakeState* fake = nullptr;
 const HWND kPanelWindow = reinterpret_cast<HWND>(static_cast<INT_PTR>(0x4242));
 const HWND kOtherLauncher = reinterpret_cast<HWND>(static_cast<INT_PTR>(0x5150));
 const HANDLE kHelperProcess = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(0x7770));
+const HANDLE kPanelProcess = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(0x7780));
+const HANDLE kPanelMutex = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(0x7790));
 constexpr DWORD kOtherLauncherProcess = 5150;
 
 DWORD ProcessOf(HWND hwnd) {
@@ -234,6 +249,7 @@ BOOL WINAPI FakeCreateProcess(LPCSTR app, LPSTR commandLine, LPSECURITY_ATTRIBUT
     EXPECT_EQ(info->hProcess, nullptr); // zeroed before each start
     fake->lastStartInfo = *startup;
     if (!fake->createResult && fake->createError) fake->lastError = fake->createError;
+    if (fake->createResult && fake->giveProcess) info->hProcess = kPanelProcess;
     return fake->createResult;
 }
 
@@ -251,7 +267,16 @@ BOOL WINAPI FakeShellExecuteEx(SHELLEXECUTEINFOA* info) {
     fake->shellParameters.push_back(info->lpParameters ? info->lpParameters : "");
     fake->shellMask = info->fMask;
     fake->shellShow = info->nShow;
-    if (verb != "runas") return TRUE;
+    if (verb != "runas") {
+        if (fake->duringPrompt) std::exchange(fake->duringPrompt, nullptr)();
+        if (fake->prompt == FakeState::Prompt::Cancelled) {
+            fake->lastError = ERROR_CANCELLED;
+            return FALSE;
+        }
+        if ((info->fMask & SEE_MASK_NOCLOSEPROCESS) && fake->giveProcess)
+            info->hProcess = kPanelProcess;
+        return TRUE;
+    }
     switch (fake->prompt) {
     case FakeState::Prompt::Cancelled:
         fake->lastError = ERROR_CANCELLED;
@@ -281,6 +306,10 @@ BOOL WINAPI FakeShellExecuteEx(SHELLEXECUTEINFOA* info) {
 }
 
 DWORD WINAPI FakeWaitForSingleObject(HANDLE handle, DWORD ms) {
+    if (handle == kPanelProcess) {
+        EXPECT_EQ(ms, 0u); // only looked at, never waited for
+        return fake->panelEnded ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+    }
     EXPECT_EQ(handle, kHelperProcess);
     fake->waitedMs = ms;
     return WAIT_OBJECT_0;
@@ -314,6 +343,14 @@ HANDLE WINAPI FakeCreateMutex(LPSECURITY_ATTRIBUTES attributes, BOOL owner, LPCS
     return fake->mutexResult;
 }
 
+HANDLE WINAPI FakeOpenMutex(DWORD access, BOOL inherit, LPCSTR name) {
+    EXPECT_EQ(access, static_cast<DWORD>(SYNCHRONIZE));
+    EXPECT_FALSE(inherit);
+    fake->openedMutexes.push_back(name ? name : "");
+    fake->lastError = fake->panelMutex;
+    return fake->panelMutex == 0 ? kPanelMutex : nullptr;
+}
+
 VOID WINAPI FakeSleep(DWORD ms) {
     ++fake->sleeps;
     fake->sleptMs += ms;
@@ -345,7 +382,7 @@ BOOL WINAPI FakePostMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
     EXPECT_EQ(wParam, 0u);
     EXPECT_EQ(lParam, 0);
     fake->sent.push_back({hwnd, message});
-    return TRUE;
+    return fake->postResult;
 }
 
 HWND WINAPI FakeFindWindow(LPCSTR className, LPCSTR title) {
@@ -462,6 +499,7 @@ protected:
         Platform.getExitCodeProcess = FakeGetExitCodeProcess;
         Platform.closeHandle = FakeCloseHandle;
         Platform.createMutex = FakeCreateMutex;
+        Platform.openMutex = FakeOpenMutex;
         Platform.sleep = FakeSleep;
         Platform.setForegroundWindow = FakeSetForegroundWindow;
         Platform.getCursorPos = FakeGetCursorPos;
@@ -475,6 +513,8 @@ protected:
         LauncherWindow = nullptr;
         LauncherMenu = nullptr;
         AutorunStart = false;
+        PanelStartPending = false;
+        PanelStartProcess = nullptr;
         RegisterLauncherMessages();
     }
 
@@ -680,11 +720,11 @@ TEST_F(Launcher, StartSpeedPanelQuotesThePath) {
 
 TEST_F(Launcher, StartSpeedPanelAsksTheShellWhenElevationIsNeeded) {
     state.createResult = FALSE;
-    state.lastError = ERROR_FILE_NOT_FOUND;
+    state.createError = ERROR_FILE_NOT_FOUND;
     StartSpeedPanel();
     EXPECT_EQ(Count("shell start open"), 0); // other failures stay silent
 
-    state.lastError = kErrorElevationRequired;
+    state.createError = kErrorElevationRequired;
     StartSpeedPanel();
     ASSERT_EQ(Count("shell start open"), 1);
     EXPECT_EQ(state.shellFiles[0], "D:\\Apps\\TrelvixVelotune.exe");
@@ -705,6 +745,79 @@ TEST_F(Launcher, StartSpeedPanelAsksTheShellWhenElevationIsNeeded) {
     EXPECT_EQ(state.shellFiles.back(), "C:\\Program Files\\Velotune\\TrelvixVelotune.exe");
     EXPECT_EQ(state.shellOwner, hwnd);
     EXPECT_TRUE(state.shellMask & SEE_MASK_NOASYNC);
+}
+
+TEST_F(Launcher, TwoDoubleClicksBeforeThePanelsWindowGiveOneStart) {
+    // The panel needs elevation: the first double click brings up the prompt;
+    // a second one, during the prompt or before the panel's window exists,
+    // starts nothing.
+    SetAutorun(1);
+    HWND hwnd = CreateLauncher(true);
+    state.createResult = FALSE;
+    state.createError = kErrorElevationRequired;
+    state.giveProcess = true;
+    auto doubleClick = [hwnd] { SendMessageA(hwnd, 1025, 0, WM_LBUTTONDBLCLK); };
+    state.duringPrompt = doubleClick;
+    doubleClick();
+    doubleClick();
+    SendMessageA(hwnd, OpenPanelMessage, 0, 0); // a second launcher's request
+    EXPECT_EQ(Count("shell start open"), 1);
+    EXPECT_TRUE(state.shellMask & SEE_MASK_NOCLOSEPROCESS);
+    EXPECT_EQ(state.openedMutexes.size(), 1u); // looked up, never created
+    EXPECT_EQ(state.openedMutexes[0], velotune::protocol::kPanelMutex);
+    EXPECT_EQ(state.mutexCalls, 0);
+
+    // The panel ended before its window showed (a second copy, a crash): the
+    // next double click starts again. Its window reports (1027): that start is
+    // over, and a later one goes ahead when no panel is there.
+    state.panelEnded = true;
+    doubleClick();
+    EXPECT_EQ(Count("shell start open"), 2);
+    EXPECT_EQ(std::count(state.closedHandles.begin(), state.closedHandles.end(), kPanelProcess), 1);
+    state.panelEnded = false;
+    SendMessageA(hwnd, WM_LAUNCHER_PANEL_OPENED, 0, 0);
+    doubleClick();
+    EXPECT_EQ(Count("shell start open"), 3);
+
+    // A declined prompt leaves nothing pending.
+    SendMessageA(hwnd, WM_LAUNCHER_PANEL_OPENED, 0, 0);
+    state.prompt = FakeState::Prompt::Cancelled;
+    doubleClick();
+    state.prompt = FakeState::Prompt::RunsHelper;
+    doubleClick();
+    EXPECT_EQ(Count("shell start open"), 5);
+
+    // The mutex of a panel on its way up, an elevated one's included, starts nothing.
+    SendMessageA(hwnd, WM_LAUNCHER_PANEL_OPENED, 0, 0);
+    for (DWORD mutex : {DWORD{0}, DWORD{ERROR_ACCESS_DENIED}}) {
+        state.panelMutex = mutex;
+        doubleClick();
+    }
+    EXPECT_EQ(Count("shell start open"), 5);
+    EXPECT_EQ(std::count(state.closedHandles.begin(), state.closedHandles.end(), kPanelMutex), 1);
+
+    // Without elevation the gap is there too: one process.
+    state.panelMutex = ERROR_FILE_NOT_FOUND;
+    state.createResult = TRUE;
+    state.commandLines.clear();
+    SendMessageA(hwnd, WM_LAUNCHER_PANEL_OPENED, 0, 0);
+    doubleClick();
+    doubleClick();
+    EXPECT_EQ(state.commandLines.size(), 1u);
+}
+
+TEST_F(Launcher, FirstStartByHandHasTheLauncherWindowAsOwner) {
+    // No launcher runs: the start from window creation brings up the prompt,
+    // which comes forward only with a window of its own.
+    SetAutorun(1);
+    state.createResult = FALSE;
+    state.createError = kErrorElevationRequired;
+    state.postExitOnAdd = true;
+    state.realQuit = true;
+    EXPECT_EQ(LauncherMain(GetModuleHandleA(nullptr), "Velotray.exe"), 0);
+    ASSERT_EQ(Count("shell start open"), 1);
+    EXPECT_NE(state.shellOwner, nullptr);
+    EXPECT_EQ(state.shellOwner, LauncherWindow);
 }
 
 // ---- icon -------------------------------------------------------------------
@@ -1069,11 +1182,14 @@ TEST_F(Launcher, ExitRemovesTheIconClosesThePanelAndQuits) {
     EXPECT_TRUE(IsWindow(hwnd)); // the window is not destroyed on the way out
 
     state.events.clear();
+    state.sent.clear();
     state.sendResult = 0; // the panel did not answer in time: the launcher still ends
     SendMessageA(hwnd, WM_COMMAND, IDM_EXIT, 0);
-    EXPECT_EQ(state.events,
-              (std::vector<std::string>{"icon delete", "find panel",
-                                        "send " + std::to_string(WM_CLOSE), "quit 0"}));
+    // The request is left in the busy panel's queue: it closes when its command returns.
+    EXPECT_EQ(state.events, (std::vector<std::string>{
+                                "icon delete", "find panel", "send " + std::to_string(WM_CLOSE),
+                                "post " + std::to_string(WM_CLOSE), "quit 0"}));
+    EXPECT_EQ(state.sent.back(), std::make_pair(kPanelWindow, static_cast<UINT>(WM_CLOSE)));
 
     state.events.clear();
     state.panelFound = nullptr; // no panel: only the icon goes
@@ -1172,12 +1288,29 @@ TEST_F(Launcher, SecondLauncherBringsTheFirstForwardAndStartsThePanel) {
         state.foregrounds.clear();
         state.foregroundOwner = GetCurrentProcessId();
         EXPECT_EQ(LauncherMain(GetModuleHandleA(nullptr), line), 0);
-        // The panel is started while this copy still holds the foreground.
-        EXPECT_EQ(state.events, (std::vector<std::string>{"find panel", "start", "foreground"}));
+        // The running launcher is asked to open the panel (its start may be
+        // pending), then brought forward, so that it may pass the foreground on.
+        const std::string open = "post " + std::to_string(OpenPanelMessage);
+        EXPECT_EQ(state.events, (std::vector<std::string>{"find panel", open, "foreground"}));
+        EXPECT_EQ(state.sent.back().first, kOtherLauncher);
         EXPECT_EQ(state.foregrounds, (std::vector<HWND>{kOtherLauncher}));
+        EXPECT_TRUE(state.commandLines.empty());
         EXPECT_EQ(LauncherWindow, nullptr);
         UnregisterClassA(kLauncherTitle, GetModuleHandleA(nullptr));
     }
+    // A launcher that cannot be asked: this copy starts the panel while it
+    // still holds the foreground, unless the panel's mutex says one is starting.
+    state.postResult = FALSE;
+    state.events.clear();
+    state.foregroundOwner = GetCurrentProcessId();
+    EXPECT_EQ(LauncherMain(GetModuleHandleA(nullptr), "Velotray.exe"), 0);
+    EXPECT_EQ(state.events,
+              (std::vector<std::string>{"find panel", "post " + std::to_string(OpenPanelMessage),
+                                        "start", "foreground"}));
+    UnregisterClassA(kLauncherTitle, GetModuleHandleA(nullptr));
+    state.panelMutex = ERROR_ACCESS_DENIED;
+    EXPECT_EQ(LauncherMain(GetModuleHandleA(nullptr), "Velotray.exe"), 0);
+    EXPECT_EQ(state.commandLines.size(), 1u);
 }
 
 TEST_F(Launcher, FailedClassRegistrationEndsQuietly) {
@@ -1241,9 +1374,11 @@ TEST_F(Launcher, SecondLauncherBringsARunningPanelForwardToo) {
     state.panelFound = nullptr;
     state.createResult = FALSE;
     state.createError = kErrorElevationRequired;
+    state.postResult = FALSE; // the running launcher cannot be asked
     EXPECT_EQ(LauncherMain(GetModuleHandleA(nullptr), "Velotray.exe"), 0);
     EXPECT_EQ(state.events,
-              (std::vector<std::string>{"find panel", "start", "shell start open", "foreground"}));
+              (std::vector<std::string>{"find panel", "post " + std::to_string(OpenPanelMessage),
+                                        "start", "shell start open", "foreground"}));
     EXPECT_TRUE(state.shellMask & SEE_MASK_NOASYNC);
     EXPECT_EQ(state.shellOwner, nullptr); // a second launcher has no window
 }
@@ -1252,8 +1387,10 @@ TEST_F(Launcher, ShellRestartMessageIsLetThroughTheFilter) {
     SetAutorun(1);
     CreateLauncher(true);
     ASSERT_NE(TaskbarCreatedMessage, 0u);
+    ASSERT_NE(OpenPanelMessage, 0u);
     EXPECT_EQ(state.filtered, (std::vector<std::pair<UINT, DWORD>>{
-                                  {TaskbarCreatedMessage, static_cast<DWORD>(MSGFLT_ALLOW)}}));
+                                  {TaskbarCreatedMessage, static_cast<DWORD>(MSGFLT_ALLOW)},
+                                  {OpenPanelMessage, static_cast<DWORD>(MSGFLT_ALLOW)}}));
 }
 
 TEST_F(Launcher, TakenMutexWaitsForTheFirstLaunchersWindow) {
@@ -1264,7 +1401,7 @@ TEST_F(Launcher, TakenMutexWaitsForTheFirstLaunchersWindow) {
     EXPECT_EQ(LauncherMain(GetModuleHandleA(nullptr), "Velotray.exe /autorun"), 0);
     EXPECT_EQ(state.sleeps, 3);
     EXPECT_EQ(state.foregrounds.front(), kOtherLauncher);
-    EXPECT_EQ(Count("start"), 1);
+    EXPECT_EQ(Count("post " + std::to_string(OpenPanelMessage)), 1);
     EXPECT_EQ(LauncherWindow, nullptr);
     EXPECT_EQ(Count("icon add"), 0);
 }

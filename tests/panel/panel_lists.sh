@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Two drives: a speed-list drive on d: and a two-mode drive in Silence Mode on e:.
 # The list shows both in letter order; the first (speed list) is shown with its
-# current speed; choosing the second shows its mode; "Close" tells the launcher
-# (1026) and ends the panel with exit code 0.
+# current speed; choosing the second shows its mode. A drive plugged in at f:
+# while the panel runs (Wine's mount manager tells the windows) is asked once
+# and listed last; e: taken away leaves the list, and f: shows. "Close" tells
+# the launcher (1026) and ends the panel with exit code 0.
 source "$(dirname "$0")/lib.sh"
 
 vt_sim_drive d2 kind=speedlist speeds=8,16,24,40 current=24 vendor=TRELVIX \
@@ -13,7 +15,7 @@ vt_sim_cdrom d d2
 vt_sim_cdrom e e2
 vt_sim_apply
 probe_start "$BUILD" || exit 1
-trap 'cleanup_panel; listen_stop; probe_stop; vt_sim_no_cdrom e; vt_sim_apply' EXIT
+trap 'cleanup_panel; listen_stop; probe_stop; vt_sim_no_cdrom e; vt_sim_no_cdrom f; vt_sim_apply' EXIT
 listen_start
 vt_sim_preload
 
@@ -61,6 +63,44 @@ check "the speed list is emptied" eq "$(child_field pos=115,323 count)" 0
 check "the Speed Set group is disabled again" eq "$(child_field "text=Speed Set" enabled)" 0
 check "the new drive was asked for its status" eq "$(vt_sim_count e2 'cdb=ff07b1')" 1
 shot second-drive
+
+# show_list NAME: a screenshot with the drive list open; Escape closes it again
+show_list() {
+    click_child class=ComboBox:0
+    probe wait-visible ComboLBox - 5000 >/dev/null
+    shot "$1"
+    xdotool key Escape
+    sleep 0.5
+}
+
+# A drive that arrives while the panel runs: asked once, listed last; the
+# selection and the drives already listed are left alone.
+vt_sim_drive f2 kind=twomode mode=high vendor=TRELVIX "product=DVD-RAM TV-3300" \
+    revision=1.00 >/dev/null
+vt_sim_log_clear d2
+vt_sim_log_clear e2
+check "drive f: is defined while Wine runs" vt_sim_cdrom_now f f2
+three="TRELVIX CD-RW TV-5200   2.10   |TRELVIX DVD-RW TV-1620  1.03   |TRELVIX DVD-RAM TV-3300 1.00   "
+n=0
+while [ "$(child_field pos=37,52 items)" != "$three" ] && [ $n -lt 100 ]; do sleep 0.2; n=$((n + 1)); done
+check "the arrived drive is listed after the others" eq "$(child_field pos=37,52 items)" "$three"
+check "... asked once for its status and once for its name" eq \
+    "$(vt_sim_log f2 | grep -o 'cdb=[0-9a-f]*' | cut -c5-6 | tr '\n' ' ')" "ff 12 "
+check "... and the listed drives are not asked again" eq "$(vt_sim_count d2)$(vt_sim_count e2)" 00
+check "the second entry stays selected" eq "$(child_field pos=37,52 sel)" 1
+check "... with its mode" probe wait-text "${MAIN[@]}" pos=25,154 "Current Speed = Silence Mode" 5000
+show_list arrived
+
+# The selected drive taken away: out of the list, and the next one shows.
+check "drive e: is removed while Wine runs" vt_sim_no_cdrom_now e
+two="TRELVIX CD-RW TV-5200   2.10   |TRELVIX DVD-RAM TV-3300 1.00   "
+n=0
+while [ "$(child_field pos=37,52 items)" != "$two" ] && [ $n -lt 100 ]; do sleep 0.2; n=$((n + 1)); done
+check "the removed drive leaves the list" eq "$(child_field pos=37,52 items)" "$two"
+check "the next drive is selected" eq "$(child_field pos=37,52 sel)" 1
+check "... and its mode shown" \
+    probe wait-text "${MAIN[@]}" pos=25,154 "Current Speed = High Speed Mode" 10000
+show_list removed
 
 # Close: 1026 to the launcher, then the end
 click_control "$VT_PANEL_CLASS" SpeedButton2 # Close

@@ -32,6 +32,10 @@
 #   vt_sim_count NAME [ERE]    number of logged commands (matching ERE, if given)
 #   vt_sim_cdrom L NAME        drive letter L becomes a CD-ROM played by NAME
 #   vt_sim_no_cdrom L          removes drive letter L
+#   vt_sim_cdrom_now L NAME    as vt_sim_cdrom, at once and with Wine running: Wine's
+#                              mount manager defines the letter and tells every
+#                              window that a volume arrived (tools/winedrive.exe)
+#   vt_sim_no_cdrom_now L      removes drive letter L the same way (a volume removal)
 #   vt_sim_win98 PROG.exe [off]  PROG.exe sees the 95 family (Version=win98), or not
 #   vt_sim_apply               writes the queued registry changes of vt_sim_cdrom,
 #                              vt_sim_no_cdrom and vt_sim_win98 with one wine start
@@ -152,6 +156,17 @@ vt_sim_no_cdrom() {
     VT_SIM_RESTART=1
     rm -f "$WINEPREFIX/dosdevices/$letter:" "$WINEPREFIX/dosdevices/$letter::"
     VT_SIM_REG+=("HKEY_LOCAL_MACHINE\\Software\\Wine\\Drives|\"$letter:\"=-")
+}
+
+vt_sim_cdrom_now() {
+    mkdir -p "$VT_BUILD/cdroot"
+    wine "$VT_BUILD/tools/winedrive.exe" define "$1" cdrom "$VT_BUILD/cdroot" \
+        "$(vt_sim_path "$2")" </dev/null
+}
+
+vt_sim_no_cdrom_now() {
+    wine "$VT_BUILD/tools/winedrive.exe" remove "$1" </dev/null || return
+    rm -f "$WINEPREFIX/dosdevices/$1::" # the mount manager leaves the device link
 }
 
 vt_sim_win98() {

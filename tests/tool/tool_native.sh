@@ -258,7 +258,8 @@ expect "set --json refused: exit 1 in the error object" "1|1" "$RC|$(grep -c '"c
 mmc() {
     local name=$1 keys=$2 args=$3 want=$4
     if [ "${keys:0:1}" = + ]; then
-        printf '%s\n' ${keys:1} >>"$work/$name.drive"
+        read -ra extra <<<"${keys:1}"
+        printf '%s\n' "${extra[@]}" >>"$work/$name.drive"
     elif [ "$keys" != - ]; then
         read -ra k <<<"$keys"
         drive "$name" "${k[@]}"

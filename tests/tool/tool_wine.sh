@@ -45,7 +45,7 @@ vt_sim_cdrom f tf
 vt_sim_cdrom g tx
 # H: to O: the drive kinds of other makers (tests/tool/mmc_table.sh)
 MMC_LETTERS="cd:H dvd:I dvdcd:J round:K refuse:L empty:M nocur:N changer:O"
-for pair in $MMC_LETTERS; do vt_sim_cdrom "$(tr A-Z a-z <<<"${pair#*:}")" "m_${pair%%:*}"; done
+for pair in $MMC_LETTERS; do vt_sim_cdrom "$(tr '[:upper:]' '[:lower:]' <<<"${pair#*:}")" "m_${pair%%:*}"; done
 vt_sim_apply
 remove_letters() {
     local l

@@ -644,6 +644,45 @@ protected:
     }
     vt_test::FakeMachine& machine() const { return vt_test::Machine(); }
 
+    // A CD-ROM drive of the maker that shows up at a letter, Silence Mode set.
+    void PlugIn(char letter, const std::string& product) {
+        machine().driveTypes[letter] = DRIVE_CDROM;
+        vt_test::FakeDrive drive;
+        drive.statusReply = vt_test::TwoModeReply(false);
+        drive.inquiry = vt_test::InquiryData(5, "ZIRVEROA", product, "1.00");
+        machine().letterDrives[letter] = drive;
+    }
+    // The volume notice of a drive letter; the list follows once the messages are handled.
+    void VolumeNotice(WPARAM event, char letter, WORD flags = 0) {
+        DEV_BROADCAST_VOLUME v{};
+        v.dbcv_size = sizeof v;
+        v.dbcv_devicetype = DBT_DEVTYP_VOLUME;
+        v.dbcv_unitmask = 1u << (letter - 'a');
+        v.dbcv_flags = flags;
+        SendMessageA(panel->Handle(), WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&v));
+    }
+    // Handles what is queued; true when the program was asked to quit.
+    bool Pump() {
+        bool quit = false;
+        MSG m;
+        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+            if (m.message == WM_QUIT)
+                quit = true;
+            else
+                DispatchMessageA(&m);
+        }
+        return quit;
+    }
+    std::size_t Sent(const vt_test::Bytes& cdb, char letter) const {
+        std::size_t n = 0;
+        for (const auto& c : machine().log)
+            n += c.cdb == cdb && machine().openHandles.count(c.handle) &&
+                 machine().openHandles.at(c.handle) == letter;
+        return n;
+    }
+    const std::vector<std::string>& Entries() { return panel->Control("DriveComboBox").Items(); }
+    std::string Status() { return panel->Control("StaticText1").Text(); }
+
     tk::Application app;
     std::unique_ptr<TFormMain> panel;
 };
@@ -684,4 +723,84 @@ TEST_F(PanelDrive, DeviceNotificationsLetTheDriveGoAndTakeItBack) {
     panel->TrayIcon1Minimize(nullptr);
     EXPECT_EQ(machine().closedHandles.size(), closed);
     EXPECT_EQ(Notify(DBT_DEVICEQUERYREMOVE, 1), TRUE); // no longer watched: nothing happens
+}
+
+TEST_F(PanelDrive, ArrivedDriveIsAskedOnceAndListedAfterTheOthers) {
+    ASSERT_EQ(Entries().size(), 1u);
+    machine().log.clear();
+    PlugIn('e', "DVD-RAM");
+    VolumeNotice(DBT_DEVICEARRIVAL, 'e');
+    EXPECT_TRUE(machine().log.empty()) << "asked only after the notice has returned";
+    EXPECT_FALSE(Pump());
+    // Asked as discovery asks: one status read, one INQUIRY, and nothing else.
+    EXPECT_EQ(machine().log.size(), 2u);
+    EXPECT_EQ(Sent(vt_test::StatusReadBytes(), 'e'), 1u);
+    EXPECT_EQ(Sent(vt_test::InquiryBytes(), 'e'), 1u);
+    ASSERT_EQ(Entries().size(), 2u);
+    EXPECT_NE(Entries()[1].find("DVD-RAM"), std::string::npos);
+    // The order and the selected drive stay, and so does its status line.
+    EXPECT_NE(Entries()[0].find("DVD-RW"), std::string::npos);
+    EXPECT_EQ(panel->Control("DriveComboBox").ItemIndex(), 0);
+    EXPECT_EQ(Status(), "Current Speed = High Speed Mode");
+    // Watched for its removal as the first drive is.
+    ASSERT_EQ(g_registered.size(), 2u);
+    EXPECT_EQ(machine().openHandles.at(g_registered[1].handle), 'e');
+
+    // Listed letters are not asked again, nor is a disc put into a drive.
+    machine().log.clear();
+    VolumeNotice(DBT_DEVICEARRIVAL, 'e');
+    VolumeNotice(DBT_DEVICEARRIVAL, 'd', DBTF_MEDIA);
+    Pump();
+    EXPECT_TRUE(machine().log.empty());
+    EXPECT_EQ(Entries().size(), 2u);
+}
+
+TEST_F(PanelDrive, DevicesChangedAsksOnlyNewLetters) {
+    machine().log.clear();
+    const std::size_t typeQueries = machine().driveTypeRoots.size();
+    SendMessageA(panel->Handle(), WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+    Pump();
+    EXPECT_TRUE(machine().log.empty()) << "an idle panel sends nothing";
+    EXPECT_GT(machine().driveTypeRoots.size(), typeQueries); // the letters were looked at
+    EXPECT_EQ(Entries().size(), 1u);
+
+    PlugIn('g', "DVD-RAM");
+    SendMessageA(panel->Handle(), WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+    Pump();
+    EXPECT_EQ(Sent(vt_test::StatusReadBytes(), 'g'), 1u);
+    EXPECT_EQ(Sent(vt_test::InquiryBytes(), 'g'), 1u);
+    EXPECT_EQ(machine().log.size(), 2u);
+    EXPECT_EQ(Entries().size(), 2u);
+}
+
+TEST_F(PanelDrive, RemovedDriveLeavesTheListAndTheNextDriveShows) {
+    PlugIn('e', "DVD-RAM");
+    VolumeNotice(DBT_DEVICEARRIVAL, 'e');
+    Pump();
+    ASSERT_EQ(Entries().size(), 2u);
+    ASSERT_EQ(Status(), "Current Speed = High Speed Mode");
+
+    // The selected drive goes: the next one is selected and its state shown.
+    Notify(DBT_DEVICEREMOVECOMPLETE, 0);
+    EXPECT_FALSE(Pump());
+    ASSERT_EQ(Entries().size(), 1u);
+    EXPECT_NE(Entries()[0].find("DVD-RAM"), std::string::npos);
+    EXPECT_EQ(panel->Control("DriveComboBox").ItemIndex(), 0);
+    EXPECT_EQ(Status(), "Current Speed = Silence Mode");
+    EXPECT_TRUE(g_boxes.empty());
+    // Set reaches the drive that is left.
+    machine().log.clear();
+    panel->SpeedSetClick(nullptr);
+    EXPECT_EQ(Sent(vt_test::StatusReadBytes(), 'e'), 1u);
+
+    // The last one goes: as a search that finds no drive, one box and the end.
+    Notify(DBT_DEVICEREMOVECOMPLETE, 1);
+    EXPECT_TRUE(Pump());
+    ASSERT_EQ(g_boxes.size(), 1u);
+    EXPECT_EQ(g_boxes[0].text, "DRIVE NOT FOUND!!");
+    EXPECT_EQ(g_boxes[0].caption, "MESSAGE");
+    EXPECT_TRUE(Entries().empty());
+    SendMessageA(panel->Handle(), WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+    Pump();
+    EXPECT_EQ(g_boxes.size(), 1u);
 }
