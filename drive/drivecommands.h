@@ -105,6 +105,9 @@ constexpr std::uint8_t kScsiTaskSetFull = 0x28;
 // arrive reads as 0. Never reads past `length`.
 bool ParseSense(const std::uint8_t* sense, std::size_t length, SenseCode& code);
 
+// How long a command may take before the transport gives it up, on every path.
+constexpr unsigned kCommandTimeoutSeconds = 60;
+
 // A command is sent at most this often: once, and twice more for a drive that
 // answers with unit attention (after power-on, a bus reset or a media change)
 // or is still becoming ready.

@@ -5,6 +5,8 @@
 // completes it on its own time, perhaps after the transport has given up.
 #include "drive/transport.h"
 
+#include "common/windowsfamily.h"
+
 #include "drive/aspi.h"
 #include "drive/drivecommands.h"
 #include "drive/passthrough.h"
@@ -192,12 +194,8 @@ int LoadAspi() {
     // The NT family runs the panel elevated: a library from its own folder, or
     // from any folder but the system's, must never be taken. The 95 family
     // knows neither elevation nor the flag, and finds the layer the usual way.
-    OSVERSIONINFOA version;
-    std::memset(&version, 0, sizeof version);
-    version.dwOSVersionInfoSize = sizeof version;
-    g_seam.getVersionEx(&version);
     HMODULE module =
-        version.dwPlatformId == VER_PLATFORM_WIN32_NT
+        IsNtFamily(g_seam.getVersionEx)
             ? g_seam.loadLibraryEx("WNASPI32.DLL", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)
             : g_seam.loadLibrary("WNASPI32.DLL");
     if (module == nullptr) return 0;
