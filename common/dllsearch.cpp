@@ -1,5 +1,7 @@
 #include "common/dllsearch.h"
 
+#include "common/windowsfamily.h"
+
 #include <windows.h>
 
 namespace velotune {
@@ -11,10 +13,7 @@ void HardenDllSearch(DllSearch scope) {
     // current one. The 95 family knows no such call, and the panel finds its
     // ASPI layer beside the program there. Looked up by name: systems without
     // the call still run the programs.
-    OSVERSIONINFOA version = {};
-    version.dwOSVersionInfoSize = sizeof version;
-    GetVersionExA(&version);
-    if (version.dwPlatformId != VER_PLATFORM_WIN32_NT) return;
+    if (!IsNtFamily()) return;
     using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
     if (HMODULE kernel = GetModuleHandleA("kernel32.dll")) {
         auto entry =

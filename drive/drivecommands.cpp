@@ -65,11 +65,14 @@ bool ParseSense(const std::uint8_t* sense, std::size_t length, SenseCode& code) 
 int RetryPauseMs(std::uint8_t result, const SenseCode& sense, int tries) {
     if (result != kResultError || tries >= kCommandTries) return -1;
     if (sense.key == kSenseUnitAttention) return 0;
-    constexpr std::uint8_t kAscNotReady = 0x04, kAscqBecomingReady = 0x01;
-    if (sense.key == kSenseNotReady && sense.asc == kAscNotReady &&
-        sense.ascq == kAscqBecomingReady)
-        return static_cast<int>(kBecomingReadyPauseMs);
+    if (IsBecomingReady(sense)) return static_cast<int>(kBecomingReadyPauseMs);
     return -1;
+}
+
+bool IsBecomingReady(const SenseCode& sense) {
+    constexpr std::uint8_t kAscNotReady = 0x04, kAscqBecomingReady = 0x01;
+    return sense.key == kSenseNotReady && sense.asc == kAscNotReady &&
+           sense.ascq == kAscqBecomingReady;
 }
 
 void BuildModeSetCdb(std::uint8_t value, std::uint8_t cdb[kCdb12]) {

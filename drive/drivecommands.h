@@ -105,6 +105,9 @@ constexpr std::uint8_t kScsiTaskSetFull = 0x28;
 // arrive reads as 0. Never reads past `length`.
 bool ParseSense(const std::uint8_t* sense, std::size_t length, SenseCode& code);
 
+// How long a command may take before the transport gives it up, on every path.
+constexpr unsigned kCommandTimeoutSeconds = 60;
+
 // A command is sent at most this often: once, and twice more for a drive that
 // answers with unit attention (after power-on, a bus reset or a media change)
 // or is still becoming ready.
@@ -116,6 +119,9 @@ constexpr std::uint32_t kBecomingReadyPauseMs = 1000;
 // sent again, or -1 when the result counts as it is. Unit attention is sent
 // again at once; NOT READY "becoming ready" (2/04/01) after a pause.
 int RetryPauseMs(std::uint8_t result, const SenseCode& sense, int tries);
+
+// NOT READY, "in process of becoming ready" (2/04/01): the drive is spinning up.
+bool IsBecomingReady(const SenseCode& sense);
 
 // Reads a status reply of `size` valid bytes. Never reads past `size`; a speed
 // list that byte 1 claims to run past the reply is cut at its end.

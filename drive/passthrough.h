@@ -17,7 +17,7 @@ static_assert(IOCTL_SCSI_PASS_THROUGH_DIRECT == 0x4D014);
 
 constexpr std::size_t kPassThroughSenseSize = 32;
 constexpr UCHAR kPassThroughSenseInfoLength = 24;
-constexpr ULONG kPassThroughTimeoutSeconds = 60;
+constexpr ULONG kPassThroughTimeoutSeconds = kCommandTimeoutSeconds;
 constexpr UCHAR kPassThroughTargetId = 1;
 
 struct alignas(kBufferAlignment) PassThroughRecord {

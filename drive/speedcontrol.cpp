@@ -1,6 +1,8 @@
 // Drive discovery, drive selection and the speed mode handlers of the panel.
 #include "drive/speedcontrol.h"
 
+#include "common/windowsfamily.h"
+
 #include "drive/discovery.h"
 #include "drive/drivecommands.h"
 
@@ -24,30 +26,7 @@ constexpr int kAspiTargets = 8;
 constexpr std::uint8_t kDeviceTypeCdrom = 0x05;
 constexpr std::uint8_t kDataIn = 0;
 
-const DiscoverySeam kRealSeam = {&GetVersionExA, &GetDriveTypeA, &CreateFileA, &CloseHandle,
-                                 &GetLogicalDrives};
-
 } // namespace
-
-const DiscoverySeam& RealDiscoverySeam() {
-    return kRealSeam;
-}
-
-DWORD PresentLetters(const DiscoverySeam& seam) {
-    const DWORD present = seam.getLogicalDrives ? seam.getLogicalDrives() : 0;
-    return present != 0 ? present : ~DWORD{0};
-}
-
-UINT LetterDriveType(const DiscoverySeam& seam, char letter) {
-    const char root[3] = {letter, ':', '\0'};
-    return seam.getDriveType(root);
-}
-
-HANDLE OpenLetter(const DiscoverySeam& seam, char letter) {
-    const char path[7] = {'\\', '\\', '.', '\\', letter, ':', '\0'};
-    return seam.createFile(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           nullptr, OPEN_EXISTING, 0, nullptr);
-}
 
 SpeedControl::SpeedControl(PanelView& panel, const DiscoverySeam& seam)
     : panel_(panel), seam_(seam) {}
@@ -65,11 +44,7 @@ void SpeedControl::DiscoverDrives() {
     // A search ahead cleared the buffer when it started, and is using it.
     if (!ahead_) std::fill(discoveryReply_.begin(), discoveryReply_.end(), 0);
 
-    OSVERSIONINFOA version;
-    std::memset(&version, 0, sizeof version);
-    version.dwOSVersionInfoSize = sizeof version;
-    seam_.getVersionEx(&version);
-    if (version.dwPlatformId == VER_PLATFORM_WIN32_NT)
+    if (IsNtFamily(seam_.getVersionEx))
         DiscoverNt();
     else
         DiscoverAspi();
@@ -145,11 +120,7 @@ struct SpeedControl::Search {
 
 void SpeedControl::SearchAhead() {
     if (ahead_) return;
-    OSVERSIONINFOA version;
-    std::memset(&version, 0, sizeof version);
-    version.dwOSVersionInfoSize = sizeof version;
-    seam_.getVersionEx(&version);
-    if (version.dwPlatformId != VER_PLATFORM_WIN32_NT) return;
+    if (!IsNtFamily(seam_.getVersionEx)) return;
     std::fill(discoveryReply_.begin(), discoveryReply_.end(), 0);
     auto search = std::make_unique<Search>(seam_, discoveryReply_.data());
     search->thread = CreateThread(nullptr, 0, &Search::ThreadMain, search.get(), 0, nullptr);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "drive/drivecommands.h"
+#include "drive/letters.h"
 #include "drive/transport.h"
 #include <cstdint>
 #include <memory>
@@ -59,24 +60,6 @@ public:
     virtual std::span<const std::string> SpeedEntries() = 0;
     virtual int SelectedSpeed() = 0; // -1 when nothing is selected
 };
-
-// Platform calls of discovery. Production uses the real ones; tests fake them.
-struct DiscoverySeam {
-    BOOL(WINAPI* getVersionEx)(LPOSVERSIONINFOA);
-    UINT(WINAPI* getDriveType)(LPCSTR);
-    HANDLE(WINAPI* createFile)(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
-    BOOL(WINAPI* closeHandle)(HANDLE);
-    // Bit n set: drive letter 'a' + n exists. Null, or a result of 0: every letter is asked.
-    DWORD(WINAPI* getLogicalDrives)() = nullptr;
-};
-const DiscoverySeam& RealDiscoverySeam();
-
-// The type of drive letter a to z (GetDriveTypeA of "x:").
-UINT LetterDriveType(const DiscoverySeam& seam, char letter);
-// The letters that exist, bit n for letter 'a' + n; every letter when the system does not say.
-DWORD PresentLetters(const DiscoverySeam& seam);
-// Opens "\\.\x:" for pass-through commands; INVALID_HANDLE_VALUE on failure.
-HANDLE OpenLetter(const DiscoverySeam& seam, char letter);
 
 // The record of discovered drives.
 struct DriveList {

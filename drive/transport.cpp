@@ -5,9 +5,12 @@
 // completes it on its own time, perhaps after the transport has given up.
 #include "drive/transport.h"
 
+#include "common/windowsfamily.h"
+
 #include "drive/aspi.h"
 #include "drive/drivecommands.h"
 #include "drive/passthrough.h"
+#include "drive/retry.h"
 
 #include <algorithm>
 #include <atomic>
@@ -30,6 +33,11 @@ const TransportSeam kRealSeam = {&LoadLibraryA,    &LoadLibraryExA, &GetProcAddr
 
 TransportSeam g_seam = kRealSeam;
 DriveTable g_table;
+
+// The pause between tries, through the seam.
+auto Sleeper() {
+    return [](unsigned milliseconds) { g_seam.sleep(static_cast<DWORD>(milliseconds)); };
+}
 
 // A failed command's sense key, ASC and ASCQ go into the caller's buffer at
 // the places fixed-format sense data has them.
@@ -186,12 +194,8 @@ int LoadAspi() {
     // The NT family runs the panel elevated: a library from its own folder, or
     // from any folder but the system's, must never be taken. The 95 family
     // knows neither elevation nor the flag, and finds the layer the usual way.
-    OSVERSIONINFOA version;
-    std::memset(&version, 0, sizeof version);
-    version.dwOSVersionInfoSize = sizeof version;
-    g_seam.getVersionEx(&version);
     HMODULE module =
-        version.dwPlatformId == VER_PLATFORM_WIN32_NT
+        IsNtFamily(g_seam.getVersionEx)
             ? g_seam.loadLibraryEx("WNASPI32.DLL", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)
             : g_seam.loadLibrary("WNASPI32.DLL");
     if (module == nullptr) return 0;
@@ -242,13 +246,13 @@ std::uint8_t AspiExecute(std::uint8_t hostAdapterId, std::uint8_t targetId, cons
 
     BYTE result;
     SenseCode sense;
-    for (int tries = 1;; ++tries) {
-        result = AspiExecuteOnce(hostAdapterId, targetId, cdb, cdbLength, data, dataLength,
-                                 direction, sense);
-        const int pause = RetryPauseMs(result, sense, tries);
-        if (pause < 0) break;
-        if (pause > 0) g_seam.sleep(static_cast<DWORD>(pause));
-    }
+    SendWithRetries(
+        [&] {
+            result = AspiExecuteOnce(hostAdapterId, targetId, cdb, cdbLength, data, dataLength,
+                                     direction, sense);
+            return TryOutcome{result == SS_ERR, sense};
+        },
+        Sleeper());
     if (result == SS_ERR) FoldSense(sense, data);
     // ASPI reports no residue: a completed request counts as complete.
     if (result == SS_COMP && transferred != nullptr) *transferred = dataLength;
@@ -262,13 +266,13 @@ int PassThroughCommand(HANDLE handle, const std::uint8_t* cdb, std::uint8_t cdbL
     if (cdbLength == 0 || cdbLength > kMaxCdbLength) return -1;
 
     int result;
-    for (int tries = 1;; ++tries) {
-        result =
-            PassThroughExecuteOnce(handle, cdb, cdbLength, data, dataLength, direction, report);
-        const int pause = RetryPauseMs(static_cast<std::uint8_t>(result), report.sense, tries);
-        if (pause < 0) break;
-        if (pause > 0) g_seam.sleep(static_cast<DWORD>(pause));
-    }
+    SendWithRetries(
+        [&] {
+            result =
+                PassThroughExecuteOnce(handle, cdb, cdbLength, data, dataLength, direction, report);
+            return TryOutcome{result == kResultError, report.sense};
+        },
+        Sleeper());
     if (result == kResultError) FoldSense(report.sense, data);
     return result;
 }

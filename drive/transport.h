@@ -14,7 +14,7 @@ constexpr int kMaxNtDrives = 26;
 constexpr int kMaxAspiDrives = 8;
 
 // How long an ASPI request may stay pending: as long as a pass-through command.
-constexpr DWORD kAspiWaitLimitMs = 60000;
+constexpr DWORD kAspiWaitLimitMs = kCommandTimeoutSeconds * 1000;
 // The largest data transfer the ASPI path carries.
 constexpr std::uint32_t kAspiMaxTransfer = 65536;
 

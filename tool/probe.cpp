@@ -1,6 +1,8 @@
 // Asking one device what it is, and sending it commands with the retry rule.
 #include "tool/probe.h"
 
+#include "drive/retry.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -9,13 +11,6 @@ namespace {
 
 constexpr std::uint8_t kOpticalDrive = 0x05; // qualifier 0 (connected), type 5 (CD/DVD)
 constexpr std::uint8_t kNoDevice = 0x7F;     // what byte 0 reads when no INQUIRY data came
-
-// The result byte the drive layer's retry rule reads.
-std::uint8_t ResultByte(const CommandResult& result) {
-    return result.status == IoStatus::Ok               ? kResultOk
-           : result.status == IoStatus::CheckCondition ? kResultError
-                                                       : kResultIoFailed;
-}
 
 } // namespace
 
@@ -109,13 +104,13 @@ CommandResult Session::SelectCdSpeed(const Probe& probe, unsigned cdX) {
 CommandResult Session::Send(const Probe& probe, const std::uint8_t* cdb, std::uint8_t cdbLength,
                             std::uint8_t* data, std::uint32_t dataLength, DataDirection direction) {
     CommandResult result;
-    for (int tries = 1;; ++tries) {
-        result = transport_.Send(probe.slot, cdb, cdbLength, data, dataLength, direction);
-        TraceTry(probe, cdb, cdbLength, dataLength, result);
-        const int pause = RetryPauseMs(ResultByte(result), result.sense, tries);
-        if (pause < 0) break;
-        if (pause > 0) transport_.Pause(static_cast<unsigned>(pause));
-    }
+    SendWithRetries(
+        [&] {
+            result = transport_.Send(probe.slot, cdb, cdbLength, data, dataLength, direction);
+            TraceTry(probe, cdb, cdbLength, dataLength, result);
+            return TryOutcome{result.status == IoStatus::CheckCondition, result.sense};
+        },
+        [&](unsigned milliseconds) { transport_.Pause(milliseconds); });
     return result;
 }
 

@@ -6,8 +6,6 @@
 namespace velotune::tool {
 namespace {
 
-constexpr std::uint8_t kAscNotReady = 0x04, kAscqBecomingReady = 0x01;
-
 // Every outcome a run tells apart. A command that ends in CHECK CONDITION is
 // told by its sense data.
 enum class Cause {
@@ -38,7 +36,8 @@ enum class Cause {
 
 // The one table of outcomes. In the texts {command} stands for the command's
 // name, {status} for its SCSI status, {tries} for the number of tries, and
-// {, sense} and { (sense)} for the sense data when they came.
+// {timeout} for the commands' time-out, {, sense} and { (sense)} for the sense
+// data when they came.
 struct CauseRow {
     Cause cause;
     int code;
@@ -53,7 +52,7 @@ constexpr CauseRow kCauses[] = {
     {Cause::InUse, kExitFailed, "the device is in use by another program"},
     {Cause::Locked, kExitFailed, "the drive is in use by another velotune"},
     {Cause::Failed, kExitFailed, "input/output error"},
-    {Cause::TimedOut, kExitFailed, "no answer within 60 s"},
+    {Cause::TimedOut, kExitFailed, "no answer within {timeout} s"},
     {Cause::HostError, kExitFailed,
      "the connection to the drive failed (host adapter or driver error)"},
     {Cause::Busy, kExitFailed, "the drive is busy"},
@@ -111,8 +110,7 @@ Cause CauseOf(Step step, const CommandResult& result) {
         const SenseCode& s = result.sense;
         if (step == Step::StatusRead && s.key == kSenseIllegalRequest) return Cause::Foreign;
         if (s.key == kSenseUnitAttention) return Cause::UnitAttention;
-        if (s.key == kSenseNotReady && s.asc == kAscNotReady && s.ascq == kAscqBecomingReady)
-            return Cause::BecomingReady;
+        if (IsBecomingReady(s)) return Cause::BecomingReady;
         if (s.key == kSenseNotReady) return Cause::NotReady;
         return Cause::Refused;
     }
@@ -148,6 +146,7 @@ Verdict Judge(Step step, const CommandResult& result) {
         Replace(text, "{command}", CommandName(step));
         Replace(text, "{status}", Hex2(result.scsiStatus));
         Replace(text, "{tries}", std::to_string(kCommandTries));
+        Replace(text, "{timeout}", std::to_string(kCommandTimeoutSeconds));
         Replace(text, "{, sense}", sense.empty() ? "" : ", " + sense);
         Replace(text, "{ (sense)}", sense.empty() ? "" : " (" + sense + ")");
         return {row.code, text};

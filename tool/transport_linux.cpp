@@ -21,7 +21,7 @@
 namespace velotune::tool {
 namespace {
 
-constexpr unsigned kTimeoutMs = 60000;
+constexpr unsigned kTimeoutMs = kCommandTimeoutSeconds * 1000;
 constexpr unsigned char kSenseSize = 32;
 // The host and driver status values of SG_IO that this tool tells apart.
 constexpr unsigned kHostTimeOut = 0x03;      // DID_TIME_OUT

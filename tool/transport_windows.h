@@ -4,7 +4,8 @@
 // driver lacks a request, which needs administrator rights.
 #pragma once
 
-#include "drive/speedcontrol.h"
+#include "drive/letters.h"
+#include "drive/transport.h"
 #include "tool/transport.h"
 
 #include <windows.h>
