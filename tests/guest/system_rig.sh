@@ -91,9 +91,15 @@ change() {
     say "ASK change-$1"
     wait_for 60 a_disc "$mark" "$2" || say "NO-EVENT $2"
     sleep 3 # what follows from it
-    say "CHANGED $1 $2 events=$(events "$mark" "$2")" \
-        "media_change=$(tail -n "+$mark" /tmp/uevents | grep -c '^DISK_MEDIA_CHANGE=1')" \
-        "apply_runs=$(($(runs "$(unit "$2")") - before_apply))" \
+    local media applies
+    media=$(tail -n "+$mark" /tmp/uevents | grep -c '^DISK_MEDIA_CHANGE=1')
+    applies=$(($(runs "$(unit "$2")") - before_apply))
+    # Starts asked for while a run is under way merge into it: at least one
+    # run, and never more than the medium changes.
+    local within=no
+    [ "$applies" -ge 1 ] && [ "$applies" -le "$media" ] && within=yes
+    say "CHANGED $1 $2 events=$(events "$mark" "$2")" "media_change=$media" \
+        "apply_runs=$applies" "runs_within_changes=$within" \
         "probe_runs=$(($(runs "vt-change@$2.service") - before_probe))"
 }
 
