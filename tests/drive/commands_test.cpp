@@ -270,6 +270,9 @@ TEST(SenseData, FixedAndDescriptorFormatsIntoOneCode) {
         {{0x70, 0, 0x02}, true, 2, 0, 0},
         // The additional length says ASC and ASCQ are not there.
         {{0x70, 0, 0x02, 0, 0, 0, 0, 4, 0, 0, 0, 0, 0x04, 0x01}, true, 2, 0, 0},
+        // It reaches byte 12 only, or exactly byte 13.
+        {{0x70, 0, 0x02, 0, 0, 0, 0, 5, 0, 0, 0, 0, 0x04, 0x01}, true, 2, 0x04, 0},
+        {{0x70, 0, 0x02, 0, 0, 0, 0, 6, 0, 0, 0, 0, 0x04, 0x01}, true, 2, 0x04, 0x01},
         // Descriptor format.
         {{0x72, 0x06, 0x28, 0x00, 0, 0, 0, 0}, true, 6, 0x28, 0},
         {{0x73, 0x02, 0x04}, true, 2, 0x04, 0},
