@@ -1,5 +1,7 @@
-// The plain functions: command blocks, reply reading and list texts.
+// The plain functions: command blocks, reply reading, sense data, the retry
+// rule and list texts.
 #include "drive/drivecommands.h"
+#include "drive/retry.h"
 
 #include "common/decimal.h"
 
@@ -183,27 +185,57 @@ TEST(SpeedEntry, KeepsTheLowEightBits) {
               static_cast<std::uint8_t>(123456789012345678ull % 256));
 }
 
-TEST(RetryRule, UnitAttentionAtOnceBecomingReadyAfterAPauseThreeTriesInAll) {
-    const SenseCode unitAttention{0x06, 0x29, 0x00};
-    const SenseCode mediumChanged{0x06, 0x28, 0x00};
-    const SenseCode becomingReady{0x02, 0x04, 0x01};
-    EXPECT_EQ(RetryPauseMs(kResultError, unitAttention, 1), 0);
-    EXPECT_EQ(RetryPauseMs(kResultError, mediumChanged, 2), 0);
-    EXPECT_EQ(RetryPauseMs(kResultError, unitAttention, 3), -1);
-    EXPECT_EQ(RetryPauseMs(kResultError, becomingReady, 1), 1000);
-    EXPECT_EQ(RetryPauseMs(kResultError, becomingReady, 2), 1000);
-    EXPECT_EQ(RetryPauseMs(kResultError, becomingReady, 3), -1);
-    // Two pauses at most: about two seconds in all.
-    EXPECT_LE(2 * kBecomingReadyPauseMs, 2000u);
-
-    // Everything else counts as it is.
-    EXPECT_EQ(RetryPauseMs(kResultOk, unitAttention, 1), -1);
-    EXPECT_EQ(RetryPauseMs(kResultIoFailed, unitAttention, 1), -1);
-    EXPECT_EQ(RetryPauseMs(0x02, unitAttention, 1), -1); // SS_ABORTED
-    EXPECT_EQ(RetryPauseMs(kResultError, SenseCode{0x05, 0x20, 0x00}, 1), -1);
-    EXPECT_EQ(RetryPauseMs(kResultError, SenseCode{0x02, 0x04, 0x00}, 1), -1);
-    EXPECT_EQ(RetryPauseMs(kResultError, SenseCode{0x02, 0x3A, 0x00}, 1), -1); // no medium
-    EXPECT_EQ(RetryPauseMs(kResultError, SenseCode{0x00, 0x00, 0x00}, 1), -1);
+// The retry rule as every sender runs it (SendWithRetries over RetryPauseMs):
+// the answers of the drive, try by try, give the tries made and the pauses
+// between them. A drive that runs out of scripted answers answers GOOD.
+TEST(RetryRule, TriesAndPausesForEachAnswer) {
+    const TryOutcome good{false, {}};
+    const TryOutcome resetUa{true, {0x06, 0x29, 0x00}};  // unit attention after a reset
+    const TryOutcome mediumUa{true, {0x06, 0x28, 0x00}}; // unit attention, medium changed
+    const TryOutcome spinUp{true, {0x02, 0x04, 0x01}};   // NOT READY, becoming ready
+    const TryOutcome busyUa{false, {0x06, 0x29, 0x00}};  // UA sense without CHECK CONDITION
+    const TryOutcome refused{true, {0x05, 0x20, 0x00}};  // ILLEGAL REQUEST
+    const TryOutcome notReady{true, {0x02, 0x04, 0x00}}; // NOT READY, cause not reportable
+    const TryOutcome noMedium{true, {0x02, 0x3A, 0x00}}; // NOT READY, no medium
+    const TryOutcome otherAsc{true, {0x02, 0x05, 0x01}}; // ASCQ 1 under another ASC
+    const TryOutcome otherKey{true, {0x03, 0x04, 0x01}}; // 04/01 under another key
+    const TryOutcome noSense{true, {0x00, 0x00, 0x00}};  // CHECK CONDITION, no sense
+    const std::vector<TryOutcome> alwaysUa(10, resetUa), alwaysSpinUp(10, spinUp);
+    const struct {
+        const char* what;
+        std::vector<TryOutcome> answers;
+        int tries;
+        std::vector<unsigned> pauses;
+    } cases[] = {
+        {"good at once", {good}, 1, {}},
+        {"unit attention once: again at once", {resetUa}, 2, {}},
+        {"medium changed twice: again at once, twice", {mediumUa, mediumUa}, 3, {}},
+        {"unit attention always: three tries in all", alwaysUa, 3, {}},
+        {"becoming ready once: again after a pause", {spinUp}, 2, {1000}},
+        {"becoming ready always: two pauses, about two seconds", alwaysSpinUp, 3, {1000, 1000}},
+        {"becoming ready, then unit attention: the limit is shared",
+         {spinUp, resetUa, resetUa},
+         3,
+         {1000}},
+        {"unit attention sense without CHECK CONDITION counts as it is", {busyUa}, 1, {}},
+        {"illegal request counts as it is", {refused}, 1, {}},
+        {"not ready without becoming ready counts", {notReady}, 1, {}},
+        {"no medium counts", {noMedium}, 1, {}},
+        {"ASCQ 1 under another ASC counts", {otherAsc}, 1, {}},
+        {"04/01 under another sense key counts", {otherKey}, 1, {}},
+        {"CHECK CONDITION without sense counts", {noSense}, 1, {}},
+        {"a refusal after unit attention counts", {resetUa, refused, resetUa}, 2, {}},
+    };
+    for (const auto& c : cases) {
+        std::size_t sent = 0;
+        std::vector<unsigned> pauses;
+        const int tries = SendWithRetries(
+            [&] { return sent < c.answers.size() ? c.answers[sent++] : (++sent, good); },
+            [&](unsigned ms) { pauses.push_back(ms); });
+        EXPECT_EQ(tries, c.tries) << c.what;
+        EXPECT_EQ(sent, static_cast<std::size_t>(c.tries)) << c.what;
+        EXPECT_EQ(pauses, c.pauses) << c.what;
+    }
 }
 
 TEST(ShortReply, StatusReplyCountsOnlyWithSixBytesAndNeverPastTheRequest) {
@@ -238,6 +270,9 @@ TEST(SenseData, FixedAndDescriptorFormatsIntoOneCode) {
         {{0x70, 0, 0x02}, true, 2, 0, 0},
         // The additional length says ASC and ASCQ are not there.
         {{0x70, 0, 0x02, 0, 0, 0, 0, 4, 0, 0, 0, 0, 0x04, 0x01}, true, 2, 0, 0},
+        // It reaches byte 12 only, or exactly byte 13.
+        {{0x70, 0, 0x02, 0, 0, 0, 0, 5, 0, 0, 0, 0, 0x04, 0x01}, true, 2, 0x04, 0},
+        {{0x70, 0, 0x02, 0, 0, 0, 0, 6, 0, 0, 0, 0, 0x04, 0x01}, true, 2, 0x04, 0x01},
         // Descriptor format.
         {{0x72, 0x06, 0x28, 0x00, 0, 0, 0, 0}, true, 6, 0x28, 0},
         {{0x73, 0x02, 0x04}, true, 2, 0x04, 0},

@@ -431,26 +431,6 @@ TEST_P(BothPaths, ReleaseAndRediscover) {
     }
 }
 
-TEST_P(BothPaths, UnitAttentionIsNoMissingDrive) {
-    FakeDrive once = Drive("ONCE");
-    once.unitAttentions = 1;
-    FakeDrive always = Drive("ALWAYS");
-    always.unitAttentions = -1;
-    path().place({once, always, Drive("PLAIN", false)});
-    control.DiscoverDrives();
-
-    EXPECT_EQ(panel.drives, (std::vector<std::string>{Entry("ONCE"), Entry("PLAIN")}));
-    EXPECT_TRUE(panel.messages.empty());
-    EXPECT_EQ(panel.status, "Current Speed = High Speed Mode");
-    // The probes, once more for the drive that answers unit attention once and
-    // twice more for the one that always does; INQUIRY for the two drives; a refresh.
-    EXPECT_EQ(Count(vt_test::StatusReadBytes()), path().probes(3) + 1u + 2u + 1u);
-    EXPECT_EQ(Count(vt_test::InquiryBytes()), 2u);
-    EXPECT_EQ(machine().log.size(), path().probes(3) + 1u + 2u + 1u + 2u);
-    // NT closes the handle of the drive that never answered.
-    EXPECT_EQ(machine().closedHandles.size(), nt() ? 1u : 0u);
-}
-
 INSTANTIATE_TEST_SUITE_P(Paths, BothPaths, ::testing::Values(&kNtPath, &kAspiPath),
                          [](const ::testing::TestParamInfo<const DiscoveryPath*>& info) {
                              return std::string(info.param->name);
@@ -471,7 +451,6 @@ TEST_F(Discovery, NtShortStatusReplyIsNoDrive) {
     EXPECT_EQ(Count(vt_test::InquiryBytes()), 1u);
     EXPECT_EQ(machine().closedHandles.size(), 1u);
 }
-
 
 // ---- the search ahead: drives asked while the window is made ---------------------------
 

@@ -319,22 +319,6 @@ TEST_F(Speed, ReplyBufferIsClearedBeforeEachStatusRead) {
     EXPECT_EQ(panel.status, "Current Speed = Silence Mode");
 }
 
-TEST_F(Speed, UnitAttentionOnStatusReadAndModeSetIsSentAgain) {
-    Discover(vt_test::TwoModeReply(true));
-    drive().unitAttentions = 1;
-    panel.CheckHighSpeed(false);
-    control.SetChosenMode(); // mode set twice, then the refresh
-    drive().unitAttentions = 1;
-    control.RefreshSpeedStatus(); // status read twice
-    ASSERT_EQ(log().size(), 5u);
-    EXPECT_EQ(log()[0].cdb, vt_test::ModeSetBytes(0x00));
-    EXPECT_EQ(log()[1].cdb, vt_test::ModeSetBytes(0x00));
-    EXPECT_EQ(log()[2].cdb, vt_test::StatusReadBytes());
-    EXPECT_EQ(log()[3].cdb, vt_test::StatusReadBytes());
-    EXPECT_EQ(log()[4].cdb, vt_test::StatusReadBytes());
-    EXPECT_EQ(panel.status, "Current Speed = Silence Mode");
-}
-
 TEST_F(Speed, PanelBuffersAreAligned) {
     Discover(vt_test::TwoModeReply(true));
     control.SetChosenMode();

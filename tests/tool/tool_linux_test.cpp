@@ -230,13 +230,15 @@ TEST_F(LinuxTool, SearchLooksAtNumberedNodesInOrder) {
     EXPECT_EQ(velotune::tool::Run({"list"}, transport).err, "velotune: no drive found\n");
 }
 
-// The drive layer's rules on the SG_IO path: unit attention and "becoming ready"
-// send a command again, and a status reply too short to hold the mode is none.
+// The tool's loop (Session::Send) is wired to the retry rule on the SG_IO path:
+// unit attention once (its sense in descriptor format, 8 bytes) is sent again,
+// "becoming ready" after the transport's pause, unit attention that outlasts the
+// tries fails; and a status reply too short to hold the mode is none.
 TEST_F(LinuxTool, SharedRulesForRepeatsAndShortReplies) {
     ASSERT_TRUE(Preloaded()) << "run with the SG_IO emulator preloaded";
     LinuxTransport transport(Seam());
     g_sleeps.clear();
-    WriteDrive("ua.drive", "kind=twomode\nmode=high\nunit_attention=1\nbecoming_ready=0\n");
+    WriteDrive("ua.drive", "kind=twomode\nmode=high\nunit_attention=1\nsense_format=descriptor\n");
     const Outcome set =
         velotune::tool::Run({"set", "silence", "--device", Drive("ua.drive")}, transport);
     EXPECT_EQ(set.exitCode, kExitOk) << set.err;

@@ -185,14 +185,6 @@ drive notready kind=twomode reject_status=1 status_sense=02,3a,00
 vt status --device notready.drive
 expect "a status read refused NOT READY: exit 3, not a foreign drive" \
     "3|velotune: notready.drive: the drive is not ready (sense 2/3A/00)" "$RC|$ERR"
-drive uad kind=twomode mode=high unit_attention=1 sense_format=descriptor
-vt set silence --device uad.drive
-expect "unit attention once in descriptor format: sent again, then set" \
-    "0|$INQUIRY $INQUIRY $STATUS $SET_SILENCE $STATUS" "$RC|$(cdbs uad)"
-drive uaa kind=twomode unit_attention=always sense_format=descriptor
-vt status --device uaa.drive
-expect "unit attention that outlasts the repeats: exit 3 after three tries" "3|$INQUIRY $INQUIRY $INQUIRY" \
-    "$RC|$(cdbs uaa)"
 drive ten kind=twomode mode=high inquiry_len=10 vendor=TRELVIX
 vt status --json --device ten.drive
 expect "a 10-byte INQUIRY: the two letters that came" '0|"model": "TR"' "$RC|$(grep -o '"model": [^,]*' <<<"$OUT")"

@@ -210,6 +210,98 @@ TEST_F(WindowsTool, ADriveThatDoesNotAnswerEndsWithExitThree) {
     g_callError = ERROR_SUCCESS;
 }
 
+namespace {
+
+// A two-mode drive in high speed mode behind pass-through, of which the next
+// g_attentions commands end in CHECK CONDITION with unit attention (6/29/00) and
+// the g_spinUps after them with NOT READY, becoming ready (2/04/01); -1: all of
+// them. g_sent holds the opcode of every command that reached it.
+int g_attentions = 0;
+int g_spinUps = 0;
+std::vector<UCHAR> g_sent;
+bool TakeOne(int& count) {
+    if (count == 0) return false;
+    if (count > 0) --count;
+    return true;
+}
+BOOL WINAPI RepeatIoControl(HANDLE, DWORD code, LPVOID in, DWORD, LPVOID, DWORD, LPDWORD returned,
+                            LPOVERLAPPED) {
+    if (code != IOCTL_SCSI_PASS_THROUGH_DIRECT) { // a cdrom driver without the request
+        SetLastError(ERROR_INVALID_FUNCTION);
+        return FALSE;
+    }
+    auto* record = static_cast<PassThroughRecord*>(in);
+    SCSI_PASS_THROUGH_DIRECT* sptd = &record->sptd;
+    auto* data = static_cast<UCHAR*>(sptd->DataBuffer);
+    g_sent.push_back(sptd->Cdb[0]);
+    *returned = sizeof(PassThroughRecord);
+    sptd->SenseInfoLength = 0;
+    const bool attention = TakeOne(g_attentions);
+    if (attention || TakeOne(g_spinUps)) {
+        std::memset(record->sense, 0, sizeof record->sense);
+        record->sense[0] = 0x70;
+        record->sense[2] = attention ? kSenseUnitAttention : kSenseNotReady;
+        record->sense[7] = 10;
+        record->sense[12] = attention ? 0x29 : 0x04;
+        record->sense[13] = attention ? 0x00 : 0x01;
+        sptd->SenseInfoLength = 18;
+        sptd->ScsiStatus = kScsiCheckCondition;
+        return TRUE;
+    }
+    sptd->ScsiStatus = kScsiGood;
+    if (sptd->Cdb[0] == 0x12) {
+        const char text[] = "TRELVIX DVD-ROM VT-D16      1.00";
+        std::memset(data, 0, sptd->DataTransferLength);
+        data[0] = 0x05;
+        data[4] = 31;
+        std::memcpy(data + 8, text, 28);
+        sptd->DataTransferLength = 36;
+    } else if (sptd->Cdb[0] == 0xFF && sptd->Cdb[2] == 0xB1) { // the status read
+        const UCHAR high[] = {0x00, 0x04, 0x00, 0x00, 0x00, 0xFF};
+        std::memcpy(data, high, sizeof high);
+        sptd->DataTransferLength = sizeof high;
+    }
+    return TRUE;
+}
+
+} // namespace
+
+// The tool's loop (Session::Send) is wired to the retry rule on the Windows
+// pass-through path too: unit attention once is sent again, "becoming ready"
+// after the transport's pause, unit attention that outlasts the tries fails.
+TEST_F(WindowsTool, RepeatsAsTheRetryRuleSays) {
+    TransportSeam seam = RealTransportSeam();
+    seam.deviceIoControl = &RepeatIoControl;
+    SetTransportSeam(seam);
+    WindowsTransport transport(kSeam);
+
+    g_attentions = 1;
+    g_spinUps = 0;
+    g_sent.clear();
+    const Outcome once = tool::Run({"status", "--device", "d"}, transport);
+    EXPECT_EQ(once.exitCode, kExitOk) << once.err;
+    EXPECT_NE(once.out.find("mode:    high\n"), std::string::npos) << once.out;
+    EXPECT_EQ(g_sent, (std::vector<UCHAR>{0x12, 0x12, 0xFF})) << "INQUIRY twice, the status read";
+
+    g_attentions = 0;
+    g_spinUps = 1;
+    g_sent.clear();
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_EQ(tool::Run({"status", "--device", "d"}, transport).exitCode, kExitOk);
+    const ULONGLONG paused = GetTickCount64() - start;
+    EXPECT_EQ(g_sent, (std::vector<UCHAR>{0x12, 0x12, 0xFF}));
+    EXPECT_GE(paused, 900u) << "a pause of one second before the second try";
+    EXPECT_LT(paused, 5000u);
+
+    g_attentions = -1;
+    g_spinUps = 0;
+    g_sent.clear();
+    const Outcome always = tool::Run({"status", "--device", "d"}, transport);
+    EXPECT_EQ(always.exitCode, kExitFailed) << always.err;
+    EXPECT_EQ(g_sent, (std::vector<UCHAR>{0x12, 0x12, 0x12})) << "three tries at most";
+    g_attentions = 0;
+}
+
 TEST_F(WindowsTool, HandlesAreClosed) {
     g_closed.clear();
     {
