@@ -586,7 +586,7 @@ template <class Unique> void CheckPolicy(HANDLE given, bool owns, HANDLE empty) 
         EXPECT_EQ(c.Release(), given); // let go of, not closed
         EXPECT_FALSE(c);
         c.Reset(given); // owned again, with the closer c was given
-        Unique d;       // the default: empty, with the system's CloseHandle never called
+        Unique d;       // the default holds the empty value
         EXPECT_EQ(d.Get(), empty);
     } // c closes its value here; a, b and d hold nothing
     std::vector<HANDLE> expected = {other};
