@@ -4,8 +4,7 @@
 namespace velotune {
 namespace {
 
-const DiscoverySeam kRealSeam = {&GetVersionExA, &GetDriveTypeA, &CreateFileA, &CloseHandle,
-                                 &GetLogicalDrives};
+const DiscoverySeam kRealSeam = {&GetDriveTypeA, &CreateFileA, &CloseHandle, &GetLogicalDrives};
 
 } // namespace
 
@@ -23,10 +22,11 @@ UINT LetterDriveType(const DiscoverySeam& seam, char letter) {
     return seam.getDriveType(root);
 }
 
-HANDLE OpenLetter(const DiscoverySeam& seam, char letter) {
+UniqueFileHandle OpenLetter(const DiscoverySeam& seam, char letter, DWORD access) {
     const char path[7] = {'\\', '\\', '.', '\\', letter, ':', '\0'};
-    return seam.createFile(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           nullptr, OPEN_EXISTING, 0, nullptr);
+    return UniqueFileHandle(seam.createFile(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                            nullptr, OPEN_EXISTING, 0, nullptr),
+                            SeamClose(seam));
 }
 
 } // namespace velotune

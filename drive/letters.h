@@ -3,13 +3,14 @@
 // transport both reach the letters through this seam.
 #pragma once
 
+#include "common/uniquehandle.h"
+
 #include <windows.h>
 
 namespace velotune {
 
 // Platform calls of discovery. Production uses the real ones; tests fake them.
 struct DiscoverySeam {
-    BOOL(WINAPI* getVersionEx)(LPOSVERSIONINFOA);
     UINT(WINAPI* getDriveType)(LPCSTR);
     HANDLE(WINAPI* createFile)(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
     BOOL(WINAPI* closeHandle)(HANDLE);
@@ -22,7 +23,13 @@ const DiscoverySeam& RealDiscoverySeam();
 UINT LetterDriveType(const DiscoverySeam& seam, char letter);
 // The letters that exist, bit n for letter 'a' + n; every letter when the system does not say.
 DWORD PresentLetters(const DiscoverySeam& seam);
-// Opens "\\.\x:" for pass-through commands; INVALID_HANDLE_VALUE on failure.
-HANDLE OpenLetter(const DiscoverySeam& seam, char letter);
+// How handles opened through the seam are closed: by the seam's closeHandle.
+inline HandleClose SeamClose(const DiscoverySeam& seam) {
+    return HandleClose{seam.closeHandle};
+}
+// Opens "\\.\x:", for pass-through commands unless `access` says otherwise;
+// empty on failure (GetLastError tells why). The handle closes through the seam.
+UniqueFileHandle OpenLetter(const DiscoverySeam& seam, char letter,
+                            DWORD access = GENERIC_READ | GENERIC_WRITE);
 
 } // namespace velotune

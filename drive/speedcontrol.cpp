@@ -33,6 +33,10 @@ SpeedControl::SpeedControl(PanelView& panel, const DiscoverySeam& seam)
 
 SpeedControl::~SpeedControl() {
     DropSearchAhead();
+    // Listed drives close with ReleaseDrives only: the transport's table still
+    // names them, and the window releases them before it goes.
+    for (UniqueFileHandle& handle : handles_)
+        handle.Release();
 }
 
 void SpeedControl::DiscoverDrives() {
@@ -44,7 +48,7 @@ void SpeedControl::DiscoverDrives() {
     // A search ahead cleared the buffer when it started, and is using it.
     if (!ahead_) std::fill(discoveryReply_.begin(), discoveryReply_.end(), 0);
 
-    if (IsNtFamily(seam_.getVersionEx))
+    if (IsNtFamily())
         DiscoverNt();
     else
         DiscoverAspi();
@@ -65,16 +69,17 @@ public:
         if (LetterDriveType(seam_, letter) != DRIVE_CDROM) return false;
         cdrom_ |= DWORD{1} << candidate;
         handles_[candidate] = OpenLetter(seam_, letter);
-        return handles_[candidate] != INVALID_HANDLE_VALUE;
+        return static_cast<bool>(handles_[candidate]);
     }
-    void Close(int candidate) override { seam_.closeHandle(handles_[candidate]); }
+    void Close(int candidate) override { handles_[candidate].Reset(); }
     std::uint8_t Send(int candidate, const std::uint8_t* cdb, std::uint8_t cdbLength,
                       std::uint8_t* data, std::uint32_t dataLength,
                       std::uint32_t& transferred) override {
         return static_cast<std::uint8_t>(PassThroughExecute(
-            handles_[candidate], cdb, cdbLength, data, dataLength, kDataIn, &transferred));
+            handles_[candidate].Get(), cdb, cdbLength, data, dataLength, kDataIn, &transferred));
     }
-    HANDLE Handle(int candidate) const { return handles_[candidate]; }
+    // A kept drive's handle, for the list to own; those not taken close with the port.
+    UniqueFileHandle Take(int candidate) { return std::move(handles_[candidate]); }
     // The CD-ROM letters it has come to, asked or not.
     DWORD CdromLetters() const { return cdrom_; }
 
@@ -82,7 +87,7 @@ private:
     const DiscoverySeam& seam_;
     const DWORD present_;
     DWORD cdrom_ = 0;
-    HANDLE handles_[kMaxNtDrives] = {};
+    UniqueFileHandle handles_[kMaxNtDrives];
 };
 
 } // namespace
@@ -94,11 +99,8 @@ struct SpeedControl::Search {
     std::exception_ptr failure;
     const DiscoverySeam* seam;
     std::uint8_t* reply;
-    HANDLE thread = nullptr;
+    UniqueKernelHandle thread;
 
-    ~Search() {
-        if (thread) CloseHandle(thread);
-    }
     void Run() {
         try {
             letters.emplace(*seam);
@@ -113,17 +115,18 @@ struct SpeedControl::Search {
     }
     // Waits for a search on its thread; an error of the search is raised here.
     void Finish() {
-        if (thread) WaitForSingleObject(thread, INFINITE);
+        if (thread) WaitForSingleObject(thread.Get(), INFINITE);
         if (failure) std::rethrow_exception(std::exchange(failure, nullptr));
     }
 };
 
 void SpeedControl::SearchAhead() {
     if (ahead_) return;
-    if (!IsNtFamily(seam_.getVersionEx)) return;
+    if (!IsNtFamily()) return;
     std::fill(discoveryReply_.begin(), discoveryReply_.end(), 0);
     auto search = std::make_unique<Search>(seam_, discoveryReply_.data());
-    search->thread = CreateThread(nullptr, 0, &Search::ThreadMain, search.get(), 0, nullptr);
+    search->thread =
+        UniqueKernelHandle(CreateThread(nullptr, 0, &Search::ThreadMain, search.get(), 0, nullptr));
     // Without a thread DiscoverDrives searches as always.
     if (search->thread) ahead_ = std::move(search);
 }
@@ -131,13 +134,11 @@ void SpeedControl::SearchAhead() {
 void SpeedControl::DropSearchAhead() {
     if (!ahead_) return;
     std::unique_ptr<Search> search = std::move(ahead_);
+    // The drives it kept close with it.
     try {
         search->Finish();
     } catch (...) {
-        return;
     }
-    for (const FoundDrive& drive : search->found)
-        seam_.closeHandle(search->letters->Handle(drive.candidate));
 }
 
 void SpeedControl::DiscoverNt() {
@@ -155,7 +156,7 @@ void SpeedControl::DiscoverNt() {
     const std::vector<FoundDrive>& found = search->found;
     for (const FoundDrive& drive : found) {
         letters_[list_.count] = static_cast<char>('a' + drive.candidate);
-        list_.handles[list_.count++] = search->letters->Handle(drive.candidate);
+        handles_[list_.count++] = search->letters->Take(drive.candidate);
     }
 
     if (list_.count == 0) ReportNotFound(kDriveNotFound, kStyleNt);
@@ -168,7 +169,7 @@ void SpeedControl::DiscoverNt() {
         panel_.SelectDrive(0);
         list_.selected = 0;
     }
-    SetDriveTable(list_.ntFlag, list_.targetIds, list_.hostAdapterIds, list_.handles);
+    PublishDrives();
     if (list_.count > 0) RefreshSpeedStatus();
 }
 
@@ -177,7 +178,7 @@ void SpeedControl::DiscoverAspi() {
     const int adapters = LoadAspi();
     if (adapters == 0) {
         ReportNotFound(kAspiNotFound, kStyle95);
-        SetDriveTable(list_.ntFlag, list_.targetIds, list_.hostAdapterIds, list_.handles);
+        PublishDrives();
         return;
     }
 
@@ -212,8 +213,15 @@ void SpeedControl::DiscoverAspi() {
         panel_.SelectDrive(0);
         list_.selected = 0;
     }
-    SetDriveTable(list_.ntFlag, list_.targetIds, list_.hostAdapterIds, list_.handles);
+    PublishDrives();
     if (list_.count > 0) RefreshSpeedStatus();
+}
+
+void SpeedControl::PublishDrives() {
+    for (int position = 0; position < kMaxNtDrives; ++position)
+        list_.handles[position] =
+            list_.ntFlag == 1 && position < list_.count ? handles_[position].Get() : nullptr;
+    SetDriveTable(list_.ntFlag, list_.targetIds, list_.hostAdapterIds, list_.handles);
 }
 
 void SpeedControl::AddEntryFromInquiry(const std::uint8_t* inquiry) {
@@ -228,30 +236,26 @@ void SpeedControl::ReportNotFound(const char* text, unsigned style) {
 void SpeedControl::ReleaseDrives() {
     if (list_.ntFlag == 1) {
         for (int position = 0; position < list_.count; ++position)
-            if (list_.handles[position] != INVALID_HANDLE_VALUE) // not let go of
-                seam_.closeHandle(list_.handles[position]);
+            handles_[position].Reset(); // those let go of are closed already
     }
     panel_.ClearDrives();
     list_.count = 0;
 }
 
 bool SpeedControl::LetGoOfDrive(int position) {
-    if (list_.ntFlag != 1 || position < 0 || position >= list_.count ||
-        list_.handles[position] == INVALID_HANDLE_VALUE)
+    if (list_.ntFlag != 1 || position < 0 || position >= list_.count || !handles_[position])
         return false;
-    seam_.closeHandle(list_.handles[position]);
-    list_.handles[position] = INVALID_HANDLE_VALUE;
-    SetDriveTable(list_.ntFlag, list_.targetIds, list_.hostAdapterIds, list_.handles);
+    handles_[position].Reset();
+    PublishDrives();
     return true;
 }
 
 bool SpeedControl::TakeBackDrive(int position) {
-    if (list_.ntFlag != 1 || position < 0 || position >= list_.count ||
-        list_.handles[position] != INVALID_HANDLE_VALUE)
+    if (list_.ntFlag != 1 || position < 0 || position >= list_.count || handles_[position])
         return false;
-    list_.handles[position] = OpenLetter(seam_, letters_[position]);
-    SetDriveTable(list_.ntFlag, list_.targetIds, list_.hostAdapterIds, list_.handles);
-    return list_.handles[position] != INVALID_HANDLE_VALUE;
+    handles_[position] = OpenLetter(seam_, letters_[position]);
+    PublishDrives();
+    return static_cast<bool>(handles_[position]);
 }
 
 char SpeedControl::LetterAt(int position) const {
@@ -276,13 +280,12 @@ DWORD SpeedControl::CdromLetters() const {
 
 bool SpeedControl::RemoveDrive(int position) {
     if (LetterAt(position) == '\0') return false;
-    if (list_.handles[position] != INVALID_HANDLE_VALUE) seam_.closeHandle(list_.handles[position]);
+    handles_[position].Reset();
     const int last = list_.count - 1;
     for (int p = position; p < last; ++p) {
-        list_.handles[p] = list_.handles[p + 1];
+        handles_[p] = std::move(handles_[p + 1]);
         letters_[p] = letters_[p + 1];
     }
-    list_.handles[last] = nullptr;
     letters_[last] = '\0';
     list_.count = static_cast<std::uint8_t>(last);
     panel_.RemoveDrive(position);
@@ -290,7 +293,7 @@ bool SpeedControl::RemoveDrive(int position) {
     const bool selectedGone = position == list_.selected;
     if (position < list_.selected || (selectedGone && list_.selected >= list_.count && last > 0))
         --list_.selected;
-    SetDriveTable(list_.ntFlag, list_.targetIds, list_.hostAdapterIds, list_.handles);
+    PublishDrives();
     if (list_.count == 0) {
         list_.selected = 0;
         ReportNotFound(kDriveNotFound, kStyleNt);
@@ -319,11 +322,10 @@ int SpeedControl::AddDrives(DWORD letters) {
     asked_ |= port.CdromLetters();
     for (const FoundDrive& drive : found) {
         letters_[list_.count] = static_cast<char>('a' + drive.candidate);
-        list_.handles[list_.count++] = port.Handle(drive.candidate);
+        handles_[list_.count++] = port.Take(drive.candidate);
         AddEntryFromInquiry(drive.inquiry);
     }
-    if (!found.empty())
-        SetDriveTable(list_.ntFlag, list_.targetIds, list_.hostAdapterIds, list_.handles);
+    if (!found.empty()) PublishDrives();
     return static_cast<int>(found.size());
 }
 

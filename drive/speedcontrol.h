@@ -68,6 +68,8 @@ struct DriveList {
     int ntFlag = 0;
     std::uint8_t targetIds[kMaxAspiDrives] = {};
     std::uint8_t hostAdapterIds[kMaxAspiDrives] = {};
+    // The drives' handles as the transport's table holds them: null past the
+    // last drive, INVALID_HANDLE_VALUE for one let go of. SpeedControl owns them.
     HANDLE handles[kMaxNtDrives] = {};
 };
 
@@ -138,6 +140,8 @@ private:
     void DiscoverNt();
     void DropSearchAhead();
     void DiscoverAspi();
+    // Writes the list's handles and hands the list to the transport's table.
+    void PublishDrives();
     void AddEntryFromInquiry(const std::uint8_t* inquiry);
     void ReportNotFound(const char* text, unsigned style);
     bool SpeedListHolds(std::span<const std::uint8_t> speeds);
@@ -145,9 +149,10 @@ private:
     PanelView& panel_;
     DiscoverySeam seam_;
     DriveList list_;
-    char letters_[kMaxNtDrives] = {}; // NT family: the drive letter at each list position
-    DWORD asked_ = 0;                 // NT family: CD-ROM letters asked, bit n for 'a' + n
-    std::unique_ptr<Search> ahead_;   // a search started by SearchAhead
+    UniqueFileHandle handles_[kMaxNtDrives]; // NT family: the open drive at each list position
+    char letters_[kMaxNtDrives] = {};        // NT family: the drive letter at each list position
+    DWORD asked_ = 0;                        // NT family: CD-ROM letters asked, bit n for 'a' + n
+    std::unique_ptr<Search> ahead_;          // a search started by SearchAhead
     AlignedBuffer<kDiscoveryReplySize> discoveryReply_; // zeroed by every discovery
     AlignedBuffer<kCommandBufferSize> statusReply_;     // status refresh, cleared before each
     AlignedBuffer<kCommandBufferSize> modeSetBuffer_;   // mode set, never read

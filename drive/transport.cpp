@@ -27,9 +27,8 @@ constexpr std::size_t kMaxCdbLength = 16;
 constexpr unsigned kAspiQuickLooks = 64;
 constexpr DWORD kAspiLookPauseMs = 1;
 
-const TransportSeam kRealSeam = {&LoadLibraryA,    &LoadLibraryExA, &GetProcAddress,
-                                 &DeviceIoControl, &GetVersionExA,  &Sleep,
-                                 &GetTickCount,    kAspiWaitLimitMs};
+const TransportSeam kRealSeam = {&LoadLibraryA, &LoadLibraryExA, &GetProcAddress, &DeviceIoControl,
+                                 &Sleep,        &GetTickCount,   kAspiWaitLimitMs};
 
 TransportSeam g_seam = kRealSeam;
 DriveTable g_table;
@@ -195,9 +194,8 @@ int LoadAspi() {
     // from any folder but the system's, must never be taken. The 95 family
     // knows neither elevation nor the flag, and finds the layer the usual way.
     HMODULE module =
-        IsNtFamily(g_seam.getVersionEx)
-            ? g_seam.loadLibraryEx("WNASPI32.DLL", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)
-            : g_seam.loadLibrary("WNASPI32.DLL");
+        IsNtFamily() ? g_seam.loadLibraryEx("WNASPI32.DLL", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)
+                     : g_seam.loadLibrary("WNASPI32.DLL");
     if (module == nullptr) return 0;
     // The library stays loaded for the rest of the run.
     g_table.sendAspi32Command = g_seam.getProcAddress(module, "SendASPI32Command");

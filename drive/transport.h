@@ -26,7 +26,6 @@ struct TransportSeam {
     FARPROC(WINAPI* getProcAddress)(HMODULE, LPCSTR);
     BOOL(WINAPI* deviceIoControl)
     (HANDLE, DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
-    BOOL(WINAPI* getVersionEx)(LPOSVERSIONINFOA);
     void(WINAPI* sleep)(DWORD);
     DWORD(WINAPI* tickCount)();
     DWORD aspiWaitLimitMs;

@@ -70,8 +70,9 @@ public:
         const bool oneDrive =
             options_.command == Command::Status || options_.command == Command::Set;
         const bool array = options_.command == Command::List || options_.command == Command::Apply;
-        if (options_.json && out_.exitCode != kExitOk && (oneDrive || !examined_))
-            out_.out = ErrorJson(failedDevice_, out_.exitCode, failure_) + "\n";
+        if (failure_) out_.exitCode = failure_->Code();
+        if (options_.json && failure_ && (oneDrive || !examined_))
+            out_.out = ErrorJson(failedDevice_, failure_->Code(), failure_->why) + "\n";
         else if (options_.json && array && out_.out.empty())
             out_.out = "[]\n";
         if (options_.quiet) {
@@ -82,20 +83,16 @@ public:
     }
 
 private:
-    // One failure, on stderr; the run ends with the largest code. The first
-    // with that code is the one a JSON error names.
-    void Fail(const std::optional<std::string>& device, int code, const std::string& why) {
-        out_.err += Line((device ? About(*device) : std::string()) + why);
-        if (code > out_.exitCode || failure_.empty()) {
+    // One failure, on stderr. The run ends with the first of those that
+    // outweigh the others: its exit code, and the one a JSON error names.
+    void Fail(const std::optional<std::string>& device, const Verdict& verdict) {
+        out_.err += Line((device ? About(*device) : std::string()) + verdict.why);
+        if (!failure_ || verdict.Outweighs(*failure_)) {
             failedDevice_ = device;
-            failure_ = why;
+            failure_ = verdict;
         }
-        out_.exitCode = std::max(out_.exitCode, code);
     }
-    void Fail(int code, const std::string& why) { Fail(std::nullopt, code, why); }
-    void Fail(const std::string& device, const Verdict& verdict) {
-        Fail(device, verdict.code, verdict.why);
-    }
+    void Fail(const Verdict& verdict) { Fail(std::nullopt, verdict); }
 
     // Each command on stderr when asked for.
     Session::Trace Trace() {
@@ -122,12 +119,12 @@ private:
         if (device.empty()) {
             Probe probe;
             probe.device = given;
-            probe.failure = {kExitNoDevice, "no such device"};
+            probe.failure = Judged(Cause::NotFound);
             return probe;
         }
         if (statusRead) return session.Examine(device);
         Probe probe = session.Identify(device);
-        if (probe.failure.code == kExitOk) {
+        if (probe.failure.Ok()) {
             probe.report.other = true; // no kind asked: an MMC drive to this run
             session.Lock(probe);
         }
@@ -148,11 +145,11 @@ private:
         for (std::size_t i = 0; i < devices.size(); ++i) {
             Probe probe =
                 Examine(session, named ? options_.devices[i] : devices[i], devices[i], statusRead);
-            if (probe.failure.code == kExitOk || (others && probe.foreign)) {
+            if (probe.failure.Ok() || (others && probe.foreign)) {
                 drives.push_back(std::move(probe));
             } else {
                 foreign += probe.foreign ? 1 : 0;
-                if (named || probe.failure.code != kExitNoDevice) Fail(probe.device, probe.failure);
+                if (named || !probe.failure.NoDevice()) Fail(probe.device, probe.failure);
             }
         }
         return drives;
@@ -161,12 +158,11 @@ private:
     // A search that lists nothing: say whether optical drives were there.
     void NoneFound(int foreign) {
         if (foreign == 0)
-            Fail(kExitNoDevice, "no drive found");
+            Fail(Judged(Cause::NoDrive));
         else
-            Fail(kExitNoDevice, "no drive of this maker found, but " + std::to_string(foreign) +
-                                    " optical drive" + (foreign > 1 ? "s" : "") +
-                                    " of other makers: 'velotune list --all' shows " +
-                                    (foreign > 1 ? "them" : "it"));
+            Fail(Judged(Cause::OnlyOtherMakers,
+                        std::to_string(foreign) + " optical drive" + (foreign > 1 ? "s" : ""),
+                        foreign > 1 ? "them" : "it"));
     }
 
     void List() {
@@ -178,11 +174,11 @@ private:
             reports.push_back(probe.report);
             if (probe.foreign) {
                 const Verdict verdict = ReadMmcStatus(session, probe, reports.back());
-                if (verdict.code != kExitOk) Fail(probe.device, verdict);
+                if (!verdict.Ok()) Fail(probe.device, verdict);
             }
         }
         out_.out = options_.json ? JsonArray(reports) : Table(reports);
-        if (reports.empty() && options_.devices.empty() && out_.exitCode == kExitOk)
+        if (reports.empty() && options_.devices.empty() && !failure_)
             NoneFound(foreign);
         else if (foreign > 0 && options_.devices.empty())
             out_.err +=
@@ -197,7 +193,7 @@ private:
         if (!options_.devices.empty()) {
             const std::string& given = options_.devices[0];
             drive = Examine(session, given, transport_.DeviceName(given), statusRead);
-            if (drive.failure.code == kExitOk || (others && drive.foreign)) return true;
+            if (drive.failure.Ok() || (others && drive.foreign)) return true;
             Fail(drive.device, drive.failure);
             return false;
         }
@@ -205,7 +201,7 @@ private:
         std::vector<Probe> drives = Find(session, foreign, others, statusRead);
         if (drives.empty()) {
             // Devices that failed have been told about already.
-            if (out_.exitCode == kExitOk) NoneFound(foreign);
+            if (!failure_) NoneFound(foreign);
             return false;
         }
         if (drives.size() > 1) {
@@ -213,7 +209,7 @@ private:
             for (const Probe& probe : drives)
                 reports.push_back(probe.report);
             out_.err += Table(reports);
-            Fail(kExitUsage, "several drives found: name one with --device");
+            Fail(Judged(Cause::SeveralDrives));
             return false;
         }
         drive = std::move(drives[0]);
@@ -226,7 +222,7 @@ private:
         if (!OneDrive(session, drive, true)) return;
         if (drive.foreign) {
             const Verdict verdict = ReadMmcStatus(session, drive, drive.report);
-            if (verdict.code != kExitOk) {
+            if (!verdict.Ok()) {
                 Fail(drive.device, verdict);
                 return;
             }
@@ -297,7 +293,7 @@ private:
         if (!OneDrive(session, drive, options_.setting == Setting::Speed)) return;
         std::string refusal;
         if (!Accepts(drive.report, options_.setting, options_.speed, refusal)) {
-            Fail(drive.device, kExitUsage, refusal);
+            Fail(drive.device, Judged(Cause::NotAccepted, refusal));
             return;
         }
         DriveReport after;
@@ -313,7 +309,7 @@ private:
         if (!OneDrive(session, drive, true, false)) return;
         const SpeedResult result = SetReadSpeed(session, drive, options_.setting, options_.speed);
         if (!result.warning.empty()) out_.err += Line(About(drive.device) + result.warning);
-        if (result.verdict.code != kExitOk) {
+        if (!result.verdict.Ok()) {
             Fail(drive.device, result.verdict);
             return;
         }
@@ -333,8 +329,9 @@ private:
         AlignedBuffer<kModeSetLength> buffer;
         CommandResult result = session.Send(drive, cdb, kCdb12, buffer.data(), kModeSetLength);
         if (result.status != IoStatus::Ok) {
-            const Verdict verdict = Judge(Step::ModeSet, result);
-            Fail(drive.device, verdict.code, "the mode set failed: " + verdict.why);
+            Verdict verdict = Judge(Step::ModeSet, result);
+            verdict.why = "the mode set failed: " + verdict.why;
+            Fail(drive.device, verdict);
             return false;
         }
         // The read-back.
@@ -342,19 +339,17 @@ private:
         result = session.Send(drive, kStatusReadCdb, kCdb12, reply.data(), kStatusReadLength);
         const std::size_t size = StatusReplyBytes(kStatusReadLength, result.transferred);
         if (result.status != IoStatus::Ok || size == 0) {
-            const Verdict verdict = result.status != IoStatus::Ok
-                                        ? Judge(Step::ReadBack, result)
-                                        : Verdict{kExitFailed, "no reply"};
-            Fail(drive.device, verdict.code,
-                 "the status read after the mode set failed: " + verdict.why);
+            Verdict verdict = result.status != IoStatus::Ok ? Judge(Step::ReadBack, result)
+                                                            : Judged(Cause::NoReply);
+            verdict.why = "the status read after the mode set failed: " + verdict.why;
+            Fail(drive.device, verdict);
             return false;
         }
         after = drive.report;
         FromStatus(after, reply.data(), size);
         if (!Shows(after, setting, speed)) {
-            Fail(drive.device, kExitFailed,
-                 "asked for " + Requested(setting, speed) + ", the drive reports " +
-                     SettingText(after));
+            Fail(drive.device,
+                 Judged(Cause::NotShown, Requested(setting, speed), SettingText(after)));
             return false;
         }
         return true;
@@ -362,7 +357,7 @@ private:
 
 #ifdef _WIN32
     void Apply() {
-        Fail(kExitUsage, "apply is a command of the Linux tool");
+        Fail(Judged(Cause::NotHere));
     }
 #else
     // A drive apply leaves as it is, and why; the exit code stays.
@@ -386,12 +381,12 @@ private:
         const std::string file = options_.config.empty() ? kDefaultConfig : options_.config;
         std::string text, error;
         if (!ReadConfigFile(file, !options_.config.empty(), text, error)) {
-            Fail(kExitUsage, error);
+            Fail(Judged(Cause::Usage, error));
             return;
         }
         const Config config = ParseConfig(text, file);
         if (!config.ok) {
-            Fail(kExitUsage, config.error);
+            Fail(Judged(Cause::Usage, config.error));
             return;
         }
         for (const std::string& warning : config.warnings)
@@ -405,7 +400,7 @@ private:
         Session session(transport_, Trace(), !options_.check);
         const bool named = !options_.devices.empty();
         const std::vector<std::string> devices = Devices();
-        if (devices.empty()) Fail(kExitNoDevice, "no drive found");
+        if (devices.empty()) Fail(Judged(Cause::NoDrive));
         std::vector<std::vector<std::string>> namedBy(config.rules.size());
         std::vector<DriveReport> applied;
         for (std::size_t i = 0; i < devices.size(); ++i) {
@@ -435,15 +430,15 @@ private:
                std::vector<const ConfigRule*>& lines) {
         const std::string file = Printable(configFile);
         if (device.empty()) { // a name that names no device here
-            Fail(given, kExitNoDevice, "no such device");
+            Fail(given, Judged(Cause::NotFound));
             return false;
         }
         std::vector<std::string> names = DriveNames(given);
         drive = session.Identify(device);
-        if (drive.failure.code != kExitOk) {
+        if (!drive.failure.Ok()) {
             if (drive.answered)
                 LeftAlone(drive.device, drive.failure.why); // a disk, a scanner
-            else if (!options_.devices.empty() || drive.failure.code != kExitNoDevice)
+            else if (!options_.devices.empty() || !drive.failure.NoDevice())
                 Fail(drive.device, drive.failure);
             return false;
         }
@@ -467,7 +462,7 @@ private:
     void ApplySpeed(Session& session, const ConfigRule& rule, Probe& drive,
                     std::vector<DriveReport>& applied) {
         session.Lock(drive);
-        if (drive.failure.code != kExitOk) {
+        if (!drive.failure.Ok()) {
             Fail(drive.device, drive.failure);
             return;
         }
@@ -475,12 +470,13 @@ private:
         const SpeedResult result = SetReadSpeed(session, drive, rule.setting, rule.speed);
         // A line this drive cannot take (Nx where it names no medium) is the
         // line's, not the drive's failure.
-        if (result.noDisc || result.noSpeedCommand || result.verdict.code == kExitUsage) {
+        if (result.noDisc || result.noSpeedCommand ||
+            result.verdict.cause == Cause::MediumUnknown) {
             LeftAlone(drive.device, result.verdict.why);
             return;
         }
         if (!result.warning.empty()) out_.err += Line(About(drive.device) + result.warning);
-        if (result.verdict.code != kExitOk) {
+        if (!result.verdict.Ok()) {
             Fail(drive.device, result.verdict);
             return;
         }
@@ -496,7 +492,7 @@ private:
             return;
         }
         session.ReadStatus(drive);
-        if (drive.failure.code != kExitOk) {
+        if (!drive.failure.Ok()) {
             // A drive the system keeps the status read from may well be the
             // maker's: the line is not applied, and that is a failure.
             if (drive.foreign && drive.note.empty())
@@ -543,7 +539,7 @@ private:
     Transport& transport_;
     Outcome out_;
     std::optional<std::string> failedDevice_; // the failure a JSON error names
-    std::string failure_;
+    std::optional<Verdict> failure_;
     bool examined_ = false; // the run got as far as its devices
 };
 
@@ -552,12 +548,13 @@ private:
 Outcome Run(const std::vector<std::string>& args, Transport& transport) {
     const Parsed parsed = ParseArgs(args);
     if (!parsed.ok) {
+        const Verdict usage = Judged(Cause::Usage, parsed.error);
         Outcome outcome;
-        outcome.exitCode = kExitUsage;
+        outcome.exitCode = usage.Code();
         // The options were not taken: the error is told even with -q.
-        outcome.err = Line(Printable(parsed.error));
+        outcome.err = Line(Printable(usage.why));
         if (parsed.options.json && !parsed.options.quiet)
-            outcome.out = ErrorJson(std::nullopt, kExitUsage, parsed.error) + "\n";
+            outcome.out = ErrorJson(std::nullopt, usage.Code(), usage.why) + "\n";
         return outcome;
     }
     return Runner(parsed.options, transport).Run();

@@ -5,6 +5,7 @@
 
 #include "tool/args.h"
 #include "tool/probe.h"
+#include "tool/result.h"
 #include "tool/transport.h"
 
 #include <cstdint>

@@ -25,10 +25,12 @@ int main(int argc, char** argv) {
     const std::size_t written = std::fwrite(outcome.out.data(), 1, outcome.out.size(), stdout);
     if (std::fflush(stdout) != 0 || written != outcome.out.size() || std::ferror(stdout)) {
         const int error = errno;
-        outcome.err += std::string("velotune: cannot write to standard output") +
-                       (error ? std::string(": ") + std::strerror(error) : std::string()) + "\n";
-        if (outcome.exitCode == velotune::tool::kExitOk)
-            outcome.exitCode = velotune::tool::kExitUsage;
+        const velotune::tool::Verdict lost = velotune::tool::Judged(
+            velotune::tool::Cause::OutputLost,
+            error ? std::string(": ") + std::strerror(error) : std::string());
+        outcome.err += "velotune: " + lost.why + "\n";
+        // A run that failed already keeps its own code.
+        if (outcome.exitCode == velotune::tool::kExitOk) outcome.exitCode = lost.Code();
     }
     std::fputs(outcome.err.c_str(), stderr);
     return outcome.exitCode;

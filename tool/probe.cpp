@@ -41,7 +41,7 @@ Probe Session::Identify(const std::string& device) {
     const std::size_t size = std::min<std::size_t>(result.transferred, kInquiryLength);
     probe.answered = size > 0;
     if (size == 0 || inquiry.data()[0] != kOpticalDrive) {
-        probe.failure = {kExitNoDevice, "not an optical drive"};
+        probe.failure = Judged(Cause::NotOptical);
         return probe;
     }
     probe.optical = true;
@@ -50,15 +50,15 @@ Probe Session::Identify(const std::string& device) {
 }
 
 void Session::Lock(Probe& probe) {
-    if (!lock_ || probe.failure.code != kExitOk) return;
+    if (!lock_ || !probe.failure.Ok()) return;
     const CommandResult locked = transport_.Lock(probe.slot);
     if (locked.status != IoStatus::Ok) probe.failure = Judge(Step::Open, locked);
 }
 
 void Session::ReadStatus(Probe& probe) {
-    if (!probe.optical || probe.failure.code != kExitOk) return;
+    if (!probe.optical || !probe.failure.Ok()) return;
     Lock(probe);
-    if (probe.failure.code != kExitOk) return;
+    if (!probe.failure.Ok()) return;
     // The maker's drives answer the status read.
     AlignedBuffer<kStatusReadLength> reply;
     const CommandResult result =
@@ -67,10 +67,10 @@ void Session::ReadStatus(Probe& probe) {
     if (result.status != IoStatus::Ok)
         probe.failure = Judge(Step::StatusRead, result);
     else if (replySize == 0)
-        probe.failure = {kExitNoDevice, "not this maker's drive (its status reply is too short)"};
-    if (probe.failure.code != kExitOk) {
+        probe.failure = Judged(Cause::ShortStatusReply);
+    if (!probe.failure.Ok()) {
         // An optical drive all the same, whose standard commands may pass.
-        probe.foreign = probe.failure.code == kExitNoDevice;
+        probe.foreign = probe.failure.NoDevice();
         if (result.status == IoStatus::NotPermitted) {
             probe.foreign = true;
 #ifdef _WIN32

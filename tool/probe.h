@@ -19,7 +19,7 @@ struct Probe {
     bool optical = false;  // INQUIRY: peripheral qualifier 0, device type 5
     bool foreign = false;  // an optical drive that does not answer the status read
     std::string note;      // why the status read could not tell, when it could not
-    Verdict failure;       // code 0: one of the maker's drives, or not asked
+    Verdict failure;       // Ok: one of the maker's drives, or not asked
     DriveReport report;
 };
 

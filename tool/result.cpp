@@ -3,30 +3,10 @@
 
 #include "drive/drivecommands.h"
 
+#include <iterator>
+
 namespace velotune::tool {
 namespace {
-
-// Every outcome a run tells apart. A command that ends in CHECK CONDITION is
-// told by its sense data.
-enum class Cause {
-    Ok,
-    NotFound,
-    NotScsi,
-    NotOptical,
-    NotPermitted,
-    InUse,
-    Locked,
-    Failed,
-    TimedOut,
-    HostError,
-    Busy,
-    OtherStatus,
-    Foreign, // another maker's drive: it refuses the status read as ILLEGAL REQUEST
-    UnitAttention,
-    BecomingReady,
-    NotReady,
-    Refused,
-};
 
 #ifdef _WIN32
 #define VT_NOT_PERMITTED "not permitted: SCSI pass-through needs administrator rights"
@@ -37,7 +17,8 @@ enum class Cause {
 // The one table of outcomes. In the texts {command} stands for the command's
 // name, {status} for its SCSI status, {tries} for the number of tries, and
 // {timeout} for the commands' time-out, {, sense} and { (sense)} for the sense
-// data when they came.
+// data when they came, { (codes)} for its codes alone; {1} and {2} for what
+// the run fills in.
 struct CauseRow {
     Cause cause;
     int code;
@@ -64,7 +45,40 @@ constexpr CauseRow kCauses[] = {
      "the drive is still becoming ready after {tries} tries{ (sense)}"},
     {Cause::NotReady, kExitFailed, "the drive is not ready{ (sense)}"},
     {Cause::Refused, kExitFailed, "the drive refused the {command}{ (sense)}"},
+    {Cause::ShortStatusReply, kExitNoDevice,
+     "not this maker's drive (its status reply is too short)"},
+    {Cause::RefusedCommand, kExitFailed, "the drive refused {1}{ (codes)}"},
+    {Cause::NoReply, kExitFailed, "no reply"},
+    {Cause::NotShown, kExitFailed, "asked for {1}, the drive reports {2}"},
+    {Cause::MediumUnknown, kExitUsage,
+     "the drive does not say which medium it holds: give the speed in kB/s, such as {1}kB"},
+    {Cause::NoDiscForSpeed, kExitFailed, "no disc: the drive takes a speed only with a disc in it"},
+    {Cause::SpeedDenied, kExitNotPermitted,
+     "not permitted: the speed commands need write access to the device"},
+    {Cause::NoSpeedCommand, kExitNoDevice, "the drive takes no speed command"},
+    {Cause::SpeedKept, kExitFailed, "the drive kept {1}"},
+    {Cause::NoDrive, kExitNoDevice, "no drive found"},
+    {Cause::OnlyOtherMakers, kExitNoDevice,
+     "no drive of this maker found, but {1} of other makers: 'velotune list --all' shows {2}"},
+    {Cause::SeveralDrives, kExitUsage, "several drives found: name one with --device"},
+    {Cause::NotAccepted, kExitUsage, "{1}"},
+    {Cause::Usage, kExitUsage, "{1}"},
+    {Cause::NotHere, kExitUsage, "apply is a command of the Linux tool"},
+    {Cause::OutputLost, kExitUsage, "cannot write to standard output{1}"},
 };
+
+// Each cause has its row, in the order of the causes.
+constexpr bool InCauseOrder() {
+    for (std::size_t i = 0; i < std::size(kCauses); ++i)
+        if (static_cast<std::size_t>(kCauses[i].cause) != i) return false;
+    return true;
+}
+static_assert(InCauseOrder() &&
+              std::size(kCauses) == static_cast<std::size_t>(Cause::OutputLost) + 1);
+
+const CauseRow& RowOf(Cause cause) {
+    return kCauses[static_cast<std::size_t>(cause)];
+}
 #undef VT_NOT_PERMITTED
 
 const char* CommandName(Step step) {
@@ -125,6 +139,28 @@ void Replace(std::string& text, const std::string& token, const std::string& wit
     if (at != std::string::npos) text.replace(at, token.size(), with);
 }
 
+// The row's text with its blanks filled: the command's from `result` and its
+// name where there are they, the run's from `first` and `second`.
+std::string Text(Cause cause, const CommandResult* result, const char* command,
+                 const std::string& first, const std::string& second) {
+    std::string text = RowOf(cause).text;
+    if (result != nullptr) {
+        const std::string codes = result->hasSense ? SenseText(result->sense) : "";
+        const std::string sense = codes.empty() ? "" : "sense " + codes;
+        if (command != nullptr) Replace(text, "{command}", command);
+        Replace(text, "{status}", Hex2(result->scsiStatus));
+        Replace(text, "{, sense}", sense.empty() ? "" : ", " + sense);
+        Replace(text, "{ (sense)}", sense.empty() ? "" : " (" + sense + ")");
+        Replace(text, "{ (codes)}", codes.empty() ? "" : " (" + codes + ")");
+    }
+    Replace(text, "{tries}", std::to_string(kCommandTries));
+    Replace(text, "{timeout}", std::to_string(kCommandTimeoutSeconds));
+    // The run's words last, {2} first: what they hold is never taken for a blank.
+    Replace(text, "{2}", second);
+    Replace(text, "{1}", first);
+    return text;
+}
+
 } // namespace
 
 std::string Hex2(unsigned value) {
@@ -136,22 +172,30 @@ std::string SenseText(const SenseCode& sense) {
     return Hex2(sense.key).substr(1) + "/" + Hex2(sense.asc) + "/" + Hex2(sense.ascq);
 }
 
+int Verdict::Code() const {
+    return RowOf(cause).code;
+}
+
+bool Verdict::NoDevice() const {
+    return Code() == kExitNoDevice;
+}
+
+bool Verdict::Outweighs(const Verdict& other) const {
+    return Code() > other.Code();
+}
+
 Verdict Judge(Step step, const CommandResult& result) {
     const Cause cause = CauseOf(step, result);
-    for (const CauseRow& row : kCauses) {
-        if (row.cause != cause) continue;
-        if (cause == Cause::Failed && !result.detail.empty()) return {row.code, result.detail};
-        std::string text = row.text;
-        const std::string sense = result.hasSense ? "sense " + SenseText(result.sense) : "";
-        Replace(text, "{command}", CommandName(step));
-        Replace(text, "{status}", Hex2(result.scsiStatus));
-        Replace(text, "{tries}", std::to_string(kCommandTries));
-        Replace(text, "{timeout}", std::to_string(kCommandTimeoutSeconds));
-        Replace(text, "{, sense}", sense.empty() ? "" : ", " + sense);
-        Replace(text, "{ (sense)}", sense.empty() ? "" : " (" + sense + ")");
-        return {row.code, text};
-    }
-    return {kExitFailed, "input/output error"};
+    if (cause == Cause::Failed && !result.detail.empty()) return {cause, result.detail};
+    return {cause, Text(cause, &result, CommandName(step), {}, {})};
+}
+
+Verdict Judged(Cause cause, const std::string& first, const std::string& second) {
+    return {cause, Text(cause, nullptr, nullptr, first, second)};
+}
+
+Verdict Judged(Cause cause, const CommandResult& result, const std::string& first) {
+    return {cause, Text(cause, &result, nullptr, first, {})};
 }
 
 CommandResult Classify(const RawReply& reply) {

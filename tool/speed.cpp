@@ -48,8 +48,7 @@ Answer Classify(const CommandResult& result) {
 
 Verdict Failure(const char* command, const CommandResult& result) {
     if (result.status == IoStatus::CheckCondition || result.status == IoStatus::OtherStatus)
-        return {kExitFailed, std::string("the drive refused ") + command +
-                                 (result.hasSense ? " (" + SenseText(result.sense) + ")" : "")};
+        return Judged(Cause::RefusedCommand, result, command);
     Verdict verdict = Judge(Step::ReadBack, result);
     verdict.why = std::string(command) + ": " + verdict.why;
     return verdict;
@@ -82,7 +81,7 @@ public:
 private:
     Answer Note(const char* name, const CommandResult& result) {
         const Answer answer = Classify(result);
-        if (answer == Answer::Failed && failure.code == kExitOk) failure = Failure(name, result);
+        if (answer == Answer::Failed && failure.Ok()) failure = Failure(name, result);
         return answer;
     }
 
@@ -160,12 +159,12 @@ Verdict ReadMmcStatus(Session& session, const Probe& drive, DriveReport& report)
     Speeds speeds;
     AlignedBuffer<mmc::kPerformanceLength> reply;
     std::uint32_t size = 0;
-    if (commands.failure.code == kExitOk && Performance(commands, 0, reply, size)) {
+    if (commands.failure.Ok() && Performance(commands, 0, reply, size)) {
         speeds.current = mmc::ParseCurrentSpeed(reply.data(), size);
         if (Performance(commands, 3, reply, size))
             speeds.offered = mmc::ParseOfferedSpeeds(reply.data(), size);
     }
-    if (commands.failure.code == kExitOk && (!speeds.current || speeds.offered.empty()))
+    if (commands.failure.Ok() && (!speeds.current || speeds.offered.empty()))
         FromCapabilities(commands, speeds);
     if (!speeds.max && !speeds.offered.empty()) speeds.max = speeds.offered.back();
     report.speedKbs = speeds.current;
@@ -181,7 +180,7 @@ SpeedResult SetReadSpeed(Session& session, const Probe& drive, Setting setting, 
     Commands commands(session, drive);
     const auto failed = [&] {
         out.verdict = commands.failure;
-        return out.verdict.code != kExitOk;
+        return !out.verdict.Ok();
     };
 
     // 2. The medium, and whether the drive streams.
@@ -190,9 +189,8 @@ SpeedResult SetReadSpeed(Session& session, const Probe& drive, Setting setting, 
     const mmc::Medium medium = MediumOf(config);
     out.report.medium = medium;
     if (setting == Setting::Times && mmc::OneXTenths(medium) == 0) {
-        out.verdict = {kExitUsage, "the drive does not say which medium it holds: give the speed "
-                                   "in kB/s, such as " +
-                                       std::to_string(mmc::KbsOfX(value, mmc::Medium::Cd)) + "kB"};
+        out.verdict =
+            Judged(Cause::MediumUnknown, std::to_string(mmc::KbsOfX(value, mmc::Medium::Cd)));
         return out;
     }
     const bool max = setting == Setting::Max;
@@ -251,13 +249,12 @@ SpeedResult SetReadSpeed(Session& session, const Probe& drive, Setting setting, 
     if (!taken) {
         if (streaming == Answer::NoDisc || cdSpeed == Answer::NoDisc) {
             out.noDisc = true;
-            out.verdict = {kExitFailed, "no disc: the drive takes a speed only with a disc in it"};
+            out.verdict = Judged(Cause::NoDiscForSpeed);
         } else if (denied) {
-            out.verdict = {kExitNotPermitted,
-                           "not permitted: the speed commands need write access to the device"};
+            out.verdict = Judged(Cause::SpeedDenied);
         } else {
             out.noSpeedCommand = true;
-            out.verdict = {kExitNoDevice, "the drive takes no speed command"};
+            out.verdict = Judged(Cause::NoSpeedCommand);
         }
         return out;
     }
@@ -293,7 +290,7 @@ SpeedResult SetReadSpeed(Session& session, const Probe& drive, Setting setting, 
     const std::uint32_t tolerance =
         mmc::HalfX(medium) ? mmc::HalfX(medium) : mmc::HalfX(mmc::Medium::Cd);
     if (now > kbs + tolerance) {
-        out.verdict = {kExitFailed, "the drive kept " + show(now)};
+        out.verdict = Judged(Cause::SpeedKept, show(now));
     } else if (now + tolerance < kbs) {
         out.said = asked + " asked, the drive reads at " + show(now);
     } else {

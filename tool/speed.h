@@ -13,13 +13,13 @@ namespace velotune::tool {
 
 // Medium, current and maximum read speed, and the speeds offered, into
 // `report`; only commands that change nothing. A drive that does not answer
-// one of them is simply not said to have it; code 0 unless a command failed on
-// the way to the drive.
+// one of them is simply not said to have it; Ok unless a command failed on the
+// way to the drive.
 Verdict ReadMmcStatus(Session& session, const Probe& drive, DriveReport& report);
 
 // set Nx, NkB or max.
 struct SpeedResult {
-    Verdict verdict;             // the exit code and, when it is not 0, the cause
+    Verdict verdict;             // the outcome and, when it is not Ok, the cause
     std::string said;            // the outcome for stdout ("8x asked, the drive reads at 6x")
     std::string warning;         // a line for stderr that leaves the code as it is
     bool noDisc = false;         // the drive takes a speed only with a disc in it

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace velotune::tool {
@@ -88,23 +89,20 @@ CommandResult WindowsTransport::Open(const std::string& device, int& slot) {
         result.status = IoStatus::NotOptical;
         return result;
     }
-    HANDLE handle = OpenLetter(seam_, letter);
+    UniqueFileHandle handle = OpenLetter(seam_, letter);
     bool writable = true;
-    if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
-        const char path[7] = {'\\', '\\', '.', '\\', letter, ':', '\0'};
-        handle = seam_.createFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
+    if (!handle && GetLastError() == ERROR_ACCESS_DENIED) {
+        handle = OpenLetter(seam_, letter, GENERIC_READ);
         writable = false;
     }
-    if (handle == INVALID_HANDLE_VALUE) {
+    if (!handle) {
         const DWORD error = GetLastError();
         result.status = FromSystemError(error, result.detail);
         if (result.status == IoStatus::NotScsi) result.status = IoStatus::Failed;
         return result;
     }
     slot = letter - 'a';
-    if (handles_[slot]) seam_.closeHandle(handles_[slot]);
-    handles_[slot] = handle;
+    handles_[slot] = std::move(handle);
     writable_[slot] = writable;
     result.status = IoStatus::Ok;
     return result;
@@ -136,7 +134,7 @@ bool WindowsTransport::CdromRequest(int slot, const std::uint8_t* cdb, std::uint
     DWORD returned = 0;
     SetLastError(ERROR_SUCCESS);
     if (!CurrentTransportSeam().deviceIoControl(
-            handles_[slot], request.code, input.empty() ? nullptr : input.data(),
+            handles_[slot].Get(), request.code, input.empty() ? nullptr : input.data(),
             static_cast<DWORD>(input.size()), output.empty() ? nullptr : output.data(),
             static_cast<DWORD>(output.size()), &returned, nullptr)) {
         const DWORD error = GetLastError();
@@ -198,7 +196,7 @@ CommandResult WindowsTransport::Send(int slot, const std::uint8_t* cdb, std::uin
     SetLastError(ERROR_SUCCESS);
     PassThroughReport report;
     const int code =
-        PassThroughCommandOnce(handles_[slot], cdb, cdbLength, data, dataLength,
+        PassThroughCommandOnce(handles_[slot].Get(), cdb, cdbLength, data, dataLength,
                                direction == DataDirection::Out ? kDataOut : kDataIn, report);
     if (code < 0) {
         reply.callFailed = true;
@@ -224,9 +222,8 @@ CommandResult WindowsTransport::SelectCdSpeed(int, unsigned) {
 }
 
 void WindowsTransport::Close(int slot) {
-    if (slot < 0 || slot >= kMaxNtDrives || !handles_[slot]) return;
-    seam_.closeHandle(handles_[slot]);
-    handles_[slot] = nullptr;
+    if (slot < 0 || slot >= kMaxNtDrives) return;
+    handles_[slot].Reset();
 }
 
 } // namespace velotune::tool

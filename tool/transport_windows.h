@@ -34,8 +34,8 @@ private:
                       std::uint32_t dataLength, CommandResult& result);
 
     DiscoverySeam seam_;
-    HANDLE handles_[kMaxNtDrives] = {};
-    bool writable_[kMaxNtDrives] = {}; // opened for pass-through (administrator)
+    UniqueFileHandle handles_[kMaxNtDrives]; // closed through the seam
+    bool writable_[kMaxNtDrives] = {};       // opened for pass-through (administrator)
 };
 
 } // namespace velotune::tool

@@ -2,6 +2,8 @@
 // event shapes, non-owning window views and owning handle types.
 #pragma once
 
+#include "common/uniquehandle.h"
+
 #include <windows.h>
 #include <cstdint>
 #include <exception>
@@ -105,30 +107,8 @@ private:
     HWND h_ = nullptr;
 };
 
-// Owning handle: releases its handle once with Free. Movable, never copyable.
-template <class H, class Free> class UniqueHandle {
-public:
-    UniqueHandle() = default;
-    explicit UniqueHandle(H h) : h_(h) {}
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-    UniqueHandle(UniqueHandle&& o) noexcept : h_(std::exchange(o.h_, H{})) {}
-    UniqueHandle& operator=(UniqueHandle&& o) noexcept {
-        if (this != &o) Reset(std::exchange(o.h_, H{}));
-        return *this;
-    }
-    ~UniqueHandle() { Reset(); }
-    H Get() const { return h_; }
-    H Release() { return std::exchange(h_, H{}); }
-    void Reset(H h = H{}) {
-        if (h_) Free{}(h_);
-        h_ = h;
-    }
-    explicit operator bool() const { return h_ != H{}; }
-
-private:
-    H h_{};
-};
+// Owning handles: the programs' one UniqueHandle, with null as the empty value.
+using velotune::UniqueHandle;
 
 struct GdiFree {
     void operator()(HGDIOBJ h) const { ::DeleteObject(h); }

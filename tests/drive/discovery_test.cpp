@@ -536,3 +536,74 @@ TEST_F(Discovery, NoSearchAheadOnThe95Family) {
     control.DiscoverDrives();
     EXPECT_EQ(panel.drives.size(), 1u);
 }
+
+// ---- the owning handle's empty value, by policy --------------------------------
+
+namespace {
+
+std::vector<HANDLE> g_policyCloses;
+BOOL WINAPI CountedClose(HANDLE h) {
+    g_policyCloses.push_back(h);
+    return TRUE;
+}
+
+// One handle value under one policy: owned or empty, moved, released and reset,
+// each owned value closed exactly once, through the closer it was given.
+template <class Unique> void CheckPolicy(HANDLE given, bool owns, HANDLE empty) {
+    g_policyCloses.clear();
+    const HANDLE other = reinterpret_cast<HANDLE>(std::uintptr_t{0x80}); // owned by both
+    {
+        Unique a(given, HandleClose{&CountedClose});
+        EXPECT_EQ(static_cast<bool>(a), owns);
+        Unique b(std::move(a)); // the value moves, the source is left empty
+        EXPECT_EQ(a.Get(), empty);
+        EXPECT_FALSE(a);
+        EXPECT_EQ(b.Get(), given);
+        Unique c(other, HandleClose{&CountedClose});
+        c = std::move(b); // c's own value is closed first
+        EXPECT_EQ(c.Get(), given);
+        EXPECT_EQ(b.Get(), empty);
+        EXPECT_EQ(c.Release(), given); // let go of, not closed
+        EXPECT_FALSE(c);
+        c.Reset(given); // owned again, with the closer c was given
+        Unique d;       // the default holds the empty value
+        EXPECT_EQ(d.Get(), empty);
+    } // c closes its value here; a, b and d hold nothing
+    std::vector<HANDLE> expected = {other};
+    if (owns) expected.push_back(given);
+    EXPECT_EQ(g_policyCloses, expected);
+}
+
+} // namespace
+
+TEST_F(Discovery, UniqueHandleEmptyValueByPolicy) {
+    const HANDLE some = reinterpret_cast<HANDLE>(std::uintptr_t{0x40});
+    // File handles are empty when CreateFile failed; kernel handles when null.
+    const struct {
+        HANDLE given;
+        bool fileOwns, kernelOwns;
+    } rows[] = {
+        {INVALID_HANDLE_VALUE, false, true},
+        {nullptr, true, false},
+        {some, true, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(reinterpret_cast<std::uintptr_t>(row.given));
+        CheckPolicy<UniqueFileHandle>(row.given, row.fileOwns, INVALID_HANDLE_VALUE);
+        CheckPolicy<UniqueKernelHandle>(row.given, row.kernelOwns, nullptr);
+    }
+    // A drive letter's handle closes through the seam, once; a failed open
+    // leaves nothing to close.
+    machine().letterDrives['d'] = Drive("ONE");
+    machine().openFails.insert('e');
+    {
+        UniqueFileHandle d = OpenLetter(FakeDiscoverySeam(), 'd');
+        UniqueFileHandle e = OpenLetter(FakeDiscoverySeam(), 'e');
+        ASSERT_TRUE(d);
+        EXPECT_FALSE(e);
+        UniqueFileHandle moved = std::move(d);
+        EXPECT_TRUE(machine().closedHandles.empty());
+    }
+    ASSERT_EQ(machine().closedHandles.size(), 1u);
+    EXPECT_TRUE(machine().openHandles.empty());
+}

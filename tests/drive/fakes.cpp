@@ -1,5 +1,7 @@
 #include "fakes.h"
 
+#include "common/windowsfamily.h"
+
 #include <chrono>
 #include <cstring>
 #include <sstream>
@@ -303,6 +305,7 @@ void DriveTest::SetUp() {
     g_machine = FakeMachine{};
     ResetDriveTable();
     SetTransportSeam(FakeTransportSeam());
+    SetWindowsVersionSource(&FakeGetVersionEx);
 }
 
 void DriveTest::TearDown() {
@@ -310,16 +313,17 @@ void DriveTest::TearDown() {
         t.join();
     g_machine.completions.clear();
     SetTransportSeam(RealTransportSeam());
+    SetWindowsVersionSource(nullptr);
     ResetDriveTable();
 }
 
 TransportSeam DriveTest::FakeTransportSeam() {
-    return {&FakeLoadLibrary,  &FakeLoadLibraryEx, &FakeGetProcAddress, &FakeDeviceIoControl,
-            &FakeGetVersionEx, &FakeSleep,         &FakeTickCount,      kAspiWaitLimitMs};
+    return {&FakeLoadLibrary, &FakeLoadLibraryEx, &FakeGetProcAddress, &FakeDeviceIoControl,
+            &FakeSleep,       &FakeTickCount,     kAspiWaitLimitMs};
 }
 
 DiscoverySeam DriveTest::FakeDiscoverySeam() {
-    return {&FakeGetVersionEx, &FakeGetDriveType, &FakeCreateFile, &FakeCloseHandle};
+    return {&FakeGetDriveType, &FakeCreateFile, &FakeCloseHandle};
 }
 
 Bytes StatusReadBytes() {

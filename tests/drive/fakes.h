@@ -56,7 +56,7 @@ struct LoggedCommand {
 };
 
 struct FakeMachine {
-    // Operating system family: 2 for NT, 1 for the 95 family.
+    // Operating system family, as IsNtFamily is told it: 2 for NT, 1 for the 95 family.
     DWORD platformId = VER_PLATFORM_WIN32_NT;
 
     // NT family: drive type per letter (missing = DRIVE_NO_ROOT_DIR) and drives per letter.
@@ -103,7 +103,8 @@ struct FakeMachine {
 
 FakeMachine& Machine();
 
-// Installs the fake transport seam and a fresh machine; restores everything on exit.
+// Installs the fake transport seam, the fake machine's Windows family and a
+// fresh machine; restores everything on exit.
 class DriveTest : public ::testing::Test {
 public:
     static velotune::DiscoverySeam FakeDiscoverySeam();

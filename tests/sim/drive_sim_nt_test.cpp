@@ -73,8 +73,7 @@ BOOL WINAPI RecordCloseHandle(HANDLE h) {
     g_record.closed.push_back(h);
     return CloseHandle(h);
 }
-const DiscoverySeam kRecordingSeam = {&GetVersionExA, &RecordGetDriveType, &RecordCreateFile,
-                                      &RecordCloseHandle};
+const DiscoverySeam kRecordingSeam = {&RecordGetDriveType, &RecordCreateFile, &RecordCloseHandle};
 
 HANDLE Opened(const char* letter) {
     const std::string path = std::string("\\\\.\\") + letter + ":";

@@ -25,10 +25,6 @@ std::vector<HANDLE> g_closed;
 DWORD g_openError = ERROR_SUCCESS;
 const HANDLE kDrive = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(0x4D0));
 
-BOOL WINAPI FakeVersion(LPOSVERSIONINFOA info) {
-    info->dwPlatformId = VER_PLATFORM_WIN32_NT;
-    return TRUE;
-}
 // CD-ROM drives at D: and F:; C: is a disk.
 UINT WINAPI FakeDriveType(LPCSTR root) {
     const char c = root[0];
@@ -100,7 +96,7 @@ BOOL WINAPI StatusIoControl(HANDLE, DWORD code, LPVOID in, DWORD, LPVOID, DWORD,
     return TRUE;
 }
 
-const DiscoverySeam kSeam = {&FakeVersion, &FakeDriveType, &FakeCreateFile, &FakeClose};
+const DiscoverySeam kSeam = {&FakeDriveType, &FakeCreateFile, &FakeClose};
 
 class WindowsTool : public ::testing::Test {
 protected:
