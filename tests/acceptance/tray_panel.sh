@@ -7,7 +7,10 @@
 #   4. "About" from the tray menu opens the panel's About box; once it is closed
 #      the tray menu answers again;
 #   5. "Close" on the panel greys About in the tray menu; reopened, About is enabled;
-#   6. "Exit" from the tray menu ends both programs; no window and no icon are left.
+#   6. "Exit" from the tray menu ends both programs; no window and no icon are left;
+#   7. with the drive gone, a second launcher has the first open the panel, whose
+#      "DRIVE NOT FOUND!!" box shows; the launcher's first item then only brings
+#      the panel forward: no second search, no second box.
 # One screenshot per scenario in BUILD/artifacts/tray_panel.
 set -u
 source "$(dirname "$0")/lib.sh"
@@ -139,4 +142,31 @@ check "no icon drawn in its cell" [ "${px:-99}" -lt 5 ]
 check "no process left" [ -z "$(prefix_pids 'Velotray.exe|TrelvixVelotune.exe')" ]
 away
 shot 6-exit
+
+# 7. The panel asked forward while its "DRIVE NOT FOUND!!" box shows.
+vt_sim_set d1 reject_status=1
+reads=$(vt_sim_count d1 'cdb=ff07b1')
+launcher /autorun
+check "the launcher starts again" wait_launcher
+check "... and answers" pr0 alive - "$LAUNCHER_TITLE"
+# A second launcher started by hand, with no panel running, has the first one open it.
+(cd "$APP" && exec timeout -k 5 20 wine "$APP/Velotray.exe" </dev/null >>"$ART/wine.log" 2>&1)
+check "a second launcher ends with 0" eq "$?" 0
+check "the first opened the panel: no drive, its box shows" \
+    pr0 messagebox-wait "DRIVE NOT FOUND!!" MESSAGE 30000
+box=$(probe_get hwnd)
+shot 7-not-found
+# The first item, sent: once the launcher answers, its bring-forward is in the
+# panel's queue, ahead of the OK posted to the box next (one thread, one queue).
+# A second search would run, and its box would show, before the OK is taken.
+check "the launcher's first item is taken" pr0 send - "$LAUNCHER_TITLE" 273 100 0
+pr0 click-button "$box" - text=OK >/dev/null
+check "OK closes the box" pr0 wait-hidden "$box" - 10000
+boxes() { pr0 toplevel | grep $'\tclass=#32770\t' | grep -c $'\tvisible=1\t'; }
+check "no second box" eq "$(boxes)" 0
+check "and one status read" eq "$(($(vt_sim_count d1 'cdb=ff07b1') - reads))" 1
+check "OK ends the panel" pr0 wait-gone "$PANEL_CLASS" "$PANEL_TITLE" 10000
+pr0 post - "$LAUNCHER_TITLE" 273 103 0 >/dev/null # Exit
+check "Exit ends the launcher" pr0 wait-gone - "$LAUNCHER_TITLE" 10000
+vt_sim_unset d1 reject_status
 sys_end

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Two drives: a speed-list drive on d: and a two-mode drive in Silence Mode on e:.
 # The list shows both in letter order; the first (speed list) is shown with its
-# current speed; choosing the second shows its mode. A drive plugged in at f:
-# while the panel runs (Wine's mount manager tells the windows) is asked once
-# and listed last; e: taken away leaves the list, and f: shows. "Close" tells
-# the launcher (1026) and ends the panel with exit code 0.
+# current speed; choosing the second shows its mode, and Set goes to it. A
+# speed-list drive plugged in at f: while the panel runs (Wine's mount manager
+# tells the windows) is asked once and listed last; e: taken away leaves the
+# list, and f: shows with its speeds; choosing d: again shows d:'s speed and
+# speeds in place of f:'s. "Close" tells the launcher (1026) and ends the panel
+# with exit code 0.
 source "$(dirname "$0")/lib.sh"
 
 vt_sim_drive d2 kind=speedlist speeds=8,16,24,40 current=24 vendor=TRELVIX \
@@ -64,6 +66,19 @@ check "the Speed Set group is disabled again" eq "$(child_field "text=Speed Set"
 check "the new drive was asked for its status" eq "$(vt_sim_count e2 'cdb=ff07b1')" 1
 shot second-drive
 
+# Set goes to the drive chosen: High Speed Mode (0xFF) to e:
+vt_sim_log_clear d2
+vt_sim_log_clear e2
+click_child "text=High Speed Mode"
+click_control "$VT_PANEL_CLASS" SpeedButton1 # Set
+check "Set on the second drive: the line shows what it then reports" \
+    probe wait-text "${MAIN[@]}" pos=25,154 "Current Speed = High Speed Mode" 20000
+check "... one mode set and one status read went to e:" eq \
+    "$(vt_sim_log e2 | grep -o 'cdb=[0-9a-f]*' | tr '\n' ' ')" \
+    "cdb=ff07b0000000ff00000000aa cdb=ff07b100000000000000ffaa "
+check "... nothing to d:" eq "$(vt_sim_count d2)" 0
+check "... and e: took it" eq "$(vt_sim_get e2 mode)" high
+
 # show_list NAME: a screenshot with the drive list open; Escape closes it again
 show_list() {
     click_child class=ComboBox:0
@@ -75,7 +90,7 @@ show_list() {
 
 # A drive that arrives while the panel runs: asked once, listed last; the
 # selection and the drives already listed are left alone.
-vt_sim_drive f2 kind=twomode mode=high vendor=TRELVIX "product=DVD-RAM TV-3300" \
+vt_sim_drive f2 kind=speedlist speeds=4,24,48 current=4 vendor=TRELVIX "product=DVD-RAM TV-3300" \
     revision=1.00 >/dev/null
 vt_sim_log_clear d2
 vt_sim_log_clear e2
@@ -88,7 +103,7 @@ check "... asked once for its status and once for its name" eq \
     "$(vt_sim_log f2 | grep -o 'cdb=[0-9a-f]*' | cut -c5-6 | tr '\n' ' ')" "ff 12 "
 check "... and the listed drives are not asked again" eq "$(vt_sim_count d2)$(vt_sim_count e2)" 00
 check "the second entry stays selected" eq "$(child_field pos=37,52 sel)" 1
-check "... with its mode" probe wait-text "${MAIN[@]}" pos=25,154 "Current Speed = Silence Mode" 5000
+check "... with its mode" probe wait-text "${MAIN[@]}" pos=25,154 "Current Speed = High Speed Mode" 5000
 show_list arrived
 
 # The selected drive taken away: out of the list, and the next one shows.
@@ -98,9 +113,21 @@ n=0
 while [ "$(child_field pos=37,52 items)" != "$two" ] && [ $n -lt 100 ]; do sleep 0.2; n=$((n + 1)); done
 check "the removed drive leaves the list" eq "$(child_field pos=37,52 items)" "$two"
 check "the next drive is selected" eq "$(child_field pos=37,52 sel)" 1
-check "... and its mode shown" \
-    probe wait-text "${MAIN[@]}" pos=25,154 "Current Speed = High Speed Mode" 10000
+check "... and its speed shown" \
+    probe wait-text "${MAIN[@]}" pos=25,154 "Current Speed =  4" 10000
+check "... with its speeds" eq "$(child_field pos=115,323 items)" "4|24|48"
 show_list removed
+
+# From one speed-list drive to another: the line and the list follow the choice.
+vt_sim_log_clear d2
+click_child class=ComboBox:0
+check "the drive list opens again" probe wait-visible ComboLBox - 5000
+xdotool key Up Return
+check "choosing d: again shows its speed" \
+    probe wait-text "${MAIN[@]}" pos=25,154 "Current Speed = 255" 20000
+check "... its speed list replaces f:'s" eq "$(child_field pos=115,323 items)" "8|16|24|40"
+check "... with the first entry selected" eq "$(child_field pos=115,323 sel)" 0
+check "... after one status read of d:" eq "$(vt_sim_count d2 'cdb=ff07b1')" 1
 
 # Close: 1026 to the launcher, then the end
 click_control "$VT_PANEL_CLASS" SpeedButton2 # Close

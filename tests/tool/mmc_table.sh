@@ -1,19 +1,11 @@
 # The simulated drive kinds of other makers (kind mmc), one row per kind and
 # command, with the commands each received byte for byte. Sourced by
-# tool_native.sh (SG_IO) and tool_wine.sh (Windows pass-through), which define
-# mmc NAME KEYS "ARGS" WANT, mmc_data NAME, expect, INQUIRY and STATUS.
+# tool_native.sh (SG_IO), which defines mmc NAME KEYS "ARGS" WANT, mmc_data NAME,
+# expect, INQUIRY and STATUS. tool_wine.sh has its own few rows: those whose
+# commands the Windows transport may hand to the cdrom driver's requests.
 # shellcheck shell=bash
-GETCONF=46020107000000002000
-GP0=ac1000000000000000100000
-GP3=ac0000000000000000100300
-PAGE2A=5a082a00000000010000
-READCAP=25000000000000000000
-STREAM=b60000000000000000001c00
-CD8X=bb000583ffff000000000000   # 1411 kB/s, write 0xFFFF
-DVD8X=bb002b48ffff000000000000  # 11080 kB/s
-CDMAX=bb00ffffffff000000000000
-CD="kind=mmc vendor=OTHERCO product=CD-ROM profile=0x08 perf=0 speed_kbs=8467 default_kbs=8467 max_kbs=8467"
-DVD="kind=mmc vendor=OTHERCO product=DVD-ROM profile=0x10 streaming=1 offered=2770,5540,11080,22160 speed_kbs=22160 default_kbs=22160 max_kbs=22160 cd_speed=cd_only"
+# shellcheck source=tests/tool/mmc_commands.sh
+source "$(dirname "${BASH_SOURCE[0]}")/mmc_commands.sh"
 mmc cd "$CD" "status" "0|$INQUIRY $STATUS $GETCONF $GP0 $PAGE2A|device:  @
 model:   OTHERCO CD-ROM          1.00
 kind:    mmc
