@@ -632,10 +632,9 @@ TEST_F(Launcher, ExitClosesAPanelThatIsStillStartingAndWaitsBounded) {
     log.events.clear();
     SendMessageA(hwnd, WM_COMMAND, IDM_EXIT, 0);
     const std::string close = "send " + std::to_string(WM_CLOSE);
-    EXPECT_EQ(log.events,
-              (std::vector<std::string>{"icon delete", "find panel", "wait idle", "find panel",
-                                        "wait idle", "find panel", "wait idle", "find panel",
-                                        close, "quit 0"}));
+    EXPECT_EQ(log.events, (std::vector<std::string>{"icon delete", "find panel", "wait idle",
+                                                    "find panel", "wait idle", "find panel",
+                                                    "wait idle", "find panel", close, "quit 0"}));
     EXPECT_EQ(messages.sent.back(), std::make_pair(kPanelWindow, static_cast<UINT>(WM_CLOSE)));
 
     // Started by a second launcher that handed over and ended: only the
