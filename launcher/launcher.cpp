@@ -72,9 +72,9 @@ void AskPanelForAbout() {
 }
 
 // Exit's close request is bounded: a hung or stopped panel does not keep the
-// launcher from ending.
+// launcher from ending, and neither does one that is still starting.
 void ClosePanel() {
-    HWND panel = Messages.findWindow(kPanelClass, kPanelTitle);
+    HWND panel = WaitForStartingPanel();
     if (!panel) return;
     DWORD_PTR result = 0;
     if (Messages.sendTimeout(panel, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG,

@@ -92,6 +92,13 @@ void StartSpeedPanel();
 bool PanelStartIsPending();
 void EndPanelStart();
 
+// The panel's window for Exit's close request. A panel on its way up (this
+// launcher's pending start, or a session mutex without a window: a start of a
+// second launcher that handed over and ended) is waited for, at most
+// kSendTimeoutMs, until its window is there and, for this launcher's own
+// start, has reported (1027). nullptr when no panel runs or none showed in time.
+HWND WaitForStartingPanel();
+
 // Whether the panel's session mutex exists. Only looked up, never created: a
 // created one would make the starting panel end as a second copy.
 bool PanelMutexExists();

@@ -119,6 +119,24 @@ void EndPanelStart() {
     PanelStart.pending = false;
 }
 
+HWND WaitForStartingPanel() {
+    constexpr DWORD kStepMs = 50;
+    for (DWORD waited = 0;; waited += kStepMs) {
+        HWND panel = Messages.findWindow(kPanelClass, kPanelTitle);
+        // This launcher's start is over once the window has reported; closing
+        // it before then would reach a panel still in its window's creation.
+        const bool reporting = PanelStartIsPending() && PanelStart.process;
+        if (panel && !reporting) return panel;
+        if (!panel && !reporting && !PanelMutexExists()) return nullptr; // none is starting
+        if (waited >= velotune::protocol::kSendTimeoutMs) return panel;
+        // The wait for the started process handles its report (1027) as it
+        // comes. An idle process without a window yet, an ended one, or a
+        // start this launcher has no handle of, is looked at again shortly.
+        if (!reporting || Process.waitIdle(PanelStart.process, kStepMs) != WAIT_TIMEOUT)
+            Process.sleep(kStepMs);
+    }
+}
+
 bool PanelMutexExists() {
     HANDLE mutex = Process.openMutex(SYNCHRONIZE, FALSE, velotune::protocol::kPanelMutex);
     if (mutex) {

@@ -40,6 +40,8 @@ struct ProcessCalls {
     decltype(&::GetLastError) lastError = &::GetLastError;
     decltype(&::GetModuleFileNameA) moduleFileName = &::GetModuleFileNameA;
     decltype(&::WaitForSingleObject) wait = &::WaitForSingleObject;
+    // Handles messages sent to the launcher's window while it waits.
+    decltype(&::WaitForInputIdle) waitIdle = &::WaitForInputIdle;
     decltype(&::GetExitCodeProcess) exitCode = &::GetExitCodeProcess;
     decltype(&::CloseHandle) closeHandle = &::CloseHandle;
     decltype(&::CreateMutexA) createMutex = &::CreateMutexA;

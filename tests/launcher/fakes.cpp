@@ -261,6 +261,16 @@ DWORD WINAPI Wait(HANDLE handle, DWORD ms) {
     return WAIT_OBJECT_0;
 }
 
+DWORD WINAPI WaitIdle(HANDLE handle, DWORD ms) {
+    EXPECT_EQ(handle, kPanelProcess);
+    EXPECT_NE(ms, INFINITE);
+    proc->log.events.push_back("wait idle");
+    ++proc->idleWaits;
+    proc->idleWaitedMs += ms;
+    if (proc->whileWaiting) proc->whileWaiting();
+    return proc->idleResult;
+}
+
 BOOL WINAPI ExitCode(HANDLE handle, LPDWORD code) {
     EXPECT_EQ(handle, kHelperProcess);
     *code = proc->helperExit;
@@ -295,6 +305,7 @@ VOID WINAPI SleepFake(DWORD ms) {
     proc->sleptMs += ms;
     if (proc->sleeps == proc->windowAfterSleeps && proc->messages)
         proc->messages->launcherFound = kOtherLauncher;
+    if (proc->whileWaiting) proc->whileWaiting();
 }
 
 // ---- icon -----------------------------------------------------------------
@@ -404,6 +415,7 @@ FakeProcess::FakeProcess(EventLog& events) : log(events) {
                .lastError = LastError,
                .moduleFileName = ModuleFileName,
                .wait = Wait,
+               .waitIdle = WaitIdle,
                .exitCode = ExitCode,
                .closeHandle = CloseHandleFake,
                .createMutex = CreateMutexFake,

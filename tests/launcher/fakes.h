@@ -123,6 +123,12 @@ struct FakeProcess {
     int windowAfterSleeps = -1;         // the other launcher's window shows after this many sleeps
     int sleeps = 0;
     DWORD sleptMs = 0;
+    // Waits for the started panel to take input: what each one answers, and
+    // what happens during each one and each sleep (a window shows, it reports).
+    DWORD idleResult = WAIT_TIMEOUT;
+    int idleWaits = 0;
+    DWORD idleWaitedMs = 0;
+    std::function<void()> whileWaiting;
 };
 
 // The shell's icon, its retry timer and the popup menu.

@@ -615,6 +615,56 @@ TEST_F(Launcher, ExitRemovesTheIconClosesThePanelAndQuits) {
     EXPECT_EQ(log.events, (std::vector<std::string>{"icon delete", "find panel", "quit 0"}));
 }
 
+TEST_F(Launcher, ExitClosesAPanelThatIsStillStartingAndWaitsBounded) {
+    // Started by this launcher, its window not there yet: Exit waits for the
+    // window and its report (1027, handled during the wait), then closes it.
+    SetAutorun(1);
+    HWND hwnd = CreateLauncher(true);
+    process.giveProcess = true;
+    SendMessageA(hwnd, WM_COMMAND, IDM_OPEN_PANEL, 0);
+    ASSERT_EQ(PanelStart.process, kPanelProcess);
+    int waits = 0;
+    process.whileWaiting = [&] {
+        if (++waits != 3) return;
+        messages.panelFound = kPanelWindow;
+        SendMessageA(hwnd, WM_LAUNCHER_PANEL_OPENED, 0, 0);
+    };
+    log.events.clear();
+    SendMessageA(hwnd, WM_COMMAND, IDM_EXIT, 0);
+    const std::string close = "send " + std::to_string(WM_CLOSE);
+    EXPECT_EQ(log.events, (std::vector<std::string>{"icon delete", "find panel", "wait idle",
+                                                    "find panel", "wait idle", "find panel",
+                                                    "wait idle", "find panel", close, "quit 0"}));
+    EXPECT_EQ(messages.sent.back(), std::make_pair(kPanelWindow, static_cast<UINT>(WM_CLOSE)));
+
+    // Started by a second launcher that handed over and ended: only the
+    // panel's mutex tells that it is on its way up.
+    messages.panelFound = nullptr;
+    process.panelMutex = 0;
+    waits = 0;
+    process.whileWaiting = [&] {
+        if (++waits == 2) messages.panelFound = kPanelWindow;
+    };
+    log.events.clear();
+    SendMessageA(hwnd, WM_COMMAND, IDM_EXIT, 0);
+    EXPECT_EQ(log.events, (std::vector<std::string>{"icon delete", "find panel", "find panel",
+                                                    "find panel", close, "quit 0"}));
+    EXPECT_EQ(process.sleeps, 2);
+    EXPECT_EQ(process.idleWaits, 3); // none without a process of its own
+
+    // A panel that never shows keeps the launcher's Exit no longer than the
+    // protocol's time-out.
+    messages.panelFound = nullptr;
+    process.whileWaiting = nullptr;
+    process.sleptMs = 0;
+    log.events.clear();
+    SendMessageA(hwnd, WM_COMMAND, IDM_EXIT, 0);
+    EXPECT_EQ(Count(close), 0);
+    EXPECT_EQ(log.events.back(), "quit 0");
+    EXPECT_GE(process.sleptMs, 1000u);
+    EXPECT_LE(process.sleptMs, velotune::protocol::kSendTimeoutMs);
+}
+
 TEST_F(Launcher, AboutAsksThePanelAndOtherIdsDoNothing) {
     SetAutorun(1);
     HWND hwnd = CreateLauncher(true);
