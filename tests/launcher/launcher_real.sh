@@ -8,7 +8,6 @@ lt_use_real_panel
 vt_sim_drive lt1 kind=twomode mode=high vendor=TRELVIX "product=DVD-RW TV-1620" revision=1.03 \
     >/dev/null
 vt_sim_cdrom d lt1
-vt_sim_apply # restarts the wine server
 vt_sim_preload
 probe_start "$LT_BUILD" || exit 1
 lt_end
@@ -86,5 +85,4 @@ vt_sim_unset lt1 reject_status
 lt_end
 probe_stop
 vt_sim_no_cdrom d
-vt_sim_apply
 vt_end

@@ -10,9 +10,8 @@ vt_sim_drive e3 kind=speedlist speeds=4,24,48 current=24 vendor=TRELVIX \
     "product=DVD-RW TV-1624" revision=1.01 >/dev/null
 vt_sim_cdrom d d3
 vt_sim_cdrom e e3
-vt_sim_apply
 probe_start "$BUILD" || exit 1
-trap 'cleanup_panel; listen_stop; probe_stop; vt_sim_no_cdrom e; vt_sim_apply' EXIT
+trap 'cleanup_panel; listen_stop; probe_stop; vt_sim_no_cdrom e' EXIT
 listen_start
 vt_sim_preload
 

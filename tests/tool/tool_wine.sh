@@ -46,11 +46,9 @@ vt_sim_cdrom g tx
 # H: to O: the drive kinds of other makers (tests/tool/mmc_table.sh)
 MMC_LETTERS="cd:H dvd:I dvdcd:J round:K refuse:L empty:M nocur:N changer:O"
 for pair in $MMC_LETTERS; do vt_sim_cdrom "$(tr '[:upper:]' '[:lower:]' <<<"${pair#*:}")" "m_${pair%%:*}"; done
-vt_sim_apply
 remove_letters() {
     local l
     for l in d e f g h i j k l m n o; do vt_sim_no_cdrom "$l"; done
-    vt_sim_apply
 }
 trap remove_letters EXIT
 vt_sim_preload
