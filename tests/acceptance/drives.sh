@@ -27,6 +27,9 @@ away
 shot 1-two-drives
 
 choose() { # opens the drive list with the mouse, moves with a key, takes it with Enter
+    # A click on the spot of the one before, within the double-click time (500 ms),
+    # is a double click, which leaves the list shut.
+    sleep 0.6
     click_child class=ComboBox:0 || return 1
     pr0 wait-visible ComboLBox - 5000 >/dev/null || return 1
     [ -n "$1" ] && xdotool key "$1"
