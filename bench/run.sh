@@ -93,7 +93,6 @@ vt_sim_drive d1 kind=twomode mode=high vendor=TRELVIX "product=DVD-RW TV-1620" r
 vt_sim_drive e1 kind=speedlist speeds=8,16,24,40 current=24 vendor=TRELVIX "product=CD-RW TV-5224" revision=2.00 >/dev/null
 vt_sim_cdrom d d1
 vt_sim_no_cdrom e
-vt_sim_apply
 vt_sim_preload
 say() { echo "bench: $*" >&2; }
 median() { sort -n | awk '{a[NR]=$1} END{if(NR==0){print "n/a"} else if(NR%2){print a[(NR+1)/2]} else {printf "%.1f\n",(a[NR/2]+a[NR/2+1])/2}}'; }
@@ -245,7 +244,6 @@ sys_quiet_end
 # --- commands per action, idle cost, working sets ---------------------------
 say "commands per action with two drives (d: two-mode, e: speed list)"
 vt_sim_cdrom e e1
-vt_sim_apply
 vt_sim_preload
 vt_sim_log_clear d1
 vt_sim_log_clear e1
@@ -393,7 +391,6 @@ org_launch=$(origins "$SYM/Velotray.exe")
 # --- allocation per drive command ---------------------------------------------
 say "allocation per drive command"
 vt_sim_no_cdrom e
-vt_sim_apply
 vt_sim_preload
 cp -f "$B/bench/allocbench.exe" "$APP/"
 n_cmd=1000

@@ -91,7 +91,6 @@ reg=$R/install.reg
     printf '"%s"=dword:00000001\r\n' "$VT_AUTORUN_VALUE"
 } >"$reg"
 wine regedit /S "$(vt_sim_winpath "$reg")" >/dev/null 2>&1
-vt_sim_apply # drive letter registry entries, then a wine server restart
 vt_sim_preload
 
 cd "$dist"

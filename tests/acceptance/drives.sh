@@ -11,7 +11,6 @@ vt_sim_drive d1 kind=twomode mode=high vendor=TRELVIX "product=DVD-RW TV-1620" r
 vt_sim_drive e1 kind=speedlist speeds=8,16,24,40 current=24 vendor=TRELVIX "product=CD-RW TV-5224" revision=2.00 >/dev/null
 vt_sim_cdrom d d1
 vt_sim_cdrom e e1
-vt_sim_apply
 vt_sim_preload
 away() { xdotool mousemove 600 60; }
 READ='cdb=ff07b100000000000000ffaa'
@@ -28,6 +27,9 @@ away
 shot 1-two-drives
 
 choose() { # opens the drive list with the mouse, moves with a key, takes it with Enter
+    # A click on the spot of the one before, within the double-click time (500 ms),
+    # is a double click, which leaves the list shut.
+    sleep 0.6
     click_child class=ComboBox:0 || return 1
     pr0 wait-visible ComboLBox - 5000 >/dev/null || return 1
     [ -n "$1" ] && xdotool key "$1"

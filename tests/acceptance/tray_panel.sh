@@ -18,7 +18,6 @@ sys_init "$1" "$2" "${3:-}" tray_panel
 sys_install 1
 vt_sim_drive d1 kind=twomode mode=high vendor=TRELVIX "product=DVD-RW TV-1620" revision=1.03 >/dev/null
 vt_sim_cdrom d d1
-vt_sim_apply
 vt_sim_preload
 away() { xdotool mousemove 600 60; }
 

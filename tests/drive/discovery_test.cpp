@@ -141,6 +141,24 @@ TEST_F(Discovery, NtOnlyLettersThatExistAreAskedForTheirType) {
     everyLetter.ReleaseDrives();
 }
 
+// A machine without any CD-ROM letter: nothing is opened, one message, the end.
+TEST_F(Discovery, NtNoCdromLetterShowsDriveNotFoundOnce) {
+    NtMachine({});
+    machine().driveTypes['e'] = DRIVE_REMOTE;
+
+    control.DiscoverDrives();
+
+    EXPECT_EQ(machine().driveTypeRoots.size(), 26u);
+    EXPECT_TRUE(machine().createdPaths.empty());
+    EXPECT_TRUE(machine().log.empty());
+    ASSERT_EQ(panel.messages.size(), 1u);
+    EXPECT_EQ(panel.messages[0].text, "DRIVE NOT FOUND!!");
+    EXPECT_EQ(panel.messages[0].caption, "MESSAGE");
+    EXPECT_EQ(panel.quitRequests, 1);
+    EXPECT_TRUE(panel.drives.empty());
+    EXPECT_EQ(control.Drives().count, 0);
+}
+
 TEST_F(Discovery, NtListOrderAndEntryTexts) {
     FakeDrive cut = Drive("CUT");
     cut.inquiry[12] = 0;

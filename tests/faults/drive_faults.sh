@@ -16,7 +16,6 @@ vt_sim_drive d1 kind=twomode mode=high vendor=TRELVIX "product=DVD-RW TV-1620" r
 vt_sim_drive g1 kind=twomode mode=high >/dev/null
 vt_sim_cdrom d d1
 vt_sim_cdrom g g1
-vt_sim_apply
 vt_sim_preload
 
 both_answer() {

@@ -15,7 +15,6 @@ sys_init "$1" "$2" "${3:-}" fault_partners
 sys_install 1
 vt_sim_drive d1 kind=twomode mode=high >/dev/null
 vt_sim_cdrom d d1
-vt_sim_apply
 vt_sim_preload
 away() { xdotool mousemove 600 60; }
 

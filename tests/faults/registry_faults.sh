@@ -12,7 +12,6 @@ source "$(dirname "$0")/../acceptance/lib.sh"
 sys_init "$1" "$2" "${3:-}" fault_registry
 vt_sim_drive d1 kind=twomode mode=high >/dev/null
 vt_sim_cdrom d d1
-vt_sim_apply
 vt_sim_preload
 EXE="$APPW\\Velotray.exe"
 GOOD_RUN="s:\"$EXE\" /autorun"

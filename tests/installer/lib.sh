@@ -80,7 +80,6 @@ it_restore() {
     it_cleanup
     if [ -n "$IT_SIM_LETTER" ]; then
         vt_sim_no_cdrom "$IT_SIM_LETTER"
-        vt_sim_apply
     fi
     if [ -n "$IT_SAVED_RUN" ]; then it_put_value "$IT_RUN_KEY" Velotune "$IT_SAVED_RUN"; fi
     if [ -n "$IT_SAVED_AUTORUN" ]; then
@@ -200,7 +199,6 @@ it_sim_drive() {
     vt_sim_drive setup1 kind=twomode mode=high vendor=TRELVIX "product=DVD-RW TV-1620" \
         revision=1.03 >/dev/null
     vt_sim_cdrom d setup1
-    vt_sim_apply
     vt_sim_preload
     IT_SIM_LETTER=d
 }

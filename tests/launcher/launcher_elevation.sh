@@ -12,7 +12,6 @@ source "$(dirname "$0")/lib.sh"
 lt_use_real_panel
 vt_sim_drive le1 kind=twomode mode=high >/dev/null
 vt_sim_cdrom d le1
-vt_sim_apply # restarts the wine server
 vt_sim_preload
 probe_start "$LT_BUILD" || exit 1
 lt_end
@@ -179,5 +178,4 @@ check "two panels at once end with one, $ok of 20 times" [ "$ok" = 20 ]
 end_all
 probe_stop
 vt_sim_no_cdrom d
-vt_sim_apply
 vt_end

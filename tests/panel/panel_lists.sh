@@ -15,9 +15,8 @@ vt_sim_drive e2 kind=twomode mode=silence vendor=TRELVIX "product=DVD-RW TV-1620
     revision=1.03 >/dev/null
 vt_sim_cdrom d d2
 vt_sim_cdrom e e2
-vt_sim_apply
 probe_start "$BUILD" || exit 1
-trap 'cleanup_panel; listen_stop; probe_stop; vt_sim_no_cdrom e; vt_sim_no_cdrom f; vt_sim_apply' EXIT
+trap 'cleanup_panel; listen_stop; probe_stop; vt_sim_no_cdrom e; vt_sim_no_cdrom f' EXIT
 listen_start
 vt_sim_preload
 

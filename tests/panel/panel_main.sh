@@ -9,9 +9,8 @@ vt_sim_drive d1 kind=twomode mode=high vendor=TRELVIX "product=DVD-RW TV-1620" r
     >/dev/null
 vt_sim_cdrom d d1
 vt_sim_no_cdrom e
-vt_sim_apply
 probe_start "$BUILD" || exit 1
-trap 'cleanup_panel; listen_stop; probe_stop; vt_sim_no_cdrom d; vt_sim_apply' EXIT
+trap 'cleanup_panel; listen_stop; probe_stop; vt_sim_no_cdrom d' EXIT
 listen_start
 vt_sim_preload
 

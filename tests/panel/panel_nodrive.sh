@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Discovery that finds nothing: "DRIVE NOT FOUND!!" with caption "MESSAGE" when no
-# drive answers (no CD-ROM at all, or one that rejects the status read), and
+# drive answers (CD-ROM letters whose devices fail every command, or a drive that
+# rejects the status read), and
 # "ASPI Not Found!!" on the 95-family path without an ASPI layer. Each ends the
 # panel with exit code 0 once the box is closed, and tells the launcher nothing
 # beyond the 1027 of its start.
@@ -11,7 +12,8 @@ trap 'cleanup_panel; listen_stop; probe_stop; vt_sim_win98 "$PANEL_EXE" off; vt_
 # case NAME TEXT: start, expect the box, close it with its OK button
 expect_box() {
     local name=$1 text=$2
-    # drive changes restart the wine server, which ends the probe and the listener
+    # a fresh listener for each case (its log holds this start's messages only),
+    # started once the queued 95-family setting is written
     listen_stop
     probe_stop
     vt_sim_apply
@@ -35,10 +37,13 @@ expect_box() {
         "$(listen_count 1027) $(listen_count 1026)" "1 0"
 }
 
-# no CD-ROM drive at all
+# no drive on any CD-ROM letter: every command fails at the transport
 vt_sim_no_cdrom d
 vt_sim_no_cdrom e
+: >"$(vt_sim_gone).log"
 expect_box none "DRIVE NOT FOUND!!"
+check "none: the CD-ROM letters were asked for their status" \
+    [ "$(grep -c 'cdb=ff07b1.*answer=gone' "$(vt_sim_gone).log")" -ge 2 ]
 
 # a CD-ROM drive that does not complete the status read
 vt_sim_drive d3 kind=twomode reject_status=1 >/dev/null

@@ -18,9 +18,8 @@ marked() { [ -n "$(find "$PLANT" -maxdepth 1 -iname 'msimg32.dll.ran')" ]; }
 vt_sim_drive p1 kind=twomode mode=high vendor=TRELVIX >/dev/null
 vt_sim_cdrom d p1
 vt_sim_no_cdrom e
-vt_sim_apply
 probe_start "$BUILD" || exit 1
-trap 'cleanup_panel; probe_stop; vt_sim_no_cdrom d; vt_sim_apply' EXIT
+trap 'cleanup_panel; probe_stop; vt_sim_no_cdrom d' EXIT
 vt_sim_preload
 
 WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}msimg32=n,b" start_panel

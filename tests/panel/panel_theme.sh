@@ -4,7 +4,7 @@
 # keeps its sky-blue background and its flat one-pixel bevel instead of the
 # theme's look.
 source "$(dirname "$0")/lib.sh"
-trap 'cleanup_panel; probe_stop; vt_sim_no_cdrom d; vt_sim_apply' EXIT
+trap 'cleanup_panel; probe_stop; vt_sim_no_cdrom d' EXIT
 
 theme=$(wine reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\ThemeManager' /v DllName \
     2>/dev/null | tr -d '\r' | grep -i DllName)
@@ -13,7 +13,6 @@ check "the prefix draws with the Light theme" grep -qi 'light.msstyles' <<<"$the
 
 vt_sim_drive th1 kind=twomode mode=high >/dev/null
 vt_sim_cdrom d th1
-vt_sim_apply
 probe_start "$BUILD" || exit 1
 vt_sim_preload
 start_panel

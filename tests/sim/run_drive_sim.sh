@@ -20,10 +20,8 @@ nt)
         exit 1
     fi
     for letter in d e f g h; do vt_sim_cdrom "$letter" "$letter"; done
-    vt_sim_apply
     cleanup() {
         for letter in d e f g h; do vt_sim_no_cdrom "$letter"; done
-        vt_sim_apply
     }
     trap cleanup EXIT
     # The simulated WNASPI32.DLL lies beside the program and would be taken

@@ -31,17 +31,24 @@
 #   vt_sim_log_clear NAME      empties the drive's command log
 #   vt_sim_count NAME [ERE]    number of logged commands (matching ERE, if given)
 #   vt_sim_cdrom L NAME        drive letter L becomes a CD-ROM played by NAME
-#   vt_sim_no_cdrom L          removes drive letter L
+#   vt_sim_no_cdrom L          drive letter L has no drive: a fixed letter (below)
+#                              stays a CD-ROM letter whose device fails every
+#                              command at the transport; another letter goes
 #   vt_sim_cdrom_now L NAME    as vt_sim_cdrom, at once and with Wine running: Wine's
 #                              mount manager defines the letter and tells every
 #                              window that a volume arrived (tools/winedrive.exe)
-#   vt_sim_no_cdrom_now L      removes drive letter L the same way (a volume removal)
+#   vt_sim_no_cdrom_now L      removes drive letter L the same way (a volume removal);
+#                              a fixed letter is really gone until the next
+#                              vt_sim_cdrom, vt_sim_no_cdrom or vt_sim_init maps it
 #   vt_sim_win98 PROG.exe [off]  PROG.exe sees the 95 family (Version=win98), or not
-#   vt_sim_apply               writes the queued registry changes of vt_sim_cdrom,
-#                              vt_sim_no_cdrom and vt_sim_win98 with one wine start
-#                              and, when drive letters changed, restarts the wine
-#                              server (it reads them at its start). Call it before
-#                              starting the program.
+#   vt_sim_apply               writes the queued registry changes (vt_sim_win98, and
+#                              the letters that are not fixed) with one wine start
+#                              and, when such a letter changed, restarts the wine
+#                              server (it reads the letters at its start). Call it
+#                              before starting the program; after changes of fixed
+#                              letters only it has nothing to do.
+#   vt_sim_map                 maps the fixed letters that are not mapped (the wine
+#                              fixture calls it once per run; vt_sim_init too)
 #   vt_sim_aspi_config K=V...  writes the ASPI configuration $VT_SIM_DIR/aspi.ini
 #                              (adapters=N, support=0xSSCC, delay_ms=N, missing=0xSS)
 #                              and empties its log
@@ -51,6 +58,16 @@
 #                              the program), exports VTSIM_ASPI_CONFIG and adds
 #                              wnaspi32=n to WINEDLLOVERRIDES
 #   vt_sim_winpath PATH        prints the Windows (Z:) form of a Unix path
+#
+# The fixed letters ($VT_SIM_FIXED, d to o: every letter the scripts use) are
+# CD-ROM letters for the whole run: each one's device link in the prefix names a
+# slot link $VT_BUILD/simslots/L, and that slot names the drive file that plays
+# the letter, or $VT_BUILD/simslots/gone.drive (gone=1) when the letter has no
+# drive. vt_sim_cdrom and vt_sim_no_cdrom only re-point the slot, at once; every
+# program that opens "\\.\L:" afterwards talks to the new drive file (one that
+# still holds a handle keeps the old one), and the wine server goes on running.
+# Wine's mount manager keeps the letter's type from its start, so a fixed letter
+# cannot be taken away without it: only vt_sim_no_cdrom_now does, through it.
 
 vt_sim_init() {
     local native=${1:-${VT_BUILD:?vt_init first}/native}
@@ -64,15 +81,23 @@ vt_sim_init() {
 }
 
 # Every script starts from a prefix without simulated drives and without the
-# 95-family setting, whatever an earlier script (or one that was killed) left.
+# 95-family setting, whatever an earlier script (or one that was killed) left:
+# the fixed letters mapped and without a drive, no other simulated letter.
 vt_sim_clean() {
-    local link letter dirty=
+    local link letter dirty='' rc=0
     for link in "$WINEPREFIX"/dosdevices/?::; do
         [ -L "$link" ] || continue
         letter=$(basename "$link"); letter=${letter%::}
+        vt_sim_fixed "$letter" && continue
         vt_sim_no_cdrom "$letter"
         dirty=1
     done
+    if [ -f "$WINEPREFIX/system.reg" ]; then
+        local gone; gone=$(vt_sim_gone)
+        for letter in $VT_SIM_FIXED; do vt_sim_slot "$letter" "$gone"; done
+        : >"$gone.log"
+        vt_sim_map || rc=1
+    fi
     if grep -qi '"Version"="win98"' "$WINEPREFIX/user.reg" 2>/dev/null; then
         local app
         # shellcheck disable=SC2013 # program names hold no blanks
@@ -82,8 +107,79 @@ vt_sim_clean() {
         done
         dirty=1
     fi
-    [ -n "$dirty" ] && vt_sim_apply
-    return 0
+    [ -n "$dirty$VT_SIM_RESTART" ] && vt_sim_apply
+    return $rc
+}
+
+# --- the fixed letters ------------------------------------------------------------
+
+VT_SIM_FIXED="d e f g h i j k l m n o"
+VT_SIM_RESTART=
+VT_SIM_REG=()
+
+vt_sim_fixed() {
+    case " $VT_SIM_FIXED " in
+    *" $1 "*) return 0 ;;
+    esac
+    return 1
+}
+
+vt_sim_slots() { echo "$VT_BUILD/simslots"; }
+
+# vt_sim_gone: prints the drive file of the fixed letters without a drive
+vt_sim_gone() {
+    local file; file=$(vt_sim_slots)/gone.drive
+    [ -f "$file" ] || printf 'gone=1\n' >"$file"
+    echo "$file"
+}
+
+# vt_sim_slot L FILE: the slot of fixed letter L names FILE; a program that opens
+# the letter meanwhile finds the old name or the new one, never none
+vt_sim_slot() {
+    local slot; slot=$(vt_sim_slots)/$1
+    mkdir -p "$(vt_sim_slots)"
+    ln -sfn "$2" "$slot.new" && mv -T "$slot.new" "$slot"
+}
+
+# vt_sim_mapped L: true when the prefix's links of fixed letter L lead to its slot
+vt_sim_mapped() {
+    local dev=$WINEPREFIX/dosdevices/$1
+    [ "$(readlink "$dev:")" = "$VT_BUILD/cdroot" ] &&
+        [ "$(readlink "$dev::")" = "$(vt_sim_slots)/$1" ]
+}
+
+# vt_sim_map [L...]: maps the given fixed letters (all of them by default) that
+# are not mapped. One or two letters (what vt_sim_no_cdrom_now took away) through
+# Wine's mount manager while it runs; more (a new prefix, the wine fixture's
+# start) by their links and registry type, with a restart of the wine server at
+# the next vt_sim_apply. A letter mapped anew has no drive unless its slot names one.
+vt_sim_map() {
+    [ -f "$WINEPREFIX/system.reg" ] || return 0
+    local letter slots todo=() letters=("$@")
+    # shellcheck disable=SC2206 # a list of letters
+    [ $# -gt 0 ] || letters=($VT_SIM_FIXED)
+    slots=$(vt_sim_slots)
+    mkdir -p "$slots" "$VT_BUILD/cdroot" "$WINEPREFIX/dosdevices"
+    for letter in "${letters[@]}"; do
+        [ -L "$slots/$letter" ] || vt_sim_slot "$letter" "$(vt_sim_gone)"
+        vt_sim_mapped "$letter" || todo+=("$letter")
+    done
+    [ ${#todo[@]} -gt 0 ] || return 0
+    if [ ${#todo[@]} -le 2 ] && [ -f "$VT_BUILD/tools/winedrive.exe" ]; then
+        for letter in "${todo[@]}"; do
+            wine "$VT_BUILD/tools/winedrive.exe" define "$letter" cdrom "$VT_BUILD/cdroot" \
+                "$slots/$letter" </dev/null >/dev/null 2>&1 && vt_sim_mapped "$letter" && continue
+            echo "vt_sim_map: the mount manager did not map $letter:" >&2
+            return 1
+        done
+        return 0
+    fi
+    for letter in "${todo[@]}"; do
+        ln -sfn "$VT_BUILD/cdroot" "$WINEPREFIX/dosdevices/$letter:"
+        ln -sfn "$slots/$letter" "$WINEPREFIX/dosdevices/$letter::"
+        VT_SIM_REG+=("HKEY_LOCAL_MACHINE\\Software\\Wine\\Drives|\"$letter:\"=\"cdrom\"")
+    done
+    VT_SIM_RESTART=1
 }
 
 vt_sim_preload() {
@@ -144,6 +240,13 @@ vt_sim_winpath() { echo "Z:${1//\//\\}"; }
 
 vt_sim_cdrom() {
     local letter=$1 file; file=$(vt_sim_path "$2")
+    if vt_sim_fixed "$letter" && [ -f "$WINEPREFIX/system.reg" ]; then
+        vt_sim_slot "$letter" "$file"
+        vt_sim_map "$letter" || return
+        # without the mount manager's help: the links, and a restart now
+        [ -z "$VT_SIM_RESTART" ] || vt_sim_apply
+        return
+    fi
     VT_SIM_RESTART=1
     mkdir -p "$WINEPREFIX/dosdevices" "$VT_BUILD/cdroot"
     ln -sfn "$VT_BUILD/cdroot" "$WINEPREFIX/dosdevices/$letter:"
@@ -153,20 +256,34 @@ vt_sim_cdrom() {
 
 vt_sim_no_cdrom() {
     local letter=$1
+    if vt_sim_fixed "$letter" && [ -f "$WINEPREFIX/system.reg" ]; then
+        vt_sim_slot "$letter" "$(vt_sim_gone)"
+        vt_sim_map "$letter" || return
+        # without the mount manager's help: the links, and a restart now
+        [ -z "$VT_SIM_RESTART" ] || vt_sim_apply
+        return
+    fi
     VT_SIM_RESTART=1
     rm -f "$WINEPREFIX/dosdevices/$letter:" "$WINEPREFIX/dosdevices/$letter::"
     VT_SIM_REG+=("HKEY_LOCAL_MACHINE\\Software\\Wine\\Drives|\"$letter:\"=-")
 }
 
+# A fixed letter keeps its slot: the mount manager's links lead to the slot, and
+# the slot to the drive.
 vt_sim_cdrom_now() {
+    local device; device=$(vt_sim_path "$2")
     mkdir -p "$VT_BUILD/cdroot"
-    wine "$VT_BUILD/tools/winedrive.exe" define "$1" cdrom "$VT_BUILD/cdroot" \
-        "$(vt_sim_path "$2")" </dev/null
+    if vt_sim_fixed "$1"; then
+        vt_sim_slot "$1" "$device"
+        device=$(vt_sim_slots)/$1
+    fi
+    wine "$VT_BUILD/tools/winedrive.exe" define "$1" cdrom "$VT_BUILD/cdroot" "$device" </dev/null
 }
 
 vt_sim_no_cdrom_now() {
     wine "$VT_BUILD/tools/winedrive.exe" remove "$1" </dev/null || return
     rm -f "$WINEPREFIX/dosdevices/$1::" # the mount manager leaves the device link
+    if vt_sim_fixed "$1"; then vt_sim_slot "$1" "$(vt_sim_gone)"; fi
 }
 
 vt_sim_win98() {
@@ -180,7 +297,7 @@ vt_sim_win98() {
 
 vt_sim_apply() {
     if [ ${#VT_SIM_REG[@]} -gt 0 ]; then
-        local reg=$VT_SIM_DIR/apply.reg entry
+        local reg=${VT_SIM_DIR:-$VT_BUILD/simdrives}/apply.reg entry
         {
             printf 'REGEDIT4\r\n'
             for entry in "${VT_SIM_REG[@]}"; do

@@ -52,11 +52,9 @@ vt_sim_cdrom f tf
 vt_sim_cdrom g tx
 MMC_LETTERS="cd:H dvd:I empty:J"
 for pair in $MMC_LETTERS; do vt_sim_cdrom "$(tr '[:upper:]' '[:lower:]' <<<"${pair#*:}")" "m_${pair%%:*}"; done
-vt_sim_apply
 remove_letters() {
     local l
     for l in d e f g h i j; do vt_sim_no_cdrom "$l"; done
-    vt_sim_apply
 }
 trap remove_letters EXIT
 vt_sim_preload

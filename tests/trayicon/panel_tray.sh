@@ -12,7 +12,6 @@ vt_sim_drive t1 kind=twomode mode=high vendor=TRELVIX "product=DVD-RW TV-1620" r
     >/dev/null
 vt_sim_cdrom d t1
 vt_sim_no_cdrom e
-vt_sim_apply
 probe_start "$BUILD" || exit 1
 trap 'cleanup_panel; listen_stop; probe_stop' EXIT
 listen_start
