@@ -28,7 +28,7 @@ the unit ran at boot for the empty drive              | ^VT-UNIT @empty success 
 the unit ran at boot for the ATAPI drive              | ^VT-UNIT @ide success 0 runs=1$
 journalctl -u shows what it did with the named drive  | ^VT-LOG @named .*/dev/@named: .*not this maker's drive
 journalctl -u shows that other drives match no line   | ^VT-LOG @empty .*no line of /etc/velotune.conf matches it
-the unit ran for a hot-plugged SCSI drive (own tag)  | ^VT-UNIT @hot success 0 runs=1$
+the unit ran for a hot-plugged SCSI drive (own tag, and at its disc) | ^VT-UNIT @hot success 0 runs=[12]$
 the unit ran for the hot-plugged USB drive (and at its disc) | ^VT-UNIT @usb success 0 runs=[12]$
 within 15 s of the SCSI drive's arrival               | ^VT-PLUGGED plug-scsi @hot latency_ms=(1[0-4]|[0-9])?[0-9]{1,3} 
 within 15 s of the USB drive's arrival                | ^VT-PLUGGED plug-usb @usb latency_ms=(1[0-4]|[0-9])?[0-9]{1,3} 
