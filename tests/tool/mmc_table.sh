@@ -1,27 +1,18 @@
 # The simulated drive kinds of other makers (kind mmc), one row per kind and
 # command, with the commands each received byte for byte. Sourced by
 # tool_native.sh (SG_IO), which defines mmc NAME KEYS "ARGS" WANT, mmc_data NAME,
-# expect, INQUIRY and STATUS. tool_wine.sh has its own few rows: those whose
-# commands the Windows transport may hand to the cdrom driver's requests.
+# expect, INQUIRY and STATUS. Its first rows, those whose commands the Windows
+# transport may hand to the cdrom driver's requests, are mmc_driver_rows.sh,
+# which tool_wine.sh runs too.
 # shellcheck shell=bash
 # shellcheck source=tests/tool/mmc_commands.sh
 source "$(dirname "${BASH_SOURCE[0]}")/mmc_commands.sh"
-mmc cd "$CD" "status" "0|$INQUIRY $STATUS $GETCONF $GP0 $PAGE2A|device:  @
-model:   OTHERCO CD-ROM          1.00
-kind:    mmc
-medium:  cd
-speed:   48x (8467 kB/s)
-maximum: 48x (8467 kB/s)
-speeds:  (none)|"
-mmc cd - "set 8x" "0|$INQUIRY $GETCONF $CD8X $PAGE2A|@  8x|"
+# shellcheck source=tests/tool/mmc_driver_rows.sh
+source "$(dirname "${BASH_SOURCE[0]}")/mmc_driver_rows.sh"
 mmc cd - "set max" "0|$INQUIRY $GETCONF $CDMAX $PAGE2A|@  max: the drive reads at 48x|"
 mmc cd - "set 1411kB -j" '0|'"$INQUIRY $GETCONF $CD8X $PAGE2A"'|{"device": "@", "vendor": "OTHERCO", "product": "CD-ROM", "revision": "1.00", "model": "OTHERCO CD-ROM          1.00", "kind": "mmc", "mode": null, "speed": 8, "speeds": [], "medium": "cd", "speed_kbs": 1411, "max_kbs": 8467, "speeds_kbs": [], "note": null, "confirmed": true}|'
 mmc cd - "set 8" "1|$INQUIRY $STATUS||velotune: @@ it is an mmc drive, which takes a read speed: 8x, NkB or max"
 mmc cd - "set silence" "2|$INQUIRY $STATUS||velotune: @@ not this maker's drive (it refuses the status read, sense 5/20/00)"
-mmc dvd "$DVD" "status -j" '0|'"$INQUIRY $STATUS $GETCONF $GP0 $GP3"'|{"device": "@", "vendor": "OTHERCO", "product": "DVD-ROM", "revision": "1.00", "model": "OTHERCO DVD-ROM         1.00", "kind": "mmc", "mode": null, "speed": 16, "speeds": [2, 4, 8, 16], "medium": "dvd", "speed_kbs": 22160, "max_kbs": 22160, "speeds_kbs": [2770, 5540, 11080, 22160], "note": null}|'
-mmc dvd - "set 8x" "0|$INQUIRY $GETCONF $READCAP $STREAM $GP0|@  8x|"
-expect "... SET STREAMING: LBA 0 to the last, 11080 kB per 1000 ms to read and to write" \
-    "000000000000000000057e3f00002b48000003e800002b48000003e8" "$(mmc_data dvd)"
 mmc dvd - "set max" "0|$INQUIRY $GETCONF $READCAP $STREAM $GP0|@  max: the drive reads at 16x|"
 expect "... max: restore defaults (RDD)" "040000000000000000057e3f0000ffff000003e80000ffff000003e8" \
     "$(mmc_data dvd)"

@@ -123,18 +123,8 @@ mmc() {
 mmc_data() { vt_sim_log "m_$1" | grep -o 'data=[0-9a-f]*' | cut -d= -f2; }
 # INQUIRY, GET CONFIGURATION, GET PERFORMANCE (type 0 and 3), SET CD SPEED, READ
 # CAPACITY and SET STREAMING with its data out; MODE SENSE never had a request.
-mmc cd "$CD" "status" "0|$INQUIRY $STATUS $GETCONF $GP0 $PAGE2A|device:  @
-model:   OTHERCO CD-ROM          1.00
-kind:    mmc
-medium:  cd
-speed:   48x (8467 kB/s)
-maximum: 48x (8467 kB/s)
-speeds:  (none)|"
-mmc cd - "set 8x" "0|$INQUIRY $GETCONF $CD8X $PAGE2A|@  8x|"
-mmc dvd "$DVD" "status -j" '0|'"$INQUIRY $STATUS $GETCONF $GP0 $GP3"'|{"device": "@", "vendor": "OTHERCO", "product": "DVD-ROM", "revision": "1.00", "model": "OTHERCO DVD-ROM         1.00", "kind": "mmc", "mode": null, "speed": 16, "speeds": [2, 4, 8, 16], "medium": "dvd", "speed_kbs": 22160, "max_kbs": 22160, "speeds_kbs": [2770, 5540, 11080, 22160], "note": null}|'
-mmc dvd - "set 8x" "0|$INQUIRY $GETCONF $READCAP $STREAM $GP0|@  8x|"
-expect "... SET STREAMING's 28 bytes went out: LBA 0 to the last, 11080 kB per 1000 ms to read and to write" \
-    "000000000000000000057e3f00002b48000003e800002b48000003e8" "$(mmc_data dvd)"
+# shellcheck source=tests/tool/mmc_driver_rows.sh
+source "$SRC/tests/tool/mmc_driver_rows.sh"
 # A refusal with NOT READY sense, where the driver's own request would say ERROR_NOT_READY.
 mmc empty "kind=mmc profile=0 needs_disc=1 perf=0 max_kbs=8467" "set 8x" \
     "3|$INQUIRY $GETCONF $CD8X||velotune: @@ no disc: the drive takes a speed only with a disc in it"
