@@ -23,6 +23,10 @@ probe wait-text "${MAIN[@]}" pos=25,154 "Current Speed = High Speed Mode" 20000 
 check "one drive listed" eq "$(child_field pos=37,52 items)" "TRELVIX DVD-RW TV-1620  1.03   "
 
 # --- the message window: the one utility window that answers WM_QUERYENDSESSION ---------
+# The tray icon is made after the first paint, together with the rest of the
+# window; once the panel has answered a message sent after that, it is there.
+check "the rest of the window follows the first paint" wait_rest
+probe alive "${MAIN[@]}" >/dev/null
 probe toplevel
 utils=$(printf '%s' "$PROBE_OUT" | grep $'\tclass=TPUtilWindow\t' | tr '\t' '\n' |
     sed -n 's/^hwnd=//p')
@@ -41,7 +45,6 @@ probe info "$TRAY" -
 check "the icon's window is hidden" eq "$(probe_get visible)" 0
 
 # --- Button10, then SC_MINIMIZE hides the panel --------------------------------------------
-check "the rest of the window follows the first paint" wait_rest
 B10=$(child_field pos=36,344 hwnd)
 check "Button10 found" test -n "$B10"
 probe send "$B10" - 0xF5 0 0 >/dev/null # BM_CLICK, handled when the call returns
